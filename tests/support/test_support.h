@@ -1,0 +1,80 @@
+#pragma once
+// Helpers shared by the tests: private temporary folders, waiting for a condition with a
+// deadline, and child processes (test servers) that are stopped by process id.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  const std::string &path() const { return path_; }
+  // path() + "/" + name
+  std::string file(const std::string &name) const;
+
+private:
+  std::string path_;
+};
+
+// Polls `condition` every few milliseconds until it holds or `timeout` has passed.
+// Returns the condition's last value.
+bool WaitUntil(const std::function<bool()> &condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Whole contents of a file, or "" when it cannot be read.
+std::string ReadFile(const std::string &path);
+// Writes (replaces) a file; throws std::runtime_error on failure.
+void WriteFile(const std::string &path, const std::string &contents, unsigned mode = 0644);
+
+// A child process started with posix_spawnp (no shell). Its standard output and error go to
+// the given log file (or /dev/null). The destructor sends SIGTERM, waits up to 5 s, then SIGKILL.
+class ChildProcess {
+public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess &) = delete;
+  ChildProcess &operator=(const ChildProcess &) = delete;
+
+  // Starts argv[0] (looked up in PATH). Returns false when it could not be started.
+  bool Start(const std::vector<std::string> &argv, const std::string &log_file = "/dev/null",
+             const std::vector<std::string> &extra_env = {});
+  // Sends `sig`, waits for the exit and returns the exit status as from waitpid (-1 if none).
+  int Stop(int sig = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
+  // Waits for the process to end by itself; returns the waitpid status or -1 on time-out.
+  int Wait(std::chrono::milliseconds timeout);
+  // True while the process has not exited.
+  bool Running();
+  int pid() const { return pid_; }
+
+private:
+  int pid_ = -1;
+  int status_ = -1;
+};
+
+// Finds a program in PATH or in the folders given; returns "" when absent.
+std::string FindProgram(const std::string &name, const std::vector<std::string> &extra_dirs = {});
+
+// True when running under CI (CI=true): there a missing test peer is a failure, not a skip.
+bool InCI();
+
+// A free TCP (or UDP) port on 127.0.0.1, found by binding port 0.
+int FreePort(bool udp = false);
+
+} // namespace kvtest
+
+// Skips the test when a peer program is missing, except under CI where that is a failure.
+#define KV_REQUIRE_PEER(cond, what)                                                   \
+  do {                                                                                \
+    if (!(cond)) {                                                                    \
+      if (::kvtest::InCI()) FAIL() << "test peer missing under CI: " << (what);       \
+      else GTEST_SKIP() << "test peer missing: " << (what);                           \
+    }                                                                                 \
+  } while (0)
