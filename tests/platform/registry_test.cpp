@@ -189,7 +189,7 @@ TEST_F(RegistryTest, AnUnreadableFileIsKeptAsideNeverOverwritten) {
   EXPECT_EQ(check.ReadString("Server"), "fresh");
 }
 
-TEST_F(RegistryTest, ForeignValueTypesAndCommentsSurviveARewrite) {
+TEST_F(RegistryTest, ForeignValueTypesSurviveARewrite) {
   mkdir((dir.path() + "/korvane").c_str(), 0700);
   kvtest::WriteFile(file,
                     "Windows Registry Editor Version 5.00\r\n\r\n"
