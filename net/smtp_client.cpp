@@ -1,0 +1,285 @@
+#include "net/smtp_client.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "net/net_util.h"
+#include "net/socket_errors.h"
+#include "net/tcp_socket.h"
+
+namespace kv::net {
+
+namespace {
+
+// Control characters of a server's text become blanks before it goes into a message.
+std::string Printable(const std::string &text) {
+  std::string out = text;
+  for (char &c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return out;
+}
+
+std::string Upper(std::string text) {
+  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::vector<std::string> Words(const std::string &text) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && text[i] == ' ') ++i;
+    size_t j = i;
+    while (j < text.size() && text[j] != ' ') ++j;
+    if (j > i) words.push_back(text.substr(i, j - i));
+    i = j;
+  }
+  return words;
+}
+
+bool PlainHostName(const std::string &name) {
+  if (name.empty() || name.size() > 255) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
+  });
+}
+
+// An envelope address must not be able to end the command line or its angle brackets.
+bool EnvelopeSafe(const std::string &address) {
+  return std::none_of(address.begin(), address.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '<' || c == '>';
+  });
+}
+
+} // namespace
+
+std::string TSmtpReply::Text() const {
+  std::string text = std::to_string(Code);
+  for (const auto &line : Lines) text += " " + line;
+  return text;
+}
+
+ESmtpError::ESmtpError(const std::string &message, TSmtpReply reply)
+    : std::runtime_error(reply.Code ? message + ": " + reply.Text() : message), reply_(std::move(reply)) {}
+
+TSmtpClient::TSmtpClient() : sock_(std::make_unique<TTCPBlockSocket>()) {}
+
+TSmtpClient::~TSmtpClient() { CloseSocket(); }
+
+bool TSmtpClient::Connected() const { return connected_; }
+
+bool TSmtpClient::Offers(const std::string &mechanism) const {
+  return std::find(auth_mechanisms_.begin(), auth_mechanisms_.end(), Upper(mechanism)) != auth_mechanisms_.end();
+}
+
+void TSmtpClient::Connect() {
+  CloseSocket();
+  sock_ = std::make_unique<TTCPBlockSocket>();
+  tls_ = false;
+  extensions_.clear();
+  auth_mechanisms_.clear();
+
+  TTCPBlockSocket &s = *sock_;
+  s.MaxLineLength = MaxReplyLine;
+  s.ConvertLineEnd = true;
+  s.InterPacketTimeout = false;
+  s.ConnectionTimeout = Timeout;
+  s.SocksTimeout = Timeout;
+  if (!SocksIP.empty()) {
+    s.SocksIP = SocksIP;
+    s.SocksPort = SocksPort;
+    s.SocksUsername = SocksUsername;
+    s.SocksPassword = SocksPassword;
+  }
+  const std::string where = Host + ":" + Port + (SocksIP.empty() ? "" : " through SOCKS5 proxy " + SocksIP + ":" + SocksPort);
+  s.Connect(Host, Port);
+  if (s.LastError() != 0) {
+    const std::string why = s.LastErrorDesc();
+    const int code = s.LastError();
+    CloseSocket();
+    Fail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
+  }
+  connected_ = true;
+
+  const TSmtpReply greeting = ReadReply();
+  if (greeting.Code != 220) {
+    CloseSocket();
+    Fail("server " + where + " refused the session", greeting);
+  }
+  Greet();
+  if (std::find(extensions_.begin(), extensions_.end(), "STARTTLS") == extensions_.end()) return;
+
+  Command("STARTTLS", {220}, "STARTTLS refused");
+  s.SSLverifyCert = true;
+  s.SSLCertCAFile = CAFile;
+  s.SslConnect();
+  if (s.LastError() != 0) {
+    std::string why = s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
+    if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
+    CloseSocket();
+    Fail("TLS with " + where + " failed: " + why);
+  }
+  tls_ = true;
+  // What the server said before the upgrade does not count (RFC 3207 section 4.2).
+  Greet();
+}
+
+void TSmtpClient::Greet() {
+  const std::string name = PlainHostName(HeloName) ? HeloName : std::string("localhost");
+  extensions_.clear();
+  auth_mechanisms_.clear();
+  SendLine("EHLO " + name);
+  const TSmtpReply ehlo = ReadReply();
+  if (ehlo.Code == 250) {
+    ReadExtensions(ehlo);
+    return;
+  }
+  // A server that does not know EHLO answers 500, 501, 502 or 504: it is greeted the old way.
+  if (ehlo.Code != 500 && ehlo.Code != 501 && ehlo.Code != 502 && ehlo.Code != 504) Fail("EHLO refused", ehlo);
+  Command("HELO " + name, {250}, "HELO refused");
+}
+
+void TSmtpClient::ReadExtensions(const TSmtpReply &ehlo) {
+  // The first line greets; each further line is one keyword with its parameters.
+  for (size_t i = 1; i < ehlo.Lines.size(); ++i) {
+    std::vector<std::string> words = Words(Upper(ehlo.Lines[i]));
+    if (words.empty()) continue;
+    std::string keyword = words[0];
+    // Old servers write "AUTH=LOGIN PLAIN".
+    if (keyword.rfind("AUTH=", 0) == 0) {
+      words[0] = keyword.substr(5);
+      keyword = "AUTH";
+    } else {
+      words.erase(words.begin());
+    }
+    extensions_.push_back(keyword);
+    if (keyword == "AUTH")
+      for (const auto &m : words)
+        if (!m.empty() && !Offers(m)) auth_mechanisms_.push_back(m);
+  }
+}
+
+void TSmtpClient::Authenticate() {
+  if (!connected_) Fail("not connected");
+  Command("AUTH LOGIN", {334}, "AUTH LOGIN refused");
+  Command(EncodeBase64(Username), {334}, "user name refused");
+  Command(EncodeBase64(Password), {235}, "login refused");
+}
+
+void TSmtpClient::Send(const std::string &from, const std::vector<std::string> &recipients, const std::string &data) {
+  if (!connected_) Fail("not connected");
+  if (!EnvelopeSafe(from)) Fail("invalid sender address \"" + Printable(from) + "\"");
+  if (recipients.empty()) Fail("no recipient");
+  for (const auto &r : recipients)
+    if (r.empty() || !EnvelopeSafe(r)) Fail("invalid recipient address \"" + Printable(r) + "\"");
+
+  Command("MAIL FROM:<" + from + ">", {250}, "sender <" + from + "> refused");
+  for (const auto &r : recipients) Command("RCPT TO:<" + r + ">", {250, 251}, "recipient <" + r + "> refused");
+  Command("DATA", {354}, "DATA refused");
+  sock_->SendString(DotStuff(data));
+  CheckSocket("sending the message");
+  const TSmtpReply accepted = ReadReply();
+  if (accepted.Code != 250) Fail("message refused", accepted);
+}
+
+void TSmtpClient::Disconnect() {
+  if (connected_) {
+    // A server that does not answer QUIT promptly is not waited for long.
+    const int timeout = Timeout;
+    Timeout = std::min(Timeout, 5000);
+    try {
+      SendLine("QUIT");
+      ReadReply();
+    } catch (const ESmtpError &) {
+      // The session is over either way.
+    }
+    Timeout = timeout;
+    if (tls_ && sock_) sock_->SslShutdown();
+  }
+  CloseSocket();
+}
+
+std::string TSmtpClient::DotStuff(const std::string &data) {
+  std::string out;
+  out.reserve(data.size() + data.size() / 32 + 8);
+  bool lineStart = true;
+  for (size_t i = 0; i < data.size(); ++i) {
+    const char c = data[i];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
+      out += "\r\n";
+      lineStart = true;
+      continue;
+    }
+    if (lineStart && c == '.') out += '.';
+    out += c;
+    lineStart = false;
+  }
+  if (!lineStart) out += "\r\n";
+  out += ".\r\n";
+  return out;
+}
+
+void TSmtpClient::SendLine(const std::string &line) {
+  sock_->SendString(line + "\r\n");
+  CheckSocket("sending a command");
+}
+
+TSmtpReply TSmtpClient::ReadReply() {
+  TSmtpReply reply;
+  const uint64_t start = TickNow();
+  for (int n = 0;; ++n) {
+    if (n >= MaxReplyLines) {
+      CloseSocket();
+      Fail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
+    }
+    const uint64_t spent = TickDifference(start, TickNow());
+    const int remaining = spent >= static_cast<uint64_t>(std::max(Timeout, 0)) ? 0 : Timeout - static_cast<int>(spent);
+    const std::string line = sock_->RecvTerminated(remaining, "\r\n");
+    if (sock_->LastError() == WSAENOBUFS) {
+      CloseSocket();
+      Fail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");
+    }
+    if (sock_->LastError() == WSAETIMEDOUT) {
+      CloseSocket();
+      Fail("no reply within " + std::to_string(Timeout) + " ms");
+    }
+    CheckSocket("waiting for a reply");
+    const bool digits = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char c) {
+                          return c >= '0' && c <= '9';
+                        });
+    const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
+    const int code = digits ? std::stoi(line.substr(0, 3)) : 0;
+    if (!digits || code < 200 || (!last && line[3] != '-') || (n > 0 && code != reply.Code)) {
+      CloseSocket();
+      Fail("malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
+    }
+    reply.Code = code;
+    reply.Lines.push_back(line.size() > 4 ? Printable(line.substr(4)) : std::string());
+    if (last) return reply;
+  }
+}
+
+TSmtpReply TSmtpClient::Command(const std::string &line, std::initializer_list<int> expected, const std::string &what) {
+  SendLine(line);
+  TSmtpReply reply = ReadReply();
+  if (std::find(expected.begin(), expected.end(), reply.Code) == expected.end()) Fail(what, reply);
+  return reply;
+}
+
+void TSmtpClient::Fail(const std::string &message, const TSmtpReply &reply) { throw ESmtpError(message, reply); }
+
+void TSmtpClient::CheckSocket(const std::string &what) {
+  if (sock_->LastError() == 0) return;
+  const std::string why = sock_->LastErrorDesc() + " (" + std::to_string(sock_->LastError()) + ")";
+  CloseSocket();
+  Fail("connection lost while " + what + ": " + why);
+}
+
+void TSmtpClient::CloseSocket() {
+  if (sock_ && (connected_ || sock_->Socket() != INVALID_SOCKET)) sock_->CloseNow();
+  connected_ = false;
+  tls_ = false;
+}
+
+} // namespace kv::net

@@ -1,0 +1,148 @@
+#pragma once
+// aiosmtpd as a test peer (tests/peers/smtp_server.py): started on a loopback address and a free
+// port, with or without AUTH and STARTTLS, stopped by process id. The messages it accepted are
+// read back from its folder; a self-signed certificate for STARTTLS is made with openssl.
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace kvtest {
+
+struct SmtpMessage {
+  std::string MailFrom;            // envelope sender, without angle brackets
+  std::vector<std::string> RcptTo; // envelope recipients
+  std::string Login;               // user of AUTH, "" without
+  bool Tls = false;                // the session was encrypted
+  std::string Data;                // the message as received after DATA
+};
+
+struct SmtpOptions {
+  std::string Host = "127.0.0.1";
+  std::string Auth;                      // "user:password": AUTH offered and checked
+  std::string Mechanisms = "LOGIN,PLAIN"; // mechanisms offered with Auth
+  std::string CertFile, KeyFile;         // both set: STARTTLS offered
+  std::string RejectRcpt;                // a recipient answered with 550
+
+  SmtpOptions &WithAuth(const std::string &auth, const std::string &mechanisms = "LOGIN,PLAIN") {
+    Auth = auth;
+    Mechanisms = mechanisms;
+    return *this;
+  }
+  SmtpOptions &WithTls(const std::string &cert, const std::string &key) {
+    CertFile = cert;
+    KeyFile = key;
+    return *this;
+  }
+  SmtpOptions &Rejecting(const std::string &recipient) {
+    RejectRcpt = recipient;
+    return *this;
+  }
+};
+
+// Makes a self-signed certificate and key for `name` (a DNS name) valid for IP 127.0.0.1 too,
+// as <dir>/<name>.crt and <dir>/<name>.key. False when openssl is missing or fails.
+inline bool MakeSelfSignedCertificate(const std::string &dir, const std::string &name) {
+  if (FindProgram("openssl").empty()) return false;
+  ChildProcess p;
+  if (!p.Start({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + name,
+                "-addext", "subjectAltName=DNS:" + name + ",IP:127.0.0.1", "-keyout", dir + "/" + name + ".key",
+                "-out", dir + "/" + name + ".crt"},
+               dir + "/openssl.log"))
+    return false;
+  return p.Wait(std::chrono::seconds(30)) == 0;
+}
+
+class SmtpPeer {
+public:
+  SmtpPeer() = default;
+  SmtpPeer(const SmtpPeer &) = delete;
+  SmtpPeer &operator=(const SmtpPeer &) = delete;
+  ~SmtpPeer() { Stop(); }
+
+  // Starts the server and waits (up to 15 s) until it listens. False with the reason in why().
+  bool Start(const SmtpOptions &options = {}) {
+    const char *src = std::getenv("KORVANE_SOURCE_DIR");
+    const std::string script = std::string(src ? src : ".") + "/tests/peers/smtp_server.py";
+    if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
+    out_ = dir_.file("mail");
+    ::mkdir(out_.c_str(), 0700);
+    std::vector<std::string> argv{"/usr/bin/python3", script, "--out", out_, "--ready", dir_.file("ready"),
+                                  "--host", options.Host};
+    if (!options.Auth.empty()) argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
+    if (!options.CertFile.empty()) argv.insert(argv.end(), {"--tls", options.CertFile, options.KeyFile});
+    if (!options.RejectRcpt.empty()) argv.insert(argv.end(), {"--reject-rcpt", options.RejectRcpt});
+    if (!child_.Start(argv, dir_.file("server.log"))) return Fail("cannot start " + script);
+    const bool ready = WaitUntil([&] { return !child_.Running() || !ReadFile(dir_.file("ready")).empty(); },
+                                 std::chrono::seconds(15));
+    if (!ready || !child_.Running()) return Fail("aiosmtpd did not start: " + Log());
+    port_ = std::atoi(ReadFile(dir_.file("ready")).c_str());
+    host_ = options.Host;
+    return true;
+  }
+  void Stop() {
+    if (child_.pid() > 0 && child_.Running()) child_.Stop();
+  }
+
+  const std::string &Host() const { return host_; }
+  int Port() const { return port_; }
+  std::string PortText() const { return std::to_string(port_); }
+  const std::string &why() const { return why_; }
+  std::string Log() const { return ReadFile(dir_.file("server.log")); }
+
+  // The messages accepted so far, in order.
+  std::vector<SmtpMessage> Messages() const {
+    std::vector<std::string> names;
+    if (DIR *d = ::opendir(out_.c_str())) {
+      while (dirent *e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".env") == 0) names.push_back(n.substr(0, n.size() - 4));
+      }
+      ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<SmtpMessage> messages;
+    for (const auto &n : names) {
+      SmtpMessage m;
+      std::istringstream env(ReadFile(out_ + "/" + n + ".env"));
+      for (std::string line; std::getline(env, line);) {
+        auto after = [&](const std::string &prefix) { return line.substr(prefix.size()); };
+        auto inside = [](std::string s) { return s.size() >= 2 && s.front() == '<' ? s.substr(1, s.size() - 2) : s; };
+        if (line.rfind("MAIL FROM:", 0) == 0) m.MailFrom = inside(after("MAIL FROM:"));
+        else if (line.rfind("RCPT TO:", 0) == 0) m.RcptTo.push_back(inside(after("RCPT TO:")));
+        else if (line.rfind("LOGIN:", 0) == 0) m.Login = after("LOGIN:");
+        else if (line == "TLS:1") m.Tls = true;
+      }
+      m.Data = ReadFile(out_ + "/" + n + ".eml");
+      messages.push_back(m);
+    }
+    return messages;
+  }
+  bool WaitForMessages(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+    return WaitUntil([&] { return Messages().size() >= count; }, timeout);
+  }
+
+private:
+  bool Fail(const std::string &why) {
+    why_ = why;
+    return false;
+  }
+
+  TempDir dir_;
+  ChildProcess child_;
+  std::string out_;
+  std::string host_;
+  int port_ = 0;
+  std::string why_;
+};
+
+} // namespace kvtest
