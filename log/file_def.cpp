@@ -175,7 +175,10 @@ int TFLFileDef::CreateLogFile() {
   if (fd < 0) fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) return -1;
   // The lock stands in for opening without sharing: a log another instance writes is not taken.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0) {
+  // Only a regular file is truncated; a pipe or a terminal is written as it is.
+  struct stat st{};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 ||
+      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0))) {
     int err = errno;
     close(fd);
     errno = err;

@@ -51,8 +51,11 @@ void TFastLogThread::Execute() {
     terminated = true;
   }
   while (!terminated && !stop_requested_) {
+    const std::chrono::milliseconds pause(pause_ms_.load());
+    const bool paced = pause.count() > 0;
     ThreadMessage msg;
-    if (queue_.Peek(msg)) {
+    // Without pacing the thread sleeps on its queue instead, still one message per turn.
+    if (paced ? queue_.Peek(msg) : queue_.Wait(msg, std::chrono::milliseconds(100))) {
       if (msg.Message == WM_QUIT) {
         terminated = true;
       } else {
@@ -63,7 +66,7 @@ void TFastLogThread::Execute() {
         }
       }
     }
-    if (!terminated) std::this_thread::sleep_for(pause_);
+    if (!terminated && paced) std::this_thread::sleep_for(pause);
   }
   queue_.Close();
   try {

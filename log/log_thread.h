@@ -36,8 +36,9 @@ public:
   // Asks the loop to end after everything queued so far and waits for it. Safe to call twice
   // and on a thread that was never resumed (it then only closes the queue).
   void Shutdown();
-  // Pause of each turn; takes effect when set before Resume().
-  void SetTurnPause(std::chrono::milliseconds pause) { pause_ = pause; }
+  // Pause of each turn (from the next turn on). Zero turns pacing off: the thread then waits
+  // on its queue and takes each message as soon as it arrives.
+  void SetTurnPause(std::chrono::milliseconds pause) { pause_ms_ = pause.count(); }
   // Messages waiting in the queue.
   size_t Pending() const { return queue_.Size(); }
 
@@ -61,7 +62,7 @@ private:
   std::string name_;
   platform::ThreadQueue queue_;
   std::thread thread_;
-  std::chrono::milliseconds pause_ = kTurnPause;
+  std::atomic<std::chrono::milliseconds::rep> pause_ms_{kTurnPause.count()};
   std::atomic<bool> resumed_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> stop_requested_{false};

@@ -39,7 +39,7 @@ constexpr uint16_t VersionPart(const char *text, int index) {
 // Puts the version record for `text` ("2005.0.0.27") into the program. Use once, in the file
 // holding main(): KV_DEFINE_VERSION_RECORD(KORVANE_VERSION)
 #define KV_DEFINE_VERSION_RECORD(text)                                                             \
-  [[gnu::used]] extern const ::kv::platform::FixedVersionRecord kv_program_version_record;         \
+  extern const ::kv::platform::FixedVersionRecord kv_program_version_record;                                \
   [[gnu::used]] const ::kv::platform::FixedVersionRecord kv_program_version_record = {            \
       KV_VERSION_SIGNATURE,                                                                        \
       {::kv::platform::detail::VersionPart(text, 0), ::kv::platform::detail::VersionPart(text, 1), \
