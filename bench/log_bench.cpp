@@ -55,8 +55,10 @@ void AddLatency(benchmark::State &state) {
       if (!log.StartLogging()) std::abort();
       // Fill the pipe until the writer blocks.
       const std::string filler(200, 'f');
-      for (int i = 0; i < 2000; ++i) log.Add(filler);
-      while (log.Writer().Pending() < 100) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      for (int i = 0; i < 2000; ++i)
+        log.Add(filler);
+      while (log.Writer().Pending() < 100)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
       if (paced) log.Parser().SetTurnPause(kTurnPause);
 
       std::vector<std::vector<int64_t>> latencies(threads);
@@ -65,10 +67,12 @@ void AddLatency(benchmark::State &state) {
         adders.emplace_back([&, t] {
           auto &mine = latencies[t];
           mine.reserve(per_thread);
-          const std::string text = "2026-03-04 05:06:07 Query of pool.ntp.example: offset 0.0123 s, delay 0.0456 s";
+          const std::string text =
+              "2026-03-04 05:06:07 Query of pool.ntp.example: offset 0.0123 s, delay 0.0456 s";
           if (warm) {
             std::vector<std::unique_ptr<TFLStringMsg>> scratch;
-            for (int i = 0; i < per_thread * 2; ++i) scratch.push_back(std::make_unique<TFLStringMsg>(text));
+            for (int i = 0; i < per_thread * 2; ++i)
+              scratch.push_back(std::make_unique<TFLStringMsg>(text));
           }
           for (int i = 0; i < per_thread; ++i) {
             auto t0 = Clock::now();
@@ -77,9 +81,11 @@ void AddLatency(benchmark::State &state) {
             mine.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(t1 - t0).count());
           }
         });
-      for (auto &a : adders) a.join();
+      for (auto &a : adders)
+        a.join();
       backlog = log.Writer().Pending() + log.Parser().Pending();
-      for (auto &l : latencies) all.insert(all.end(), l.begin(), l.end());
+      for (auto &l : latencies)
+        all.insert(all.end(), l.begin(), l.end());
 
       // Unpace the parser and unblock the writer so the logger can drain and end.
       log.Parser().SetTurnPause(std::chrono::milliseconds(0));
@@ -114,7 +120,9 @@ void Expansion(benchmark::State &state, const std::vector<std::string> &texts) {
   state.SetItemsProcessed(static_cast<int64_t>(lines));
 }
 
-void ParsePlain(benchmark::State &state) { Expansion(state, {"Query of pool.ntp.example: offset 0.0123 s, delay 0.0456 s"}); }
+void ParsePlain(benchmark::State &state) {
+  Expansion(state, {"Query of pool.ntp.example: offset 0.0123 s, delay 0.0456 s"});
+}
 
 void ParseHeader(benchmark::State &state) {
   TFastLog log;
@@ -134,7 +142,10 @@ BENCHMARK(AddLatency)
     ->Args({1, 200000, 0, 0})
     ->Args({4, 50000, 0, 0})
     ->Args({1, 200000, 1, 1})
-    ->Args({4, 50000, 1, 1})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Args({4, 50000, 1, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(ParsePlain);
 BENCHMARK(ParseHeader);
 BENCHMARK(ParseLayout);

@@ -10,15 +10,19 @@ namespace kv::logging {
 namespace {
 
 const char *const kLabels[] = {
-    "Integer     : ", "Boolean     : ", "Char        : ", "Extended    : ", "String      : ", "Pointer     : ",
-    "PChar       : ", "TObject     : ", "Class       : ", "WideChar    : ", "PWideChar   : ", "AnsiString  : ",
-    "Currency    : ", "Variant     : ", "Interface   : ", "WideString  : ", "Int64       : "};
-const char *const kTypeNames[] = {"vtInteger",   "vtBoolean", "vtChar",      "vtExtended",   "vtString",  "vtPointer",
-                                  "vtPChar",     "vtObject",  "vtClass",     "vtWideChar",   "vtPWideChar", "vtAnsiString",
-                                  "vtCurrency",  "vtVariant", "vtInterface", "vtWideString", "vtInt64"};
+    "Integer     : ", "Boolean     : ", "Char        : ", "Extended    : ", "String      : ",
+    "Pointer     : ", "PChar       : ", "TObject     : ", "Class       : ", "WideChar    : ",
+    "PWideChar   : ", "AnsiString  : ", "Currency    : ", "Variant     : ", "Interface   : ",
+    "WideString  : ", "Int64       : "};
+const char *const kTypeNames[] = {"vtInteger",    "vtBoolean",    "vtChar",     "vtExtended", "vtString",
+                                  "vtPointer",    "vtPChar",      "vtObject",   "vtClass",    "vtWideChar",
+                                  "vtPWideChar",  "vtAnsiString", "vtCurrency", "vtVariant",  "vtInterface",
+                                  "vtWideString", "vtInt64"};
 constexpr size_t kTypes = sizeof kLabels / sizeof kLabels[0];
 
-uint64_t AddressOf(const void *p) { return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)); }
+uint64_t AddressOf(const void *p) {
+  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
+}
 
 // Currency text: up to four decimals, trailing zeros dropped.
 std::string CurrencyText(int64_t v) {
@@ -26,7 +30,8 @@ std::string CurrencyText(int64_t v) {
   const uint64_t a = negative ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
   std::string text = std::to_string(a / 10000);
   std::string frac = std::to_string(a % 10000 + 10000).substr(1);
-  while (!frac.empty() && frac.back() == '0') frac.pop_back();
+  while (!frac.empty() && frac.back() == '0')
+    frac.pop_back();
   if (!frac.empty()) text += platform::CurrentFormatSettings().DecimalSeparator + frac;
   return negative ? "-" + text : text;
 }
@@ -34,28 +39,79 @@ std::string CurrencyText(int64_t v) {
 std::string ValueText(const TVarRec &v) {
   switch (v.VType) {
   case vtInteger:
-  case vtInt64: return std::to_string(v.VInt);
-  case vtBoolean: return v.VInt ? "True" : "False";
-  case vtExtended: return FloatToStrGeneral(v.VExtended);
-  case vtPointer: return "^(" + HexAddress(v.VAddress) + ")";
-  case vtObject: return v.VAddress == 0 ? "^(NIL)" : v.VText;
-  case vtInterface: return "(Interfaced object)";
-  case vtCurrency: return CurrencyText(v.VInt);
-  case vtChar: case vtString: case vtPChar: case vtClass: case vtWideChar: case vtPWideChar: case vtAnsiString:
-  case vtVariant: case vtWideString: return v.VText;
-  default: return "[#FLvrType(" + std::to_string(v.VType) + ")]";
+  case vtInt64:
+    return std::to_string(v.VInt);
+  case vtBoolean:
+    return v.VInt ? "True" : "False";
+  case vtExtended:
+    return FloatToStrGeneral(v.VExtended);
+  case vtPointer:
+    return "^(" + HexAddress(v.VAddress) + ")";
+  case vtObject:
+    return v.VAddress == 0 ? "^(NIL)" : v.VText;
+  case vtInterface:
+    return "(Interfaced object)";
+  case vtCurrency:
+    return CurrencyText(v.VInt);
+  case vtChar:
+  case vtString:
+  case vtPChar:
+  case vtClass:
+  case vtWideChar:
+  case vtPWideChar:
+  case vtAnsiString:
+  case vtVariant:
+  case vtWideString:
+    return v.VText;
+  default:
+    return "[#FLvrType(" + std::to_string(v.VType) + ")]";
   }
 }
 
 } // namespace
 
-TVarRec TVarRec::Integer(int32_t v) { TVarRec r; r.VType = vtInteger; r.VInt = v; return r; }
-TVarRec TVarRec::Int64(int64_t v) { TVarRec r; r.VType = vtInt64; r.VInt = v; return r; }
-TVarRec TVarRec::Boolean(bool v) { TVarRec r; r.VType = vtBoolean; r.VInt = v; return r; }
-TVarRec TVarRec::Extended(double v) { TVarRec r; r.VType = vtExtended; r.VExtended = v; return r; }
-TVarRec TVarRec::Currency(int64_t v) { TVarRec r; r.VType = vtCurrency; r.VInt = v; return r; }
-TVarRec TVarRec::Text(uint8_t type, std::string text) { TVarRec r; r.VType = type; r.VText = std::move(text); return r; }
-TVarRec TVarRec::Pointer(const void *p) { TVarRec r; r.VType = vtPointer; r.VAddress = AddressOf(p); return r; }
+TVarRec TVarRec::Integer(int32_t v) {
+  TVarRec r;
+  r.VType = vtInteger;
+  r.VInt = v;
+  return r;
+}
+TVarRec TVarRec::Int64(int64_t v) {
+  TVarRec r;
+  r.VType = vtInt64;
+  r.VInt = v;
+  return r;
+}
+TVarRec TVarRec::Boolean(bool v) {
+  TVarRec r;
+  r.VType = vtBoolean;
+  r.VInt = v;
+  return r;
+}
+TVarRec TVarRec::Extended(double v) {
+  TVarRec r;
+  r.VType = vtExtended;
+  r.VExtended = v;
+  return r;
+}
+TVarRec TVarRec::Currency(int64_t v) {
+  TVarRec r;
+  r.VType = vtCurrency;
+  r.VInt = v;
+  return r;
+}
+TVarRec TVarRec::Text(uint8_t type, std::string text) {
+  TVarRec r;
+  r.VType = type;
+  r.VText = std::move(text);
+  return r;
+}
+TVarRec TVarRec::Pointer(const void *p) {
+  TVarRec r;
+  r.VType = vtPointer;
+  r.VAddress = AddressOf(p);
+  return r;
+}
 TVarRec TVarRec::Object(const void *p, std::string class_name) {
   TVarRec r;
   r.VType = vtObject;
@@ -63,7 +119,12 @@ TVarRec TVarRec::Object(const void *p, std::string class_name) {
   r.VText = std::move(class_name);
   return r;
 }
-TVarRec TVarRec::Interface(const void *p) { TVarRec r; r.VType = vtInterface; r.VAddress = AddressOf(p); return r; }
+TVarRec TVarRec::Interface(const void *p) {
+  TVarRec r;
+  r.VType = vtInterface;
+  r.VAddress = AddressOf(p);
+  return r;
+}
 
 std::string FormatVarRec(const TVarRec &value) {
   const std::string label = value.VType < kTypes ? kLabels[value.VType] : "#FLType     : ";
@@ -74,7 +135,9 @@ std::string FormatVarRec(const TVarRec &value) {
   }
 }
 
-std::string StripAddressPrefix(const std::string &text) { return Utf8Drop(text, 19); }
+std::string StripAddressPrefix(const std::string &text) {
+  return Utf8Drop(text, 19);
+}
 
 std::string ShortenValueText(const std::string &text, uint8_t type) {
   const bool prefixed = text.find("$_H_") != std::string::npos;
@@ -159,10 +222,9 @@ std::vector<std::string> BuildErrorBlock(const TFLErrorSettings &s, const TFLErr
         out.push_back(a);
         // The location stands under the message; the values follow in a bracket.
         const size_t quote = a.find('"');
-        const int64_t k = quote == std::string::npos
-                              ? 0
-                              : static_cast<int64_t>(Utf8Length(a.substr(0, quote))) + 1 -
-                                    static_cast<int64_t>(Utf8Length(s.FillLine));
+        const int64_t k = quote == std::string::npos ? 0
+                                                     : static_cast<int64_t>(Utf8Length(a.substr(0, quote))) +
+                                                           1 - static_cast<int64_t>(Utf8Length(s.FillLine));
         std::string b = s.FillLine + Blanks(k) + r.Location;
         const std::vector<std::string> lines = ConstArrayToLines(r.Values);
         if (lines.empty()) {

@@ -10,8 +10,23 @@
 namespace kv::logging {
 
 enum TVarType : uint8_t {
-  vtInteger = 0, vtBoolean, vtChar, vtExtended, vtString, vtPointer, vtPChar, vtObject, vtClass,
-  vtWideChar, vtPWideChar, vtAnsiString, vtCurrency, vtVariant, vtInterface, vtWideString, vtInt64,
+  vtInteger = 0,
+  vtBoolean,
+  vtChar,
+  vtExtended,
+  vtString,
+  vtPointer,
+  vtPChar,
+  vtObject,
+  vtClass,
+  vtWideChar,
+  vtPWideChar,
+  vtAnsiString,
+  vtCurrency,
+  vtVariant,
+  vtInterface,
+  vtWideString,
+  vtInt64,
 };
 
 // One value with its type tag. Values are copies; they are freed with the record.

@@ -70,7 +70,9 @@ namespace {
 std::atomic<TFastLog *> g_log{nullptr};
 } // namespace
 
-TFastLog *GlobalLog() { return g_log.load(); }
+TFastLog *GlobalLog() {
+  return g_log.load();
+}
 
 void CreateGlobalLog() {
   if (g_log.load()) return;

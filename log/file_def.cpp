@@ -17,7 +17,9 @@ namespace kv::logging {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // "." + n with at least three digits.
 std::string NumberExtension(size_t n) {
@@ -27,7 +29,7 @@ std::string NumberExtension(size_t n) {
 }
 
 bool Exists(const std::string &name) {
-  struct stat st{};
+  struct stat st {};
   return lstat(name.c_str(), &st) == 0;
 }
 
@@ -67,7 +69,9 @@ void TFLFileDef::SetPath(const std::string &path) {
   path_ = path.back() == '/' ? path : path + "/";
 }
 
-void TFLFileDef::SetBackupCount(int count) { backup_count_ = static_cast<uint16_t>(std::clamp(count, 0, 999)); }
+void TFLFileDef::SetBackupCount(int count) {
+  backup_count_ = static_cast<uint16_t>(std::clamp(count, 0, 999));
+}
 
 std::string TFLFileDef::GetFileName() {
   if (backup_count_ == 0 || rotated_) {
@@ -95,7 +99,8 @@ std::string TFLFileDef::BuildRotatedName() {
     const std::string prefix = BaseName + ".";
     while (dirent *e = readdir(dir)) {
       std::string entry = e->d_name;
-      if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0) found.push_back(path_ + entry);
+      if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0)
+        found.push_back(path_ + entry);
     }
     closedir(dir);
     name = found.empty() ? path_ + BaseName + ".001" : path_ + BaseName + RotateBackups(found);
@@ -114,9 +119,10 @@ std::string TFLFileDef::RotateBackups(const std::vector<std::string> &names) {
     std::vector<Numbered> numbered;
     const size_t base_len = path_.size() + BaseName.size() + 1;
     for (const auto &n : names) {
-      if (n.size() != base_len + 3 || !IsDigit(n[base_len]) || !IsDigit(n[base_len + 1]) || !IsDigit(n[base_len + 2]))
+      if (n.size() != base_len + 3 || !IsDigit(n[base_len]) || !IsDigit(n[base_len + 1]) ||
+          !IsDigit(n[base_len + 2]))
         continue;
-      struct stat st{};
+      struct stat st {};
       if (lstat(n.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
       numbered.push_back({n, n.substr(base_len)});
     }
@@ -176,7 +182,7 @@ int TFLFileDef::CreateLogFile() {
   if (fd < 0) return -1;
   // The lock stands in for opening without sharing: a log another instance writes is not taken.
   // Only a regular file is truncated; a pipe or a terminal is written as it is.
-  struct stat st{};
+  struct stat st {};
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 ||
       (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0))) {
     int err = errno;

@@ -10,9 +10,12 @@ TFLStringMsg::TFLStringMsg(std::string text) : Text(std::move(text)) {
 
 TFastLogThread::TFastLogThread(std::string name) : name_(std::move(name)) {}
 
-TFastLogThread::~TFastLogThread() { Shutdown(); }
+TFastLogThread::~TFastLogThread() {
+  Shutdown();
+}
 
-bool TFastLogThread::Post(uint32_t message, int64_t wparam, int64_t lparam, std::unique_ptr<MessageObject> object) {
+bool TFastLogThread::Post(uint32_t message, int64_t wparam, int64_t lparam,
+                          std::unique_ptr<MessageObject> object) {
   return queue_.Post(ThreadMessage{message, wparam, lparam, std::move(object)});
 }
 

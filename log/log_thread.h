@@ -23,7 +23,8 @@ public:
 
   // Posts a message to this thread. Returns false (the object is freed) before the queue is
   // opened or after the loop has ended.
-  bool Post(uint32_t message, int64_t wparam, int64_t lparam = 0, std::unique_ptr<MessageObject> object = nullptr);
+  bool Post(uint32_t message, int64_t wparam, int64_t lparam = 0,
+            std::unique_ptr<MessageObject> object = nullptr);
   // Lets the queue accept messages; Resume() does it too.
   void OpenQueue() { queue_.Open(); }
   // Starts the loop (once). The queue is opened first.

@@ -43,7 +43,9 @@ TFastLogParser::TFastLogParser(platform::SystemInfo *source)
   ready_ = true;
 }
 
-TFastLogParser::~TFastLogParser() { Shutdown(); }
+TFastLogParser::~TFastLogParser() {
+  Shutdown();
+}
 
 void TFastLogParser::SetProgramInfo(ProgramInfo info) {
   program_ = std::move(info);
@@ -70,8 +72,10 @@ std::string TFastLogParser::FormatLineNumber() const {
   std::string number = std::to_string(counter_);
   if (counter_ <= largest_padded_) {
     const int64_t pad = static_cast<int64_t>(active_.Width) - static_cast<int64_t>(number.size());
-    if (active_.Alignment == 0) number += Blanks(pad);
-    else if (active_.Alignment == 1) number = Blanks(pad) + number;
+    if (active_.Alignment == 0)
+      number += Blanks(pad);
+    else if (active_.Alignment == 1)
+      number = Blanks(pad) + number;
   }
   return number + " ";
 }
@@ -82,7 +86,8 @@ std::string TFastLogParser::NumberLine(const std::string &text) {
 }
 
 void TFastLogParser::NumberLines(Lines &lines) {
-  for (auto &l : lines) l = NumberLine(l);
+  for (auto &l : lines)
+    l = NumberLine(l);
 }
 
 void TFastLogParser::SetPendingLineNumbers(const TFLLineNumbering &pending) {
@@ -96,7 +101,8 @@ bool TFastLogParser::ApplyLineNumberSettings() {
   active_ = pending_;
   active_.Width = std::min(active_.Width, kMaxLineNumberWidth);
   largest_padded_ = 1;
-  for (int i = 0; i < active_.Width; ++i) largest_padded_ *= 10;
+  for (int i = 0; i < active_.Width; ++i)
+    largest_padded_ *= 10;
   largest_padded_ -= 1;
   return true;
 }
@@ -120,51 +126,93 @@ bool TFastLogParser::TagValue(uint32_t key, std::string &value, Lines &extra) {
   auto params = [&](const std::string &sep) {
     if (program_.Params.empty()) return std::string("(No params)");
     std::string text;
-    for (size_t i = 0; i < program_.Params.size(); ++i) text += (i ? sep : "") + program_.Params[i];
+    for (size_t i = 0; i < program_.Params.size(); ++i)
+      text += (i ? sep : "") + program_.Params[i];
     return text;
   };
-  const platform::DateTimeFields now =
-      key == Date || key == Time || key == Now || key == NowTicks ? platform::DecodeDateTime(platform::NowLocal())
-                                                                   : platform::DateTimeFields{};
+  const platform::DateTimeFields now = key == Date || key == Time || key == Now || key == NowTicks
+                                           ? platform::DecodeDateTime(platform::NowLocal())
+                                           : platform::DateTimeFields{};
   switch (key) {
-  case LNum: value = std::to_string(static_cast<uint64_t>(counter_) + 1); return true;
-  case Date: value = DateText(now); return true;
-  case Time: value = TimeText(now); return true;
-  case Now: value = DateText(now) + " " + TimeText(now) + " "; return true;
-  case NowTicks: value = DateText(now) + " " + TimeText(now) + " " + std::to_string(source_->TickCount()); return true;
-  case Ticks: value = std::to_string(source_->TickCount()); return true;
-  case AppName: value = FileNameOf(program_.FilePath); return true;
-  case AppPath: value = DirectoryOf(program_.FilePath); return true;
-  case AppFile: value = program_.FilePath; return true;
-  case AppVer: value = VersionText(); return true;
-  case AppPrm: value = params("\r\n" + (active_.On ? Blanks(active_.Width + 1) : std::string())); return true;
-  case AppPrmList: value = params(", "); return true;
-  case Heap1: case Heap2: case Heap3:
+  case LNum:
+    value = std::to_string(static_cast<uint64_t>(counter_) + 1);
+    return true;
+  case Date:
+    value = DateText(now);
+    return true;
+  case Time:
+    value = TimeText(now);
+    return true;
+  case Now:
+    value = DateText(now) + " " + TimeText(now) + " ";
+    return true;
+  case NowTicks:
+    value = DateText(now) + " " + TimeText(now) + " " + std::to_string(source_->TickCount());
+    return true;
+  case Ticks:
+    value = std::to_string(source_->TickCount());
+    return true;
+  case AppName:
+    value = FileNameOf(program_.FilePath);
+    return true;
+  case AppPath:
+    value = DirectoryOf(program_.FilePath);
+    return true;
+  case AppFile:
+    value = program_.FilePath;
+    return true;
+  case AppVer:
+    value = VersionText();
+    return true;
+  case AppPrm:
+    value = params("\r\n" + (active_.On ? Blanks(active_.Width + 1) : std::string()));
+    return true;
+  case AppPrmList:
+    value = params(", ");
+    return true;
+  case Heap1:
+  case Heap2:
+  case Heap3:
     report(HeapReport(heap_.TakeSnapshot(), key == Heap1 ? 1 : key == Heap2 ? 2 : 3));
     return true;
-  case Ram1: case Ram2: case Ram3:
+  case Ram1:
+  case Ram2:
+  case Ram3:
     report(RamReport(ram_.TakeSnapshot(), key == Ram1 ? 1 : key == Ram2 ? 2 : 3));
     return true;
-  case Disk1: case Disk2: case Disk3:
+  case Disk1:
+  case Disk2:
+  case Disk3:
     report(DiskReport(*source_, key == Disk1 ? 1 : key == Disk2 ? 2 : 3));
     return true;
-  default: return false;
+  default:
+    return false;
   }
 }
 
 Lines TFastLogParser::LineTagReport(const TParseItem &tag) {
   using namespace tagkey;
   switch (tag.Key) {
-  case Heap: return HeapReport(heap_.TakeSnapshot(), 0);
-  case Ram: return RamReport(ram_.TakeSnapshot(), 0);
-  case Disk: return DiskReport(*source_, 0);
-  case Mem: return MemoryStatusReport(*source_, tag.Name);
-  case CPUI: return CpuInfoReport(*source_, tag.Name);
-  case OSVI: return OsVersionReport(*source_, tag.Name);
-  case Timers: return TimersReport(*source_, tag.Name);
-  case Ruler: return ruler_.Report(false);
-  case RulerPlus: return ruler_.Report(true);
-  default: return {};
+  case Heap:
+    return HeapReport(heap_.TakeSnapshot(), 0);
+  case Ram:
+    return RamReport(ram_.TakeSnapshot(), 0);
+  case Disk:
+    return DiskReport(*source_, 0);
+  case Mem:
+    return MemoryStatusReport(*source_, tag.Name);
+  case CPUI:
+    return CpuInfoReport(*source_, tag.Name);
+  case OSVI:
+    return OsVersionReport(*source_, tag.Name);
+  case Timers:
+    return TimersReport(*source_, tag.Name);
+  case Ruler:
+    return ruler_.Report(false);
+  case RulerPlus:
+    return ruler_.Report(true);
+  default:
+    return {};
   }
 }
 
@@ -208,7 +256,8 @@ Lines TFastLogParser::ExpandTags(TParseItems &items, bool &suppress) {
       t.Text = value;
       t.Kind = TParseItem::kText;
       column = t.Key == AppPrm ? 0 : column + static_cast<int64_t>(Utf8Length(value));
-      for (auto &line : extra) tail.push_back(TextItems({line})[0]);
+      for (auto &line : extra)
+        tail.push_back(TextItems({line})[0]);
     } else {
       t.Text = "#FLTag(" + t.Name + ")";
       if (t.Key != Glue) t.Kind = TParseItem::kText;
@@ -217,7 +266,8 @@ Lines TFastLogParser::ExpandTags(TParseItems &items, bool &suppress) {
     kept.push_back(std::move(t));
     previous_dropped = false;
   }
-  for (auto &t : tail) kept.push_back(std::move(t));
+  for (auto &t : tail)
+    kept.push_back(std::move(t));
 
   // 2. Glue: the texts between two "&" become one text.
   TParseItems glued;
@@ -247,8 +297,10 @@ Lines TFastLogParser::ExpandTags(TParseItems &items, bool &suppress) {
       if (i + 1 < glued.size()) glued[i + 1].Text = AlignText(glued[i + 1].Text, t.Name, column);
       continue;
     }
-    if (t.IsTag(Break)) column = 0;
-    else column += static_cast<int64_t>(Utf8Length(t.Text));
+    if (t.IsTag(Break))
+      column = 0;
+    else
+      column += static_cast<int64_t>(Utf8Length(t.Text));
     placed.push_back(std::move(t));
   }
 
@@ -271,7 +323,8 @@ void TFastLogParser::ParseInto(const std::string &text, Lines &lines, bool &supp
   TParseItems items = Tokenize(text);
   ClassifyTokens(items);
   Lines expanded = ExpandTags(items, suppress);
-  lines.insert(lines.end(), std::make_move_iterator(expanded.begin()), std::make_move_iterator(expanded.end()));
+  lines.insert(lines.end(), std::make_move_iterator(expanded.begin()),
+               std::make_move_iterator(expanded.end()));
 }
 
 Lines TFastLogParser::ParseText(const std::string &text) {
@@ -290,7 +343,8 @@ Lines TFastLogParser::ParseStrings(const std::vector<std::string> &list) {
   Lines lines;
   bool suppress = false;
   try {
-    for (const auto &text : list) ParseInto(text, lines, suppress);
+    for (const auto &text : list)
+      ParseInto(text, lines, suppress);
   } catch (...) {
     lines.push_back("#FLParserTSL.Strings)");
   }
@@ -319,13 +373,26 @@ void TFastLogParser::HandleMessage(ThreadMessage &msg) {
   if (msg.Message == WM_FL_CONTROL) {
     auto *snapshot = dynamic_cast<TFLSnapshotMsg *>(msg.Object.get());
     switch (msg.WParam) {
-    case hcApplyNumbering: ApplyLineNumberSettings(); break;
-    case hcPushHeapSnapshot: if (snapshot) heap_.PushSnapshot(snapshot->Rec); break;
-    case hcPushRamSnapshot: if (snapshot) ram_.PushSnapshot(snapshot->Rec); break;
-    case hcClearHeapSnapshots: heap_.Clear(); break;
-    case hcClearRamSnapshots: ram_.Clear(); break;
-    case hcRulerWidth: SetRulerWidth(msg.LParam); break;
-    default: break;
+    case hcApplyNumbering:
+      ApplyLineNumberSettings();
+      break;
+    case hcPushHeapSnapshot:
+      if (snapshot) heap_.PushSnapshot(snapshot->Rec);
+      break;
+    case hcPushRamSnapshot:
+      if (snapshot) ram_.PushSnapshot(snapshot->Rec);
+      break;
+    case hcClearHeapSnapshots:
+      heap_.Clear();
+      break;
+    case hcClearRamSnapshots:
+      ram_.Clear();
+      break;
+    case hcRulerWidth:
+      SetRulerWidth(msg.LParam);
+      break;
+    default:
+      break;
     }
     return;
   }
@@ -362,7 +429,8 @@ void TFastLogParser::HandleMessage(ThreadMessage &msg) {
       SendLines(std::move(lines));
     }
     break;
-  default: break;
+  default:
+    break;
   }
 }
 

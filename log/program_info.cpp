@@ -22,7 +22,8 @@ ProgramInfo CurrentProgramInfo() {
   size_t pos = cmdline.find('\0'); // skip the program name
   while (pos != std::string::npos && pos + 1 < cmdline.size()) {
     size_t end = cmdline.find('\0', pos + 1);
-    info.Params.push_back(cmdline.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1));
+    info.Params.push_back(
+        cmdline.substr(pos + 1, end == std::string::npos ? std::string::npos : end - pos - 1));
     pos = end;
   }
   return info;
@@ -48,7 +49,8 @@ std::string GetVersionText(const std::string &file_path) {
   std::array<uint16_t, 4> v{};
   switch (platform::ReadFileVersion(file_path, v)) {
   case platform::VersionRead::Found:
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+           std::to_string(v[3]);
   case platform::VersionRead::NoRecord:
     return "0.0.0.0";
   case platform::VersionRead::Failed:

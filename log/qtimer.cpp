@@ -13,7 +13,9 @@ const char *const kCell = "      n/s      ";
 const char *const kNoCell = "      n/a      ";
 } // namespace
 
-TQTimer::TQTimer(platform::SystemInfo &source) : source_(source) { Calibrate(); }
+TQTimer::TQTimer(platform::SystemInfo &source) : source_(source) {
+  Calibrate();
+}
 
 bool TQTimer::Calibrate() {
   perf_freq_ = source_.PerformanceFrequency();
@@ -51,10 +53,14 @@ bool TQTimer::Calibrate() {
 double TQTimer::ToUnits(int unit, int kind, double count) const {
   if (!calibrated_ || unit < 0 || unit > 3) return count;
   switch (kind) {
-  case kTickCount: return count / 1000.0 * kFactors[unit];
-  case kPerformanceCounter: return perf_freq_ > 0 ? count / static_cast<double>(perf_freq_) * kFactors[unit] : count;
-  case kTimeStampCounter: return cpu_hz_ > 0 ? count / static_cast<double>(cpu_hz_) * kFactors[unit] : count;
-  default: return count;
+  case kTickCount:
+    return count / 1000.0 * kFactors[unit];
+  case kPerformanceCounter:
+    return perf_freq_ > 0 ? count / static_cast<double>(perf_freq_) * kFactors[unit] : count;
+  case kTimeStampCounter:
+    return cpu_hz_ > 0 ? count / static_cast<double>(cpu_hz_) * kFactors[unit] : count;
+  default:
+    return count;
   }
 }
 
@@ -118,11 +124,16 @@ Lines TimersReport(platform::SystemInfo &source, const std::string &tag) {
 
     const std::string rule(108, '=');
     return {"",
-            "===========================================  Timers resolution  ===========================================",
-            "                          |                Min resolution                 |       Api \\ call overhead",
-            "          Timers          |-----------------------------------------------|--------------------------------",
-            "                          |       ms      :       µs      :      ns       |     native    :    optimal    :",
-            "--------------------------|-----------------------------------------------|--------------------------------",
+            "===========================================  Timers resolution  "
+            "===========================================",
+            "                          |                Min resolution                 |       Api \\ call "
+            "overhead",
+            "          Timers          "
+            "|-----------------------------------------------|--------------------------------",
+            "                          |       ms      :       µs      :      ns       |     native    :    "
+            "optimal    :",
+            "--------------------------|-----------------------------------------------|---------------------"
+            "-----------",
             "  GetTickCount            |" + g + ":" + kCell + ":" + kCell + "|      0 ticks  : ms or s.",
             "  QueryPerformanceCounter |" + perf_cells + "|" + perf_native + ": " + perf_optimal,
             "  ReaDTimeStampCounter    |" + tsc_cells + "|" + tsc_native + ": " + tsc_optimal,

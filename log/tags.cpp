@@ -76,8 +76,8 @@ uint32_t TagKey(std::string_view name) {
 
 bool IsLineTagKey(uint32_t key) {
   using namespace tagkey;
-  return key == Heap || key == Ram || key == Disk || key == Mem || key == CPUI || key == OSVI || key == Timers ||
-         key == Ruler || key == RulerPlus;
+  return key == Heap || key == Ram || key == Disk || key == Mem || key == CPUI || key == OSVI ||
+         key == Timers || key == Ruler || key == RulerPlus;
 }
 
 TParseItems Tokenize(std::string_view text) {
@@ -86,7 +86,8 @@ TParseItems Tokenize(std::string_view text) {
     items.push_back(TextItem("\r\n"));
     return items;
   }
-  for (int i = 0; i < 2 && !text.empty() && (text.back() == '\r' || text.back() == '\n'); ++i) text.remove_suffix(1);
+  for (int i = 0; i < 2 && !text.empty() && (text.back() == '\r' || text.back() == '\n'); ++i)
+    text.remove_suffix(1);
   std::string_view rest = text;
   try {
     do {
@@ -102,9 +103,12 @@ void ClassifyTokens(TParseItems &items) {
   for (auto &t : items) {
     if (t.Kind != TParseItem::kTag) continue;
     const std::string &n = t.Name;
-    if (!n.empty() && (n[0] == '@' || n[0] == '*' || n[0] == '/')) t.Key = static_cast<unsigned char>(n[0]);
-    else if (!n.empty() && n.back() == '@') t.Key = tagkey::Column;
-    else t.Key = TagKey(n);
+    if (!n.empty() && (n[0] == '@' || n[0] == '*' || n[0] == '/'))
+      t.Key = static_cast<unsigned char>(n[0]);
+    else if (!n.empty() && n.back() == '@')
+      t.Key = tagkey::Column;
+    else
+      t.Key = TagKey(n);
     t.LineTag = IsLineTagKey(t.Key);
   }
   if (items.size() < 2) return;
@@ -140,7 +144,8 @@ std::string AlignText(const std::string &text, const std::string &name, int64_t 
 
   const int64_t len = static_cast<int64_t>(Utf8Length(text));
   switch (form) {
-  case Fill: return text + Repeat(Utf8Last(name), n - len);
+  case Fill:
+    return text + Repeat(Utf8Last(name), n - len);
   case Centre: {
     const int64_t d = n - len;
     return d > 0 ? Blanks(d / 2) + text + Blanks(d - d / 2) : text;

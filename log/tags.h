@@ -22,10 +22,10 @@ using TParseItems = std::vector<TParseItem>;
 
 // Keys of the tags (TagKey of their names, or of their first character for layout tags).
 namespace tagkey {
-inline constexpr uint32_t Glue = 38;      // &
-inline constexpr uint32_t Fill = 42;      // *n c
-inline constexpr uint32_t Break = 47;     // /
-inline constexpr uint32_t Column = 64;    // @n, n@, @n@
+inline constexpr uint32_t Glue = 38;   // &
+inline constexpr uint32_t Fill = 42;   // *n c
+inline constexpr uint32_t Break = 47;  // /
+inline constexpr uint32_t Column = 64; // @n, n@, @n@
 inline constexpr uint32_t LNumOff = 57910;
 inline constexpr uint32_t LNum = 39841;
 inline constexpr uint32_t Date = 21641;     // dte

@@ -24,14 +24,19 @@ size_t Utf8Offset(std::string_view text, size_t index) {
   return text.size();
 }
 
-std::string Utf8Drop(std::string_view text, size_t count) { return std::string(text.substr(Utf8Offset(text, count))); }
+std::string Utf8Drop(std::string_view text, size_t count) {
+  return std::string(text.substr(Utf8Offset(text, count)));
+}
 
-std::string Utf8Take(std::string_view text, size_t count) { return std::string(text.substr(0, Utf8Offset(text, count))); }
+std::string Utf8Take(std::string_view text, size_t count) {
+  return std::string(text.substr(0, Utf8Offset(text, count)));
+}
 
 std::string Utf8Last(std::string_view text) {
   if (text.empty()) return {};
   size_t i = text.size() - 1;
-  while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) --i;
+  while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+    --i;
   return std::string(text.substr(i));
 }
 
@@ -39,11 +44,14 @@ std::string Repeat(std::string_view unit, int64_t count) {
   std::string out;
   if (count <= 0 || unit.empty()) return out;
   out.reserve(unit.size() * static_cast<size_t>(count));
-  for (int64_t i = 0; i < count; ++i) out.append(unit);
+  for (int64_t i = 0; i < count; ++i)
+    out.append(unit);
   return out;
 }
 
-std::string Blanks(int64_t count) { return count > 0 ? std::string(static_cast<size_t>(count), ' ') : std::string(); }
+std::string Blanks(int64_t count) {
+  return count > 0 ? std::string(static_cast<size_t>(count), ' ') : std::string();
+}
 
 bool ParseInteger(std::string_view text, int64_t &value) {
   size_t i = 0;
@@ -93,10 +101,13 @@ std::string FloatToStrGeneral(double value) {
       // "1E+20" -> "1E20", "1E-05" -> "1E-5"
       out += 'E';
       ++i;
-      if (i < text.size() && text[i] == '-') out += '-';
-      else if (i < text.size() && text[i] != '+') --i;
+      if (i < text.size() && text[i] == '-')
+        out += '-';
+      else if (i < text.size() && text[i] != '+')
+        --i;
       ++i;
-      while (i + 1 < text.size() && text[i] == '0') ++i;
+      while (i + 1 < text.size() && text[i] == '0')
+        ++i;
       out += text.substr(i);
       break;
     } else {

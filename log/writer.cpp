@@ -6,9 +6,13 @@
 
 namespace kv::logging {
 
-TFastLogWriter::TFastLogWriter() : TFastLogThread("kv-log-writer") { ready_ = true; }
+TFastLogWriter::TFastLogWriter() : TFastLogThread("kv-log-writer") {
+  ready_ = true;
+}
 
-TFastLogWriter::~TFastLogWriter() { Shutdown(); }
+TFastLogWriter::~TFastLogWriter() {
+  Shutdown();
+}
 
 bool TFastLogWriter::WaitUntilOpen() {
   WaitState([this] { return file_open_ || !Alive(); });

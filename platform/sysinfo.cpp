@@ -30,8 +30,10 @@ std::string ReadText(const std::string &path) {
 
 std::string Trim(const std::string &s) {
   size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+    ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+    --e;
   return s.substr(b, e - b);
 }
 
@@ -109,8 +111,8 @@ bool LinuxSystemInfo::ReadMemoryStatus(MemoryStatus &out) {
   out = MemoryStatus{};
   out.TotalPhys = *total;
   out.AvailPhys = *avail < *total ? *avail : *total;
-  out.MemoryLoad = static_cast<uint32_t>(
-      std::lround(100.0 * static_cast<double>(out.TotalPhys - out.AvailPhys) / static_cast<double>(out.TotalPhys)));
+  out.MemoryLoad = static_cast<uint32_t>(std::lround(
+      100.0 * static_cast<double>(out.TotalPhys - out.AvailPhys) / static_cast<double>(out.TotalPhys)));
   auto limit = MemInfoBytes(meminfo, "CommitLimit");
   auto committed = MemInfoBytes(meminfo, "Committed_AS");
   if (limit) {
@@ -127,7 +129,7 @@ bool LinuxSystemInfo::ReadMemoryStatus(MemoryStatus &out) {
 }
 
 bool LinuxSystemInfo::ReadDiskSpace(const std::string &directory, DiskSpace &out) {
-  struct statvfs st{};
+  struct statvfs st {};
   if (statvfs(directory.empty() ? "." : directory.c_str(), &st) != 0) return false;
   const uint64_t unit = st.f_frsize ? st.f_frsize : st.f_bsize;
   out.FreeToUser = static_cast<uint64_t>(st.f_bavail) * unit;
@@ -193,7 +195,8 @@ bool LinuxSystemInfo::ReadProcessorInfo(ProcessorInfo &out) {
   auto model = CpuInfoField("model");
   auto stepping = CpuInfoField("stepping");
   if (model && stepping && LeadingNumber(*model) && LeadingNumber(*stepping))
-    out.ProcessorRevision = static_cast<uint16_t>(((*LeadingNumber(*model) & 0xFF) << 8) | (*LeadingNumber(*stepping) & 0xFF));
+    out.ProcessorRevision =
+        static_cast<uint16_t>(((*LeadingNumber(*model) & 0xFF) << 8) | (*LeadingNumber(*stepping) & 0xFF));
 
   long page = sysconf(_SC_PAGESIZE);
   out.PageSize = page > 0 ? static_cast<uint32_t>(page) : 4096;
@@ -236,7 +239,8 @@ bool LinuxSystemInfo::ReadOsVersion(OsVersion &out) {
   return true;
 }
 
-std::optional<MachineValue> LinuxSystemInfo::ReadMachineValue(const std::string &key, const std::string &name) {
+std::optional<MachineValue> LinuxSystemInfo::ReadMachineValue(const std::string &key,
+                                                              const std::string &name) {
   if (!EqualNoCase(key, kCentralProcessorKey)) return std::nullopt;
   MachineValue v;
   if (EqualNoCase(name, "~MHz")) {
@@ -255,11 +259,17 @@ std::optional<MachineValue> LinuxSystemInfo::ReadMachineValue(const std::string 
   return std::nullopt;
 }
 
-uint64_t LinuxSystemInfo::TickCount() { return static_cast<uint64_t>(ClockNs(CLOCK_BOOTTIME) / 1000000); }
+uint64_t LinuxSystemInfo::TickCount() {
+  return static_cast<uint64_t>(ClockNs(CLOCK_BOOTTIME) / 1000000);
+}
 
-int64_t LinuxSystemInfo::PerformanceFrequency() { return 1000000000; }
+int64_t LinuxSystemInfo::PerformanceFrequency() {
+  return 1000000000;
+}
 
-int64_t LinuxSystemInfo::PerformanceCounter() { return ClockNs(CLOCK_MONOTONIC_RAW); }
+int64_t LinuxSystemInfo::PerformanceCounter() {
+  return ClockNs(CLOCK_MONOTONIC_RAW);
+}
 
 bool LinuxSystemInfo::HasTimeStampCounter() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -283,6 +293,8 @@ SystemInfo &CurrentSystemInfo() {
   return s ? *s : machine;
 }
 
-void SetCurrentSystemInfo(SystemInfo *source) { g_source.store(source); }
+void SetCurrentSystemInfo(SystemInfo *source) {
+  g_source.store(source);
+}
 
 } // namespace kv::platform

@@ -56,9 +56,9 @@ struct OsVersion {
 struct MachineValue {
   enum class Type { String, Number, Bytes };
   Type Kind = Type::String;
-  std::string Text;   // String
+  std::string Text;    // String
   uint32_t Number = 0; // Number
-  std::string Bytes;  // Bytes (may hold zero bytes)
+  std::string Bytes;   // Bytes (may hold zero bytes)
 };
 
 // Keys of the machine values the reports ask for.

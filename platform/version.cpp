@@ -12,7 +12,8 @@ VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &nu
   // pattern itself appears nowhere in this program's image.
   static const volatile unsigned char kInverted[8] = {0x42, 0xFB, 0x10, 0x01, 0xB4, 0xA9, 0xB9, 0xB6};
   unsigned char signature[8];
-  for (int i = 0; i < 8; ++i) signature[i] = static_cast<unsigned char>(~kInverted[i]);
+  for (int i = 0; i < 8; ++i)
+    signature[i] = static_cast<unsigned char>(~kInverted[i]);
 
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return VersionRead::Failed;
@@ -33,7 +34,8 @@ VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &nu
       if (buf[i] != signature[0] || std::memcmp(&buf[i], signature, sizeof signature) != 0) continue;
       FixedVersionRecord rec;
       std::memcpy(&rec, &buf[i], kRecord);
-      for (int k = 0; k < 4; ++k) numbers[k] = rec.Numbers[k];
+      for (int k = 0; k < 4; ++k)
+        numbers[k] = rec.Numbers[k];
       close(fd);
       return VersionRead::Found;
     }

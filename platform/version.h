@@ -16,7 +16,8 @@ struct FixedVersionRecord {
 
 // The signature; the reader searches for it in a form built at run time, so the reader's own
 // code never matches.
-#define KV_VERSION_SIGNATURE {0xBD, 0x04, 0xEF, 0xFE, 'K', 'V', 'F', 'I'}
+#define KV_VERSION_SIGNATURE                                                                                 \
+  { 0xBD, 0x04, 0xEF, 0xFE, 'K', 'V', 'F', 'I' }
 
 namespace detail {
 // Number `index` (0..3) of a text "a.b.c.d"; missing parts are 0.
@@ -38,11 +39,11 @@ constexpr uint16_t VersionPart(const char *text, int index) {
 
 // Puts the version record for `text` ("2005.0.0.27") into the program. Use once, in the file
 // holding main(): KV_DEFINE_VERSION_RECORD(KORVANE_VERSION)
-#define KV_DEFINE_VERSION_RECORD(text)                                                             \
-  extern const ::kv::platform::FixedVersionRecord kv_program_version_record;                                \
-  [[gnu::used]] const ::kv::platform::FixedVersionRecord kv_program_version_record = {            \
-      KV_VERSION_SIGNATURE,                                                                        \
-      {::kv::platform::detail::VersionPart(text, 0), ::kv::platform::detail::VersionPart(text, 1), \
+#define KV_DEFINE_VERSION_RECORD(text)                                                                       \
+  extern const ::kv::platform::FixedVersionRecord kv_program_version_record;                                 \
+  [[gnu::used]] const ::kv::platform::FixedVersionRecord kv_program_version_record = {                       \
+      KV_VERSION_SIGNATURE,                                                                                  \
+      {::kv::platform::detail::VersionPart(text, 0), ::kv::platform::detail::VersionPart(text, 1),           \
        ::kv::platform::detail::VersionPart(text, 2), ::kv::platform::detail::VersionPart(text, 3)}}
 
 enum class VersionRead {

@@ -50,8 +50,9 @@ TEST(ErrorBlock, StyleOne) {
   TFLErrorSettings s = Defaults();
   EXPECT_EQ(BuildErrorBlock(s, Request(5, "M", "L")), (Lines{"", kTitle + " (5) \"M\"  in L", ""}));
   EXPECT_EQ(BuildErrorBlock(s, Request(0, "", "")), (Lines{"", kTitle + " ", ""}));
-  EXPECT_EQ(BuildErrorBlock(s, Request(-2, "M", "", {TVarRec::Integer(3), TVarRec::Text(vtAnsiString, "ab")})),
-            (Lines{"", kTitle + " (-2) \"M\" (3; ab);", ""}));
+  EXPECT_EQ(
+      BuildErrorBlock(s, Request(-2, "M", "", {TVarRec::Integer(3), TVarRec::Text(vtAnsiString, "ab")})),
+      (Lines{"", kTitle + " (-2) \"M\" (3; ab);", ""}));
   s.FillLines = true;
   s.BlankLines = false;
   EXPECT_EQ(BuildErrorBlock(s, Request(1, "", "L")), (Lines{s.FillLine, kTitle + " (1)  in L", s.FillLine}));
@@ -63,8 +64,10 @@ TEST(ErrorBlock, StyleTwo) {
   TFLErrorSettings s = Defaults();
   s.Style = 2;
   s.FillLines = true;
-  EXPECT_EQ(BuildErrorBlock(s, Request(5, "M", "L")), (Lines{"", s.LongFillLine, kTitle + " (5) \"M\" in L", s.LongFillLine, ""}));
-  Lines block = BuildErrorBlock(s, Request(5, "M", "L", {TVarRec::Integer(3), TVarRec::Boolean(true), TVarRec::Int64(-7)}));
+  EXPECT_EQ(BuildErrorBlock(s, Request(5, "M", "L")),
+            (Lines{"", s.LongFillLine, kTitle + " (5) \"M\" in L", s.LongFillLine, ""}));
+  Lines block = BuildErrorBlock(
+      s, Request(5, "M", "L", {TVarRec::Integer(3), TVarRec::Boolean(true), TVarRec::Int64(-7)}));
   // The location stands under the message's quote; the values line up after "( ".
   const std::string b = s.FillLine + "      L";
   EXPECT_EQ(block, (Lines{"", s.LongFillLine, kTitle + " (5) \"M\" in :", b + "( Integer     :  3",
@@ -73,7 +76,8 @@ TEST(ErrorBlock, StyleTwo) {
   TFLErrorRequest none = Request(0, "", "L");
   none.HasValues = true;
   EXPECT_EQ(BuildErrorBlock(s, none)[3], s.FillLine + "L()");
-  EXPECT_EQ(BuildErrorBlock(s, Request(0, "M", "L", {TVarRec::Integer(1)}))[3], s.FillLine + "  L( Integer     :  1 );");
+  EXPECT_EQ(BuildErrorBlock(s, Request(0, "M", "L", {TVarRec::Integer(1)}))[3],
+            s.FillLine + "  L( Integer     :  1 );");
 }
 
 TEST(ValueLists, FormatsEveryType) {
@@ -83,7 +87,8 @@ TEST(ValueLists, FormatsEveryType) {
   EXPECT_EQ(FormatVarRec(TVarRec::Text(vtChar, "x")), "Char        :  x");
   EXPECT_EQ(FormatVarRec(TVarRec::Extended(2.5)), "Extended    :  2.5");
   EXPECT_EQ(FormatVarRec(TVarRec::Extended(1e20)), "Extended    :  1E20");
-  EXPECT_EQ(FormatVarRec(TVarRec::Pointer(reinterpret_cast<void *>(0x7FFF12345678ull))), "Pointer     :  ^(00007FFF12345678)");
+  EXPECT_EQ(FormatVarRec(TVarRec::Pointer(reinterpret_cast<void *>(0x7FFF12345678ull))),
+            "Pointer     :  ^(00007FFF12345678)");
   EXPECT_EQ(FormatVarRec(TVarRec::Object(&object, "TFoo")), "TObject     :  TFoo");
   EXPECT_EQ(FormatVarRec(TVarRec::Object(nullptr, "TFoo")), "TObject     :  ^(NIL)");
   EXPECT_EQ(FormatVarRec(TVarRec::Text(vtClass, "TBar")), "Class       :  TBar");
@@ -107,7 +112,8 @@ TEST(ValueLists, ShortFormsAndTextsShorterThanAPrefix) {
   EXPECT_EQ(StripAddressPrefix("0123456789012345678rest"), "rest");
   EXPECT_EQ(ShortenValueText("$_H_", vtInteger), "");
   EXPECT_EQ(ShortenValueText("x", vtInteger), "");
-  EXPECT_EQ(ConstArrayToLines({TVarRec::Text(vtString, "0123$_H_TObject 1234567890")}), Lines{"$_H_TObject 1234567890"});
+  EXPECT_EQ(ConstArrayToLines({TVarRec::Text(vtString, "0123$_H_TObject 1234567890")}),
+            Lines{"$_H_TObject 1234567890"});
 }
 
 TEST(ValueLists, ThroughTheParserTagsInValuesAreExpanded) {

@@ -19,19 +19,35 @@ public:
   kv::platform::OsVersion os;
   std::map<std::string, kv::platform::MachineValue> values; // key + "|" + name
   uint64_t tick = 1000;
-  int tick_step = 16;      // the tick count moves by this every `tick_calls` reads
+  int tick_step = 16; // the tick count moves by this every `tick_calls` reads
   int tick_calls = 3;
   int64_t perf_frequency = 10000000;
   int64_t perf_counter = 0, perf_step = 3;
   bool has_tsc = true;
   uint64_t tsc = 0, tsc_step = 40;
 
-  bool ReadMemoryStatus(kv::platform::MemoryStatus &out) override { out = memory; return memory_ok; }
-  bool ReadDiskSpace(const std::string &, kv::platform::DiskSpace &out) override { out = disk; return disk_ok; }
-  bool ReadHeapStatus(kv::platform::HeapStatus &out) override { out = heap; return true; }
-  bool ReadProcessorInfo(kv::platform::ProcessorInfo &out) override { out = cpu; return cpu_ok; }
-  bool ReadOsVersion(kv::platform::OsVersion &out) override { out = os; return os_ok; }
-  std::optional<kv::platform::MachineValue> ReadMachineValue(const std::string &key, const std::string &name) override {
+  bool ReadMemoryStatus(kv::platform::MemoryStatus &out) override {
+    out = memory;
+    return memory_ok;
+  }
+  bool ReadDiskSpace(const std::string &, kv::platform::DiskSpace &out) override {
+    out = disk;
+    return disk_ok;
+  }
+  bool ReadHeapStatus(kv::platform::HeapStatus &out) override {
+    out = heap;
+    return true;
+  }
+  bool ReadProcessorInfo(kv::platform::ProcessorInfo &out) override {
+    out = cpu;
+    return cpu_ok;
+  }
+  bool ReadOsVersion(kv::platform::OsVersion &out) override {
+    out = os;
+    return os_ok;
+  }
+  std::optional<kv::platform::MachineValue> ReadMachineValue(const std::string &key,
+                                                             const std::string &name) override {
     auto it = values.find(key + "|" + name);
     if (it == values.end()) return std::nullopt;
     return it->second;

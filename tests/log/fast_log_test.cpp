@@ -62,9 +62,11 @@ TEST(FastLog, FourThreadsLoseNoLineAndKeepTheirOrder) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
       threads.emplace_back([&log, t] {
-        for (int i = 0; i < 25; ++i) log.Add("thread " + std::to_string(t) + " line " + std::to_string(i));
+        for (int i = 0; i < 25; ++i)
+          log.Add("thread " + std::to_string(t) + " line " + std::to_string(i));
       });
-    for (auto &th : threads) th.join();
+    for (auto &th : threads)
+      th.join();
     log.AddStrings(log.Footer());
   } // destruction drains both queues
   std::vector<std::string> lines = CrLfLines(kvtest::ReadFile(dir.file("korvanlog.001")));
@@ -126,7 +128,8 @@ TEST(FastLog, SecondStartResumesNothing) {
   ASSERT_TRUE(log.StartLogging());
   log.Add("x");
   std::vector<std::string> names;
-  for (auto &e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+  for (auto &e : std::filesystem::directory_iterator(dir.path()))
+    names.push_back(e.path().filename());
   EXPECT_EQ(names, std::vector<std::string>{"korvanlog.001"});
 }
 
@@ -138,12 +141,14 @@ TEST(FastLog, WithTheRealPacingEveryLineIsWrittenBeforeTheEnd) {
     log.Writer().FileDef().SetPath(dir.path());
     log.Writer().FileDef().BaseName = "korvanlog";
     ASSERT_TRUE(log.StartLogging());
-    for (int i = 1; i <= 23; ++i) log.Add("line " + std::to_string(i));
+    for (int i = 1; i <= 23; ++i)
+      log.Add("line " + std::to_string(i));
   }
   auto elapsed = std::chrono::steady_clock::now() - start;
   std::vector<std::string> lines = CrLfLines(kvtest::ReadFile(dir.file("korvanlog.log")));
   ASSERT_EQ(lines.size(), 23u);
-  for (int i = 1; i <= 23; ++i) EXPECT_EQ(lines[i - 1], "line " + std::to_string(i));
+  for (int i = 1; i <= 23; ++i)
+    EXPECT_EQ(lines[i - 1], "line " + std::to_string(i));
   // One message per 50 ms turn: the 23 requests need at least 23 turns of the parser.
   EXPECT_GE(elapsed, 23 * kTurnPause);
 }

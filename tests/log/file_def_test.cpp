@@ -43,11 +43,14 @@ struct RotationCase {
   std::map<std::string, std::string> expected_files; // after rotation, before the new file
 };
 
-void PrintTo(const RotationCase &c, std::ostream *os) { *os << "count " << c.count << ", " << c.existing.size() << " files"; }
+void PrintTo(const RotationCase &c, std::ostream *os) {
+  *os << "count " << c.count << ", " << c.existing.size() << " files";
+}
 
 std::string CaseName(const testing::TestParamInfo<RotationCase> &info) {
   std::string name = "Count" + std::to_string(info.param.count) + "With";
-  for (int n : info.param.existing) name += "_" + std::to_string(n);
+  for (int n : info.param.existing)
+    name += "_" + std::to_string(n);
   return info.param.existing.empty() ? name + "None" : name;
 }
 
@@ -78,10 +81,16 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Rotation,
     testing::Values(
         RotationCase{5, {}, "korvanlog.001", {}},
-        RotationCase{5, {1, 2, 3, 4, 5}, "korvanlog.005",
-                     {{"korvanlog.001", "run 2"}, {"korvanlog.002", "run 3"}, {"korvanlog.003", "run 4"}, {"korvanlog.004", "run 5"}}},
+        RotationCase{5,
+                     {1, 2, 3, 4, 5},
+                     "korvanlog.005",
+                     {{"korvanlog.001", "run 2"},
+                      {"korvanlog.002", "run 3"},
+                      {"korvanlog.003", "run 4"},
+                      {"korvanlog.004", "run 5"}}},
         RotationCase{5, {1, 3}, "korvanlog.003", {{"korvanlog.001", "run 1"}, {"korvanlog.002", "run 3"}}},
-        RotationCase{3, {1, 2, 3, 4, 5}, "korvanlog.003", {{"korvanlog.001", "run 4"}, {"korvanlog.002", "run 5"}}},
+        RotationCase{
+            3, {1, 2, 3, 4, 5}, "korvanlog.003", {{"korvanlog.001", "run 4"}, {"korvanlog.002", "run 5"}}},
         RotationCase{1, {1}, "korvanlog.001", {}},
         RotationCase{3, {4, 9}, "korvanlog.003", {{"korvanlog.001", "run 4"}, {"korvanlog.002", "run 9"}}}),
     CaseName);
@@ -131,7 +140,8 @@ TEST(FileDef, RenumberingNeverReplacesAnExistingFile) {
   auto files = Listing(dir);
   EXPECT_EQ(files.size(), 2u);
   std::vector<std::string> contents;
-  for (auto &[name, text] : files) contents.push_back(text);
+  for (auto &[name, text] : files)
+    contents.push_back(text);
   std::sort(contents.begin(), contents.end());
   EXPECT_EQ(contents, (std::vector<std::string>{"one", "zero"}));
 }

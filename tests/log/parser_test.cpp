@@ -132,8 +132,9 @@ TEST_F(Parser, ValuesAndGlue) {
 TEST_F(Parser, HeaderAndFooterLayout) {
   p.SetProgramInfo({CurrentProgramInfo().FilePath, {"/a"}});
   const std::string name = FileNameOf(CurrentProgramInfo().FilePath);
-  Lines header = p.ParseStrings({"{/}{LNumOff}{*80*}", ">>>> Start {App_name}  v {App_ver}{80@}{&}{dte} {hms}{&}",
-                                 "{@12}From : {App_path}", "{@12}Prms : {App_prm-}{/}"});
+  Lines header =
+      p.ParseStrings({"{/}{LNumOff}{*80*}", ">>>> Start {App_name}  v {App_ver}{80@}{&}{dte} {hms}{&}",
+                      "{@12}From : {App_path}", "{@12}Prms : {App_prm-}{/}"});
   ASSERT_EQ(header.size(), 6u);
   EXPECT_EQ(header[0], "");
   EXPECT_EQ(header[1], std::string(80, '*'));
@@ -174,7 +175,8 @@ TEST_F(Parser, LineNumbering) {
   EXPECT_EQ(Parse("a"), Lines{"a"});
   EXPECT_EQ(p.LineCount(), 1u);
   Number(true, 3, 1);
-  for (int i = 2; i <= 6; ++i) Parse("x");
+  for (int i = 2; i <= 6; ++i)
+    Parse("x");
   EXPECT_EQ(Parse("seven"), Lines{"  7 seven"});
   EXPECT_EQ(Parse("{LNum}"), Lines{"  8 8"});
   // A list with LNumOff in any line is unnumbered, but counted.
@@ -184,7 +186,8 @@ TEST_F(Parser, LineNumbering) {
   // Continuation lines of the parameter list stand under the text.
   p.SetProgramInfo({"/x/korvan", {"/a", "b"}});
   EXPECT_EQ(Parse("{App_prm}"), Lines{" 14 /a\r\n    b"});
-  while (p.LineCount() < 999) Parse("x");
+  while (p.LineCount() < 999)
+    Parse("x");
   EXPECT_EQ(Parse("y"), Lines{"1000 y"});
   Number(true, 5, 0);
   EXPECT_EQ(Parse("z"), Lines{"1001  z"});

@@ -38,8 +38,9 @@ TEST_F(Reports, HeapFormsUseTheQueuedSnapshotFirstThenLiveFigures) {
   EXPECT_EQ(HeapReport(live, 1), Lines{"[Heap monitor] : Blocks=12, Bytes=3456 ;"});
   EXPECT_EQ(HeapReport(live, 2), Lines{"[Heap monitor] : (12, 3456)"});
   EXPECT_EQ(HeapReport(live, 3), Lines{"(12, 3456)"});
-  EXPECT_EQ(HeapReport(live, 0), (Lines{"", "===========  Heap Monitor  ============", "  AllocMemCount (Blocks) : 12",
-                                        "  AllocMemSize  (Bytes)  : 3456", "=======================================", ""}));
+  EXPECT_EQ(HeapReport(live, 0),
+            (Lines{"", "===========  Heap Monitor  ============", "  AllocMemCount (Blocks) : 12",
+                   "  AllocMemSize  (Bytes)  : 3456", "=======================================", ""}));
 }
 
 TEST_F(Reports, RamFiguresAre64Bit) {
@@ -50,21 +51,25 @@ TEST_F(Reports, RamFiguresAre64Bit) {
   THeapMRec s = ram.TakeSnapshot();
   EXPECT_EQ(RamReport(s, 1), Lines{"[RAM  monitor] : Total=25770328064, Avail=6444023808, Load=75% ;"});
   EXPECT_EQ(RamReport(s, 2), Lines{"[RAM  monitor] : (25770328064, 6444023808, 75%)"});
-  EXPECT_EQ(RamReport(s, 0), (Lines{"", "============  RAM Monitor  ============", "  Memory (Total) : 24576 MB (25770328064 B)",
-                                    "  Memory (Avail) : 6146 MB (6444023808 B)", "================(75%)==================", ""}));
+  EXPECT_EQ(
+      RamReport(s, 0),
+      (Lines{"", "============  RAM Monitor  ============", "  Memory (Total) : 24576 MB (25770328064 B)",
+             "  Memory (Avail) : 6146 MB (6444023808 B)", "================(75%)==================", ""}));
 }
 
 TEST_F(Reports, DiskFormsAndFailure) {
   info.disk = {5 * kGiB, 100 * kGiB, 6 * kGiB};
-  EXPECT_EQ(DiskReport(info, 1), Lines{"[Disk monitor] : Available to user=5368709120, Total on disk=107374182400, "
-                                       "Free total on disk=6442450944 ;"});
+  EXPECT_EQ(DiskReport(info, 1),
+            Lines{"[Disk monitor] : Available to user=5368709120, Total on disk=107374182400, "
+                  "Free total on disk=6442450944 ;"});
   EXPECT_EQ(DiskReport(info, 3), Lines{"(5368709120, 107374182400, 6442450944)"});
   Lines block = DiskReport(info, 0);
   ASSERT_EQ(block.size(), 7u);
   EXPECT_EQ(block[2], "  Free avail (user) : 5120 MB (5368709120 B)");
   EXPECT_EQ(block[3], "  Disk total (user) : 102400 MB (107374182400 B)");
   info.disk_ok = false;
-  for (int form = 0; form <= 3; ++form) EXPECT_EQ(DiskReport(info, form), Lines{"FL:Unable to retrieve disk space values"});
+  for (int form = 0; form <= 3; ++form)
+    EXPECT_EQ(DiskReport(info, form), Lines{"FL:Unable to retrieve disk space values"});
 }
 
 TEST_F(Reports, MemoryStatusBlock) {
@@ -136,7 +141,13 @@ TEST_F(Reports, OsVersionBlockWithWindowsTablesAndWithNamesOfTheSource) {
   EXPECT_EQ(l[4], "  (Major Version[ 5 ]  Minor Version[ 1 ] Build Number[ 2600 ]  Platform ID[ 2 ])");
 
   info.values.clear();
-  info.os = {6, 1, 119, kv::platform::kPlatformIdLinux, "#1 SMP Debian", "Linux 6.1.0-28-amd64", "Debian GNU/Linux 12 (bookworm)"};
+  info.os = {6,
+             1,
+             119,
+             kv::platform::kPlatformIdLinux,
+             "#1 SMP Debian",
+             "Linux 6.1.0-28-amd64",
+             "Debian GNU/Linux 12 (bookworm)"};
   l = OsVersionReport(info, "OSVI");
   EXPECT_EQ(l[2], "  Platform  : Linux 6.1.0-28-amd64");
   EXPECT_EQ(l[3], "  OS Name   : Debian GNU/Linux 12 (bookworm) (#1 SMP Debian)");
@@ -208,10 +219,15 @@ TEST_F(Reports, TimersTableWithAllSources) {
   info.SetNumber(kCentralProcessorKey, "~MHz", 2000);
   Lines l = TimersReport(info, "Timers");
   ASSERT_EQ(l.size(), 15u);
-  for (int i : {2, 3, 4, 5, 6, 7, 8}) EXPECT_EQ(l[i].find('|'), 26u) << i;
-  EXPECT_EQ(l[6], "  GetTickCount            |  16,---       :      n/s      :      n/s      |      0 ticks  : ms or s.");
-  EXPECT_EQ(l[7], "  QueryPerformanceCounter |   0,000100000 :   0,100000000 : 100,000000000 |      3 units  : µs (0,300000000)");
-  EXPECT_EQ(l[8], "  ReaDTimeStampCounter    |   0,000000500 :   0,000500000 :   0,500000000 |     40 cycles : ns (20,000000000)");
+  for (int i : {2, 3, 4, 5, 6, 7, 8})
+    EXPECT_EQ(l[i].find('|'), 26u) << i;
+  EXPECT_EQ(
+      l[6],
+      "  GetTickCount            |  16,---       :      n/s      :      n/s      |      0 ticks  : ms or s.");
+  EXPECT_EQ(l[7], "  QueryPerformanceCounter |   0,000100000 :   0,100000000 : 100,000000000 |      3 units  "
+                  ": µs (0,300000000)");
+  EXPECT_EQ(l[8], "  ReaDTimeStampCounter    |   0,000000500 :   0,000500000 :   0,500000000 |     40 cycles "
+                  ": ns (20,000000000)");
   EXPECT_EQ(l[9], std::string(108, '='));
   EXPECT_EQ(Utf8Length(l[4]), 107u);
   EXPECT_EQ(l[11], PadLeft("QueryPerformanceFrequency returned : 10000000 (native units)", 107));
@@ -222,8 +238,9 @@ TEST_F(Reports, TimersTableWithoutCounterOrProcessorSpeed) {
   info.perf_frequency = 0;
   Lines l = TimersReport(info, "Timers");
   ASSERT_EQ(l.size(), 15u);
-  EXPECT_EQ(l[7], "  QueryPerformanceCounter |      n/s      :      n/s      :      n/s      |      n/a      : "
-                  "      n/a      ");
+  EXPECT_EQ(l[7],
+            "  QueryPerformanceCounter |      n/s      :      n/s      :      n/s      |      n/a      : "
+            "      n/a      ");
   EXPECT_EQ(l[8], "  ReaDTimeStampCounter    |      n/a      :      n/a      :      n/a      |: ");
   EXPECT_NE(l[11].find("returned : -1 (native units)"), std::string::npos);
 
@@ -231,7 +248,8 @@ TEST_F(Reports, TimersTableWithoutCounterOrProcessorSpeed) {
   info.has_tsc = false; // not calibrated: counts are shown as they are
   info.SetNumber(kCentralProcessorKey, "~MHz", 2000);
   l = TimersReport(info, "Timers");
-  EXPECT_EQ(l[8], "  ReaDTimeStampCounter    |   1,000000000 :   1,000000000 :   1,000000000 |      n/a      :       n/a      ");
+  EXPECT_EQ(l[8], "  ReaDTimeStampCounter    |   1,000000000 :   1,000000000 :   1,000000000 |      n/a      "
+                  ":       n/a      ");
 }
 
 TEST_F(Reports, TimersFailureGivesTheMarker) {

@@ -35,7 +35,8 @@ TEST(Writer, WritesTextsAsGivenAndLinesWithCrLfInOrder) {
   ASSERT_TRUE(w.WaitUntilOpen());
   bool freed = false;
   EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("first")));
-  EXPECT_TRUE(w.Post(WM_FL_WRITE_LINES, 0, 0, std::make_unique<TFLStrings>(std::vector<std::string>{"a", "", "Grüße •"})));
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_LINES, 0, 0,
+                     std::make_unique<TFLStrings>(std::vector<std::string>{"a", "", "Grüße •"})));
   EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("bare LF\n")));
   EXPECT_TRUE(w.Post(WM_FL_CONTROL, 0, 0, std::make_unique<Other>(&freed))); // not for the writer: ignored
   EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("")));

@@ -47,7 +47,8 @@ TEST(ThreadQueue, HandsOverInOrderAndTheReceiverOwnsTheObject) {
   ThreadQueue q;
   q.Open();
   int alive = 0;
-  for (int i = 0; i < 3; ++i) q.Post(Msg(100 + i, i, std::make_unique<Tracked>(&alive)));
+  for (int i = 0; i < 3; ++i)
+    q.Post(Msg(100 + i, i, std::make_unique<Tracked>(&alive)));
   ThreadMessage m;
   for (int i = 0; i < 3; ++i) {
     ASSERT_TRUE(q.Peek(m));
@@ -80,7 +81,8 @@ TEST(ThreadQueue, ManyPostersLoseNothingAndKeepEachPostersOrder) {
   std::vector<std::thread> posters;
   for (int t = 0; t < 4; ++t)
     posters.emplace_back([&, t] {
-      for (int i = 0; i < 500; ++i) q.Post(Msg(static_cast<uint32_t>(t), i));
+      for (int i = 0; i < 500; ++i)
+        q.Post(Msg(static_cast<uint32_t>(t), i));
     });
   std::vector<int64_t> last(4, -1);
   int received = 0;
@@ -90,6 +92,7 @@ TEST(ThreadQueue, ManyPostersLoseNothingAndKeepEachPostersOrder) {
     last[m.Message] = m.WParam;
     ++received;
   }
-  for (auto &t : posters) t.join();
+  for (auto &t : posters)
+    t.join();
   EXPECT_EQ(received, 2000);
 }

@@ -15,9 +15,11 @@ std::string RecordBytes(const char *text) {
   // Built at run time so that this test program itself carries no record.
   static const volatile unsigned char kInverted[8] = {0x42, 0xFB, 0x10, 0x01, 0xB4, 0xA9, 0xB9, 0xB6};
   FixedVersionRecord r{};
-  for (int i = 0; i < 8; ++i) r.Signature[i] = static_cast<unsigned char>(~kInverted[i]);
+  for (int i = 0; i < 8; ++i)
+    r.Signature[i] = static_cast<unsigned char>(~kInverted[i]);
 
-  for (int i = 0; i < 4; ++i) r.Numbers[i] = kv::platform::detail::VersionPart(text, i);
+  for (int i = 0; i < 4; ++i)
+    r.Numbers[i] = kv::platform::detail::VersionPart(text, i);
   return std::string(reinterpret_cast<const char *>(&r), sizeof r);
 }
 
