@@ -401,18 +401,3 @@ TEST_F(DialUpTest, TheLatestAsynchronousDiallerTakesOverTheReports) {
   ASSERT_TRUE(PumpUntilReturned(2));
   EXPECT_TRUE(events.empty());
 }
-
-TEST_F(DialUpTest, ConnectionStateMayBeWrittenWhileReportsArrive) {
-  dialUp->OnAsyncEvent = nullptr;
-  dialUp->Entry = "isp";
-  ASSERT_EQ(dialUp->Dial(), 0);
-  fake->Emit(Reports(200, {RASCS_Connected, 0}));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (log->reportsReturned < 200 && std::chrono::steady_clock::now() < deadline) {
-    dialUp->ConnectionState = RASCS_Disconnected; // the owner giving up, on the GUI thread
-    const int seen = dialUp->ConnectionState;
-    EXPECT_TRUE(seen == RASCS_Connected || seen == RASCS_Disconnected) << seen;
-    gui.RunPending();
-  }
-  EXPECT_EQ(log->reportsReturned, 200);
-}

@@ -217,8 +217,9 @@ TEST_F(PppdBackend, PppdIgnoringSigtermIsKilledAfterTheGraceAndTheNextDialWaitsF
   Collector second;
   RasConnHandle next = 0;
   EXPECT_EQ(backend.Dial(Params("isp"), second.Notifier(), next), ERROR_SUCCESS);
-  EXPECT_TRUE(Gone(pid));
-  EXPECT_GE(std::chrono::steady_clock::now() - hungUp, 300ms);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - hungUp);
+  EXPECT_TRUE(Gone(pid)) << "pid " << pid;
+  EXPECT_GE(waited, 300ms) << "pppd ended before its SIGKILL";
   EXPECT_EQ(collector.Get().size(), 2u);
 }
 
