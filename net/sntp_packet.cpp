@@ -1,7 +1,8 @@
 #include "net/sntp_packet.h"
 
 #include <cmath>
-#include <cstring>
+
+#include "net/net_util.h"
 
 namespace kv::net {
 
@@ -21,18 +22,6 @@ constexpr uint64_t kEraSeconds = uint64_t{1} << 32;
 constexpr uint64_t kFractionScale = 4294967295u;
 constexpr int64_t kTenthsOfMsPerSecond = 10000;
 
-void PutWord(std::string &out, uint32_t v) {
-  out.push_back(static_cast<char>(v >> 24));
-  out.push_back(static_cast<char>(v >> 16));
-  out.push_back(static_cast<char>(v >> 8));
-  out.push_back(static_cast<char>(v));
-}
-
-uint32_t GetWord(std::string_view in, std::size_t at) {
-  auto b = [&](std::size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(in[at + i])); };
-  return b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3);
-}
-
 // Seconds since 1900-01-01 of a timestamp, with the era pivot of RFC 4330 section 3: a clear top
 // bit means era 1, which starts 2^32 seconds after 1900.
 uint64_t SecondsSince1900(uint32_t seconds) {
@@ -50,20 +39,20 @@ std::string PacketToString(const TNtpPacket &Packet) {
   out.push_back(static_cast<char>(Packet.Stratum));
   out.push_back(static_cast<char>(Packet.Poll));
   out.push_back(static_cast<char>(Packet.Precision));
-  for (auto word : kWords) PutWord(out, Packet.*word);
+  for (auto word : kWords) out += EncodeLongBE(Packet.*word);
   return out;
 }
 
-bool PacketFromString(std::string_view Text, TNtpPacket &Packet) {
+bool PacketFromString(const std::string &Text, TNtpPacket &Packet) {
   if (Text.size() < kNtpPacketSize) return false;
   Packet.LiVnMode = static_cast<uint8_t>(Text[0]);
   Packet.Stratum = static_cast<uint8_t>(Text[1]);
   Packet.Poll = static_cast<uint8_t>(Text[2]);
   Packet.Precision = static_cast<uint8_t>(Text[3]);
-  std::size_t at = 4;
+  std::size_t position = 5;  // 1-based, after the four bytes
   for (auto word : kWords) {
-    Packet.*word = GetWord(Text, at);
-    at += 4;
+    Packet.*word = DecodeLongBE(Text, position);
+    position += 4;
   }
   return true;
 }
@@ -129,7 +118,7 @@ const char *ReplyCheckName(TReplyCheck check) {
   return "unknown";
 }
 
-TReplyVerdict CheckReply(std::string_view datagram, const TNtpTimestamp &request_transmit, TDateTime T1,
+TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit, TDateTime T1,
                          TDateTime T4) {
   TReplyVerdict v;
   if (!PacketFromString(datagram, v.Packet)) return v;  // TooShort

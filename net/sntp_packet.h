@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/datetime.h"
@@ -56,7 +55,7 @@ void ClearPacket(TNtpPacket &Packet);
 std::string PacketToString(const TNtpPacket &Packet);
 // Decodes the first 48 bytes of `Text` (bytes past 48 are ignored). Returns false and leaves
 // `Packet` alone when `Text` is shorter.
-bool PacketFromString(std::string_view Text, TNtpPacket &Packet);
+bool PacketFromString(const std::string &Text, TNtpPacket &Packet);
 
 // An NTP timestamp as it travels: seconds since the start of its era and a 32-bit fraction.
 struct TNtpTimestamp {
@@ -112,7 +111,7 @@ struct TReplyVerdict {
 // received at T4; both UTC day counts) and, when it is acceptable, computes offset, delay and
 // server time. Order: size, originate, leap, mode, stratum, receive and transmit seconds.
 // The version is not checked.
-TReplyVerdict CheckReply(std::string_view datagram, const TNtpTimestamp &request_transmit,
+TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit,
                          TDateTime T1, TDateTime T4);
 
 }  // namespace kv::net
