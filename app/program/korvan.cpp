@@ -1,10 +1,40 @@
-// The time client's program block. Builds the application object and runs the main window.
+// The time client's program block: prepares the application object, creates the main window
+// and runs the message loop until the main window closes.
 #include <QApplication>
-#include <QMainWindow>
+#include <cstdio>
+
+#include "app/main_form.h"
+#include "log/fast_log.h"
+#include "platform/version.h"
+#include "platform/ui/application.h"
+#include "platform/ui/qt_dispatcher.h"
+#include "platform/ui/termination_signals.h"
+
+KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
 
 int main(int argc, char **argv) {
+  using namespace kv;
+  // Only the first argument counts, and only as "/a" or "/A".
+  const bool automatic = argc > 1 && (std::string_view(argv[1]) == "/a" || std::string_view(argv[1]) == "/A");
+  // The automatic mode runs from cron or a timer without a display; the window needs one.
+  if (ui::ChooseDisplay(automatic) == ui::DisplayChoice::Missing) {
+    std::fprintf(stderr, "%s\n", ui::NoDisplayMessage(QStringLiteral("korvan")).toLocal8Bit().constData());
+    return 1;
+  }
+
+  // The logger lives before and after the window, so every line the window adds is written
+  // before the program ends.
+  logging::GlobalLogScope global_log;
   QApplication app(argc, argv);
-  QMainWindow w;
-  w.show();
+  ui::Application().SetTitle(QStringLiteral("Korvane 2005"));
+  ui::Application().SetHelpFile(QStringLiteral("korvan.hlp"));
+
+  ui::QtDispatcher dispatcher;
+  app::TMainForm form(dispatcher, QApplication::arguments().mid(1));
+  QObject::connect(&form, &app::TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+  // Asked to stop, the program closes its window as the close box does, so settings are saved.
+  ui::TerminationSignals stop([&form](int) { ui::CloseLikeCloseBox(&form); });
+
+  form.show();
   return app.exec();
 }

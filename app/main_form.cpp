@@ -1,0 +1,299 @@
+#include "app/main_form.h"
+
+#include "ui_mainform.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include "platform/registry.h"
+#include "platform/system.h"
+#include "platform/ui/application.h"
+#include "platform/ui/message_box.h"
+
+// The forms' pictures live in a static library; this pulls them into every program using it.
+static void InitFormResources() { Q_INIT_RESOURCE(korvane); }
+
+namespace kv::app {
+
+using platform::ERegistryException;
+using platform::TRegistry;
+
+namespace {
+
+// Integer and Boolean values that are missing or of another type read as nothing, and the
+// field keeps the value it had: a key created empty (the configuration tool creates "\Auto"
+// and with it an empty parent) must not stop the window from loading the rest.
+std::optional<int32_t> ReadInteger(const TRegistry &reg, const std::string &name) {
+  try {
+    return reg.ReadInteger(name);
+  } catch (const ERegistryException &) {
+    return std::nullopt;
+  }
+}
+
+std::optional<bool> ReadBool(const TRegistry &reg, const std::string &name) {
+  try {
+    return reg.ReadBool(name);
+  } catch (const ERegistryException &) {
+    return std::nullopt;
+  }
+}
+
+// A missing string reads as ""; one of another type reads as nothing.
+std::optional<QString> ReadString(const TRegistry &reg, const std::string &name) {
+  try {
+    return QString::fromStdString(reg.ReadString(name));
+  } catch (const ERegistryException &) {
+    return std::nullopt;
+  }
+}
+
+void Assign(QString &field, std::optional<QString> value) {
+  if (value) field = *value;
+}
+
+void Assign(QLineEdit *edit, std::optional<QString> value) {
+  if (value) edit->setText(*value);
+}
+
+} // namespace
+
+TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
+                     std::unique_ptr<net::RasBackend> ras, QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), arguments_(std::move(arguments)) {
+  InitFormResources();
+  ui->setupUi(this);
+
+  // Single border with only the system menu and the minimise box; centred on the screen.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFixedSize(609, 441);
+  if (QScreen *screen = QGuiApplication::primaryScreen()) {
+    QRect area = screen->availableGeometry();
+    move(area.center() - rect().center());
+  }
+
+  DialUp1 = ras ? std::make_unique<net::TDialUp>(dispatcher, std::move(ras))
+                : std::make_unique<net::TDialUp>(dispatcher);
+  DialUp1->DialMode = net::TDialMode::dmSync;
+  DialUp1->Language = net::TLanguage::English;
+  DialUp1->OnEntryGet = [this](net::TDialUp *s, const std::string &name) { DialUp1EntryGet(s, name); };
+  DialUp1->OnDialing = [this](net::TDialUp *s) { DialUp1Dialing(s); };
+  DialUp1->OnNotConnected = [this](net::TDialUp *s, int code, const std::string &text) {
+    DialUp1NotConnected(s, code, text);
+  };
+  DialUp1->OnAsyncEvent = [this](net::TDialUp *s, int state, int error, const std::string &text) {
+    DialUp1AsyncEvent(s, state, error, text);
+  };
+  DialUp1->OnError = [this](net::TDialUp *s, int code, const std::string &text) { DialUp1Error(s, code, text); };
+
+  Timer = new QTimer(this);
+  Timer->setInterval(1000);
+  connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
+  Timer->start();
+
+  connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
+  connect(ui->optSocks, &QRadioButton::clicked, this, &TMainForm::optSocksClick);
+  connect(ui->optLAN, &QRadioButton::clicked, this, &TMainForm::optLANClick);
+  connect(ui->btnSync, &QToolButton::clicked, this, &TMainForm::btnSyncClick);
+
+  FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::FormCreate() {
+  kv::ui::Application().SetHelpFile(kv::ui::Application().ProgramDirectory() + QStringLiteral("korvan.hlp"));
+
+  // There is no system menu to extend here; the command goes into the window's context menu.
+  auto *about = new QAction(QStringLiteral("Info über..."), this);
+  about->setObjectName(QStringLiteral("actAbout"));
+  connect(about, &QAction::triggered, this, &TMainForm::ShowAboutOnSysCommand);
+  addAction(about);
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  ui->efConnections->clear();
+  DialUp1->GetEntries();
+}
+
+void TMainForm::DialUp1EntryGet(net::TDialUp *, const std::string &EntryName) {
+  ui->efConnections->addItem(QString::fromStdString(EntryName));
+  ui->efConnections->setCurrentIndex(0);
+}
+
+void TMainForm::showEvent(QShowEvent *event) {
+  QMainWindow::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  FormShow();
+}
+
+void TMainForm::FormShow() {
+  F.ModeDialUp = true;
+  F.TimeoutSeconds = 15;
+  F.ComputerName = QString::fromStdString(platform::ComputerName());
+
+  TRegistry reg;
+  if (reg.OpenKeyReadOnly(kInteractiveKey)) ReadInteractiveKey(reg);
+  reg.CloseKey();
+
+  if (arguments_.isEmpty() || (arguments_[0] != QLatin1String("/a") && arguments_[0] != QLatin1String("/A")))
+    return;
+  setWindowTitle(QStringLiteral("Korvane  * Automatik-Modus *"));
+  F.AutoMode = true;
+  if (reg.OpenKeyReadOnly(kAutoKey)) ReadAutoKey(reg);
+  reg.CloseKey();
+  NTPSync();
+  // The synchronisation run is not built yet, so nothing would ever end the automatic mode:
+  // until it lands, close as soon as the settings are loaded, in dial-up mode too. With the run
+  // this becomes "unless ModeDialUp, close" and the dial-up timer closes after its hang-up.
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TMainForm::ReadInteractiveKey(const TRegistry &reg) {
+  ApplyConnection(ReadInteger(reg, "Connection"));
+  Assign(ui->efAddress, ReadString(reg, "Server"));
+  ReadModeAndProxy(reg, "");
+}
+
+void TMainForm::ReadAutoKey(const TRegistry &reg) {
+  ApplyConnection(ReadInteger(reg, "AConnection"));
+  if (auto timeout = ReadInteger(reg, "ATimeout")) F.TimeoutSeconds = *timeout;
+  Assign(ui->efAddress, ReadString(reg, "AServer"));
+  if (auto mail = ReadBool(reg, "ANetMessage")) F.MailEnabled = *mail;
+  Assign(F.MailRecipient, ReadString(reg, "ANetRecipient"));
+  Assign(F.MailSender, ReadString(reg, "ANetSender"));
+  Assign(F.SmtpServer, ReadString(reg, "ASMTPServer"));
+  Assign(F.SmtpPort, ReadString(reg, "ASMTPPort"));
+  Assign(F.SmtpUser, ReadString(reg, "ASMTPUser"));
+  Assign(F.SmtpPassword, ReadString(reg, "ASMTPPassword"));
+  ReadModeAndProxy(reg, "A");
+  F.LoggingEnabled = ReadBool(reg, "ALogging").value_or(false);
+  F.LoggingPath = ReadString(reg, "ALoggingPath").value_or(kv::ui::Application().ProgramDirectory() + QStringLiteral("log/"));
+  F.LoggingCount = ReadInteger(reg, "ALoggingCount").value_or(5);
+}
+
+// The three mode values, then the proxy's; the automatic key's names carry the prefix "A".
+void TMainForm::ReadModeAndProxy(const TRegistry &reg, const std::string &prefix) {
+  auto name = [&](const char *base) { return prefix + base; };
+  ApplyMode(F.ModeDialUp, ui->optDUN, ReadBool(reg, name("UseRAS")));
+  ApplyMode(F.ModeSocks5, ui->optSocks, ReadBool(reg, name("UseSocks5")));
+  ApplyMode(F.ModeLAN, ui->optLAN, ReadBool(reg, name("UseLAN")));
+  Assign(ui->efIP, ReadString(reg, name("SocksIP")));
+  Assign(ui->efPort, ReadString(reg, name("SocksPort")));
+  Assign(ui->efUser, ReadString(reg, name("SocksUsername")));
+  Assign(ui->efPassword, ReadString(reg, name("SocksPassword")));
+}
+
+void TMainForm::ApplyConnection(std::optional<int32_t> index) {
+  if (!index) return;
+  const bool inRange = *index >= 0 && *index < ui->efConnections->count();
+  DialUp1->Entry = inRange ? ui->efConnections->itemText(*index).toStdString() : std::string();
+  ui->efConnections->setCurrentIndex(inRange ? *index : -1);
+}
+
+void TMainForm::ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value) {
+  if (!value) return;
+  flag = *value;
+  SetRadioChecked(button, *value);
+}
+
+// Checking a button that was not checked unchecks the others and runs its click handler;
+// unchecking one runs nothing. Qt refuses to uncheck the checked button of an exclusive
+// group, so exclusivity is lifted for that moment: all three may end unchecked.
+void TMainForm::SetRadioChecked(QRadioButton *button, bool checked) {
+  if (checked == button->isChecked()) return;
+  if (!checked) {
+    button->setAutoExclusive(false);
+    button->setChecked(false);
+    button->setAutoExclusive(true);
+    return;
+  }
+  button->setChecked(true);
+  if (button == ui->optDUN) optDUNClick();
+  else if (button == ui->optSocks) optSocksClick();
+  else if (button == ui->optLAN) optLANClick();
+}
+
+void TMainForm::EnableConnectionControls(bool dialUp, bool socks) {
+  for (QWidget *w : {static_cast<QWidget *>(ui->efConnections), static_cast<QWidget *>(ui->ofDUNStatus),
+                     static_cast<QWidget *>(ui->Label2)})
+    w->setEnabled(dialUp);
+  for (QWidget *w : {static_cast<QWidget *>(ui->Label1), static_cast<QWidget *>(ui->Label6),
+                     static_cast<QWidget *>(ui->Label7), static_cast<QWidget *>(ui->Label8),
+                     static_cast<QWidget *>(ui->efIP), static_cast<QWidget *>(ui->efPort),
+                     static_cast<QWidget *>(ui->efUser), static_cast<QWidget *>(ui->efPassword)})
+    w->setEnabled(socks);
+}
+
+void TMainForm::optDUNClick() {
+  EnableConnectionControls(true, false);
+  F.ModeDialUp = true;
+  F.ModeSocks5 = false;
+  F.ModeLAN = false;
+}
+
+void TMainForm::optSocksClick() {
+  EnableConnectionControls(false, true);
+  F.ModeDialUp = false;
+  F.ModeSocks5 = true;
+  F.ModeLAN = false;
+}
+
+void TMainForm::optLANClick() {
+  EnableConnectionControls(false, false);
+  F.ModeDialUp = false;
+  F.ModeSocks5 = false;
+  F.ModeLAN = true;
+}
+
+void TMainForm::btnSyncClick() { NTPSync(); }
+
+void TMainForm::closeEvent(QCloseEvent *event) {
+  FormClose();
+  event->accept();
+  emit Closed();
+}
+
+void TMainForm::FormClose() {
+  if (!F.AutoMode) WriteInteractiveKey();
+  // The help viewer is a program of its own here; there is nothing to tell it to quit.
+}
+
+void TMainForm::WriteInteractiveKey() {
+  try {
+    TRegistry reg;
+    if (!reg.OpenKey(kInteractiveKey, false)) reg.OpenKey(kInteractiveKey, true);
+    reg.WriteString("ProgramDirectory", kv::ui::Application().ProgramDirectory().toStdString());
+    reg.WriteInteger("Connection", ui->efConnections->currentIndex());
+    reg.WriteString("Server", ui->efAddress->text().toStdString());
+    reg.WriteBool("UseRas", ui->optDUN->isChecked());
+    reg.WriteBool("UseSocks5", ui->optSocks->isChecked());
+    reg.WriteBool("UseLAN", ui->optLAN->isChecked());
+    reg.WriteString("SocksIP", ui->efIP->text().toStdString());
+    reg.WriteString("SocksPort", ui->efPort->text().toStdString());
+    reg.WriteString("SocksUsername", ui->efUser->text().toStdString());
+    reg.WriteString("SocksPassword", ui->efPassword->text().toStdString());
+    reg.CloseKey();
+  } catch (const ERegistryException &e) {
+    kv::ui::ShowError(this, QStringLiteral("Die Einstellungen konnten nicht gespeichert werden.\n") +
+                            QString::fromStdString(e.what()));
+  }
+}
+
+// The about box arrives with the navigation pane.
+void TMainForm::ShowAboutOnSysCommand() {}
+
+// The synchronisation run, the dial-up poll timer and the dial-up events arrive with the run;
+// until then the button and the timer do nothing.
+void TMainForm::NTPSync() {}
+void TMainForm::TimerTimer() {}
+void TMainForm::DialUp1Dialing(net::TDialUp *) {}
+void TMainForm::DialUp1NotConnected(net::TDialUp *, int, const std::string &) {}
+void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int, const std::string &) {}
+void TMainForm::DialUp1Error(net::TDialUp *, int, const std::string &) {}
+
+} // namespace kv::app

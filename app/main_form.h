@@ -1,0 +1,118 @@
+#pragma once
+// TMainForm: the time client's one window and the host of the automatic mode. It loads the
+// interactive settings (and with "/a" the automatic mode's) from the registry when first shown,
+// and saves the interactive settings when it closes.
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/dial_up.h"
+#include "platform/dispatcher.h"
+
+class QRadioButton;
+class QLineEdit;
+class QTimer;
+
+namespace Ui {
+class TMainForm;
+}
+
+namespace kv::platform {
+class TRegistry;
+}
+
+namespace kv::app {
+
+// Registry keys under HKEY_CURRENT_USER.
+inline constexpr const char *kInteractiveKey = "\\Software\\Halvern\\Korvane";
+inline constexpr const char *kAutoKey = "\\Software\\Halvern\\Korvane\\Auto";
+
+// The window's settings fields; all zero, False or empty when the window is created.
+struct TMainFormFields {
+  bool AutoMode = false;       // first argument "/a" or "/A"
+  bool MailEnabled = false;    // "ANetMessage"
+  bool ModeDialUp = false;     // the connection mode; exactly one is True after a radio click
+  bool ModeSocks5 = false;
+  bool ModeLAN = false;
+  bool LoggingEnabled = false; // "ALogging"
+  QString LoggingPath;         // "ALoggingPath"
+  QString ComputerName;        // this computer's short name, at most 15 characters
+  QString MailSender;          // "ANetSender"
+  QString MailRecipient;       // "ANetRecipient"
+  QString SmtpServer;          // "ASMTPServer"
+  QString SmtpPort;            // "ASMTPPort"
+  QString SmtpUser;            // "ASMTPUser"
+  QString SmtpPassword;        // "ASMTPPassword"
+  int32_t TimeoutSeconds = 0;  // "ATimeout"; 15 unless the automatic settings say otherwise
+  int32_t LoggingCount = 0;    // "ALoggingCount"; its low 16 bits go to the logger
+};
+
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+public:
+  // `arguments`: the command line without the program name. `ras`: the dial-up backend; null
+  // for the system's (the PPP peers).
+  TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
+            std::unique_ptr<net::RasBackend> ras = nullptr, QWidget *parent = nullptr);
+  ~TMainForm() override;
+
+  const TMainFormFields &Fields() const { return F; }
+
+  // Help context of the window.
+  static constexpr int HelpContext = 4;
+
+  // Non-visual components.
+  std::unique_ptr<net::TDialUp> DialUp1;
+  QTimer *Timer = nullptr;
+
+  // Handlers.
+  void FormCreate();
+  void DialUp1EntryGet(net::TDialUp *Sender, const std::string &EntryName);
+  void FormShow();
+  void FormClose();
+  void optDUNClick();
+  void optSocksClick();
+  void optLANClick();
+  void btnSyncClick();
+  void ShowAboutOnSysCommand();
+
+  // One synchronisation in the selected connection mode.
+  void NTPSync();
+  // The dial-up poll timer and the dial-up events.
+  void TimerTimer();
+  void DialUp1Dialing(net::TDialUp *Sender);
+  void DialUp1NotConnected(net::TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage);
+  void DialUp1AsyncEvent(net::TDialUp *Sender, int State, int Error, const std::string &MessageText);
+  void DialUp1Error(net::TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage);
+
+signals:
+  // The window has closed (its settings are saved); the program ends.
+  void Closed();
+
+protected:
+  void showEvent(QShowEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  void ReadInteractiveKey(const platform::TRegistry &reg);
+  void ReadAutoKey(const platform::TRegistry &reg);
+  void ReadModeAndProxy(const platform::TRegistry &reg, const std::string &prefix);
+  void ApplyConnection(std::optional<int32_t> index);
+  void ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value);
+  void SetRadioChecked(QRadioButton *button, bool checked);
+  void EnableConnectionControls(bool dialUp, bool socks);
+  void WriteInteractiveKey();
+
+  std::unique_ptr<Ui::TMainForm> ui;
+  TMainFormFields F;
+  QStringList arguments_;
+  bool shown_ = false;
+};
+
+} // namespace kv::app

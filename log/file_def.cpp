@@ -1,0 +1,196 @@
+#include "log/file_def.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdexcept>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "log/program_info.h"
+
+namespace kv::logging {
+
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// "." + n with at least three digits.
+std::string NumberExtension(size_t n) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, ".%03zu", n);
+  return buf;
+}
+
+bool Exists(const std::string &name) {
+  struct stat st {};
+  return lstat(name.c_str(), &st) == 0;
+}
+
+// Renames without ever replacing an existing file.
+bool RenameNoReplace(const std::string &from, const std::string &to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: a hard link fails on an existing target too.
+  if (link(from.c_str(), to.c_str()) != 0) return false;
+  if (unlink(from.c_str()) != 0) {
+    unlink(to.c_str());
+    return false;
+  }
+  return true;
+}
+
+struct Numbered {
+  std::string name;   // full name
+  std::string number; // the three digits
+};
+
+// Sort order of numbered files: their number texts compared without regard to case.
+bool CompareBackupNumbers(const Numbered &a, const Numbered &b) {
+  return strcasecmp(a.number.c_str(), b.number.c_str()) < 0;
+}
+
+} // namespace
+
+TFLFileDef::TFLFileDef() {
+  const std::string program = CurrentProgramInfo().FilePath;
+  SetPath(DirectoryOf(program));
+  BaseName = BaseNameOf(program);
+}
+
+void TFLFileDef::SetPath(const std::string &path) {
+  if (path.empty()) return;
+  path_ = path.back() == '/' ? path : path + "/";
+}
+
+void TFLFileDef::SetBackupCount(int count) {
+  backup_count_ = static_cast<uint16_t>(std::clamp(count, 0, 999));
+}
+
+std::string TFLFileDef::GetFileName() {
+  if (backup_count_ == 0 || rotated_) {
+    if (full_name_.empty()) full_name_ = path_ + BaseName + ext_;
+    return full_name_;
+  }
+  return BuildRotatedName();
+}
+
+bool TFLFileDef::IsFileLocked(const std::string &name) {
+  if (!Exists(name)) return false;
+  int fd = open(name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return true;
+  bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd); // also releases the probe's lock
+  return locked;
+}
+
+std::string TFLFileDef::BuildRotatedName() {
+  std::string name;
+  try {
+    DIR *dir = opendir(path_.c_str());
+    if (!dir) throw std::runtime_error("cannot list the log directory");
+    std::vector<std::string> found;
+    const std::string prefix = BaseName + ".";
+    while (dirent *e = readdir(dir)) {
+      std::string entry = e->d_name;
+      if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0)
+        found.push_back(path_ + entry);
+    }
+    closedir(dir);
+    name = found.empty() ? path_ + BaseName + ".001" : path_ + BaseName + RotateBackups(found);
+  } catch (...) {
+    name = FallbackName();
+  }
+  rotated_ = true;
+  fresh_numbered_ = name != FallbackName();
+  SplitFullName(name);
+  return full_name_;
+}
+
+std::string TFLFileDef::RotateBackups(const std::vector<std::string> &names) {
+  try {
+    // Only regular files named exactly <base>.<three digits> are numbered logs.
+    std::vector<Numbered> numbered;
+    const size_t base_len = path_.size() + BaseName.size() + 1;
+    for (const auto &n : names) {
+      if (n.size() != base_len + 3 || !IsDigit(n[base_len]) || !IsDigit(n[base_len + 1]) ||
+          !IsDigit(n[base_len + 2]))
+        continue;
+      struct stat st {};
+      if (lstat(n.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      numbered.push_back({n, n.substr(base_len)});
+    }
+    if (numbered.empty()) return ".001";
+    std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
+
+    const int64_t d = static_cast<int64_t>(numbered.size()) - backup_count_;
+    if (d >= 0) {
+      std::vector<Numbered> kept;
+      for (size_t i = 0; i < numbered.size(); ++i) {
+        bool remove = static_cast<int64_t>(i) <= d;
+        // A file another writer holds stays, as does one that cannot be deleted.
+        if (remove && !IsFileLocked(numbered[i].name) && unlink(numbered[i].name.c_str()) == 0) continue;
+        kept.push_back(numbered[i]);
+      }
+      numbered.swap(kept);
+    }
+
+    bool all_renamed = true;
+    for (size_t i = 0; i < numbered.size(); ++i) {
+      const std::string target = path_ + BaseName + NumberExtension(i + 1);
+      if (target == numbered[i].name) continue;
+      if (IsFileLocked(numbered[i].name) || !RenameNoReplace(numbered[i].name, target)) all_renamed = false;
+    }
+    if (all_renamed) {
+      const std::string ext = NumberExtension(numbered.size() + 1);
+      const std::string candidate = path_ + BaseName + ext;
+      if (!Exists(candidate) && !IsFileLocked(candidate)) return ext;
+    }
+  } catch (...) {
+  }
+  return ".~og";
+}
+
+void TFLFileDef::SplitFullName(const std::string &name) {
+  full_name_ = name;
+  path_ = DirectoryOf(name);
+  std::string file = FileNameOf(name);
+  size_t dot = file.rfind('.');
+  BaseName = dot == std::string::npos ? file : file.substr(0, dot);
+  ext_ = dot == std::string::npos ? std::string() : file.substr(dot);
+}
+
+int TFLFileDef::CreateLogFile() {
+  std::string name = GetFileName();
+  int fd = -1;
+  if (fresh_numbered_) {
+    fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 && errno != EEXIST) return -1;
+    if (fd < 0) { // someone else took the name in the meantime
+      fresh_numbered_ = false;
+      name = FallbackName();
+      SplitFullName(name);
+    }
+  }
+  if (fd < 0) fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return -1;
+  // The lock stands in for opening without sharing: a log another instance writes is not taken.
+  // Only a regular file is truncated; a pipe or a terminal is written as it is.
+  struct stat st {};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 ||
+      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0))) {
+    int err = errno;
+    close(fd);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
+} // namespace kv::logging

@@ -1,0 +1,60 @@
+#pragma once
+// Which file the log goes to: directory, base name and extension, and, when numbered files are
+// wanted, the rotation that keeps the last n runs as <base>.001 (oldest) to <base>.00n (newest).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv::logging {
+
+class TFLFileDef {
+public:
+  // Directory and name of the program file, extension ".log", no numbered files.
+  TFLFileDef();
+
+  // Directory of the log, always ending in "/".
+  const std::string &Path() const { return path_; }
+  // An empty text is ignored; a missing trailing "/" is added.
+  void SetPath(const std::string &path);
+  // Number of numbered files to keep, 0 (plain "<base>.log") to 999; larger values give 999,
+  // negative ones 0.
+  uint16_t BackupCount() const { return backup_count_; }
+  void SetBackupCount(int count);
+  // File name without directory and extension; callers may set it directly.
+  std::string BaseName;
+  // Extension with its leading dot.
+  const std::string &Extension() const { return ext_; }
+  // The name chosen by GetFileName ("" before).
+  const std::string &FullName() const { return full_name_; }
+  bool Rotated() const { return rotated_; }
+
+  // The file to write: Path + BaseName + ".log" without numbered files; otherwise runs the
+  // rotation once and gives the new numbered name (or the ".~og" fallback).
+  std::string GetFileName();
+  // True when the file exists and another holder has it open for writing (it holds the lock
+  // every writer of a log takes), or it cannot be opened for reading and writing.
+  static bool IsFileLocked(const std::string &name);
+
+  // Creates the log file for writing, locked against other writers, and returns its descriptor
+  // (-1 on failure, with errno). A new numbered name is created exclusively (an existing file is
+  // never taken over; the ".~og" fallback is used then); other names are truncated.
+  int CreateLogFile();
+
+private:
+  std::string BuildRotatedName();
+  // Returns the extension (with its dot) of the new file.
+  std::string RotateBackups(const std::vector<std::string> &names);
+  void SplitFullName(const std::string &name);
+  // Fallback name, also used when the rotation fails.
+  std::string FallbackName() const { return path_ + BaseName + ".~og"; }
+
+  std::string path_;
+  std::string ext_ = ".log";
+  std::string full_name_;
+  uint16_t backup_count_ = 0;
+  bool rotated_ = false;
+  bool fresh_numbered_ = false; // the chosen name is a new numbered file
+};
+
+} // namespace kv::logging

@@ -1,0 +1,83 @@
+#include "log/log_thread.h"
+
+#include <pthread.h>
+
+namespace kv::logging {
+
+TFLStringMsg::TFLStringMsg(std::string text) : Text(std::move(text)) {
+  if (Text.empty() || (Text.back() != '\r' && Text.back() != '\n')) Text += "\r\n";
+}
+
+TFastLogThread::TFastLogThread(std::string name) : name_(std::move(name)) {}
+
+TFastLogThread::~TFastLogThread() {
+  Shutdown();
+}
+
+bool TFastLogThread::Post(uint32_t message, int64_t wparam, int64_t lparam,
+                          std::unique_ptr<MessageObject> object) {
+  return queue_.Post(ThreadMessage{message, wparam, lparam, std::move(object)});
+}
+
+void TFastLogThread::Resume() {
+  if (resumed_.exchange(true)) return;
+  queue_.Open();
+  thread_ = std::thread([this] { Execute(); });
+}
+
+void TFastLogThread::Shutdown() {
+  if (resumed_ && thread_.joinable()) {
+    // WM_QUIT queues behind every earlier message, so all of them are handled first. If it
+    // cannot be queued, the loop has ended or is ending; the flag makes sure it does.
+    if (!Post(WM_QUIT, 0, 0)) stop_requested_ = true;
+    thread_.join();
+  }
+  queue_.Close();
+}
+
+void TFastLogThread::NotifyState() {
+  { std::lock_guard lock(state_mutex_); }
+  state_cv_.notify_all();
+}
+
+void TFastLogThread::WaitState(const std::function<bool()> &done) {
+  std::unique_lock lock(state_mutex_);
+  state_cv_.wait(lock, done);
+}
+
+void TFastLogThread::Execute() {
+  pthread_setname_np(pthread_self(), name_.substr(0, 15).c_str());
+  bool terminated = false;
+  try {
+    if (!BeforeLoop()) terminated = true;
+  } catch (...) {
+    terminated = true;
+  }
+  while (!terminated && !stop_requested_) {
+    const std::chrono::milliseconds pause(pause_ms_.load());
+    const bool paced = pause.count() > 0;
+    ThreadMessage msg;
+    // Without pacing the thread sleeps on its queue instead, still one message per turn.
+    if (paced ? queue_.Peek(msg) : queue_.Wait(msg, std::chrono::milliseconds(100))) {
+      if (msg.Message == WM_QUIT) {
+        terminated = true;
+      } else {
+        try {
+          HandleMessage(msg);
+        } catch (...) {
+          break; // a failure inside a turn ends the thread
+        }
+      }
+    }
+    if (!terminated && paced) std::this_thread::sleep_for(pause);
+  }
+  queue_.Close();
+  try {
+    AfterLoop();
+  } catch (...) {
+  }
+  ended_ = true;
+  NotifyState();
+}
+
+} // namespace kv::logging

@@ -1,0 +1,74 @@
+#pragma once
+// The shape both logger threads share: created suspended with their queue already in place,
+// resumed once, then one message per turn and a fixed pause every turn until WM_QUIT.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "log/messages.h"
+
+namespace kv::logging {
+
+class TFastLogThread {
+public:
+  explicit TFastLogThread(std::string name);
+  virtual ~TFastLogThread();
+  TFastLogThread(const TFastLogThread &) = delete;
+  TFastLogThread &operator=(const TFastLogThread &) = delete;
+
+  // Posts a message to this thread. Returns false (the object is freed) before the queue is
+  // opened or after the loop has ended.
+  bool Post(uint32_t message, int64_t wparam, int64_t lparam = 0,
+            std::unique_ptr<MessageObject> object = nullptr);
+  // Lets the queue accept messages; Resume() does it too.
+  void OpenQueue() { queue_.Open(); }
+  // Starts the loop (once). The queue is opened first.
+  void Resume();
+  bool Resumed() const { return resumed_; }
+  // True until the loop has ended (a suspended thread is alive).
+  bool Alive() const { return !ended_; }
+  // True once constructed, false again after an I/O failure ended the thread.
+  bool Ready() const { return ready_; }
+  // Asks the loop to end after everything queued so far and waits for it. Safe to call twice
+  // and on a thread that was never resumed (it then only closes the queue).
+  void Shutdown();
+  // Pause of each turn (from the next turn on). Zero turns pacing off: the thread then waits
+  // on its queue and takes each message as soon as it arrives.
+  void SetTurnPause(std::chrono::milliseconds pause) { pause_ms_ = pause.count(); }
+  // Messages waiting in the queue.
+  size_t Pending() const { return queue_.Size(); }
+
+protected:
+  // Runs on the thread before the loop; false ends the thread without a turn.
+  virtual bool BeforeLoop() { return true; }
+  // Acts on one message (not WM_QUIT). An exception ends the loop and the thread.
+  virtual void HandleMessage(ThreadMessage &msg) = 0;
+  // Runs on the thread after the loop.
+  virtual void AfterLoop() {}
+  // Wakes everyone waiting in WaitState().
+  void NotifyState();
+  // Waits until `done` holds (checked whenever the thread's state changes).
+  void WaitState(const std::function<bool()> &done);
+
+  std::atomic<bool> ready_{false};
+
+private:
+  void Execute();
+
+  std::string name_;
+  platform::ThreadQueue queue_;
+  std::thread thread_;
+  std::atomic<std::chrono::milliseconds::rep> pause_ms_{kTurnPause.count()};
+  std::atomic<bool> resumed_{false};
+  std::atomic<bool> ended_{false};
+  std::atomic<bool> stop_requested_{false};
+  std::mutex state_mutex_;
+  std::condition_variable state_cv_;
+};
+
+} // namespace kv::logging

@@ -1,0 +1,131 @@
+#include "log/text_util.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "platform/datetime.h"
+
+namespace kv::logging {
+
+size_t Utf8Length(std::string_view text) {
+  size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+size_t Utf8Offset(std::string_view text, size_t index) {
+  size_t chars = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (chars == index) return i;
+    ++chars;
+  }
+  return text.size();
+}
+
+std::string Utf8Drop(std::string_view text, size_t count) {
+  return std::string(text.substr(Utf8Offset(text, count)));
+}
+
+std::string Utf8Take(std::string_view text, size_t count) {
+  return std::string(text.substr(0, Utf8Offset(text, count)));
+}
+
+std::string Utf8Last(std::string_view text) {
+  if (text.empty()) return {};
+  size_t i = text.size() - 1;
+  while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+    --i;
+  return std::string(text.substr(i));
+}
+
+std::string Repeat(std::string_view unit, int64_t count) {
+  std::string out;
+  if (count <= 0 || unit.empty()) return out;
+  out.reserve(unit.size() * static_cast<size_t>(count));
+  for (int64_t i = 0; i < count; ++i)
+    out.append(unit);
+  return out;
+}
+
+std::string Blanks(int64_t count) {
+  return count > 0 ? std::string(static_cast<size_t>(count), ' ') : std::string();
+}
+
+bool ParseInteger(std::string_view text, int64_t &value) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  uint64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (v > static_cast<uint64_t>(INT64_MAX)) return false;
+  }
+  value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  return true;
+}
+
+std::string MegaBytes(uint64_t bytes) {
+  return std::to_string(static_cast<uint64_t>(std::nearbyint(static_cast<double>(bytes) / 1048576.0)));
+}
+
+std::string FormatNumberN(double value, int decimals) {
+  const auto &fs = platform::CurrentFormatSettings();
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(value));
+  std::string digits = buf;
+  size_t dot = digits.find('.');
+  std::string whole = digits.substr(0, dot);
+  std::string out;
+  for (size_t i = 0; i < whole.size(); ++i) {
+    if (i > 0 && (whole.size() - i) % 3 == 0) out += fs.ThousandSeparator;
+    out += whole[i];
+  }
+  if (dot != std::string::npos) out += fs.DecimalSeparator + digits.substr(dot + 1);
+  return (std::signbit(value) && value != 0 ? "-" : "") + out;
+}
+
+std::string FloatToStrGeneral(double value) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15G", value);
+  std::string text = buf;
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '.') {
+      out += platform::CurrentFormatSettings().DecimalSeparator;
+    } else if (c == 'E') {
+      // "1E+20" -> "1E20", "1E-05" -> "1E-5"
+      out += 'E';
+      ++i;
+      if (i < text.size() && text[i] == '-')
+        out += '-';
+      else if (i < text.size() && text[i] != '+')
+        --i;
+      ++i;
+      while (i + 1 < text.size() && text[i] == '0')
+        ++i;
+      out += text.substr(i);
+      break;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string HexAddress(uint64_t address) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%016llX", static_cast<unsigned long long>(address));
+  return buf;
+}
+
+std::string PadLeft(const std::string &text, int width) {
+  std::string padded = text + " ";
+  return Blanks(static_cast<int64_t>(width) + 1 - static_cast<int64_t>(Utf8Length(padded))) + padded;
+}
+
+} // namespace kv::logging

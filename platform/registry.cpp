@@ -1,0 +1,565 @@
+#include "platform/registry.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kv::platform {
+
+namespace {
+
+const char kRoot[] = "HKEY_CURRENT_USER";
+// A settings file this large is not ours.
+constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(const std::string &a, const std::string &b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+// True when `path` is `ancestor` or lies below it.
+bool IsAtOrBelow(const std::string &path, const std::string &ancestor) {
+  if (path.size() < ancestor.size()) return false;
+  if (!SameName(path.substr(0, ancestor.size()), ancestor)) return false;
+  return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
+}
+
+std::string ErrnoText(int err) { return std::strerror(err); }
+
+} // namespace
+
+namespace registry_file {
+
+Key *Store::FindKey(const std::string &path) {
+  for (auto &k : keys)
+    if (SameName(k.path, path)) return &k;
+  return nullptr;
+}
+
+const Key *Store::FindKey(const std::string &path) const {
+  return const_cast<Store *>(this)->FindKey(path);
+}
+
+bool Store::KeyExists(const std::string &path) const {
+  if (SameName(path, kRoot)) return true;
+  for (const auto &k : keys)
+    if (IsAtOrBelow(k.path, path)) return true;
+  return false;
+}
+
+Key &Store::CreateKey(const std::string &path) {
+  if (Key *k = FindKey(path)) return *k;
+  keys.push_back(Key{path, {}});
+  return keys.back();
+}
+
+Value *FindValue(Key &key, const std::string &name) {
+  for (auto &v : key.values)
+    if (SameName(v.name, name)) return &v;
+  return nullptr;
+}
+
+const Value *FindValue(const Key &key, const std::string &name) {
+  return FindValue(const_cast<Key &>(key), name);
+}
+
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads a quoted string starting at line[pos] == '"'; leaves pos after the closing quote.
+bool ParseQuoted(const std::string &line, size_t &pos, std::string &out) {
+  out.clear();
+  ++pos;
+  while (pos < line.size()) {
+    char c = line[pos++];
+    if (c == '"') return true;
+    if (c != '\\') {
+      out += c;
+      continue;
+    }
+    if (pos >= line.size()) return false;
+    char e = line[pos++];
+    switch (e) {
+    case '\\': out += '\\'; break;
+    case '"': out += '"'; break;
+    case 'n': out += '\n'; break;
+    case 'r': out += '\r'; break;
+    case 't': out += '\t'; break;
+    case 'x': {
+      if (pos + 2 > line.size()) return false;
+      int hi = HexDigit(line[pos]), lo = HexDigit(line[pos + 1]);
+      if (hi < 0 || lo < 0) return false;
+      out += static_cast<char>(hi * 16 + lo);
+      pos += 2;
+      break;
+    }
+    default: return false;
+    }
+  }
+  return false;
+}
+
+void AppendQuoted(std::string &out, const std::string &s) {
+  out += '"';
+  for (unsigned char c : s) {
+    switch (c) {
+    case '\\': out += "\\\\"; break;
+    case '"': out += "\\\""; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    default:
+      if (c < 0x20 || c == 0x7f) {
+        char buf[5];
+        std::snprintf(buf, sizeof buf, "\\x%02x", c);
+        out += buf;
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+  }
+  out += '"';
+}
+
+std::string Trim(const std::string &s) {
+  size_t b = s.find_first_not_of(" \t\r");
+  if (b == std::string::npos) return "";
+  size_t e = s.find_last_not_of(" \t\r");
+  return s.substr(b, e - b + 1);
+}
+
+// Splits into lines (without their line ends).
+std::vector<std::string> Lines(const std::string &text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+} // namespace
+
+bool Parse(const std::string &text, Store &out, std::string &why) {
+  out = Store{};
+  std::string body = text;
+  if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);
+  Key *key = nullptr;
+  std::vector<std::string> lines = Lines(body);
+  for (size_t n = 0; n < lines.size(); ++n) {
+    std::string line = Trim(lines[n]);
+    auto fail = [&](const std::string &what) {
+      why = "line " + std::to_string(n + 1) + ": " + what;
+      out = Store{};
+      return false;
+    };
+    if (line.empty() || line[0] == ';' || line == "Windows Registry Editor Version 5.00" ||
+        line == "REGEDIT4")
+      continue;
+    if (line[0] == '[') {
+      if (line.back() != ']' || line.size() < 3) return fail("malformed key");
+      std::string path = line.substr(1, line.size() - 2);
+      if (path[0] == '-' || path.find("\\\\") != std::string::npos || path.back() == '\\')
+        return fail("malformed key");
+      key = &out.CreateKey(path);
+      continue;
+    }
+    if (!key) return fail("value outside a key");
+    Value v;
+    size_t pos = 0;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (line[0] != '"' || !ParseQuoted(line, pos, v.name)) {
+      return fail("malformed value name");
+    }
+    if (pos >= line.size() || line[pos] != '=') return fail("'=' expected");
+    std::string data = Trim(line.substr(pos + 1));
+    if (!data.empty() && data[0] == '"') {
+      size_t p = 0;
+      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("malformed string");
+      v.type = TRegDataType::rdString;
+    } else if (data.compare(0, 6, "dword:") == 0) {
+      std::string hex = data.substr(6);
+      if (hex.empty() || hex.size() > 8) return fail("malformed dword");
+      uint32_t d = 0;
+      for (char c : hex) {
+        int h = HexDigit(c);
+        if (h < 0) return fail("malformed dword");
+        d = d * 16 + static_cast<uint32_t>(h);
+      }
+      v.type = TRegDataType::rdInteger;
+      v.dword = d;
+    } else if (data.find(':') != std::string::npos || data == "-") {
+      // Another type (hex, qword, a deletion mark): kept as written, with its continuation lines.
+      v.type = TRegDataType::rdUnknown;
+      v.text = data;
+      while (!v.text.empty() && v.text.back() == '\\' && n + 1 < lines.size()) {
+        std::string next = lines[++n];
+        if (!next.empty() && next.back() == '\r') next.pop_back();
+        v.text += '\n' + next;
+      }
+    } else {
+      return fail("unknown value type");
+    }
+    if (Value *old = FindValue(*key, v.name)) *old = v;
+    else key->values.push_back(v);
+  }
+  return true;
+}
+
+std::string Format(const Store &store) {
+  std::string out = "; Korvane settings\n";
+  for (const auto &k : store.keys) {
+    out += "\n[" + k.path + "]\n";
+    for (const auto &v : k.values) {
+      if (v.name.empty()) out += '@';
+      else AppendQuoted(out, v.name);
+      out += '=';
+      switch (v.type) {
+      case TRegDataType::rdString: AppendQuoted(out, v.text); break;
+      case TRegDataType::rdInteger: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
+        out += buf;
+        break;
+      }
+      case TRegDataType::rdUnknown: out += v.text; break;
+      }
+      out += '\n';
+    }
+  }
+  return out;
+}
+
+} // namespace registry_file
+
+namespace {
+
+using registry_file::Store;
+
+enum class LoadStatus { Ok, Missing, Unreadable };
+
+LoadStatus Load(const std::string &file, Store &store, std::string &why) {
+  store = Store{};
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    if (errno == ENOENT) return LoadStatus::Missing;
+    why = ErrnoText(errno);
+    return LoadStatus::Unreadable;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
+    why = "not a regular settings file";
+    ::close(fd);
+    return LoadStatus::Unreadable;
+  }
+  std::string text;
+  char buf[65536];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = ErrnoText(errno);
+      ::close(fd);
+      return LoadStatus::Unreadable;
+    }
+    if (n == 0) break;
+    text.append(buf, static_cast<size_t>(n));
+    if (static_cast<off_t>(text.size()) > kMaxFileSize) {
+      why = "file too large";
+      ::close(fd);
+      return LoadStatus::Unreadable;
+    }
+  }
+  ::close(fd);
+  return registry_file::Parse(text, store, why) ? LoadStatus::Ok : LoadStatus::Unreadable;
+}
+
+std::string DirectoryOf(const std::string &file) {
+  size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return file.substr(0, slash);
+}
+
+void MakeDirectories(const std::string &dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0) return;
+  std::string parent = DirectoryOf(dir);
+  if (parent != dir) MakeDirectories(parent);
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+    throw ERegistryException("Der Ordner " + dir + " kann nicht angelegt werden: " + ErrnoText(errno));
+}
+
+bool WriteAll(int fd, const std::string &data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// An exclusive lock on a side file; the settings file itself is replaced on every write, so it
+// cannot carry the lock.
+class FileLock {
+public:
+  explicit FileLock(const std::string &path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0) throw ERegistryException("Die Sperrdatei " + path + " kann nicht geöffnet werden: " + ErrnoText(errno));
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd_);
+      throw ERegistryException("Die Sperrdatei " + path + " kann nicht gesperrt werden: " + ErrnoText(err));
+    }
+  }
+  ~FileLock() { ::close(fd_); } // closing releases the lock
+  FileLock(const FileLock &) = delete;
+  FileLock &operator=(const FileLock &) = delete;
+
+private:
+  int fd_ = -1;
+};
+
+// Moves an unreadable settings file aside under a name of its own and says so.
+void SetAside(const std::string &file, const std::string &why) {
+  char stamp[32];
+  time_t now = ::time(nullptr);
+  struct tm tm {};
+  localtime_r(&now, &tm);
+  std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+  std::string aside;
+  for (int i = 0;; ++i) {
+    aside = file + ".unreadable-" + stamp + (i ? "-" + std::to_string(i) : "");
+    struct stat st {};
+    if (::lstat(aside.c_str(), &st) != 0) break;
+  }
+  if (::rename(file.c_str(), aside.c_str()) != 0)
+    throw ERegistryException("Die Einstellungsdatei " + file + " ist nicht lesbar (" + why +
+                             ") und kann nicht beiseite gelegt werden: " + ErrnoText(errno));
+  std::fprintf(stderr,
+               "Korvane: Die Einstellungsdatei %s war nicht lesbar (%s). Sie wurde unverändert nach %s "
+               "verschoben; neue Einstellungen werden in einer neuen Datei gespeichert.\n",
+               file.c_str(), why.c_str(), aside.c_str());
+}
+
+// One write: lock, re-read, apply `change`, write a temporary file, fsync, rename over the old one.
+Store Update(const std::string &file, const std::function<void(Store &)> &change) {
+  std::string dir = DirectoryOf(file);
+  MakeDirectories(dir);
+  FileLock lock(file + ".lock");
+
+  Store store;
+  std::string why;
+  if (Load(file, store, why) == LoadStatus::Unreadable) {
+    SetAside(file, why);
+    store = Store{};
+  }
+  change(store);
+
+  std::string temp = file + ".tmp-" + std::to_string(::getpid());
+  ::unlink(temp.c_str()); // a leftover of a crashed writer with the same process id
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + temp + "): " + ErrnoText(errno));
+  bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, registry_file::Format(store)) && ::fsync(fd) == 0;
+  int err = errno;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + file + "): " + ErrnoText(err));
+  }
+  int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return store;
+}
+
+std::string Env(const char *name) {
+  const char *v = std::getenv(name);
+  return v ? v : "";
+}
+
+} // namespace
+
+TRegistry::TRegistry() : TRegistry(DefaultFileName()) {}
+
+TRegistry::TRegistry(std::string file) : file_(std::move(file)) {}
+
+std::string TRegistry::DefaultFileName() {
+  std::string base = Env("XDG_CONFIG_HOME");
+  if (base.empty() || base[0] != '/') base = Env("HOME") + "/.config";
+  return base + "/korvane/registry.reg";
+}
+
+std::string TRegistry::Resolve(const std::string &key) const {
+  std::string path = (!key.empty() && key[0] == '\\') || current_.empty() ? kRoot : current_;
+  size_t pos = 0;
+  while (pos <= key.size()) {
+    size_t end = key.find('\\', pos);
+    if (end == std::string::npos) end = key.size();
+    if (end > pos) path += "\\" + key.substr(pos, end - pos);
+    pos = end + 1;
+  }
+  return path;
+}
+
+void TRegistry::Reload() {
+  std::string why;
+  if (Load(file_, snapshot_, why) == LoadStatus::Unreadable) {
+    static std::atomic<bool> warned{false};
+    if (!warned.exchange(true))
+      std::fprintf(stderr, "Korvane: Die Einstellungsdatei %s ist nicht lesbar (%s); es gelten die Vorgaben.\n",
+                   file_.c_str(), why.c_str());
+  }
+}
+
+bool TRegistry::OpenKey(const std::string &key, bool can_create) {
+  std::string path = Resolve(key);
+  Reload();
+  if (!snapshot_.KeyExists(path)) {
+    if (!can_create) return false;
+    snapshot_ = Update(file_, [&](Store &s) { s.CreateKey(path); });
+  }
+  current_ = path;
+  read_only_ = false;
+  return true;
+}
+
+bool TRegistry::OpenKeyReadOnly(const std::string &key) {
+  std::string path = Resolve(key);
+  Reload();
+  if (!snapshot_.KeyExists(path)) return false;
+  current_ = path;
+  read_only_ = true;
+  return true;
+}
+
+bool TRegistry::CreateKey(const std::string &key) {
+  std::string path = Resolve(key);
+  Reload();
+  if (!snapshot_.KeyExists(path)) snapshot_ = Update(file_, [&](Store &s) { s.CreateKey(path); });
+  return snapshot_.KeyExists(path);
+}
+
+bool TRegistry::KeyExists(const std::string &key) {
+  std::string path = Resolve(key);
+  Reload();
+  return snapshot_.KeyExists(path);
+}
+
+void TRegistry::CloseKey() {
+  current_.clear();
+  read_only_ = false;
+}
+
+const registry_file::Value *TRegistry::Find(const std::string &name) const {
+  const registry_file::Key *key = snapshot_.FindKey(current_.empty() ? kRoot : current_);
+  return key ? registry_file::FindValue(*key, name) : nullptr;
+}
+
+bool TRegistry::ValueExists(const std::string &name) const { return Find(name) != nullptr; }
+
+TRegDataType TRegistry::GetDataType(const std::string &name) const {
+  const auto *v = Find(name);
+  return v ? v->type : TRegDataType::rdUnknown;
+}
+
+std::vector<std::string> TRegistry::GetValueNames() const {
+  std::vector<std::string> names;
+  if (const registry_file::Key *key = snapshot_.FindKey(current_.empty() ? kRoot : current_))
+    for (const auto &v : key->values) names.push_back(v.name);
+  return names;
+}
+
+std::string TRegistry::ReadString(const std::string &name) const {
+  const auto *v = Find(name);
+  if (!v) return "";
+  if (v->type != TRegDataType::rdString)
+    throw ERegistryException("Ungültiger Datentyp für '" + name + "'");
+  return v->text;
+}
+
+int32_t TRegistry::ReadInteger(const std::string &name) const {
+  const auto *v = Find(name);
+  if (!v) throw ERegistryException("Der Wert '" + name + "' fehlt");
+  if (v->type != TRegDataType::rdInteger)
+    throw ERegistryException("Ungültiger Datentyp für '" + name + "'");
+  return static_cast<int32_t>(v->dword);
+}
+
+bool TRegistry::ReadBool(const std::string &name) const { return ReadInteger(name) != 0; }
+
+void TRegistry::WriteValue(const registry_file::Value &value) {
+  if (read_only_) throw ERegistryException("Der Wert '" + value.name + "' kann nicht gespeichert werden: Schlüssel nur lesbar");
+  std::string path = current_.empty() ? kRoot : current_;
+  snapshot_ = Update(file_, [&](Store &s) {
+    registry_file::Key &key = s.CreateKey(path);
+    if (registry_file::Value *old = registry_file::FindValue(key, value.name)) {
+      std::string stored_name = old->name; // an existing value keeps the spelling of its name
+      *old = value;
+      old->name = stored_name;
+    } else {
+      key.values.push_back(value);
+    }
+  });
+}
+
+void TRegistry::WriteString(const std::string &name, const std::string &value) {
+  WriteValue({name, TRegDataType::rdString, value, 0});
+}
+
+void TRegistry::WriteInteger(const std::string &name, int32_t value) {
+  WriteValue({name, TRegDataType::rdInteger, "", static_cast<uint32_t>(value)});
+}
+
+void TRegistry::WriteBool(const std::string &name, bool value) { WriteInteger(name, value ? 1 : 0); }
+
+bool TRegistry::DeleteValue(const std::string &name) {
+  if (read_only_) throw ERegistryException("Der Wert '" + name + "' kann nicht gelöscht werden: Schlüssel nur lesbar");
+  std::string path = current_.empty() ? kRoot : current_;
+  bool found = false;
+  snapshot_ = Update(file_, [&](Store &s) {
+    if (registry_file::Key *key = s.FindKey(path)) {
+      for (auto it = key->values.begin(); it != key->values.end(); ++it) {
+        if (SameName(it->name, name)) {
+          key->values.erase(it);
+          found = true;
+          break;
+        }
+      }
+    }
+  });
+  return found;
+}
+
+} // namespace kv::platform

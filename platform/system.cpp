@@ -1,0 +1,47 @@
+#include "platform/system.h"
+
+#include <climits>
+#include <unistd.h>
+#include <vector>
+
+namespace kv::platform {
+
+namespace {
+
+std::string WithSlash(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  return dir;
+}
+
+} // namespace
+
+std::string ProgramDirectory() {
+  std::vector<char> buf(PATH_MAX);
+  while (true) {
+    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) break;
+    if (static_cast<size_t>(n) < buf.size()) {
+      std::string exe(buf.data(), static_cast<size_t>(n));
+      size_t slash = exe.rfind('/');
+      if (slash != std::string::npos) return WithSlash(exe.substr(0, slash));
+      break;
+    }
+    buf.resize(buf.size() * 2);
+  }
+  char cwd[PATH_MAX];
+  return WithSlash(::getcwd(cwd, sizeof cwd) ? cwd : ".");
+}
+
+std::string ShortComputerName(const std::string &host_name) {
+  std::string name = host_name.substr(0, host_name.find('.'));
+  if (name.size() > 15) name.resize(15);
+  return name;
+}
+
+std::string ComputerName() {
+  char host[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return "";
+  return ShortComputerName(host);
+}
+
+} // namespace kv::platform

@@ -1,0 +1,19 @@
+#pragma once
+// Facts about this program and this computer: the program directory and the computer name.
+
+#include <string>
+
+namespace kv::platform {
+
+// The directory of the running program (from /proc/self/exe) with a trailing "/". When the
+// link cannot be read, the current directory's path with a trailing "/".
+std::string ProgramDirectory();
+
+// This computer's name as a short (NetBIOS-style) name: the host name up to its first "." and
+// at most 15 characters. Empty when the host name cannot be read.
+std::string ComputerName();
+
+// The short form of a host name: up to the first "." and at most 15 characters.
+std::string ShortComputerName(const std::string &host_name);
+
+} // namespace kv::platform

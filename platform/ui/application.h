@@ -1,0 +1,46 @@
+#pragma once
+// The application object: title, help file, program directory and processing of pending
+// messages, plus the choice of the Qt platform before the QApplication exists.
+
+#include <QString>
+
+namespace kv::ui {
+
+enum class DisplayChoice {
+  Display,   // a display (or a platform named in QT_QPA_PLATFORM) is there: use it
+  Offscreen, // none, and the program may run without one: Qt's offscreen platform is chosen
+  Missing,   // none, and the program needs one
+};
+
+// Decides how to start Qt; call before the QApplication is created. Honours QT_QPA_PLATFORM
+// when it is set; otherwise looks for DISPLAY or WAYLAND_DISPLAY, and with neither sets
+// QT_QPA_PLATFORM=offscreen when `may_run_offscreen`.
+DisplayChoice ChooseDisplay(bool may_run_offscreen);
+
+// The German message for a program that needs a display and has none.
+QString NoDisplayMessage(const QString &program);
+
+// True when nobody can see or answer a window: no QApplication, or Qt runs on the offscreen or
+// minimal platform.
+bool IsHeadless();
+
+class TApplication {
+public:
+  const QString &Title() const { return title_; }
+  void SetTitle(const QString &title) { title_ = title; }
+  const QString &HelpFile() const { return help_file_; }
+  void SetHelpFile(const QString &file) { help_file_ = file; }
+  // Directory of the running program, with a trailing "/".
+  QString ProgramDirectory() const;
+  // Runs the events that are waiting (repaints, queued calls) and returns.
+  void ProcessMessages();
+
+private:
+  QString title_;
+  QString help_file_;
+};
+
+// The process's one application object.
+TApplication &Application();
+
+} // namespace kv::ui

@@ -1,0 +1,98 @@
+#include "platform/ui/message_box.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+#include <cstdio>
+
+#include "platform/ui/application.h"
+
+namespace kv::ui {
+
+namespace {
+
+MessageBoxCapture *g_capture = nullptr;
+
+QMessageBox::Icon QtIcon(MessageIcon icon) {
+  switch (icon) {
+  case MessageIcon::Information: return QMessageBox::Information;
+  case MessageIcon::Warning: return QMessageBox::Warning;
+  case MessageIcon::Error: return QMessageBox::Critical;
+  case MessageIcon::Question: return QMessageBox::Question;
+  case MessageIcon::None: break;
+  }
+  return QMessageBox::NoIcon;
+}
+
+struct ButtonSpec {
+  MessageAnswer answer;
+  const char *text;
+  QMessageBox::ButtonRole role;
+};
+
+std::vector<ButtonSpec> Buttons(MessageButtons buttons) {
+  const ButtonSpec ok{MessageAnswer::Ok, "OK", QMessageBox::AcceptRole};
+  const ButtonSpec cancel{MessageAnswer::Cancel, "Abbrechen", QMessageBox::RejectRole};
+  const ButtonSpec yes{MessageAnswer::Yes, "&Ja", QMessageBox::YesRole};
+  const ButtonSpec no{MessageAnswer::No, "&Nein", QMessageBox::NoRole};
+  switch (buttons) {
+  case MessageButtons::Ok: return {ok};
+  case MessageButtons::OkCancel: return {ok, cancel};
+  case MessageButtons::YesNo: return {yes, no};
+  case MessageButtons::YesNoCancel: return {yes, no, cancel};
+  }
+  return {ok};
+}
+
+} // namespace
+
+MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) { g_capture = this; }
+
+MessageBoxCapture::~MessageBoxCapture() { g_capture = previous_; }
+
+MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
+  if (g_capture) {
+    g_capture->shown_.push_back(request);
+    if (g_capture->answers_.empty()) return request.default_answer;
+    MessageAnswer a = g_capture->answers_.front();
+    g_capture->answers_.erase(g_capture->answers_.begin());
+    return a;
+  }
+  if (IsHeadless()) {
+    QString text = request.text;
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    std::fprintf(stderr, "%s: %s\n", request.caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    return request.default_answer;
+  }
+
+  QMessageBox box(QtIcon(request.icon), request.caption, request.text, QMessageBox::NoButton, parent);
+  box.setTextFormat(Qt::PlainText);
+  std::vector<std::pair<QAbstractButton *, MessageAnswer>> made;
+  QPushButton *escape = nullptr;
+  for (const ButtonSpec &spec : Buttons(request.buttons)) {
+    QPushButton *b = box.addButton(QString::fromUtf8(spec.text), spec.role);
+    made.emplace_back(b, spec.answer);
+    if (spec.answer == request.default_answer) box.setDefaultButton(b);
+    if (spec.answer == MessageAnswer::Cancel || (spec.answer == MessageAnswer::No && !escape)) escape = b;
+  }
+  if (escape) box.setEscapeButton(escape);
+  box.exec();
+  for (const auto &[button, answer] : made)
+    if (box.clickedButton() == button) return answer;
+  return escape ? (request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel)
+                : request.default_answer;
+}
+
+void ShowError(QWidget *parent, const QString &text) {
+  ShowMessage(parent, {text, QStringLiteral("Fehler"), MessageIcon::Error});
+}
+
+void ShowWarning(QWidget *parent, const QString &text) {
+  ShowMessage(parent, {text, QStringLiteral("Fehler"), MessageIcon::Warning});
+}
+
+void ShowInformation(QWidget *parent, const QString &text) {
+  ShowMessage(parent, {text, QStringLiteral("Informationen"), MessageIcon::Information});
+}
+
+} // namespace kv::ui

@@ -1,0 +1,173 @@
+// Application object, message boxes, the Qt dispatcher and the stop signals. This file also
+// gives the whole binary its QApplication.
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/ui/application.h"
+#include "platform/ui/message_box.h"
+#include "platform/ui/qt_dispatcher.h"
+#include "platform/ui/termination_signals.h"
+#include "test_support.h"
+
+using namespace kv::ui;
+
+namespace {
+
+class QtEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override { app_ = new QApplication(argc_, argv_); }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
+
+private:
+  int argc_ = 1;
+  char name_[16] = "korvane_tests";
+  char *argv_[2] = {name_, nullptr};
+  QApplication *app_ = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment *const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+bool ProcessUntil(const std::function<bool()> &done) {
+  return kvtest::WaitUntil([&] {
+    QCoreApplication::processEvents();
+    return done();
+  });
+}
+
+} // namespace
+
+TEST(Application, KeepsTitleAndHelpFileAndKnowsItsDirectory) {
+  Application().SetTitle("Korvane 2005");
+  Application().SetHelpFile(Application().ProgramDirectory() + "korvan.hlp");
+  EXPECT_EQ(Application().Title(), "Korvane 2005");
+  EXPECT_TRUE(Application().HelpFile().endsWith("/korvan.hlp"));
+  EXPECT_EQ(Application().ProgramDirectory(), QCoreApplication::applicationDirPath() + "/");
+  EXPECT_TRUE(IsHeadless()) << "the tests run on the offscreen platform";
+}
+
+TEST(Application, DisplayChoiceHonoursThePlatformAndTheDisplayVariables) {
+  const QByteArray saved[3] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+  unsetenv("QT_QPA_PLATFORM");
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Missing);
+  EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+  EXPECT_EQ(ChooseDisplay(true), DisplayChoice::Offscreen);
+  EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "offscreen");
+  unsetenv("QT_QPA_PLATFORM");
+  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Display);
+  unsetenv("WAYLAND_DISPLAY");
+  setenv("DISPLAY", ":3", 1);
+  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Display);
+  const char *names[3] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+  for (int i = 0; i < 3; ++i) {
+    if (saved[i].isNull()) unsetenv(names[i]);
+    else setenv(names[i], saved[i].constData(), 1);
+  }
+  EXPECT_TRUE(NoDisplayMessage("korvan").contains("korvan /a"));
+}
+
+TEST(MessageBox, CaptureRecordsBoxesAndAnswersThemInTurn) {
+  MessageBoxCapture capture;
+  capture.SetNextAnswer(MessageAnswer::No);
+  EXPECT_EQ(ShowMessage(nullptr, {"Soll das Update jetzt durchgeführt werden?", "Frage", MessageIcon::Question,
+                                  MessageButtons::YesNo, MessageAnswer::Yes}),
+            MessageAnswer::No);
+  ShowError(nullptr, "Der Server x konnte nicht erreicht werden.");
+  ShowWarning(nullptr, "Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.");
+  ShowInformation(nullptr, "Es ist keine neue Version verfügbar!");
+  ASSERT_EQ(capture.Shown().size(), 4u);
+  EXPECT_EQ(capture.Shown()[1].caption, "Fehler");
+  EXPECT_EQ(capture.Shown()[1].icon, MessageIcon::Error);
+  EXPECT_EQ(capture.Shown()[2].caption, "Fehler");
+  EXPECT_EQ(capture.Shown()[2].icon, MessageIcon::Warning);
+  EXPECT_EQ(capture.Shown()[3].caption, "Informationen");
+}
+
+TEST(MessageBox, WithoutADisplayTheTextGoesToStandardErrorAndTheDefaultIsReturned) {
+  fflush(stderr);
+  int saved = dup(2);
+  kvtest::TempDir dir;
+  std::FILE *out = std::fopen(dir.file("err").c_str(), "w");
+  dup2(fileno(out), 2);
+  MessageAnswer a = ShowMessage(nullptr, {"Zeile 1\r\nZeile 2", "Frage", MessageIcon::Question,
+                                          MessageButtons::YesNo, MessageAnswer::No});
+  fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::fclose(out);
+  EXPECT_EQ(a, MessageAnswer::No);
+  EXPECT_EQ(kvtest::ReadFile(dir.file("err")), "Frage: Zeile 1\nZeile 2\n");
+}
+
+TEST(QtDispatcher, RunsPostsFromOtherThreadsOnTheGuiThreadInOrderAndRefusesAfterClose) {
+  std::vector<int> seen;
+  std::vector<std::thread::id> threads;
+  {
+    QtDispatcher d;
+    std::thread worker([&] {
+      for (int i = 0; i < 50; ++i)
+        d.Post([&, i] {
+          seen.push_back(i);
+          threads.push_back(std::this_thread::get_id());
+        });
+    });
+    worker.join();
+    ASSERT_TRUE(ProcessUntil([&] { return seen.size() == 50; }));
+    d.Post([&] { seen.push_back(-1); });
+    d.Close();
+    EXPECT_FALSE(d.Post([&] { seen.push_back(-2); }));
+    QCoreApplication::processEvents();
+  }
+  QCoreApplication::processEvents();
+  ASSERT_EQ(seen.size(), 51u);
+  EXPECT_EQ(seen.back(), -1);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(seen[i], i);
+  for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
+TEST(QtDispatcher, TasksQueuedWhenItIsDestroyedAreDropped) {
+  bool ran = false;
+  {
+    QtDispatcher d;
+    EXPECT_TRUE(d.Post([&] { ran = true; }));
+  }
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(ran);
+}
+
+TEST(TerminationSignals, EachSignalClosesTheWindowOnTheGuiThreadOnce) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    QWidget window;
+    window.show();
+    QDialog modal(&window);
+    modal.setModal(true);
+    modal.show();
+    std::vector<int> received;
+    {
+      TerminationSignals stop([&](int s) {
+        received.push_back(s);
+        CloseLikeCloseBox(&window);
+      });
+      ::raise(sig);
+      ::raise(sig); // a second one before the first is handled counts once
+      ASSERT_TRUE(ProcessUntil([&] { return !received.empty(); })) << sig;
+      QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(received, std::vector<int>{sig});
+    EXPECT_FALSE(modal.isVisible());
+    EXPECT_FALSE(window.isVisible());
+  }
+}

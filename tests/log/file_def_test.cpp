@@ -1,0 +1,233 @@
+#include "log/file_def.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "test_support.h"
+
+using kv::logging::TFLFileDef;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Names in `dir`, sorted, with the contents of regular files ("<dir>" for folders).
+std::map<std::string, std::string> Listing(const kvtest::TempDir &dir) {
+  std::map<std::string, std::string> out;
+  for (const auto &e : fs::directory_iterator(dir.path()))
+    out[e.path().filename()] = e.is_directory() ? "<dir>" : kvtest::ReadFile(e.path());
+  return out;
+}
+
+TFLFileDef Def(const kvtest::TempDir &dir, int count) {
+  TFLFileDef def;
+  def.SetPath(dir.path());
+  def.BaseName = "korvanlog";
+  def.SetBackupCount(count);
+  return def;
+}
+
+// Holds an exclusive lock on a file, as a running writer does.
+struct HeldLock {
+  explicit HeldLock(const std::string &name) : fd(open(name.c_str(), O_RDWR)) { flock(fd, LOCK_EX); }
+  ~HeldLock() { close(fd); }
+  int fd;
+};
+
+struct RotationCase {
+  int count;
+  std::vector<int> existing;
+  std::string expected_name;
+  std::map<std::string, std::string> expected_files; // after rotation, before the new file
+};
+
+void PrintTo(const RotationCase &c, std::ostream *os) {
+  *os << "count " << c.count << ", " << c.existing.size() << " files";
+}
+
+std::string CaseName(const testing::TestParamInfo<RotationCase> &info) {
+  std::string name = "Count" + std::to_string(info.param.count) + "With";
+  for (int n : info.param.existing)
+    name += "_" + std::to_string(n);
+  return info.param.existing.empty() ? name + "None" : name;
+}
+
+class Rotation : public testing::TestWithParam<RotationCase> {};
+
+} // namespace
+
+TEST_P(Rotation, KeepsTheNewestRunsNumberedWithoutGaps) {
+  kvtest::TempDir dir;
+  for (int n : GetParam().existing) {
+    char name[32];
+    snprintf(name, sizeof name, "korvanlog.%03d", n);
+    kvtest::WriteFile(dir.file(name), "run " + std::to_string(n));
+  }
+  kvtest::WriteFile(dir.file("korvanlog.log"), "plain");
+  TFLFileDef def = Def(dir, GetParam().count);
+  EXPECT_EQ(def.GetFileName(), dir.file(GetParam().expected_name));
+  EXPECT_TRUE(def.Rotated());
+  auto expected = GetParam().expected_files;
+  expected["korvanlog.log"] = "plain";
+  EXPECT_EQ(Listing(dir), expected);
+  // The rotation runs once per definition.
+  EXPECT_EQ(def.GetFileName(), dir.file(GetParam().expected_name));
+  EXPECT_EQ(def.Extension(), GetParam().expected_name.substr(9));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Rotation,
+    testing::Values(
+        RotationCase{5, {}, "korvanlog.001", {}},
+        RotationCase{5,
+                     {1, 2, 3, 4, 5},
+                     "korvanlog.005",
+                     {{"korvanlog.001", "run 2"},
+                      {"korvanlog.002", "run 3"},
+                      {"korvanlog.003", "run 4"},
+                      {"korvanlog.004", "run 5"}}},
+        RotationCase{5, {1, 3}, "korvanlog.003", {{"korvanlog.001", "run 1"}, {"korvanlog.002", "run 3"}}},
+        RotationCase{
+            3, {1, 2, 3, 4, 5}, "korvanlog.003", {{"korvanlog.001", "run 4"}, {"korvanlog.002", "run 5"}}},
+        RotationCase{1, {1}, "korvanlog.001", {}},
+        RotationCase{3, {4, 9}, "korvanlog.003", {{"korvanlog.001", "run 4"}, {"korvanlog.002", "run 9"}}}),
+    CaseName);
+
+TEST(FileDef, CountZeroWritesThePlainLogAndTruncatesIt) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.log"), "old contents");
+  kvtest::WriteFile(dir.file("korvanlog.001"), "numbered");
+  TFLFileDef def = Def(dir, 0);
+  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.log"));
+  int fd = def.CreateLogFile();
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")), "");
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.001")), "numbered");
+}
+
+TEST(FileDef, OnlyRegularFilesWithExactlyThreeDigitsCount) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.001"), "a");
+  kvtest::WriteFile(dir.file("korvanlog.bak001"), "b");
+  kvtest::WriteFile(dir.file("korvanlog.1000"), "c");
+  kvtest::WriteFile(dir.file("korvanlog.x.002"), "d");
+  kvtest::WriteFile(dir.file("korvanlog.-01"), "e");
+  kvtest::WriteFile(dir.file("korvanlogx.003"), "f");
+  fs::create_directory(dir.file("korvanlog.004"));
+  TFLFileDef def = Def(dir, 1);
+  // Only "korvanlog.001" is a numbered log: it is deleted and the new log takes its number.
+  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.001"));
+  auto files = Listing(dir);
+  EXPECT_EQ(files.count("korvanlog.001"), 0u);
+  EXPECT_EQ(files["korvanlog.bak001"], "b");
+  EXPECT_EQ(files["korvanlog.1000"], "c");
+  EXPECT_EQ(files["korvanlog.x.002"], "d");
+  EXPECT_EQ(files["korvanlog.-01"], "e");
+  EXPECT_EQ(files["korvanlogx.003"], "f");
+  EXPECT_EQ(files["korvanlog.004"], "<dir>");
+}
+
+TEST(FileDef, RenumberingNeverReplacesAnExistingFile) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.000"), "zero");
+  kvtest::WriteFile(dir.file("korvanlog.001"), "one");
+  TFLFileDef def = Def(dir, 5);
+  // ".000" would become ".001", which exists: the rename fails and the fallback name is used.
+  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.~og"));
+  auto files = Listing(dir);
+  EXPECT_EQ(files.size(), 2u);
+  std::vector<std::string> contents;
+  for (auto &[name, text] : files)
+    contents.push_back(text);
+  std::sort(contents.begin(), contents.end());
+  EXPECT_EQ(contents, (std::vector<std::string>{"one", "zero"}));
+}
+
+TEST(FileDef, AFileAnotherWriterHoldsIsNeitherDeletedNorRenamed) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.002"), "busy");
+  HeldLock lock(dir.file("korvanlog.002"));
+  EXPECT_TRUE(TFLFileDef::IsFileLocked(dir.file("korvanlog.002")));
+  TFLFileDef def = Def(dir, 5);
+  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.~og"));
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.002")), "busy");
+
+  kvtest::TempDir dir2;
+  kvtest::WriteFile(dir2.file("korvanlog.001"), "busy");
+  HeldLock lock2(dir2.file("korvanlog.001"));
+  TFLFileDef def2 = Def(dir2, 1);
+  // Deleting the held file fails, it stays numbered 1, and the new log is number 2.
+  EXPECT_EQ(def2.GetFileName(), dir2.file("korvanlog.002"));
+  EXPECT_EQ(kvtest::ReadFile(dir2.file("korvanlog.001")), "busy");
+}
+
+TEST(FileDef, AnExistingCandidateGivesTheFallback) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.001"), "a");
+  fs::create_directory(dir.file("korvanlog.002")); // not a log, but the name is taken
+  TFLFileDef def = Def(dir, 5);
+  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.~og"));
+  EXPECT_EQ(def.BaseName, "korvanlog");
+  EXPECT_EQ(def.Extension(), ".~og");
+  EXPECT_EQ(def.Path(), dir.path() + "/");
+}
+
+TEST(FileDef, LockedAndFreeFiles) {
+  kvtest::TempDir dir;
+  EXPECT_FALSE(TFLFileDef::IsFileLocked(dir.file("missing")));
+  kvtest::WriteFile(dir.file("free"), "x");
+  EXPECT_FALSE(TFLFileDef::IsFileLocked(dir.file("free")));
+  {
+    HeldLock lock(dir.file("free"));
+    EXPECT_TRUE(TFLFileDef::IsFileLocked(dir.file("free")));
+  }
+  EXPECT_FALSE(TFLFileDef::IsFileLocked(dir.file("free")));
+  EXPECT_TRUE(TFLFileDef::IsFileLocked(dir.path())); // a folder cannot be opened for writing
+}
+
+TEST(FileDef, CreateLogFileRefusesALogAnotherWriterHolds) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.log"), "other run");
+  HeldLock lock(dir.file("korvanlog.log"));
+  TFLFileDef def = Def(dir, 0);
+  EXPECT_LT(def.CreateLogFile(), 0);
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")), "other run");
+}
+
+TEST(FileDef, PathAndCountSetters) {
+  TFLFileDef def;
+  // Defaults: the program's folder and name.
+  EXPECT_EQ(def.Path().back(), '/');
+  EXPECT_EQ(def.BaseName, "log_tests");
+  EXPECT_EQ(def.Extension(), ".log");
+  EXPECT_EQ(def.BackupCount(), 0);
+  def.SetPath("/var/tmp/logs");
+  EXPECT_EQ(def.Path(), "/var/tmp/logs/");
+  def.SetPath("");
+  EXPECT_EQ(def.Path(), "/var/tmp/logs/");
+  def.SetPath("/srv/");
+  EXPECT_EQ(def.Path(), "/srv/");
+  def.SetBackupCount(5000);
+  EXPECT_EQ(def.BackupCount(), 999);
+  def.SetBackupCount(999);
+  EXPECT_EQ(def.BackupCount(), 999);
+  def.SetBackupCount(70000);
+  EXPECT_EQ(def.BackupCount(), 999);
+  def.SetBackupCount(-3);
+  EXPECT_EQ(def.BackupCount(), 0);
+  def.SetBackupCount(7);
+  EXPECT_EQ(def.BackupCount(), 7);
+}
+
+TEST(FileDef, AnUnlistableFolderGivesTheFallbackName) {
+  kvtest::TempDir dir;
+  TFLFileDef def;
+  def.SetPath(dir.file("missing"));
+  def.BaseName = "korvanlog";
+  def.SetBackupCount(3);
+  EXPECT_EQ(def.GetFileName(), dir.file("missing/korvanlog.~og"));
+  EXPECT_LT(def.CreateLogFile(), 0);
+}

@@ -1,0 +1,115 @@
+#include "log/writer.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include "test_support.h"
+
+using namespace kv::logging;
+
+namespace {
+
+struct Other : kv::platform::MessageObject {
+  explicit Other(bool *freed) : freed(freed) {}
+  ~Other() override { *freed = true; }
+  bool *freed;
+};
+
+// A writer for <path>/korvanlog with short turns.
+void Configure(TFastLogWriter &w, const std::string &path, int count = 0) {
+  w.SetTurnPause(std::chrono::milliseconds(1));
+  w.FileDef().SetPath(path);
+  w.FileDef().BaseName = "korvanlog";
+  w.FileDef().SetBackupCount(count);
+}
+
+} // namespace
+
+TEST(Writer, WritesTextsAsGivenAndLinesWithCrLfInOrder) {
+  kvtest::TempDir dir;
+  TFastLogWriter w;
+  Configure(w, dir.path());
+  w.Resume();
+  ASSERT_TRUE(w.WaitUntilOpen());
+  bool freed = false;
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("first")));
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_LINES, 0, 0,
+                     std::make_unique<TFLStrings>(std::vector<std::string>{"a", "", "Grüße •"})));
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("bare LF\n")));
+  EXPECT_TRUE(w.Post(WM_FL_CONTROL, 0, 0, std::make_unique<Other>(&freed))); // not for the writer: ignored
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("")));
+  w.Shutdown();
+  EXPECT_TRUE(freed);
+  EXPECT_FALSE(w.Alive());
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")), "first\r\na\r\n\r\nGrüße •\r\nbare LF\n\r\n");
+  // Nothing is accepted after the end.
+  EXPECT_FALSE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("late")));
+}
+
+TEST(Writer, MessagesPostedBeforeTheFileOpensAreWritten) {
+  kvtest::TempDir dir;
+  TFastLogWriter w;
+  Configure(w, dir.path(), 2);
+  // Refused while suspended, accepted once the queue is open even before the thread runs.
+  EXPECT_FALSE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("dropped")));
+  w.OpenQueue();
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("early")));
+  w.Resume();
+  EXPECT_TRUE(w.WaitUntilOpen());
+  w.Shutdown();
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.001")), "early\r\n");
+}
+
+TEST(Writer, AFileThatCannotBeCreatedEndsTheThread) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("plain"), "not a folder");
+  TFastLogWriter w;
+  Configure(w, dir.file("plain/sub"));
+  EXPECT_TRUE(w.Ready());
+  w.Resume();
+  EXPECT_FALSE(w.WaitUntilOpen());
+  EXPECT_FALSE(w.Alive());
+  EXPECT_FALSE(w.Ready());
+  EXPECT_NE(w.LastError(), 0);
+  EXPECT_FALSE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("lost")));
+  w.Shutdown(); // must not hang
+}
+
+TEST(Writer, AWriteFailureEndsTheThreadAndLaterLinesAreRefused) {
+  kvtest::TempDir dir;
+  // A file size limit makes writes past 16 bytes fail (EFBIG) for this process only.
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  auto old_handler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 16;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  TFastLogWriter w;
+  Configure(w, dir.path());
+  w.Resume();
+  ASSERT_TRUE(w.WaitUntilOpen());
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("0123456789")));
+  EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("too much for the limit")));
+  bool ended = kvtest::WaitUntil([&] { return !w.Alive(); });
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, old_handler);
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(w.Ready());
+  EXPECT_EQ(w.LastError(), EFBIG);
+  EXPECT_FALSE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("late")));
+  w.Shutdown();
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")).substr(0, 12), "0123456789\r\n");
+}
+
+TEST(Writer, ShutdownOfASuspendedWriterTouchesNoFile) {
+  kvtest::TempDir dir;
+  {
+    TFastLogWriter w;
+    w.FileDef().SetPath(dir.path());
+    w.FileDef().BaseName = "korvanlog";
+    w.Shutdown();
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}

@@ -1,0 +1,157 @@
+#include "platform/sysinfo.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+using namespace kv::platform;
+
+namespace {
+
+// A /proc of the test's own making.
+struct FakeProc {
+  kvtest::TempDir dir;
+  FakeProc() {
+    std::filesystem::create_directories(dir.file("self"));
+    std::filesystem::create_directories(dir.file("sys/vm"));
+  }
+  void Write(const std::string &name, const std::string &text) { kvtest::WriteFile(dir.file(name), text); }
+};
+
+const char *kMeminfo = "MemTotal:       24682384 kB\n"
+                       "MemFree:         1000000 kB\n"
+                       "MemAvailable:    6170596 kB\n"
+                       "CommitLimit:    12341192 kB\n"
+                       "Committed_AS:    2341192 kB\n";
+
+const char *kCpuinfo = "processor\t: 0\n"
+                       "vendor_id\t: GenuineIntel\n"
+                       "cpu family\t: 6\n"
+                       "model\t\t: 167\n"
+                       "stepping\t: 1\n"
+                       "cpu MHz\t\t: 2611.998\n"
+                       "\n"
+                       "processor\t: 1\n"
+                       "vendor_id\t: Other\n"
+                       "cpu MHz\t\t: 800.000\n";
+
+} // namespace
+
+TEST(LinuxSystemInfo, MemoryFromMeminfoIn64Bit) {
+  FakeProc proc;
+  proc.Write("meminfo", kMeminfo);
+  proc.Write("self/status", "Name:\tx\nVmSize:\t  1048576 kB\n");
+  LinuxSystemInfo info(proc.dir.path());
+  MemoryStatus m;
+  ASSERT_TRUE(info.ReadMemoryStatus(m));
+  EXPECT_EQ(m.TotalPhys, 24682384ull * 1024);
+  EXPECT_EQ(m.AvailPhys, 6170596ull * 1024);
+  EXPECT_EQ(m.MemoryLoad, 75u);
+  EXPECT_EQ(m.TotalPageFile, 12341192ull * 1024);
+  EXPECT_EQ(m.AvailPageFile, 10000000ull * 1024);
+  EXPECT_GT(m.TotalVirtual, 1ull << 31);
+  EXPECT_EQ(m.TotalVirtual - m.AvailVirtual, 1ull << 30);
+}
+
+TEST(LinuxSystemInfo, MissingOrBrokenValuesAreNotInvented) {
+  FakeProc proc;
+  LinuxSystemInfo info(proc.dir.path(), proc.dir.file("no-os-release"));
+  MemoryStatus m;
+  EXPECT_FALSE(info.ReadMemoryStatus(m)); // no meminfo at all
+  proc.Write("meminfo", "MemTotal: kB\nMemAvailable: 5 kB\n");
+  EXPECT_FALSE(info.ReadMemoryStatus(m));
+  proc.Write("meminfo", "MemTotal: 0 kB\nMemAvailable: 0 kB\n");
+  EXPECT_FALSE(info.ReadMemoryStatus(m));
+  proc.Write("meminfo", "MemTotal: 100 kB\nMemFree: 40 kB\n"); // old kernels: no MemAvailable
+  ASSERT_TRUE(info.ReadMemoryStatus(m));
+  EXPECT_EQ(m.MemoryLoad, 60u);
+  EXPECT_EQ(m.TotalPageFile, 0u);
+
+  // No cpuinfo: no processor speed, no vendor; the processor block still has what uname gives.
+  EXPECT_FALSE(info.ReadMachineValue(kCentralProcessorKey, "~MHz"));
+  EXPECT_FALSE(info.ReadMachineValue(kCentralProcessorKey, "VendorIdentifier"));
+  proc.Write("cpuinfo", "cpu MHz\t: \nvendor_id\t:\n");
+  EXPECT_FALSE(info.ReadMachineValue(kCentralProcessorKey, "~MHz"));
+  EXPECT_FALSE(info.ReadMachineValue(kCentralProcessorKey, "VendorIdentifier"));
+  ProcessorInfo p;
+  ASSERT_TRUE(info.ReadProcessorInfo(p));
+  EXPECT_EQ(p.ProcessorRevision, 0);
+  EXPECT_GE(p.NumberOfProcessors, 1u);
+}
+
+TEST(LinuxSystemInfo, ProcessorFiguresFromCpuinfo) {
+  FakeProc proc;
+  proc.Write("cpuinfo", kCpuinfo);
+  proc.Write("sys/vm/mmap_min_addr", "65536\n");
+  LinuxSystemInfo info(proc.dir.path());
+  auto mhz = info.ReadMachineValue("HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", "~mhz");
+  ASSERT_TRUE(mhz);
+  EXPECT_EQ(mhz->Kind, MachineValue::Type::Number);
+  EXPECT_EQ(mhz->Number, 2611u);
+  auto vendor = info.ReadMachineValue(kCentralProcessorKey, "VendorIdentifier");
+  ASSERT_TRUE(vendor);
+  EXPECT_EQ(vendor->Text, "GenuineIntel");
+  EXPECT_FALSE(info.ReadMachineValue(kProductOptionsKey, "ProductSuite"));
+  ProcessorInfo p;
+  ASSERT_TRUE(info.ReadProcessorInfo(p));
+  EXPECT_EQ(p.ProcessorLevel, 6);
+  EXPECT_EQ(p.ProcessorRevision, (167 << 8) | 1);
+  EXPECT_EQ(p.MinimumApplicationAddress, 65536u);
+  EXPECT_GT(p.MaximumApplicationAddress, p.MinimumApplicationAddress);
+  EXPECT_GT(p.PageSize, 0u);
+  EXPECT_NE(p.ActiveProcessorMask, 0u);
+#if defined(__x86_64__)
+  EXPECT_EQ(p.Architecture, 9u);
+  EXPECT_EQ(p.MaximumApplicationAddress, 0x7FFFFFFFEFFFull);
+#endif
+}
+
+TEST(LinuxSystemInfo, OsVersionFromUnameAndOsRelease) {
+  FakeProc proc;
+  proc.Write("os-release", "NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+  LinuxSystemInfo info(proc.dir.path(), proc.dir.file("os-release"));
+  OsVersion v;
+  ASSERT_TRUE(info.ReadOsVersion(v));
+  EXPECT_EQ(v.OsName, "Debian GNU/Linux 12 (bookworm)");
+  EXPECT_EQ(v.PlatformId, kPlatformIdLinux);
+  EXPECT_EQ(v.PlatformName.rfind("Linux ", 0), 0u);
+  EXPECT_GE(v.Major, 2u);
+  LinuxSystemInfo bare(proc.dir.path(), proc.dir.file("none"));
+  ASSERT_TRUE(bare.ReadOsVersion(v));
+  EXPECT_EQ(v.OsName, "Linux");
+}
+
+TEST(LinuxSystemInfo, ThisMachine) {
+  LinuxSystemInfo info;
+  DiskSpace d;
+  ASSERT_TRUE(info.ReadDiskSpace("", d));
+  EXPECT_GT(d.TotalToUser, 0u);
+  EXPECT_LE(d.FreeToUser, d.TotalFree);
+  EXPECT_FALSE(info.ReadDiskSpace("/no/such/folder", d));
+  MemoryStatus m;
+  ASSERT_TRUE(info.ReadMemoryStatus(m));
+  EXPECT_GT(m.TotalPhys, 0u);
+  EXPECT_LE(m.AvailPhys, m.TotalPhys);
+  HeapStatus h;
+  EXPECT_TRUE(info.ReadHeapStatus(h));
+  // The tick count and the counter move forward.
+  uint64_t t0 = info.TickCount();
+  EXPECT_TRUE(kvtest::WaitUntil([&] { return info.TickCount() > t0; }));
+  EXPECT_EQ(info.PerformanceFrequency(), 1000000000);
+  int64_t c0 = info.PerformanceCounter();
+  EXPECT_TRUE(kvtest::WaitUntil([&] { return info.PerformanceCounter() > c0; }));
+  if (info.HasTimeStampCounter()) {
+    uint64_t s0 = info.ReadTimeStampCounter();
+    EXPECT_TRUE(kvtest::WaitUntil([&] { return info.ReadTimeStampCounter() != s0; }));
+  }
+}
+
+TEST(LinuxSystemInfo, TheCurrentSourceCanBeReplaced) {
+  LinuxSystemInfo other("/nonexistent");
+  SystemInfo &machine = CurrentSystemInfo();
+  SetCurrentSystemInfo(&other);
+  EXPECT_EQ(&CurrentSystemInfo(), &other);
+  SetCurrentSystemInfo(nullptr);
+  EXPECT_EQ(&CurrentSystemInfo(), &machine);
+}
