@@ -95,6 +95,12 @@ std::string NoticeBody(const std::string &timeText, const std::string &computerN
          "via NTP vom Server " + OneLine(server) + " aktualisiert.\r\n";
 }
 
+std::string NotSetNoticeBody(const std::string &timeText, const std::string &computerName, const std::string &server,
+                             const std::string &reason) {
+  return OneLine(timeText) + "\r\n" + "Die Systemzeit des Computers " + OneLine(computerName) + " konnte nicht\r\n" +
+         "via NTP vom Server " + OneLine(server) + " gestellt werden.\r\n" + "Grund: " + OneLine(reason) + "\r\n";
+}
+
 std::string MailDate(const platform::DateTimeFields &local, int utcOffsetSeconds) {
   static const char *kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
   static const char *kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -94,6 +94,9 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   Timer->setInterval(1000);
   connect(Timer, &QTimer::timeout, this, &TMainForm::TimerTimer);
   Timer->start();
+  DialDeadline = new QTimer(this);
+  DialDeadline->setSingleShot(true);
+  connect(DialDeadline, &QTimer::timeout, this, &TMainForm::DialTimedOut);
 
   connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
   connect(ui->optSocks, &QRadioButton::clicked, this, &TMainForm::optSocksClick);
@@ -147,10 +150,9 @@ void TMainForm::FormShow() {
   if (reg.OpenKeyReadOnly(kAutoKey)) ReadAutoKey(reg);
   reg.CloseKey();
   NTPSync();
-  // The synchronisation run is not built yet, so nothing would ever end the automatic mode:
-  // until it lands, close as soon as the settings are loaded, in dial-up mode too. With the run
-  // this becomes "unless ModeDialUp, close" and the dial-up timer closes after its hang-up.
-  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  // A dial under way ends the run from the poll timer, its error reports or its deadline;
+  // every other run, also one that could not start, has ended here.
+  if (!dialling_) EndAutomaticRun();
 }
 
 void TMainForm::ReadInteractiveKey(const TRegistry &reg) {
@@ -286,14 +288,5 @@ void TMainForm::WriteInteractiveKey() {
 
 // The about box arrives with the navigation pane.
 void TMainForm::ShowAboutOnSysCommand() {}
-
-// The synchronisation run, the dial-up poll timer and the dial-up events arrive with the run;
-// until then the button and the timer do nothing.
-void TMainForm::NTPSync() {}
-void TMainForm::TimerTimer() {}
-void TMainForm::DialUp1Dialing(net::TDialUp *) {}
-void TMainForm::DialUp1NotConnected(net::TDialUp *, int, const std::string &) {}
-void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int, const std::string &) {}
-void TMainForm::DialUp1Error(net::TDialUp *, int, const std::string &) {}
 
 } // namespace kv::app

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,10 @@ class TMainForm;
 
 namespace kv::platform {
 class TRegistry;
+}
+
+namespace kv::net {
+class TSNTPSend;
 }
 
 namespace kv::app {
@@ -52,6 +57,32 @@ struct TMainFormFields {
   int32_t LoggingCount = 0;    // "ALoggingCount"; its low 16 bits go to the logger
 };
 
+// What a synchronisation run reaches outside the window; tests replace parts of it.
+struct TSyncHooks {
+  // Port of the time server (the address field names only the host).
+  std::string NtpPort = "ntp";
+  // Called just before each query of the time server, with the client as configured for it.
+  std::function<void(net::TSNTPSend &)> BeforeRequest;
+  // The pause after each warm-up query; sleeps the given milliseconds unless replaced.
+  std::function<void(int)> Pause;
+  // The automatic mode gives a dial this long to reach connected or an error.
+  int DialDeadlineMs = 180000;
+  // File of certificates the mail notice trusts for STARTTLS; empty: the system's CA store.
+  std::string SmtpCAFile;
+};
+
+// The outcome of one query step.
+struct TQueryResult {
+  bool Answered = false;  // the server answered and the answer was accepted
+  bool ClockSet = false;  // and the system clock now shows the server time
+  double ServerTime = 0;  // the server time shown, UTC, whole milliseconds
+  QString NotSetReason;   // why an answer did not set the clock, in German
+};
+
+// How the mail notice reaches the mail server: directly (LAN, or over the dial-up line, where the
+// connecting line is logged before connecting) or through the SOCKS5 proxy of the window.
+enum class TNoticeRoute { LAN, DialUp, Socks5 };
+
 class TMainForm : public QMainWindow {
   Q_OBJECT
 
@@ -70,6 +101,14 @@ public:
   // Non-visual components.
   std::unique_ptr<net::TDialUp> DialUp1;
   QTimer *Timer = nullptr;
+  // Ends an automatic dial that reaches neither connected nor an error in time.
+  QTimer *DialDeadline = nullptr;
+
+  TSyncHooks Hooks;
+
+  // The automatic mode's exit status: 0 when the run set the clock, 1 otherwise. 0 in the
+  // interactive mode.
+  int ExitStatus() const;
 
   // Handlers.
   void FormCreate();
@@ -90,6 +129,9 @@ public:
   void DialUp1NotConnected(net::TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage);
   void DialUp1AsyncEvent(net::TDialUp *Sender, int State, int Error, const std::string &MessageText);
   void DialUp1Error(net::TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage);
+  // The mail notice's message identifier: "<" + day ordinal + milliseconds since midnight +
+  // "@" + computer name + ">".
+  QString GetMsgId();
 
 signals:
   // The window has closed (its settings are saved); the program ends.
@@ -109,10 +151,34 @@ private:
   void EnableConnectionControls(bool dialUp, bool socks);
   void WriteInteractiveKey();
 
+  // The synchronisation run (sync_run.cpp).
+  bool DialUpBlock();
+  bool Socks5Block();
+  void LANBlock();
+  std::unique_ptr<net::TSNTPSend> NewClient();
+  bool Request(net::TSNTPSend &client);
+  void WarmUp(net::TSNTPSend &client);
+  TQueryResult QueryStep(std::unique_ptr<net::TSNTPSend> client);
+  QString ReportClockNotSet(const net::TSNTPSend &client);
+  bool SendNotice(TNoticeRoute route, const TQueryResult &result);
+  void DialTimedOut();
+  void HangUpLine();
+  void StartRunLog();
+  void Log(const std::string &line);
+  void AddFooter();
+  // `reason` is the English log line (escaped here), `message` the user's German text.
+  void ReportFailure(const std::string &reason, const QString &message);
+  void AbortAutomaticRun(const std::string &reason);
+  void EndAutomaticRun();
+
   std::unique_ptr<Ui::TMainForm> ui;
   TMainFormFields F;
   QStringList arguments_;
   bool shown_ = false;
+  bool inSync_ = false;    // NTPSync is running
+  bool dialling_ = false;  // a dial of this run is under way
+  bool clockSet_ = false;  // a query of this process set the clock
+  bool autoEnded_ = false; // the automatic run has ended; the window closes
 };
 
 } // namespace kv::app

@@ -36,5 +36,7 @@ int main(int argc, char **argv) {
   ui::TerminationSignals stop([&form](int) { ui::CloseLikeCloseBox(&form); });
 
   form.show();
-  return app.exec();
+  const int status = app.exec();
+  // The automatic mode tells cron or a timer whether the clock was set (0) or not (1).
+  return status != 0 ? status : form.ExitStatus();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "net/tcp_socket.h"
+#include "tests/peers/proxy_peers.h"
 #include "tests/peers/smtp_peer.h"
 
 using namespace kv::net;
@@ -41,11 +42,6 @@ std::string Failure(const std::function<void()> &f) {
     return e.what();
   }
   return "(no failure)";
-}
-
-std::string PeersDir() {
-  const char *src = std::getenv("KORVANE_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/build/peers";
 }
 
 } // namespace
@@ -177,26 +173,14 @@ TEST_F(SmtpClientTls, RefusesAnUntrustedOrMisnamedCertificate) {
 }
 
 TEST(SmtpClientPeer, GoesThroughASocks5ProxyWithLogin) {
-  const std::string microsocks = kvtest::FindProgram("microsocks", {PeersDir() + "/usr/bin"});
-  KV_REQUIRE_PEER(!microsocks.empty(), "microsocks (scripts/fetch-peers)");
   SmtpPeer peer;
   StartPeer(peer);
-  kvtest::TempDir dir;
-  kvtest::ChildProcess proxy;
-  const int proxyPort = kvtest::FreePort();
-  ASSERT_TRUE(proxy.Start({microsocks, "-i", "127.0.0.1", "-p", std::to_string(proxyPort), "-u", "sockuser", "-P",
-                           "sockpass"},
-                          dir.file("microsocks.log")));
-  ASSERT_TRUE(kvtest::WaitUntil([&] {
-    TTCPBlockSocket probe;
-    probe.ConnectionTimeout = 200;
-    probe.Connect("127.0.0.1", std::to_string(proxyPort));
-    return probe.LastError() == 0;
-  }));
+  kvtest::MicrosocksPeer proxy;
+  KV_REQUIRE_PEER(proxy.Start("sockuser", "sockpass"), proxy.why());
 
   PeerClient client(peer);
   client.SocksIP = "127.0.0.1";
-  client.SocksPort = std::to_string(proxyPort);
+  client.SocksPort = proxy.PortText();
   client.SocksUsername = "sockuser";
   client.SocksPassword = "sockpass";
   client.Connect();
@@ -208,7 +192,7 @@ TEST(SmtpClientPeer, GoesThroughASocks5ProxyWithLogin) {
 
   PeerClient refused(peer);
   refused.SocksIP = "127.0.0.1";
-  refused.SocksPort = std::to_string(proxyPort);
+  refused.SocksPort = proxy.PortText();
   refused.SocksUsername = "sockuser";
   refused.SocksPassword = "wrong";
   EXPECT_NE(Failure([&] { refused.Connect(); }).find("through SOCKS5 proxy 127.0.0.1"), std::string::npos);

@@ -1,0 +1,457 @@
+// The main window's synchronisation run: the LAN, SOCKS5 and dial-up blocks, the query step
+// they share, the dial-up poll timer and events, and the mail notice. Everything runs on the GUI
+// thread and blocks it while the time server or the mail server is asked.
+#include "app/main_form.h"
+
+#include "ui_mainform.h"
+
+#include <QStatusBar>
+#include <QToolButton>
+#include <QTimer>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "app/log_text.h"
+#include "app/mail_notice.h"
+#include "log/fast_log.h"
+#include "net/net_util.h"
+#include "net/smtp_client.h"
+#include "net/sntp_send.h"
+#include "platform/datetime.h"
+#include "platform/ui/application.h"
+#include "platform/ui/message_box.h"
+
+namespace kv::app {
+
+namespace {
+
+// Largest clock difference the run corrects: seven days.
+constexpr double kMaxSyncDiff = 604800.0;
+
+std::string Text(const QString &s) { return s.toStdString(); }
+QString Q(const std::string &s) { return QString::fromStdString(s); }
+std::string Esc(const QString &s) { return EscapeLogText(s.toStdString()); }
+
+// Seconds as the client's millisecond time-out, held within its range.
+int Millis(int64_t seconds) { return static_cast<int>(std::clamp<int64_t>(seconds * 1000, INT_MIN, INT_MAX)); }
+
+// A date-time cut to whole milliseconds.
+double WholeMillis(double t) {
+  // The tolerance covers the rounding of a day count near 45000 (about 0.5 microseconds).
+  return std::floor(t * 86400000.0 + 1e-3) / 86400000.0;
+}
+
+// Fixed-point text of `value` rounded to `precision` significant digits, with `decimals` decimals.
+std::string FixedText(double value, int precision, int decimals) {
+  if (value != 0 && std::isfinite(value)) {
+    const double scale = std::pow(10.0, precision - 1 - static_cast<int>(std::floor(std::log10(std::fabs(value)))));
+    value = std::round(value * scale) / scale;
+  }
+  return platform::FloatToStrF(value, decimals);
+}
+
+std::string EnglishFixed(double value, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
+  return buf;
+}
+
+} // namespace
+
+int TMainForm::ExitStatus() const { return F.AutoMode && !clockSet_ ? 1 : 0; }
+
+QString TMainForm::GetMsgId() {
+  return Q(MakeMsgId(platform::DecodeDateTime(platform::NowLocal()), Text(F.ComputerName)));
+}
+
+void TMainForm::NTPSync() {
+  ui->btnSync->setEnabled(false);
+  inSync_ = true;
+  if (F.AutoMode && F.LoggingEnabled) StartRunLog();
+  try {
+    bool goOn = true;
+    if (F.ModeDialUp) goOn = DialUpBlock();
+    if (goOn && F.ModeSocks5) goOn = Socks5Block();
+    if (goOn && F.ModeLAN) LANBlock();
+  } catch (const std::exception &e) {
+    ReportFailure(std::string("Synchronisation failed: ") + e.what(),
+                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + Q(e.what()));
+    ui->btnSync->setEnabled(true);
+  }
+  // Also after a run that could not start: the automatic mode's log always gets its footer.
+  AddFooter();
+  if (!F.ModeDialUp && !F.ModeSocks5 && !F.ModeLAN) ui->btnSync->setEnabled(true);
+  inSync_ = false;
+}
+
+bool TMainForm::DialUpBlock() {
+  if (ui->efConnections->count() == 0) {
+    kv::ui::ShowWarning(this, QStringLiteral("Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an."));
+    ui->btnSync->setEnabled(true);
+    Log("DUN dialing not started: no dial-up connection is set up.");
+    return false;
+  }
+  const QString entry = ui->efConnections->currentText();
+  Log("DUN mode selected. Dialing " + Esc(entry) + ".");
+  ui->btnSync->setEnabled(false);
+  DialUp1->Entry = Text(entry);
+  DialUp1->DialMode = net::TDialMode::dmAsync;
+  dialling_ = true;
+  if (F.AutoMode) DialDeadline->start(Hooks.DialDeadlineMs);
+  // A dial that cannot start reports through DialUp1Error before Dial returns.
+  if (DialUp1->Dial() != 0) dialling_ = false;
+  Log("DUN dialing started...");
+  return true;
+}
+
+bool TMainForm::Socks5Block() {
+  std::unique_ptr<net::TSNTPSend> client = NewClient();
+  net::TUDPBlockSocket &sock = client->Sock();
+  sock.SocksResolver = false;
+  if (!ui->efUser->text().isEmpty()) {
+    sock.SocksUsername = Text(ui->efUser->text());
+    sock.SocksPassword = Text(ui->efPassword->text());
+  }
+  if (ui->efIP->text().isEmpty()) {
+    kv::ui::ShowError(this, QStringLiteral("Bitte geben Sie die IP-Adresse des Socks-Proxy an."));
+    ui->btnSync->setEnabled(true);
+    Log("SOCKS5 mode not started: no proxy address given.");
+    return false;
+  }
+  if (ui->efPort->text().isEmpty()) {
+    kv::ui::ShowError(this, QStringLiteral("Bitte geben Sie den Port des Socks-Proxy an."));
+    ui->btnSync->setEnabled(true);
+    Log("SOCKS5 mode not started: no proxy port given.");
+    return false;
+  }
+  sock.SocksIP = Text(ui->efIP->text());
+  sock.SocksPort = Text(ui->efPort->text());
+  client->TargetHost = Text(ui->efAddress->text());
+  Log("SOCKS5 mode selected.");
+  Log("SOCKS5 server " + Esc(ui->efIP->text()) + " port " + Esc(ui->efPort->text()) + " is used.");
+  client->SyncTime = false;
+  client->MaxSyncDiff = kMaxSyncDiff;
+  WarmUp(*client);
+  client->Timeout = Millis(F.TimeoutSeconds);
+  client->SyncTime = true;
+  const TQueryResult result = QueryStep(std::move(client));
+  if (F.AutoMode && F.MailEnabled && result.Answered) SendNotice(TNoticeRoute::Socks5, result);
+  return true;
+}
+
+void TMainForm::LANBlock() {
+  std::unique_ptr<net::TSNTPSend> client = NewClient();
+  client->TargetHost = Text(ui->efAddress->text());
+  client->SyncTime = false;
+  Log("LAN mode selected.");
+  client->MaxSyncDiff = kMaxSyncDiff;
+  // Interactive queries keep the client's own time-out.
+  if (F.AutoMode) {
+    WarmUp(*client);
+    client->Timeout = Millis(F.TimeoutSeconds);
+  }
+  client->SyncTime = true;
+  const TQueryResult result = QueryStep(std::move(client));
+  if (F.AutoMode && F.MailEnabled && result.Answered) SendNotice(TNoticeRoute::LAN, result);
+}
+
+std::unique_ptr<net::TSNTPSend> TMainForm::NewClient() {
+  auto client = std::make_unique<net::TSNTPSend>();
+  client->TargetPort = Hooks.NtpPort;
+  return client;
+}
+
+bool TMainForm::Request(net::TSNTPSend &client) {
+  if (Hooks.BeforeRequest) Hooks.BeforeRequest(client);
+  return client.RequestTime();
+}
+
+// Queries whose answers are ignored, one second apart, with the clock left alone; they use the
+// client's time-out as it stands.
+void TMainForm::WarmUp(net::TSNTPSend &client) {
+  for (int64_t i = 0; i <= static_cast<int64_t>(F.TimeoutSeconds); ++i) {
+    Request(client);
+    if (Hooks.Pause) Hooks.Pause(1000);
+    else std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  }
+}
+
+TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
+  // The client is freed and the button enabled however the step ends.
+  struct EnableButton {
+    QToolButton *button;
+    ~EnableButton() { button->setEnabled(true); }
+  } enable{ui->btnSync};
+
+  TQueryResult result;
+  ui->ofSystemTime->setText(QStringLiteral(" ") + Q(platform::DateTimeToStr(net::GetUtcNow())) + QStringLiteral(" UTC"));
+  if (Request(*client)) {
+    Log("NTP Sync started with " + Esc(ui->efAddress->text()) + "... ");
+    result.ServerTime = WholeMillis(client->NTPTime());
+    const std::string t = platform::DateTimeToStr(result.ServerTime);
+    ui->ofNTPTime->setText(QStringLiteral(" ") + Q(t) + QStringLiteral(" UTC"));
+    Log("NTP time was " + t + " UTC.");
+    result.Answered = true;
+    const std::string delay = FixedText(client->NTPDelay(), 6, 5);
+    ui->StatusBar->showMessage(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
+    Log("NTP delay was " + delay + " s.");
+    result.ClockSet = client->ClockSetResult() == net::TClockSetResult::Set;
+    if (result.ClockSet) clockSet_ = true;
+    else result.NotSetReason = ReportClockNotSet(*client);
+  } else {
+    ui->ofNTPTime->setText(QStringLiteral(" Nicht verbunden"));
+    kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
+                                QStringLiteral(" konnte nicht erreicht werden."));
+    ui->btnSync->setEnabled(true);
+    Log("NTP connection failed!");
+  }
+  client.reset();
+  return result;
+}
+
+// An answer that did not set the clock is no success: the log and the user learn why. Returns
+// the reason in German.
+QString TMainForm::ReportClockNotSet(const net::TSNTPSend &client) {
+  std::string reason;
+  QString grund;
+  switch (client.ClockSetResult()) {
+  case net::TClockSetResult::OffsetTooLarge:
+    reason = "offset of " + EnglishFixed(client.NTPOffset(), 3) + " s exceeds the limit of 604800 s.";
+    grund = QStringLiteral("Die Abweichung von ") + Q(platform::FloatToStrF(client.NTPOffset(), 3)) +
+            QStringLiteral(" s ist größer als die erlaubten 604800 s (sieben Tage).");
+    break;
+  case net::TClockSetResult::Refused: {
+    const int err = client.ClockSetError();
+    if (err == EPERM) {
+      reason = "the system refused the change (" + std::string(std::strerror(err)) +
+               "); korvan needs root or the capability cap_sys_time.";
+      grund = QStringLiteral("Das Betriebssystem hat die Änderung abgelehnt: Es fehlt die Berechtigung "
+                             "(korvan braucht Root-Rechte oder die Fähigkeit cap_sys_time).");
+    } else {
+      reason = "the system refused the change (" + std::string(std::strerror(err)) + ").";
+      grund = QStringLiteral("Das Betriebssystem hat die Änderung abgelehnt (") + Q(std::strerror(err)) +
+              QStringLiteral(").");
+    }
+    break;
+  }
+  default:
+    reason = "the clock was not asked to change.";
+    grund = QStringLiteral("Die Uhr wurde nicht verstellt.");
+    break;
+  }
+  ReportFailure("System clock not set: " + reason, QStringLiteral("Die Systemzeit wurde nicht gesetzt.\n") + grund);
+  return grund;
+}
+
+// The notice says the clock was updated only when it was; otherwise it says why not.
+bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
+  Log("SMTP mail active.");
+  const std::string timeText = platform::DateTimeToStr(result.ServerTime);
+  const std::string body =
+      result.ClockSet ? NoticeBody(timeText, Text(F.ComputerName), Text(ui->efAddress->text()))
+                      : NotSetNoticeBody(timeText, Text(F.ComputerName), Text(ui->efAddress->text()),
+                                         Text(result.NotSetReason));
+  // A fresh client for every notice: no proxy, login or other setting carries over.
+  net::TSmtpClient smtp;
+  smtp.HeloName = Text(F.ComputerName);
+  smtp.CAFile = Hooks.SmtpCAFile;
+  try {
+    if (route == TNoticeRoute::Socks5) {
+      const auto port = ParsePort(Text(ui->efPort->text()));
+      if (!port) throw ENoticeError("SOCKS5 proxy port \"" + Text(ui->efPort->text()) + "\" is not a number from 1 to 65535");
+      smtp.SocksIP = Text(ui->efIP->text());
+      smtp.SocksPort = std::to_string(*port);
+      if (!ui->efUser->text().isEmpty()) {
+        smtp.SocksUsername = Text(ui->efUser->text());
+        smtp.SocksPassword = Text(ui->efPassword->text());
+      }
+    }
+    TNoticeHeaders headers;
+    headers.Sender = Text(F.MailSender);
+    CheckAddress(headers.Sender, "sender");
+    headers.Recipients = ParseRecipients(Text(F.MailRecipient));
+    headers.MessageId = Text(GetMsgId());
+    headers.Date = MailDateOf(platform::CurrentClock().Now().seconds);
+    const std::string message = ComposeNotice(headers, body);
+
+    const bool login = !F.SmtpUser.isEmpty() && !F.SmtpPassword.isEmpty();
+    if (login) {
+      smtp.Username = Text(F.SmtpUser);
+      smtp.Password = Text(F.SmtpPassword);
+    }
+    const auto port = ParsePort(Text(F.SmtpPort));
+    if (!port) throw ENoticeError("SMTP port \"" + Text(F.SmtpPort) + "\" is not a number from 1 to 65535");
+    smtp.Host = Text(F.SmtpServer);
+    smtp.Port = std::to_string(*port);
+
+    const std::string connecting = "SMTP connecting host " + Esc(F.SmtpServer) + " Port " + Esc(F.SmtpPort) + "...";
+    if (route == TNoticeRoute::DialUp) Log(connecting);
+    smtp.Connect();
+    if (route != TNoticeRoute::DialUp) Log(connecting);
+    try {
+      if (login && smtp.Offers("LOGIN")) {
+        smtp.Authenticate();
+        Log("SMTP authenticating...");
+      }
+      smtp.Send(headers.Sender, headers.Recipients, message);
+      Log("SMTP sending mail to " + Esc(F.MailRecipient) + "...");
+    } catch (...) {
+      smtp.Disconnect();
+      Log("SMTP disconnected.");
+      throw;
+    }
+    smtp.Disconnect();
+    Log("SMTP disconnected.");
+    return true;
+  } catch (const std::exception &e) {
+    ReportFailure(std::string("SMTP mail failed: ") + e.what(),
+                  QStringLiteral("Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\n") + Q(e.what()));
+    return false;
+  }
+}
+
+void TMainForm::TimerTimer() {
+  Timer->stop();
+  // The poll goes on however this tick ends.
+  struct Restart {
+    QTimer *timer;
+    ~Restart() { timer->start(); }
+  } restart{Timer};
+  if (DialUp1->ConnectionState != net::RASCS_Connected) return;
+
+  dialling_ = false;
+  DialDeadline->stop();
+  try {
+    ui->ofDUNStatus->setText(QStringLiteral(" Verbunden"));
+    std::unique_ptr<net::TSNTPSend> client = NewClient();
+    Log("DUN connection established.");
+    client->TargetHost = Text(ui->efAddress->text());
+    Log("NTP target host: " + Esc(ui->efAddress->text()));
+    client->SyncTime = true;
+    client->MaxSyncDiff = kMaxSyncDiff;
+    client->Timeout = Millis(F.TimeoutSeconds);
+    const TQueryResult result = QueryStep(std::move(client));
+    bool mailSent = false;
+    if (F.AutoMode && F.MailEnabled && result.Answered) mailSent = SendNotice(TNoticeRoute::DialUp, result);
+    if (F.AutoMode && F.MailEnabled && !mailSent) ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
+  } catch (const std::exception &e) {
+    ReportFailure(std::string("Synchronisation failed: ") + e.what(),
+                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + Q(e.what()));
+  }
+  // Whatever happened above, the line is hung up and the automatic mode ends.
+  ui->btnSync->setEnabled(true);
+  ui->StatusBar->clearMessage();
+  HangUpLine();
+  if (F.AutoMode && F.LoggingEnabled) {
+    Log("DUN disconnected.");
+    AddFooter();
+  }
+  EndAutomaticRun();
+  ui->btnSync->setEnabled(true);
+}
+
+void TMainForm::DialUp1Dialing(net::TDialUp *) {
+  ui->ofDUNStatus->setText(QStringLiteral(" Wähle..."));
+  kv::ui::Application().ProcessMessages();
+}
+
+void TMainForm::DialUp1NotConnected(net::TDialUp *, int, const std::string &) {
+  ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
+}
+
+void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::string &MessageText) {
+  ui->StatusBar->showMessage(Q(MessageText));
+  if (Error == 0) return;
+  ui->ofDUNStatus->setText(QStringLiteral(" Fehler. Bitte erneut versuchen."));
+  ui->btnSync->setEnabled(true);
+  dialling_ = false;
+  DialDeadline->stop();
+  // A failed dial may still hold the line (or the modem): it is released.
+  HangUpLine();
+  if (F.AutoMode)
+    AbortAutomaticRun("DUN dialing failed: " + MessageText + " (error " + std::to_string(Error) + ").");
+  else kv::ui::ShowError(this, Q(MessageText));
+}
+
+void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &ErrorMessage) {
+  ui->ofDUNStatus->setText(QStringLiteral(" Fehler"));
+  ui->btnSync->setEnabled(true);
+  ui->StatusBar->clearMessage();
+  dialling_ = false;
+  DialDeadline->stop();
+  HangUpLine();
+  AbortAutomaticRun("DUN dialing failed: " + ErrorMessage + " (error " + std::to_string(ErrorCode) +
+                    ").");
+}
+
+void TMainForm::DialTimedOut() {
+  if (!F.AutoMode || !dialling_) return;
+  dialling_ = false;
+  ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
+  ui->btnSync->setEnabled(true);
+  ui->StatusBar->clearMessage();
+  HangUpLine();
+  const int ms = Hooks.DialDeadlineMs;
+  AbortAutomaticRun("DUN dialing timed out after " +
+                    (ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1)) + " s.");
+}
+
+void TMainForm::HangUpLine() {
+  DialUp1->ConnectionState = net::RASCS_Disconnected;
+  DialUp1->HangUp();
+}
+
+void TMainForm::StartRunLog() {
+  logging::TFastLog *log = logging::GlobalLog();
+  if (!log) return;
+  logging::TFLFileDef &def = log->Writer().FileDef();
+  def.SetPath(Text(F.LoggingPath));
+  def.SetBackupCount(F.LoggingCount & 0xFFFF);
+  def.BaseName = "korvanlog";
+  if (!log->StartLogging())
+    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") + F.LoggingPath +
+                                QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
+  log->AddStrings(log->Header());
+}
+
+void TMainForm::Log(const std::string &line) {
+  if (!F.AutoMode || !F.LoggingEnabled) return;
+  if (logging::TFastLog *log = logging::GlobalLog()) log->Add(line);
+}
+
+// The logger drops the footer when logging never started in this process.
+void TMainForm::AddFooter() {
+  if (logging::TFastLog *log = logging::GlobalLog()) log->AddStrings(log->Footer());
+}
+
+void TMainForm::ReportFailure(const std::string &reason, const QString &message) {
+  Log(EscapeLogText(reason));
+  kv::ui::ShowError(this, message);
+}
+
+// A dial of the automatic mode failed or timed out: the reason goes to the log and to standard
+// error (nobody may be watching), the log gets its footer, and the window closes.
+void TMainForm::AbortAutomaticRun(const std::string &reason) {
+  if (!F.AutoMode || autoEnded_) return;
+  Log(EscapeLogText(reason));
+  std::fprintf(stderr, "korvan: %s\n", reason.c_str());
+  std::fflush(stderr);
+  // Inside NTPSync its own footer step follows.
+  if (!inSync_) AddFooter();
+  EndAutomaticRun();
+}
+
+void TMainForm::EndAutomaticRun() {
+  if (!F.AutoMode || autoEnded_) return;
+  autoEnded_ = true;
+  DialDeadline->stop();
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+} // namespace kv::app

@@ -1,0 +1,547 @@
+// The synchronisation run of the main window, offscreen: the clock replaced, a scripted NTP
+// responder on loopback, a fake dial-up backend, aiosmtpd for the notice, the real logger
+// writing into a temporary folder.
+#include "app/main_form.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <dirent.h>
+#include <thread>
+
+#include "app/mail_notice.h"
+#include "log/fast_log.h"
+#include "net/ras.h"
+#include "net/sntp_send.h"
+#include "platform/registry.h"
+#include "platform/ui/message_box.h"
+#include "test_support.h"
+#include "tests/net/sntp_fixtures.h"
+#include "tests/peers/smtp_peer.h"
+
+using kv::app::TMainForm;
+using kv::platform::TRegistry;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// The phone book and the dials; reports come from a thread, as from a real backend.
+struct FakeRasState {
+  std::vector<std::string> book{"Provider {dte}"};
+  int dialResult = 0;
+  int dials = 0, hangUps = 0;
+  std::atomic<int> reported{0};
+  kv::net::RasNotifier notifier;
+  std::vector<std::thread> threads;
+  ~FakeRasState() {
+    for (auto &t : threads) t.join();
+  }
+};
+
+class FakeRas : public kv::net::RasBackend {
+public:
+  explicit FakeRas(FakeRasState &s) : s_(s) {}
+  int EnumEntries(std::vector<std::string> &entries) override {
+    entries = s_.book;
+    return 0;
+  }
+  int GetEntryDialParams(kv::net::RasDialParams &p, bool &) override {
+    return std::find(s_.book.begin(), s_.book.end(), p.EntryName) != s_.book.end()
+               ? 0
+               : kv::net::ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+  }
+  int Dial(const kv::net::RasDialParams &, kv::net::RasNotifier n, kv::net::RasConnHandle &handle) override {
+    ++s_.dials;
+    handle = 9;
+    s_.notifier = std::move(n);
+    return s_.dialResult;
+  }
+  int HangUp(kv::net::RasConnHandle) override {
+    ++s_.hangUps;
+    return 0;
+  }
+
+private:
+  FakeRasState &s_;
+};
+
+class SyncRunTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    setenv("TZ", "UTC", 1);
+    tzset();
+    kv::platform::SetFormatSettings({"%d.%m.%Y", "%H:%M:%S", '.', ':', ',', '.'});
+    kv::logging::CreateGlobalLog();
+    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
+    responder_.SetScript(sntptest::ServerAhead(clock_, 100));
+  }
+  void TearDown() override { kv::logging::DestroyGlobalLog(); }
+
+  // The automatic key: LAN mode against the responder, logging into log_, time-out 2 s.
+  void AutoKey(const std::function<void(TRegistry &)> &more = {}) {
+    TRegistry r;
+    ASSERT_TRUE(r.OpenKey(kv::app::kAutoKey, true));
+    r.WriteInteger("ATimeout", 2);
+    r.WriteString("AServer", "127.0.0.1");
+    r.WriteBool("AUseLAN", true);
+    r.WriteBool("ALogging", true);
+    r.WriteString("ALoggingPath", log_.path());
+    r.WriteInteger("ALoggingCount", 3);
+    if (more) more(r);
+  }
+  void MailTo(const kvtest::SmtpPeer &peer, const std::function<void(TRegistry &)> &more = {}) {
+    AutoKey([&](TRegistry &r) {
+      r.WriteBool("ANetMessage", true);
+      r.WriteString("ANetSender", "korvane@example.org");
+      r.WriteString("ANetRecipient", "admin@example.org");
+      r.WriteString("ASMTPServer", "127.0.0.1");
+      r.WriteString("ASMTPPort", peer.PortText());
+      if (more) more(r);
+    });
+  }
+  void StartSmtp(kvtest::SmtpPeer &peer, const kvtest::SmtpOptions &options = {}) {
+    ASSERT_TRUE(peer.Start(options)) << peer.why();
+  }
+
+  std::unique_ptr<TMainForm> Show(QStringList args = {"/a"}) {
+    auto form = std::make_unique<TMainForm>(gui_, args, std::make_unique<FakeRas>(ras_));
+    form->Hooks.NtpPort = responder_.PortText();
+    form->Hooks.Pause = [this](int ms) { pauses_.push_back(ms); };
+    form->Hooks.BeforeRequest = [this](kv::net::TSNTPSend &c) {
+      requests_.push_back({c.Timeout, c.SyncTime});
+      socks_.push_back(c.Sock().SocksIP + ":" + c.Sock().SocksPort + " " + c.Sock().SocksUsername + " " +
+                       (c.Sock().SocksResolver ? "resolver" : "local"));
+    };
+    QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
+    form->show();
+    return form;
+  }
+  bool ProcessUntilClosed() {
+    return kvtest::WaitUntil([&] {
+      QCoreApplication::processEvents();
+      return closed_ > 0;
+    });
+  }
+  // Delivers the fake's reports on the "GUI thread" until all have been handed over.
+  void Report(std::vector<std::pair<int, int>> reports) {
+    const int target = ras_.reported + static_cast<int>(reports.size());
+    ras_.threads.emplace_back([this, reports, n = ras_.notifier] {
+      for (auto [state, error] : reports) {
+        n(kv::net::WM_RASDIALEVENT, state, error);
+        ++ras_.reported;
+      }
+    });
+    ASSERT_TRUE(kvtest::WaitUntil([&] {
+      gui_.RunPending();
+      return ras_.reported == target && gui_.Pending() == 0;
+    }));
+  }
+
+  // The run's log lines, the header and the footer shown as "<header>" and "<footer>". Ends
+  // the logger so that everything is written, and removes the file for the next run.
+  Lines LogLines() {
+    kv::logging::DestroyGlobalLog();
+    Lines lines;
+    std::string text;
+    if (DIR *d = opendir(log_.path().c_str())) {
+      while (dirent *e = readdir(d)) {
+        if (std::string(e->d_name).rfind("korvanlog.", 0) != 0) continue;
+        text += kvtest::ReadFile(log_.file(e->d_name));
+        std::remove(log_.file(e->d_name).c_str());
+      }
+      closedir(d);
+    }
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      const std::string line = text.substr(start, end - start);
+      if (line.rfind(">>>> Start", 0) == 0) lines.push_back("<header>");
+      else if (line.rfind("<<<< Stop", 0) == 0) lines.push_back("<footer>");
+      else if (!line.empty() && line.find_first_not_of('*') != std::string::npos &&
+               line.find("From : ") == std::string::npos && line.find("Prms : ") == std::string::npos)
+        lines.push_back(line);
+    }
+    return lines;
+  }
+
+  template <class T> static T *Find(TMainForm &form, const char *name) { return form.findChild<T *>(name); }
+  static QString Label(TMainForm &form, const char *name) { return Find<QLabel>(form, name)->text(); }
+  static QString Status(TMainForm &form) { return Find<QStatusBar>(form, "StatusBar")->currentMessage(); }
+  std::vector<QString> BoxTexts() const {
+    std::vector<QString> texts;
+    for (const auto &b : boxes_.Shown()) texts.push_back(b.caption + ": " + b.text);
+    return texts;
+  }
+
+  kvtest::TempDir config_, log_;
+  sntptest::FakeClock clock_{{1700000000, 250000000}}; // 2023-11-14 22:13:20.250 UTC
+  sntptest::ScopedClock scoped_{clock_};
+  sntptest::ScriptedResponder responder_;
+  FakeRasState ras_;
+  kv::platform::ManualDispatcher gui_;
+  kv::ui::MessageBoxCapture boxes_;
+  std::vector<std::pair<int, bool>> requests_; // time-out and clock switch of each query
+  std::vector<std::string> socks_;             // proxy settings of each query
+  std::vector<int> pauses_;
+  int closed_ = 0;
+};
+
+const std::string kServerTime = "14.11.2023 22:15:00.250"; // 100 s ahead, as text below
+const std::string kShown = "14.11.2023 22:15:00";
+
+TEST_F(SyncRunTest, AutomaticLanRunWarmsUpSetsTheClockLogsAndMailsTheNotice) {
+  kvtest::SmtpPeer peer;
+  StartSmtp(peer);
+  MailTo(peer);
+  auto form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+
+  using P = std::pair<int, bool>;
+  EXPECT_EQ(requests_, (std::vector<P>{{5000, false}, {5000, false}, {5000, false}, {2000, true}}));
+  EXPECT_EQ(pauses_, (std::vector<int>{1000, 1000, 1000}));
+  ASSERT_EQ(clock_.Sets().size(), 1u);
+  EXPECT_NEAR(sntptest::Seconds(clock_.Sets()[0]), 1700000100.25, 0.002);
+  EXPECT_EQ(form->ExitStatus(), 0);
+  EXPECT_EQ(Label(*form, "ofSystemTime").toStdString(), " 14.11.2023 22:13:20 UTC");
+  EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " " + kShown + " UTC");
+  EXPECT_EQ(Status(*form), "Delay 0,00000 s");
+  EXPECT_TRUE(boxes_.Shown().empty());
+
+  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP Sync started with 127.0.0.1... ",
+                               "NTP time was " + kShown + " UTC.", "NTP delay was 0,00000 s.", "SMTP mail active.",
+                               "SMTP connecting host 127.0.0.1 Port " + peer.PortText() + "...",
+                               "SMTP sending mail to admin@example.org...", "SMTP disconnected.", "<footer>"}));
+
+  ASSERT_TRUE(peer.WaitForMessages(1));
+  const kvtest::SmtpMessage m = peer.Messages()[0];
+  EXPECT_EQ(m.MailFrom, "korvane@example.org");
+  EXPECT_EQ(m.RcptTo, Lines{"admin@example.org"});
+  EXPECT_EQ(m.Login, "");
+  const std::string name = form->Fields().ComputerName.toStdString();
+  const std::string headers = m.Data.substr(0, m.Data.find("\r\n\r\n") + 2);
+  for (const std::string &h : Lines{"From: Korvane Service <korvane@example.org>\r\n", "Reply-To: korvane@example.org\r\n",
+                              "To: admin@example.org\r\n", "Subject: Korvane Mitteilung\r\n",
+                              "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\n",
+                              "Message-ID: " + form->GetMsgId().toStdString() + "\r\n",
+                              "X-Mailer: Korvane 2005 Rel. 27 SMTP Service\r\n"})
+    EXPECT_NE(headers.find(h), std::string::npos) << h << headers;
+  EXPECT_EQ(form->GetMsgId().toStdString(), "<73883880000250@" + (name.empty() ? "localhost" : name) + ">");
+  EXPECT_EQ(m.Data.substr(m.Data.find("\r\n\r\n") + 4), kv::app::NoticeBody(kShown, name, "127.0.0.1"));
+}
+
+TEST_F(SyncRunTest, AClockThatWasNotSetIsReportedAndNotMailedAsUpdated) {
+  struct Case {
+    double ahead;
+    int refusal;
+    std::string logged, boxed;
+  };
+  for (const Case &c : {Case{8 * 86400.0, 0, "offset of 691200.000 s exceeds the limit of 604800 s.",
+                             "Die Abweichung von 691200,000 s ist größer als die erlaubten 604800 s (sieben Tage)."},
+                        Case{100, EPERM,
+                             "the system refused the change (Operation not permitted); korvan needs root or the "
+                             "capability cap_sys_time.",
+                             "Das Betriebssystem hat die Änderung abgelehnt: Es fehlt die Berechtigung (korvan braucht "
+                             "Root-Rechte oder die Fähigkeit cap_sys_time)."}}) {
+    SCOPED_TRACE(c.logged);
+    kvtest::SmtpPeer peer;
+    StartSmtp(peer);
+    MailTo(peer);
+    clock_.RefuseSetWith(c.refusal);
+    responder_.SetScript(sntptest::ServerAhead(clock_, c.ahead));
+    kv::logging::CreateGlobalLog();
+    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
+    boxes_.Clear();
+    closed_ = 0;
+    auto form = Show();
+    ASSERT_TRUE(ProcessUntilClosed());
+
+    EXPECT_EQ(form->ExitStatus(), 1);
+    EXPECT_FALSE(Label(*form, "ofNTPTime").contains("Nicht")) << "the answer is still shown";
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Systemzeit wurde nicht gesetzt.\n" + QString::fromStdString(c.boxed)});
+    const Lines lines = LogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "System clock not set: " + c.logged), lines.end());
+    EXPECT_EQ(lines.back(), "<footer>");
+    ASSERT_TRUE(peer.WaitForMessages(1));
+    const std::string data = peer.Messages()[0].Data;
+    EXPECT_EQ(data.find("aktualisiert"), std::string::npos) << data;
+    EXPECT_NE(data.find("konnte nicht\r\nvia NTP vom Server 127.0.0.1 gestellt werden.\r\nGrund: "), std::string::npos)
+        << data;
+  }
+}
+
+TEST_F(SyncRunTest, InteractiveLanShowsBothTimesAndTheDelayAfterOneQuery) {
+  responder_.SetScript([this](const std::string &request) {
+    // The server took 0.25 s; with the frozen clock the delay reads negative.
+    const auto t = sntptest::AddSeconds(clock_.Now(), 100);
+    return std::vector<sntptest::Datagram>{
+        {sntptest::ServerReply(sntptest::TransmitOf(request), {t, sntptest::AddSeconds(t, 0.25)}), false}};
+  });
+  auto form = Show({});
+  Find<QLineEdit>(*form, "efAddress")->setText("127.0.0.1");
+  Find<QRadioButton>(*form, "optLAN")->click();
+  Find<QToolButton>(*form, "btnSync")->click();
+
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, true}}));
+  EXPECT_TRUE(pauses_.empty());
+  EXPECT_EQ(Label(*form, "ofSystemTime").toStdString(), " 14.11.2023 22:13:20 UTC");
+  EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " 14.11.2023 22:15:00 UTC");
+  EXPECT_EQ(Status(*form), "Delay -0,25000 s");
+  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_EQ(form->ExitStatus(), 0);
+  EXPECT_EQ(LogLines(), Lines{}) << "the interactive mode writes no log";
+}
+
+TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecksItsFields) {
+  const std::string closed = std::to_string(kvtest::FreePort());
+  auto form = Show({});
+  Find<QRadioButton>(*form, "optSocks")->click();
+  Find<QLineEdit>(*form, "efAddress")->setText("127.0.0.1");
+  Find<QLineEdit>(*form, "efIP")->setText("");
+  Find<QToolButton>(*form, "btnSync")->click();
+  Find<QLineEdit>(*form, "efIP")->setText("127.0.0.1");
+  Find<QLineEdit>(*form, "efPort")->setText("");
+  Find<QToolButton>(*form, "btnSync")->click();
+  EXPECT_TRUE(requests_.empty());
+  EXPECT_EQ(BoxTexts(), (std::vector<QString>{"Fehler: Bitte geben Sie die IP-Adresse des Socks-Proxy an.",
+                                              "Fehler: Bitte geben Sie den Port des Socks-Proxy an."}));
+  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+
+  boxes_.Clear();
+  Find<QLineEdit>(*form, "efPort")->setText(QString::fromStdString(closed)); // nothing listens there
+  Find<QLineEdit>(*form, "efUser")->setText("su");
+  Find<QToolButton>(*form, "btnSync")->click();
+  ASSERT_EQ(requests_.size(), 17u);
+  for (size_t i = 0; i < 16; ++i) EXPECT_EQ(requests_[i], std::make_pair(5000, false)) << i;
+  EXPECT_EQ(requests_[16], std::make_pair(15000, true));
+  EXPECT_EQ(pauses_.size(), 16u);
+  EXPECT_EQ(socks_.back(), "127.0.0.1:" + closed + " su local");
+  EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+}
+
+TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
+  // A query that fails (nothing listens), with the time-out 0 of the edge case; and no mode at all.
+  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 0); });
+  auto form = std::make_unique<TMainForm>(gui_, QStringList{"/a"}, std::make_unique<FakeRas>(ras_));
+  form->Hooks.NtpPort = std::to_string(kvtest::FreePort(true));
+  form->Hooks.Pause = [this](int ms) { pauses_.push_back(ms); };
+  form->Hooks.BeforeRequest = [this](kv::net::TSNTPSend &c) {
+    requests_.push_back({c.Timeout, c.SyncTime});
+    c.Timeout = 0; // nothing answers: no need to wait
+  };
+  QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
+  form->show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {0, true}}));
+  EXPECT_EQ(pauses_, std::vector<int>{1000});
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
+  EXPECT_EQ(form->ExitStatus(), 1);
+  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!", "<footer>"}));
+
+  AutoKey([](TRegistry &r) { r.WriteBool("AUseLAN", false); r.WriteBool("AUseRAS", false); });
+  kv::logging::CreateGlobalLog();
+  closed_ = 0;
+  requests_.clear();
+  auto none = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_TRUE(requests_.empty());
+  EXPECT_TRUE(Find<QToolButton>(*none, "btnSync")->isEnabled());
+  EXPECT_EQ(none->ExitStatus(), 1);
+  EXPECT_EQ(LogLines(), (Lines{"<header>", "<footer>"}));
+}
+
+TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
+  kvtest::SmtpPeer peer;
+  StartSmtp(peer, kvtest::SmtpOptions().WithAuth("mailer:geheim", "LOGIN").Rejecting("nobody@example.org"));
+  struct Case {
+    std::function<void(TRegistry &)> settings;
+    Lines expected; // the notice's lines in the log
+    std::string login;
+  };
+  const std::string port = peer.PortText();
+  const std::string connecting = "SMTP connecting host 127.0.0.1 Port " + port + "...";
+  const std::vector<Case> cases = {
+      {[](TRegistry &r) { r.WriteString("ASMTPPort", "25x"); },
+       {"SMTP mail active.", "SMTP mail failed: SMTP port \"25x\" is not a number from 1 to 65535"},
+       ""},
+      {[](TRegistry &r) { r.WriteString("ANetRecipient", "nobody@example.org"); },
+       {"SMTP mail active.", connecting, "SMTP disconnected.",
+        "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient address "
+        "rejected"},
+       ""},
+      // A user without a password sets no credentials, so no login is tried.
+      {[](TRegistry &r) { r.WriteString("ASMTPUser", "mailer"); },
+       {"SMTP mail active.", connecting, "SMTP sending mail to admin@example.org...", "SMTP disconnected."},
+       ""},
+      {[](TRegistry &r) {
+         r.WriteString("ASMTPUser", "mailer");
+         r.WriteString("ASMTPPassword", "geheim");
+       },
+       {"SMTP mail active.", connecting, "SMTP authenticating...", "SMTP sending mail to admin@example.org...",
+        "SMTP disconnected."},
+       "mailer"},
+  };
+  size_t sent = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.expected.back());
+    MailTo(peer, c.settings);
+    kv::logging::CreateGlobalLog();
+    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
+    closed_ = 0;
+    auto form = Show();
+    ASSERT_TRUE(ProcessUntilClosed());
+    EXPECT_EQ(form->ExitStatus(), 0) << "the clock was set";
+    Lines lines = LogLines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(Lines(lines.begin() + 5, lines.end() - 1), c.expected);
+    EXPECT_EQ(lines.back(), "<footer>");
+    if (c.expected.back() == "SMTP disconnected." && c.expected[1] == connecting) {
+      ASSERT_TRUE(peer.WaitForMessages(++sent));
+      EXPECT_EQ(peer.Messages().back().Login, c.login);
+    }
+    std::remove(TRegistry::DefaultFileName().c_str());
+  }
+}
+
+TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) {
+  kvtest::SmtpPeer peer;
+  StartSmtp(peer);
+  MailTo(peer, [](TRegistry &r) {
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseRAS", true);
+    r.WriteInteger("AConnection", 0);
+  });
+  auto form = Show();
+  EXPECT_EQ(ras_.dials, 1);
+  EXPECT_FALSE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  form->TimerTimer(); // not connected yet: nothing happens
+  EXPECT_TRUE(requests_.empty());
+  EXPECT_TRUE(form->Timer->isActive());
+
+  Report({{kv::net::RASCS_OpenPort, 0}, {kv::net::RASCS_Connected, 0}});
+  EXPECT_EQ(Status(*form), "Connected");
+  form->TimerTimer();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{2000, true}})) << "no warm-up";
+  EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Verbunden");
+  EXPECT_EQ(Status(*form), "");
+  EXPECT_EQ(form->ExitStatus(), 0);
+  EXPECT_EQ(LogLines(),
+            (Lines{"<header>", "DUN mode selected. Dialing Provider {dte}.", "DUN dialing started...", "<footer>",
+                   "DUN connection established.", "NTP target host: 127.0.0.1",
+                   "NTP Sync started with 127.0.0.1... ", "NTP time was " + kShown + " UTC.",
+                   "NTP delay was 0,00000 s.", "SMTP mail active.",
+                   "SMTP connecting host 127.0.0.1 Port " + peer.PortText() + "...",
+                   "SMTP sending mail to admin@example.org...", "SMTP disconnected.", "DUN disconnected.",
+                   "<footer>"}));
+  EXPECT_TRUE(peer.WaitForMessages(1));
+}
+
+TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
+  MailTo(kvtest::SmtpPeer(), [](TRegistry &r) {
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseRAS", true);
+    r.WriteInteger("AConnection", 0);
+    r.WriteString("ASMTPPort", "none");
+  });
+  // A failed query with mail on; an error report; a dial that never reports.
+  enum Kind { FailedQuery, ErrorReport, Silence };
+  for (Kind kind : {FailedQuery, ErrorReport, Silence}) {
+    SCOPED_TRACE(kind);
+    kv::logging::CreateGlobalLog();
+    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
+    closed_ = 0;
+    ras_.hangUps = 0;
+    auto form = std::make_unique<TMainForm>(gui_, QStringList{"/a"}, std::make_unique<FakeRas>(ras_));
+    form->Hooks.NtpPort = std::to_string(kvtest::FreePort(true));
+    form->Hooks.DialDeadlineMs = 300;
+    form->Hooks.BeforeRequest = [](kv::net::TSNTPSend &c) { c.Timeout = 0; };
+    QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
+    form->show();
+    Lines tail;
+    if (kind == FailedQuery) {
+      Report({{kv::net::RASCS_Connected, 0}});
+      form->TimerTimer();
+      EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
+      tail = {"DUN connection established.", "NTP target host: 127.0.0.1", "NTP connection failed!",
+              "DUN disconnected.", "<footer>"};
+    } else if (kind == ErrorReport) {
+      Report({{kv::net::RASCS_OpenPort, kv::net::ERROR_PORT_NOT_AVAILABLE}});
+      EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
+      tail = {"DUN dialing failed: " + Status(*form).toStdString() + " (error 633).", "<footer>"};
+    } else {
+      tail = {"DUN dialing timed out after 0.3 s.", "<footer>"};
+    }
+    ASSERT_TRUE(ProcessUntilClosed());
+    EXPECT_EQ(ras_.hangUps, 1);
+    EXPECT_TRUE(form->Timer->isActive());
+    EXPECT_EQ(form->ExitStatus(), 1);
+    const Lines lines = LogLines();
+    ASSERT_GE(lines.size(), tail.size());
+    EXPECT_EQ(Lines(lines.end() - static_cast<long>(tail.size()), lines.end()), tail);
+  }
+}
+
+TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
+  AutoKey([](TRegistry &r) {
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseRAS", true);
+  });
+  ras_.book.clear();
+  auto empty = Show();
+  ASSERT_TRUE(ProcessUntilClosed()) << "the automatic mode ends even with an empty phone book";
+  EXPECT_EQ(ras_.dials, 0);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_EQ(boxes_.Shown()[0].icon, kv::ui::MessageIcon::Warning);
+  EXPECT_EQ(BoxTexts()[0], "Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.");
+  EXPECT_EQ(empty->ExitStatus(), 1);
+  EXPECT_EQ(LogLines(), (Lines{"<header>", "DUN dialing not started: no dial-up connection is set up.", "<footer>"}));
+
+  // Interactive: a dial that cannot start, then an error report; the window stays.
+  ras_.book = {"isp"};
+  ras_.dialResult = kv::net::ERROR_PORT_ALREADY_OPEN;
+  boxes_.Clear();
+  closed_ = 0;
+  auto form = Show({});
+  Find<QToolButton>(*form, "btnSync")->click();
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler");
+  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
+  ras_.dialResult = 0;
+  Find<QToolButton>(*form, "btnSync")->click();
+  Report({{kv::net::RASCS_Authenticate, kv::net::ERROR_AUTHENTICATION_FAILURE}});
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: " + Status(*form)});
+  EXPECT_GE(ras_.hangUps, 1);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(closed_, 0);
+}
+
+TEST_F(SyncRunTest, InteractiveDialUpRunHangsUpAndKeepsTheWindow) {
+  auto form = Show({});
+  Find<QLineEdit>(*form, "efAddress")->setText("127.0.0.1");
+  Find<QToolButton>(*form, "btnSync")->click();
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Wähle...");
+  Report({{kv::net::RASCS_Connected, 0}});
+  form->TimerTimer();
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{15000, true}}));
+  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_EQ(Status(*form), "");
+  EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " " + kShown + " UTC");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(closed_, 0);
+  EXPECT_TRUE(form->isVisible());
+}
+
+} // namespace
