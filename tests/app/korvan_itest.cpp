@@ -1,0 +1,167 @@
+// "korvan /a" end to end, as cron or a systemd timer starts it: offscreen, a private home, no
+// right to set the clock; chronyd on port 123 of a loopback address, aiosmtpd for the notice,
+// danted as the SOCKS5 proxy; the log written into a temporary folder.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app/main_form.h"
+#include "platform/registry.h"
+#include "test_support.h"
+#include "tests/peers/chronyd_peer.h"
+#include "tests/peers/proxy_peers.h"
+#include "tests/peers/smtp_peer.h"
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
+
+class KorvanAutoTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    KV_REQUIRE_PEER(::geteuid() == 0, "root: the time server must listen on port 123");
+    KV_REQUIRE_PEER(!kvtest::FindProgram("setpriv").empty(), "setpriv (util-linux)");
+    // An address of its own, so that other runs on this machine do not meet on port 123.
+    const int pid = ::getpid();
+    address_ = "127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
+    const std::string script = std::string(std::getenv("KORVANE_SOURCE_DIR")) + "/tests/peers/chronyd.sh";
+    ASSERT_TRUE(chronyd_.Start({"bash", script, chronyDir_.path(), address_, "123"}, chronyDir_.file("log")));
+    const bool ready = kvtest::WaitUntil(
+        [&] { return !chronyd_.Running() || !kvtest::QueryNtpOnce(address_, 123).empty(); }, std::chrono::seconds(10));
+    const std::string log = kvtest::ReadFile(chronyDir_.file("log"));
+    KV_REQUIRE_PEER(ready && chronyd_.Running(), "chronyd on " + address_ + ":123: " + log);
+  }
+
+  // The automatic settings: LAN mode against chronyd, time-out 1 s, log into log_, the notice to
+  // `smtp`.
+  void WriteSettings(const kvtest::SmtpPeer &smtp, const std::function<void(kv::platform::TRegistry &)> &more = {}) {
+    kv::platform::TRegistry r(home_.path() + "/.config/korvane/registry.reg");
+    ASSERT_TRUE(r.OpenKey(kv::app::kAutoKey, true));
+    r.WriteInteger("ATimeout", 1);
+    r.WriteString("AServer", address_);
+    r.WriteBool("AUseRAS", false);
+    r.WriteBool("AUseSocks5", false);
+    r.WriteBool("AUseLAN", true);
+    r.WriteBool("ANetMessage", true);
+    r.WriteString("ANetSender", "korvane@example.org");
+    r.WriteString("ANetRecipient", "admin@example.org");
+    r.WriteString("ASMTPServer", "127.0.0.1");
+    r.WriteString("ASMTPPort", smtp.PortText());
+    r.WriteBool("ALogging", true);
+    r.WriteString("ALoggingPath", log_.path());
+    r.WriteInteger("ALoggingCount", 3);
+    if (more) more(r);
+  }
+
+  // Runs "korvan /a" without the right to set the clock; returns its exit status.
+  int RunKorvan() {
+    const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
+    kvtest::ChildProcess p;
+    EXPECT_TRUE(p.Start({"setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "env", "-u", "DISPLAY", "-u",
+                         "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=" + home_.path(),
+                         "XDG_CONFIG_HOME=" + home_.path() + "/.config", "XDG_RUNTIME_DIR=" + home_.path(), korvan,
+                         "/a"},
+                        home_.file("stderr")));
+    const int status = p.Wait(std::chrono::seconds(60));
+    EXPECT_TRUE(WIFEXITED(status)) << status << Stderr();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Stderr() const { return kvtest::ReadFile(home_.file("stderr")); }
+
+  // The one log file's lines.
+  Lines LogFile() {
+    std::string text;
+    if (DIR *d = opendir(log_.path().c_str())) {
+      while (dirent *e = readdir(d))
+        if (StartsWith(e->d_name, "korvanlog.")) text += kvtest::ReadFile(log_.file(e->d_name));
+      closedir(d);
+    }
+    Lines lines;
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+      lines.push_back(text.substr(start, end - start));
+    return lines;
+  }
+
+  // Checks the log: header, `run` (each a line's beginning), footer.
+  void ExpectLog(const Lines &run) {
+    const Lines lines = LogFile();
+    ASSERT_EQ(lines.size(), 6 + run.size() + 4) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[1], std::string(80, '*'));
+    EXPECT_TRUE(StartsWith(lines[2], ">>>> Start korvan  v 2005.0.0.27")) << lines[2];
+    EXPECT_EQ(lines[2].size(), 80u);
+    for (size_t i = 0; i < run.size(); ++i) EXPECT_TRUE(StartsWith(lines[6 + i], run[i])) << lines[6 + i];
+    EXPECT_TRUE(StartsWith(lines[6 + run.size() + 1], "<<<< Stop  korvan")) << lines[6 + run.size() + 1];
+    EXPECT_EQ(lines[6 + run.size() + 2], std::string(80, '*'));
+  }
+
+  // The notice: envelope, headers and the body saying why the clock was not set.
+  void ExpectNotice(const kvtest::SmtpPeer &smtp, const std::string &login) {
+    ASSERT_TRUE(smtp.WaitForMessages(1));
+    const kvtest::SmtpMessage m = smtp.Messages()[0];
+    EXPECT_EQ(m.MailFrom, "korvane@example.org");
+    EXPECT_EQ(m.RcptTo, Lines{"admin@example.org"});
+    EXPECT_EQ(m.Login, login);
+    for (const std::string &h :
+         Lines{"From: Korvane Service <korvane@example.org>\r\n", "Reply-To: korvane@example.org\r\n",
+               "To: admin@example.org\r\n", "Subject: Korvane Mitteilung\r\n", "Date: ", "Message-ID: <",
+               "X-Mailer: Korvane 2005 Rel. 27 SMTP Service\r\n", "Content-Type: text/plain; charset=UTF-8\r\n"})
+      EXPECT_NE(("\r\n" + m.Data).find("\r\n" + h), std::string::npos) << h << m.Data;
+    EXPECT_NE(m.Data.find(" konnte nicht\r\nvia NTP vom Server " + address_ + " gestellt werden.\r\nGrund: Das Betrieb"),
+              std::string::npos)
+        << m.Data;
+    EXPECT_EQ(m.Data.find("aktualisiert"), std::string::npos);
+  }
+
+  kvtest::TempDir home_, log_, chronyDir_;
+  kvtest::ChildProcess chronyd_;
+  std::string address_;
+};
+
+const std::string kNotSet = "System clock not set: the system refused the change (Operation not permitted)";
+
+TEST_F(KorvanAutoTest, LanModeLogsTheRunMailsTheNoticeWithLoginAndExitsOne) {
+  kvtest::SmtpPeer smtp;
+  ASSERT_TRUE(smtp.Start(kvtest::SmtpOptions().WithAuth("mailer:geheim", "LOGIN"))) << smtp.why();
+  WriteSettings(smtp, [](kv::platform::TRegistry &r) {
+    r.WriteString("ASMTPUser", "mailer");
+    r.WriteString("ASMTPPassword", "geheim");
+  });
+  EXPECT_EQ(RunKorvan(), 1) << Stderr();
+  ExpectLog({"LAN mode selected.", "NTP Sync started with " + address_ + "... ", "NTP time was ", "NTP delay was ",
+             kNotSet, "SMTP mail active.", "SMTP connecting host 127.0.0.1 Port " + smtp.PortText() + "...",
+             "SMTP authenticating...", "SMTP sending mail to admin@example.org...", "SMTP disconnected."});
+  ExpectNotice(smtp, "mailer");
+  EXPECT_NE(Stderr().find("Fehler: Die Systemzeit wurde nicht gesetzt."), std::string::npos) << Stderr();
+}
+
+TEST_F(KorvanAutoTest, Socks5ModeGoesThroughDantedForTimeAndMail) {
+  kvtest::DantedPeer danted;
+  KV_REQUIRE_PEER(danted.Start(), danted.why());
+  kvtest::SmtpPeer smtp;
+  ASSERT_TRUE(smtp.Start()) << smtp.why();
+  WriteSettings(smtp, [&](kv::platform::TRegistry &r) {
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseSocks5", true);
+    r.WriteString("ASocksIP", "127.0.0.1");
+    r.WriteString("ASocksPort", danted.PortText());
+  });
+  EXPECT_EQ(RunKorvan(), 1) << Stderr();
+  ExpectLog({"SOCKS5 mode selected.", "SOCKS5 server 127.0.0.1 port " + danted.PortText() + " is used.",
+             "NTP Sync started with " + address_ + "... ", "NTP time was ", "NTP delay was ", kNotSet,
+             "SMTP mail active.", "SMTP connecting host 127.0.0.1 Port " + smtp.PortText() + "...",
+             "SMTP sending mail to admin@example.org...", "SMTP disconnected."});
+  ExpectNotice(smtp, "");
+
+  // Without the proxy the same run reaches nothing: the time did come through it.
+  danted.Stop();
+  EXPECT_EQ(RunKorvan(), 1);
+  EXPECT_NE(Stderr().find("Fehler: Der Server " + address_ + " konnte nicht erreicht werden."), std::string::npos)
+      << Stderr();
+  EXPECT_EQ(smtp.Messages().size(), 1u);
+}
+
+} // namespace
