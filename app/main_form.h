@@ -67,8 +67,6 @@ struct TSyncHooks {
   std::function<void(int)> Pause;
   // The automatic mode gives a dial this long to reach connected or an error.
   int DialDeadlineMs = 180000;
-  // File of certificates the mail notice trusts for STARTTLS; empty: the system's CA store.
-  std::string SmtpCAFile;
 };
 
 // The outcome of one query step.

@@ -260,7 +260,6 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
   // A fresh client for every notice: no proxy, login or other setting carries over.
   net::TSmtpClient smtp;
   smtp.HeloName = Text(F.ComputerName);
-  smtp.CAFile = Hooks.SmtpCAFile;
   try {
     if (route == TNoticeRoute::Socks5) {
       const auto port = ParsePort(Text(ui->efPort->text()));

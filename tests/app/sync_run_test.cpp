@@ -80,8 +80,7 @@ protected:
     setenv("TZ", "UTC", 1);
     tzset();
     kv::platform::SetFormatSettings({"%d.%m.%Y", "%H:%M:%S", '.', ':', ',', '.'});
-    kv::logging::CreateGlobalLog();
-    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
+    NextRun();
     responder_.SetScript(sntptest::ServerAhead(clock_, 100));
   }
   void TearDown() override { kv::logging::DestroyGlobalLog(); }
@@ -114,16 +113,29 @@ protected:
 
   std::unique_ptr<TMainForm> Show(QStringList args = {"/a"}) {
     auto form = std::make_unique<TMainForm>(gui_, args, std::make_unique<FakeRas>(ras_));
-    form->Hooks.NtpPort = responder_.PortText();
+    // A silent run queries a port where nothing listens and does not wait for it.
+    form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort(true)) : responder_.PortText();
+    form->Hooks.DialDeadlineMs = 300;
     form->Hooks.Pause = [this](int ms) { pauses_.push_back(ms); };
     form->Hooks.BeforeRequest = [this](kv::net::TSNTPSend &c) {
       requests_.push_back({c.Timeout, c.SyncTime});
       socks_.push_back(c.Sock().SocksIP + ":" + c.Sock().SocksPort + " " + c.Sock().SocksUsername + " " +
                        (c.Sock().SocksResolver ? "resolver" : "local"));
+      if (!throw_.empty()) throw std::runtime_error(throw_);
+      if (silent_) c.Timeout = 0;
     };
     QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
     form->show();
     return form;
+  }
+  // Prepares one more run in the same test: a new logger, nothing recorded.
+  void NextRun() {
+    kv::logging::CreateGlobalLog();
+    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
+    closed_ = 0;
+    boxes_.Clear();
+    requests_.clear();
+    pauses_.clear();
   }
   bool ProcessUntilClosed() {
     return kvtest::WaitUntil([&] {
@@ -191,6 +203,8 @@ protected:
   std::vector<std::string> socks_;             // proxy settings of each query
   std::vector<int> pauses_;
   int closed_ = 0;
+  bool silent_ = false;
+  std::string throw_; // a query throws this
 };
 
 const std::string kServerTime = "14.11.2023 22:15:00.250"; // 100 s ahead, as text below
@@ -255,10 +269,7 @@ TEST_F(SyncRunTest, AClockThatWasNotSetIsReportedAndNotMailedAsUpdated) {
     MailTo(peer);
     clock_.RefuseSetWith(c.refusal);
     responder_.SetScript(sntptest::ServerAhead(clock_, c.ahead));
-    kv::logging::CreateGlobalLog();
-    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
-    boxes_.Clear();
-    closed_ = 0;
+    NextRun();
     auto form = Show();
     ASSERT_TRUE(ProcessUntilClosed());
 
@@ -328,17 +339,10 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
 }
 
 TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
-  // A query that fails (nothing listens), with the time-out 0 of the edge case; and no mode at all.
+  // A query that fails, with the time-out 0 of the edge case; an exception; no mode at all.
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 0); });
-  auto form = std::make_unique<TMainForm>(gui_, QStringList{"/a"}, std::make_unique<FakeRas>(ras_));
-  form->Hooks.NtpPort = std::to_string(kvtest::FreePort(true));
-  form->Hooks.Pause = [this](int ms) { pauses_.push_back(ms); };
-  form->Hooks.BeforeRequest = [this](kv::net::TSNTPSend &c) {
-    requests_.push_back({c.Timeout, c.SyncTime});
-    c.Timeout = 0; // nothing answers: no need to wait
-  };
-  QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
-  form->show();
+  silent_ = true;
+  auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {0, true}}));
   EXPECT_EQ(pauses_, std::vector<int>{1000});
@@ -347,10 +351,17 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(form->ExitStatus(), 1);
   EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!", "<footer>"}));
 
+  NextRun();
+  throw_ = "out of luck";
+  auto failing = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Synchronisation ist fehlgeschlagen:\nout of luck"});
+  EXPECT_TRUE(Find<QToolButton>(*failing, "btnSync")->isEnabled());
+  EXPECT_EQ(failing->ExitStatus(), 1);
+  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "Synchronisation failed: out of luck", "<footer>"}));
+
+  NextRun();
   AutoKey([](TRegistry &r) { r.WriteBool("AUseLAN", false); r.WriteBool("AUseRAS", false); });
-  kv::logging::CreateGlobalLog();
-  closed_ = 0;
-  requests_.clear();
   auto none = Show();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_TRUE(requests_.empty());
@@ -394,9 +405,7 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.expected.back());
     MailTo(peer, c.settings);
-    kv::logging::CreateGlobalLog();
-    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
-    closed_ = 0;
+    NextRun();
     auto form = Show();
     ASSERT_TRUE(ProcessUntilClosed());
     EXPECT_EQ(form->ExitStatus(), 0) << "the clock was set";
@@ -455,20 +464,16 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     r.WriteInteger("AConnection", 0);
     r.WriteString("ASMTPPort", "none");
   });
-  // A failed query with mail on; an error report; a dial that never reports.
-  enum Kind { FailedQuery, ErrorReport, Silence };
-  for (Kind kind : {FailedQuery, ErrorReport, Silence}) {
+  // A failed query with mail on; a failed notice; an exception; an error report; a dial that
+  // never reports.
+  enum Kind { FailedQuery, FailedNotice, Exception, ErrorReport, Silence };
+  for (Kind kind : {FailedQuery, FailedNotice, Exception, ErrorReport, Silence}) {
     SCOPED_TRACE(kind);
-    kv::logging::CreateGlobalLog();
-    kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
-    closed_ = 0;
+    NextRun();
     ras_.hangUps = 0;
-    auto form = std::make_unique<TMainForm>(gui_, QStringList{"/a"}, std::make_unique<FakeRas>(ras_));
-    form->Hooks.NtpPort = std::to_string(kvtest::FreePort(true));
-    form->Hooks.DialDeadlineMs = 300;
-    form->Hooks.BeforeRequest = [](kv::net::TSNTPSend &c) { c.Timeout = 0; };
-    QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
-    form->show();
+    silent_ = kind != FailedNotice;
+    throw_ = kind == Exception ? "out of luck" : "";
+    auto form = Show();
     Lines tail;
     if (kind == FailedQuery) {
       Report({{kv::net::RASCS_Connected, 0}});
@@ -476,6 +481,14 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
       tail = {"DUN connection established.", "NTP target host: 127.0.0.1", "NTP connection failed!",
               "DUN disconnected.", "<footer>"};
+    } else if (kind == FailedNotice || kind == Exception) {
+      Report({{kv::net::RASCS_Connected, 0}});
+      form->TimerTimer();
+      EXPECT_EQ(Label(*form, "ofDUNStatus"), kind == FailedNotice ? " Nicht verbunden" : " Verbunden");
+      if (kind == FailedNotice)
+        tail = {"SMTP mail active.", "SMTP mail failed: SMTP port \"none\" is not a number from 1 to 65535",
+                "DUN disconnected.", "<footer>"};
+      else tail = {"NTP target host: 127.0.0.1", "Synchronisation failed: out of luck", "DUN disconnected.", "<footer>"};
     } else if (kind == ErrorReport) {
       Report({{kv::net::RASCS_OpenPort, kv::net::ERROR_PORT_NOT_AVAILABLE}});
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
@@ -486,7 +499,7 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     ASSERT_TRUE(ProcessUntilClosed());
     EXPECT_EQ(ras_.hangUps, 1);
     EXPECT_TRUE(form->Timer->isActive());
-    EXPECT_EQ(form->ExitStatus(), 1);
+    EXPECT_EQ(form->ExitStatus(), kind == FailedNotice ? 0 : 1);
     const Lines lines = LogLines();
     ASSERT_GE(lines.size(), tail.size());
     EXPECT_EQ(Lines(lines.end() - static_cast<long>(tail.size()), lines.end()), tail);

@@ -95,16 +95,6 @@ TEST(SmtpClientPeer, LogsInWithAuthLoginWhenOfferedAndReportsAWrongPassword) {
   }
 }
 
-TEST(SmtpClientPeer, AuthWithoutLoginMechanismIsNotOfferedAsLogin) {
-  SmtpPeer peer;
-  StartPeer(peer, SmtpOptions().WithAuth("u:p", "PLAIN"));
-  PeerClient client(peer);
-  client.Connect();
-  EXPECT_TRUE(client.Offers("PLAIN"));
-  EXPECT_FALSE(client.Offers("LOGIN"));
-  client.Disconnect();
-}
-
 TEST(SmtpClientPeer, RefusedRecipientIsAFailureWithTheReply) {
   SmtpPeer peer;
   StartPeer(peer, SmtpOptions().Rejecting("nobody@example.org"));

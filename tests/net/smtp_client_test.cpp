@@ -137,31 +137,6 @@ TEST(SmtpClient, ReadsMechanismsFromEhloInBothSpellings) {
                                             EncodeBase64("p\xC3\xA4ss")}));
 }
 
-TEST(SmtpClient, RefusalsCarryTheServersReply) {
-  ScriptedServer server([&](TcpConn &c) {
-    c.Send("220 ready\r\n");
-    ReadCommand(c);
-    c.Send("250 mail.test\r\n");
-    ReadCommand(c);
-    c.Send("250 OK\r\n");
-    ReadCommand(c);
-    c.Send("550-5.1.1 no such user\r\n550 5.1.1 try another\r\n");
-    ReadCommand(c); // QUIT after the refusal
-    c.Send("221 bye\r\n");
-  });
-  auto client = ClientFor(server);
-  client->Connect();
-  try {
-    client->Send("s@x.test", {"nobody@x.test"}, "x\r\n");
-    FAIL() << "no failure";
-  } catch (const ESmtpError &e) {
-    EXPECT_EQ(e.Reply().Code, 550);
-    EXPECT_STREQ(e.what(), "recipient <nobody@x.test> refused: 550 5.1.1 no such user 5.1.1 try another");
-  }
-  EXPECT_TRUE(client->Connected());
-  client->Disconnect();
-}
-
 TEST(SmtpClient, RepliesAreBoundedInLengthLinesAndTime) {
   {
     ScriptedServer server([](TcpConn &c) { c.Send("220 " + std::string(5000, 'x') + "\r\n"); });
