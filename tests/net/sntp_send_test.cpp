@@ -269,3 +269,22 @@ TEST_F(SntpSend, ProxyThatCannotBeReachedFailsAtOnce) {
   EXPECT_EQ(client.Sock().LastError(), 11003);
   EXPECT_EQ(responder.Requests(), 0);
 }
+
+TEST(SntpSendThroughProxy, SlowAssociationCountsNeitherIntoDelayNorOffset) {
+  FakeClock clock = FakeClock::Follow(0);  // real time, so the delay is the real round trip
+  ScopedClock installed{clock};
+  ScriptedResponder responder(ServerAhead(clock, 100));
+  SlowSocksRelay proxy(400);
+  TSNTPSend client;
+  client.TargetHost = "127.0.0.1";
+  client.TargetPort = responder.PortText();
+  client.Sock().SocksIP = "127.0.0.1";
+  client.Sock().SocksPort = std::to_string(proxy.Port());
+  for (int i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(client.RequestTime()) << client.Sock().LastError() << " " << ReplyCheckName(client.LastCheck());
+    EXPECT_EQ(proxy.Associations(), i);  // one association per query, made before the send
+    EXPECT_LT(client.NTPDelay(), 0.2);    // 0.4 s and more if the association were inside it
+    EXPECT_NEAR(client.NTPOffset(), 100.0, 0.05);
+  }
+  EXPECT_EQ(responder.ClientPort(), proxy.RelayPort());  // the server saw the relay, not us
+}
