@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_peer.h"
 #include "net/sntp_packet.h"
 #include "platform/clock.h"
 
@@ -184,20 +185,17 @@ public:
     return ntohs(client_.sin_port);
   }
 
-private:
+  // A UDP socket on 127.0.0.1 and a port the system picks.
   static int OpenLoopback(int &port) {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket failed");
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) throw std::runtime_error("bind failed");
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    port = ntohs(a.sin_port);
+    sockaddr_in a = kvnettest::Loopback(0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
+      throw std::runtime_error("responder socket");
+    port = kvnettest::LocalPortOf(fd);
     return fd;
   }
 
+private:
   void SendLocked(const Datagram &d) {
     ::sendto(d.foreign ? foreign_fd_ : fd_, d.bytes.data(), d.bytes.size(), 0,
              reinterpret_cast<const sockaddr *>(&client_), sizeof client_);
@@ -206,8 +204,7 @@ private:
   void Run() {
     char buf[2048];
     while (!stop_) {
-      pollfd pfd{fd_, POLLIN, 0};
-      if (::poll(&pfd, 1, 20) <= 0) continue;  // re-check the stop flag now and then
+      if (!kvnettest::WaitReadable(fd_, 20)) continue;  // re-check the stop flag now and then
       sockaddr_in from{};
       socklen_t len = sizeof from;
       ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
@@ -236,16 +233,13 @@ class SlowSocksRelay {
 public:
   explicit SlowSocksRelay(int association_delay_ms) : delay_ms_(association_delay_ms) {
     listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(0);
-    int on = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a = kvnettest::Loopback(0);
     if (::bind(listen_fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(listen_fd_, 4) != 0)
       throw std::runtime_error("proxy listen failed");
-    port_ = LocalPort(listen_fd_);
-    relay_fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    a = Loopback(0);
-    if (::bind(relay_fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) throw std::runtime_error("relay bind");
-    relay_port_ = LocalPort(relay_fd_);
+    port_ = kvnettest::LocalPortOf(listen_fd_);
+    int relay_port = 0;
+    relay_fd_ = ScriptedResponder::OpenLoopback(relay_port);
+    relay_port_ = relay_port;
     thread_ = std::thread([this] { Run(); });
   }
   ~SlowSocksRelay() {
@@ -263,25 +257,11 @@ public:
   int Associations() const { return associations_; }
 
 private:
-  static sockaddr_in Loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-  }
-  static int LocalPort(int fd) {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    return ntohs(a.sin_port);
-  }
   // Reads exactly n bytes from the control connection (1 s at most).
   static bool ReadExact(int fd, unsigned char *buf, size_t n) {
     size_t got = 0;
     while (got < n) {
-      pollfd pfd{fd, POLLIN, 0};
-      if (::poll(&pfd, 1, 1000) != 1) return false;
+      if (!kvnettest::WaitReadable(fd, 1000)) return false;
       ssize_t r = ::recv(fd, buf + got, n - got, 0);
       if (r <= 0) return false;
       got += static_cast<size_t>(r);
