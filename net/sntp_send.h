@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "net/net_util.h"
 #include "net/udp_socket.h"
 #include "net/sntp_packet.h"
 
