@@ -102,6 +102,10 @@ void TBlockSocket::DoStatus(THookSocketReason reason, const std::string &value) 
   if (OnStatus) OnStatus(this, reason, value);
 }
 
+void TBlockSocket::DoStatus(THookSocketReason reason, int64_t value) {
+  if (OnStatus) OnStatus(this, reason, std::to_string(value));
+}
+
 bool TBlockSocket::CheckHandle() {
   if (socket_ != INVALID_SOCKET && setup_error_ == 0) return true;
   last_error_ = setup_error_ != 0 ? setup_error_ : WSAENOTSOCK;
@@ -462,7 +466,7 @@ void TBlockSocket::ThrottleTransfer(int count, int limit, uint64_t &next_tick) {
   const uint64_t now = TickNow();
   if (now < next_tick) {
     const uint64_t wait = next_tick - now;
-    DoStatus(HR_Wait, std::to_string(wait));
+    DoStatus(HR_Wait, static_cast<int64_t>(wait));
     std::this_thread::sleep_for(std::chrono::milliseconds(wait));
   }
   next_tick = static_cast<uint64_t>(count > 0 ? count : 0) * 1000u / static_cast<uint64_t>(limit) + TickNow();
@@ -483,7 +487,7 @@ int TBlockSocket::SendData(const void *buffer, int length) {
     if (last_error_ != 0) break;
     sent += n;
     send_counter_ += static_cast<uint64_t>(n);
-    DoStatus(HR_WriteCount, std::to_string(n));
+    DoStatus(HR_WriteCount, static_cast<int64_t>(n));
   }
   RaiseOnError();
   return sent;
@@ -547,7 +551,7 @@ int TBlockSocket::SendToRemote(const void *buffer, int length) {
   CheckSocketResult(n);
   RaiseOnError();
   if (n > 0) send_counter_ += static_cast<uint64_t>(n);
-  DoStatus(HR_WriteCount, std::to_string(n));
+  DoStatus(HR_WriteCount, static_cast<int64_t>(n));
   return n;
 }
 
@@ -566,7 +570,7 @@ int TBlockSocket::RecvData(void *buffer, int length) {
   RaiseOnError();
   if (n < 0) return n;
   recv_counter_ += static_cast<uint64_t>(n);
-  DoStatus(HR_ReadCount, std::to_string(n));
+  DoStatus(HR_ReadCount, static_cast<int64_t>(n));
   return ApplyReadFilter(buffer, n);
 }
 
@@ -592,12 +596,12 @@ int TBlockSocket::RecvFromRaw(void *buffer, int length, TVarSin &from) {
   if (TestStopFlag()) return 0;
   if (!CheckHandle()) return 0;
   ThrottleTransfer(length, MaxRecvBandwidth, next_recv_tick_);
-  const int n = SockRecvFrom(socket_, buffer, length, 0, from);
+  const int n = SockRecvFrom(socket_, buffer, length, recv_flags_, from);
   CheckSocketResult(n);
   RaiseOnError();
   if (n < 0) return n;
   recv_counter_ += static_cast<uint64_t>(n);
-  DoStatus(HR_ReadCount, std::to_string(n));
+  DoStatus(HR_ReadCount, static_cast<int64_t>(n));
   return n;
 }
 
@@ -612,43 +616,58 @@ std::string TBlockSocket::RecvPacket(int timeout) {
   last_error_ = 0;
   if (!line_buffer_.empty()) return std::exchange(line_buffer_, std::string());
   if (!CheckHandle()) return {};
-  const uint64_t start = TickNow();
-  int wait = timeout;
-  while (true) {
-    std::this_thread::yield();
-    int n = PendingBytes();
+  return IsDatagram() ? RecvDatagramPacket(timeout) : RecvStreamPacket(timeout);
+}
+
+std::string TBlockSocket::RecvStreamPacket(int timeout) {
+  // What is already waiting is taken without a wait.
+  int n = PendingBytes();
+  if (n <= 0) {
+    if (!CanRead(timeout)) {
+      if (last_error_ == 0) last_error_ = WSAETIMEDOUT;
+      RaiseOnError();
+      return {};
+    }
+    n = PendingBytes();
+    // Readable with nothing waiting: the peer has closed the connection.
     if (n <= 0) {
-      if (!CanRead(wait)) {
-        if (last_error_ == 0) last_error_ = WSAETIMEDOUT;
-        break;
-      }
-      n = PendingBytes();
-      // A readable stream with nothing waiting has been closed by the peer; a datagram socket
-      // may hold an empty datagram, which the read below consumes.
-      if (n <= 0 && !IsDatagram()) {
-        last_error_ = WSAECONNRESET;
-        break;
-      }
-    }
-    if (!IsDatagram()) n = std::min(n, kMaxStreamRead);
-    std::string result(static_cast<size_t>(std::max(n, 0)), '\0');
-    packet_discarded_ = false;
-    const int got = RecvData(result.data(), static_cast<int>(result.size()));
-    if (last_error_ != 0 || got < 0) return {};
-    if (!packet_discarded_) {
-      result.resize(static_cast<size_t>(std::min<int>(got, static_cast<int>(result.size()))));
-      return result;
-    }
-    // A datagram that was not for us: wait on for the rest of the time.
-    if (timeout >= 0) {
-      const uint64_t spent = TickDifference(start, TickNow());
-      if (spent > static_cast<uint64_t>(timeout)) {
-        last_error_ = WSAETIMEDOUT;
-        break;
-      }
-      wait = timeout - static_cast<int>(spent);
+      last_error_ = WSAECONNRESET;
+      RaiseOnError();
+      return {};
     }
   }
+  std::string result(static_cast<size_t>(std::min(n, kMaxStreamRead)), '\0');
+  packet_discarded_ = false;
+  const int got = RecvData(result.data(), static_cast<int>(result.size()));
+  // A failed read hands out nothing, never the unfilled buffer.
+  if (last_error_ != 0 || got < 0) return {};
+  result.resize(static_cast<size_t>(std::min<int>(got, static_cast<int>(result.size()))));
+  return result;
+}
+
+std::string TBlockSocket::RecvDatagramPacket(int timeout) {
+  // Each datagram is read whole, an empty one included, so that none can block the queue. What
+  // is already queued is taken without a wait; a datagram the socket does not pass on (not from
+  // its peer) is skipped, and the next one waited for within the time.
+  constexpr size_t kMaxDatagram = 65536;
+  if (datagram_buffer_.size() < kMaxDatagram) datagram_buffer_.resize(kMaxDatagram);
+  const uint64_t start = TickNow();
+  while (true) {
+    packet_discarded_ = false;
+    recv_flags_ = MSG_DONTWAIT;
+    const int got = RecvData(datagram_buffer_.data(), static_cast<int>(kMaxDatagram));
+    recv_flags_ = 0;
+    if (last_error_ == 0 && got >= 0 && !packet_discarded_) return std::string(datagram_buffer_.data(), got);
+    if (last_error_ != 0 && last_error_ != WSAEWOULDBLOCK) return {};
+    int wait = timeout;
+    if (timeout >= 0) {
+      const uint64_t spent = TickDifference(start, TickNow());
+      if (spent > static_cast<uint64_t>(timeout)) break;
+      wait = timeout - static_cast<int>(spent);
+    }
+    if (last_error_ == WSAEWOULDBLOCK && !CanRead(wait)) break;
+  }
+  if (last_error_ == 0 || last_error_ == WSAEWOULDBLOCK) last_error_ = WSAETIMEDOUT;
   RaiseOnError();
   return {};
 }

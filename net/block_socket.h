@@ -185,6 +185,8 @@ protected:
   void RaiseOnError();
   void SetLastError(int code);
   void DoStatus(THookSocketReason reason, const std::string &value);
+  // A count as the value; formatted only when someone listens.
+  void DoStatus(THookSocketReason reason, int64_t value);
   // True when there is a usable socket; otherwise records why not (the failure that kept it from
   // being created or addressed, or 10038) and reports it.
   bool CheckHandle();
@@ -217,6 +219,8 @@ protected:
   void ApplyOption(const TSynaOption &option);
   // Datagram sockets consume an empty packet instead of reading it as a closed peer.
   virtual bool IsDatagram() const { return false; }
+  std::string RecvStreamPacket(int timeout);
+  std::string RecvDatagramPacket(int timeout);
   // Receives `length` bytes (or fewer on error) appended to `out`.
   int RecvExactInto(std::string &out, int length, int timeout);
   void ReadStreamPieces(std::ostream &stream, int64_t count, int timeout);
@@ -243,6 +247,10 @@ protected:
   std::vector<TSynaOption> pending_options_;
   // Set by a receive that consumed a datagram it does not pass on; the caller waits on.
   bool packet_discarded_ = false;
+  // Extra flags for the next recvfrom (MSG_DONTWAIT while a packet receive looks for one).
+  int recv_flags_ = 0;
+  // Room for the largest datagram, allocated at the first packet receive.
+  std::vector<char> datagram_buffer_;
 };
 
 // Base of the protocol clients: where to connect and how long to wait.

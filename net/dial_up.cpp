@@ -13,6 +13,7 @@ struct TDialUp::Link {
   platform::Dispatcher *dispatcher = nullptr;
   bool pending = false; // a stored report has not been delivered yet
   int posting = 0;      // notifier calls between storing a report and queueing its delivery
+  unsigned dial = 0;    // counts hang-ups, so reports of a hung-up connection can be told apart
   uint32_t message = 0;
   int state = 0;
   int error = 0;
@@ -95,17 +96,18 @@ void Deliver(const std::shared_ptr<TDialUp::Link> &link) {
   if (owner) owner->DeliverAsyncEvent();
 }
 
-// The notifier of an asynchronous dial started by `origin`'s component; runs on the backend's thread.
-void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, uint32_t msg, int state, int error) {
+// The notifier of asynchronous dial number `dial` of `origin`'s component; runs on the backend's thread.
+void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, uint32_t msg, int state, int error) {
   std::unique_lock lock(g_handOver);
-  auto mayStore = [&] { return !origin->owner || !g_current || !g_current->pending; };
+  auto mayStore = [&] { return !origin->owner || origin->dial != dial || !g_current || !g_current->pending; };
   if (!mayStore()) {
     ++g_waiting;
     g_delivered.wait(lock, mayStore);
     --g_waiting;
   }
-  // A dialling component that is gone, or no component to report to: the report is dropped.
-  if (!origin->owner || !g_current) return;
+  // A dialling component that is gone, a connection hung up meanwhile, or no component to report
+  // to: the report is dropped.
+  if (!origin->owner || origin->dial != dial || !g_current) return;
   std::shared_ptr<TDialUp::Link> link = g_current;
   link->pending = true;
   link->message = msg;
@@ -199,15 +201,18 @@ int TDialUp::Dial() {
     return code;
   }
 
+  unsigned dial;
   {
     std::lock_guard lock(g_handOver);
     g_current = link_;
+    dial = link_->dial;
     g_delivered.notify_all(); // a notifier waiting on the previous instance now reports here
   }
   if (OnDialing) OnDialing(this);
   std::shared_ptr<Link> origin = link_;
   code = backend_->Dial(
-      params, [origin](uint32_t msg, int state, int error) { DialCallback(origin, msg, state, error); },
+      params,
+      [origin, dial](uint32_t msg, int state, int error) { DialCallback(origin, dial, msg, state, error); },
       handle_);
   if (code != ERROR_SUCCESS) {
     // The handle stays: the next HangUp or Dial releases it.
@@ -219,6 +224,13 @@ int TDialUp::Dial() {
 
 int TDialUp::HangUp() {
   if (handle_ == 0) return ERROR_INVALID_HANDLE;
+  {
+    // A report of this connection still on its way (its notifier waiting for an earlier one to
+    // be delivered) would arrive after the hang-up; drop it.
+    std::lock_guard lock(g_handOver);
+    ++link_->dial;
+    g_delivered.notify_all();
+  }
   const int code = backend_->HangUp(handle_);
   // Cleared, so a later dial never hangs up a connection that reuses the old handle.
   handle_ = 0;

@@ -280,7 +280,7 @@ int TTCPBlockSocket::SendData(const void *buffer, int length) {
     if (last_error_ != 0 || n <= 0) break;
     sent += n;
     send_counter_ += static_cast<uint64_t>(n);
-    DoStatus(HR_WriteCount, std::to_string(n));
+    DoStatus(HR_WriteCount, static_cast<int64_t>(n));
   }
   RaiseOnError();
   return sent;
@@ -317,7 +317,7 @@ int TTCPBlockSocket::RecvData(void *buffer, int length) {
   RaiseOnError();
   if (n > 0) {
     recv_counter_ += static_cast<uint64_t>(n);
-    DoStatus(HR_ReadCount, std::to_string(n));
+    DoStatus(HR_ReadCount, static_cast<int64_t>(n));
   }
   return ApplyReadFilter(buffer, n);
 }

@@ -4,9 +4,13 @@
 #include <cstdio>
 
 #include "app/main_form.h"
+#include "log/fast_log.h"
+#include "platform/version.h"
 #include "platform/ui/application.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
+
+KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
 
 int main(int argc, char **argv) {
   using namespace kv;
@@ -18,6 +22,9 @@ int main(int argc, char **argv) {
     return 1;
   }
 
+  // The logger lives before and after the window, so every line the window adds is written
+  // before the program ends.
+  logging::GlobalLogScope global_log;
   QApplication app(argc, argv);
   ui::Application().SetTitle(QStringLiteral("Korvane 2005"));
   ui::Application().SetHelpFile(QStringLiteral("korvan.hlp"));

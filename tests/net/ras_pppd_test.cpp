@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <list>
 #include <mutex>
 #include <sys/stat.h>
 #include <utility>
@@ -136,8 +137,8 @@ TEST_F(PppdBackend, MissingFolderIsAnEmptyPhoneBookAndAnUnreadableOneAnError) {
 
 TEST_F(PppdBackend, AsyncDialReportsProgressUntilConnectedAndHangUpEndsAndReapsPppd) {
   Peer("isp", "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
+  Collector collector; // outlives the backend, whose threads report into it
   TPppdRasBackend backend(peers, FakePppd());
-  Collector collector;
   RasConnHandle handle = 0;
   ASSERT_EQ(backend.Dial(Params("isp"), collector.Notifier(), handle), ERROR_SUCCESS);
   EXPECT_NE(handle, 0u);
@@ -172,10 +173,11 @@ TEST_F(PppdBackend, FailuresAndEndsArriveAsOneErrorReport) {
       {"say Serial connection established.\nsay Serial connection established.\nsay no newline at the end",
        {{RASCS_OpenPort, 0}, {RASCS_DeviceConnected, 0}, {RASCS_DeviceConnected, ERROR_DISCONNECTION}}},
   };
+  std::list<Collector> collectors;
   TPppdRasBackend backend(peers, FakePppd());
   for (const auto &c : cases) {
     Peer("isp", c.commands);
-    Collector collector;
+    Collector &collector = collectors.emplace_back();
     RasConnHandle handle = 0;
     ASSERT_EQ(backend.Dial(Params("isp"), collector.Notifier(), handle), ERROR_SUCCESS);
     EXPECT_TRUE(kvtest::WaitUntil([&] { return collector.Has(c.expected.size()); })) << c.commands;
@@ -203,8 +205,8 @@ TEST_F(PppdBackend, SyncDialWaitsForTheLineOrTheFailure) {
 TEST_F(PppdBackend, PppdIgnoringSigtermIsKilledAfterTheGraceAndTheNextDialWaitsForIt) {
   Peer("stubborn", "ignore-term\npidfile " + dir.file("pid") + "\nsay Serial connection established.\nhold\n");
   Peer("isp", "say Serial connection established.\nhold\n");
+  Collector collector, second;
   TPppdRasBackend backend(peers, FakePppd(), 300ms);
-  Collector collector;
   RasConnHandle handle = 0;
   ASSERT_EQ(backend.Dial(Params("stubborn"), collector.Notifier(), handle), ERROR_SUCCESS);
   ASSERT_TRUE(kvtest::WaitUntil([&] { return collector.Has(2); }));
@@ -214,11 +216,11 @@ TEST_F(PppdBackend, PppdIgnoringSigtermIsKilledAfterTheGraceAndTheNextDialWaitsF
   EXPECT_FALSE(Gone(pid)); // HangUp does not wait for the line to close
 
   // The port stays locked until the old pppd is gone, so the next dial waits for that.
-  Collector second;
   RasConnHandle next = 0;
   EXPECT_EQ(backend.Dial(Params("isp"), second.Notifier(), next), ERROR_SUCCESS);
-  EXPECT_TRUE(Gone(pid));
-  EXPECT_GE(std::chrono::steady_clock::now() - hungUp, 300ms);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - hungUp);
+  EXPECT_TRUE(Gone(pid)) << "pid " << pid;
+  EXPECT_GE(waited, 300ms) << "pppd ended before its SIGKILL";
   EXPECT_EQ(collector.Get().size(), 2u);
 }
 

@@ -1,0 +1,118 @@
+// The TCP socket's SSL layer against `openssl s_server` with certificates made by the test.
+#include "net/tcp_socket.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/peers/proxy_peers.h"
+
+using namespace kv::net;
+
+namespace {
+
+// One s_server per certificate kind, shared by the tests of the suite.
+class SslServer : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    local_ = new kvtest::OpensslServerPeer;
+    if (!local_->Start("localhost", "DNS:localhost,IP:127.0.0.1")) why_ = local_->why();
+    other_ = new kvtest::OpensslServerPeer;
+    if (why_.empty() && !other_->Start("other.test", "DNS:other.test")) why_ = other_->why();
+  }
+  static void TearDownTestSuite() {
+    delete local_;
+    delete other_;
+    local_ = other_ = nullptr;
+  }
+  void SetUp() override { KV_REQUIRE_PEER(why_.empty(), why_); }
+
+  static inline kvtest::OpensslServerPeer *local_ = nullptr;
+  static inline kvtest::OpensslServerPeer *other_ = nullptr;
+  static inline std::string why_;
+};
+
+} // namespace
+
+TEST_F(SslServer, EncryptedExchangeOverTls) {
+  TTCPBlockSocket sock;
+  sock.SetSslEnabled(true);
+  ASSERT_EQ(sock.LastError(), 0);
+  sock.Connect("127.0.0.1", local_->PortText());
+  ASSERT_EQ(sock.LastError(), 0) << sock.SSLLastErrorDesc();
+  EXPECT_TRUE(sock.SSLEnabled());
+  sock.SendString("hello korvane\n");
+  EXPECT_EQ(sock.RecvTerminated(5000, "\n"), "enavrok olleh");
+  EXPECT_EQ(sock.LastError(), 0);
+  // A silent server: the receive still ends at its time-out.
+  EXPECT_EQ(sock.RecvLine(300), "");
+  EXPECT_EQ(sock.LastError(), 10060);
+  sock.Close();
+  EXPECT_FALSE(sock.SSLEnabled());
+  EXPECT_EQ(sock.LastError(), 0);
+}
+
+TEST_F(SslServer, SslConnectAfterAPlainConnect) {
+  TTCPBlockSocket sock;
+  sock.Connect("127.0.0.1", local_->PortText());
+  ASSERT_EQ(sock.LastError(), 0);
+  sock.SslConnect();
+  ASSERT_EQ(sock.LastError(), 0) << sock.SSLLastErrorDesc();
+  sock.SendString("abc\n");
+  EXPECT_EQ(sock.RecvTerminated(5000, "\n"), "cba");
+}
+
+TEST_F(SslServer, VerifiedCertificateMustNameTheHostAskedFor) {
+  for (const char *host : {"127.0.0.1", "localhost"}) {
+    TTCPBlockSocket sock;
+    sock.SSLverifyCert = true;
+    sock.SSLCertCAFile = local_->CertFile();
+    sock.SetSslEnabled(true);
+    sock.Connect(host, local_->PortText());
+    EXPECT_EQ(sock.LastError(), 0) << host << ": " << sock.SSLLastErrorDesc();
+    EXPECT_EQ(sock.SslVerifyResult(), 0);
+  }
+  // A valid certificate for another name is refused.
+  TTCPBlockSocket wrong_name;
+  wrong_name.SSLverifyCert = true;
+  wrong_name.SSLCertCAFile = other_->CertFile();
+  wrong_name.SetSslEnabled(true);
+  wrong_name.Connect("127.0.0.1", other_->PortText());
+  EXPECT_EQ(wrong_name.LastError(), 10013);
+  EXPECT_EQ(wrong_name.LastErrorDesc(), "Permission denied");
+  EXPECT_FALSE(wrong_name.SSLEnabled());
+  // Without verification the same server is accepted.
+  TTCPBlockSocket unverified;
+  unverified.SetSslEnabled(true);
+  unverified.Connect("127.0.0.1", other_->PortText());
+  EXPECT_EQ(unverified.LastError(), 0);
+}
+
+TEST_F(SslServer, AnUntrustedCertificateFailsVerification) {
+  TTCPBlockSocket sock;
+  sock.SSLverifyCert = true;
+  sock.SSLCertCAFile = other_->CertFile(); // trusts only the other certificate
+  sock.SetSslEnabled(true);
+  sock.Connect("127.0.0.1", local_->PortText());
+  EXPECT_EQ(sock.LastError(), 10013);
+  EXPECT_NE(sock.SslVerifyResult(), 0);
+}
+
+TEST_F(SslServer, APlainServerFailsTheHandshakeWithinTheTimeout) {
+  kvtest::TempDir dir;
+  // A listener that accepts and never speaks TLS: the handshake gives up after ConnectionTimeout.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+  ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+  TTCPBlockSocket sock;
+  sock.ConnectionTimeout = 300;
+  sock.SetSslEnabled(true);
+  const auto start = std::chrono::steady_clock::now();
+  sock.Connect("127.0.0.1", std::to_string(ntohs(a.sin_port)));
+  EXPECT_EQ(sock.LastError(), 10060);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  ::close(fd);
+}
