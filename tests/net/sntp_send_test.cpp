@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 
 #include "sntp_fixtures.h"
 #include "test_support.h"
@@ -283,8 +284,9 @@ TEST(SntpSendThroughProxy, SlowAssociationCountsNeitherIntoDelayNorOffset) {
   for (int i = 1; i <= 2; ++i) {
     ASSERT_TRUE(client.RequestTime()) << client.Sock().LastError() << " " << ReplyCheckName(client.LastCheck());
     EXPECT_EQ(proxy.Associations(), i);  // one association per query, made before the send
-    EXPECT_LT(client.NTPDelay(), 0.2);    // 0.4 s and more if the association were inside it
-    EXPECT_NEAR(client.NTPOffset(), 100.0, 0.05);
+    EXPECT_LT(client.NTPDelay(), 0.35);  // 0.4 s and more if the association were inside it
+    // Off by at most half the round trip (plus the millisecond clock), not by half the set-up.
+    EXPECT_LE(std::fabs(client.NTPOffset() - 100.0), client.NTPDelay() / 2 + 0.0012);
   }
   EXPECT_EQ(responder.ClientPort(), proxy.RelayPort());  // the server saw the relay, not us
 }
