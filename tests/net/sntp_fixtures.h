@@ -105,7 +105,7 @@ inline kv::net::TNtpTimestamp TransmitOf(const std::string &request) {
 }
 
 // Fields of a server reply; defaults make an acceptable one (LI 0, version 4, mode 4, stratum 2).
-struct ReplySpec {
+struct ReplyFields {
   UtcInstant receive;   // T2
   UtcInstant transmit;  // T3
   uint8_t li_vn_mode = 0x24;
@@ -113,17 +113,17 @@ struct ReplySpec {
 };
 
 // A 48-byte reply to `originate` (the request's transmit timestamp).
-inline std::string ServerReply(const kv::net::TNtpTimestamp &originate, const ReplySpec &spec) {
+inline std::string ServerReply(const kv::net::TNtpTimestamp &originate, const ReplyFields &fields) {
   kv::net::TNtpPacket p;
-  p.LiVnMode = spec.li_vn_mode;
-  p.Stratum = spec.stratum;
+  p.LiVnMode = fields.li_vn_mode;
+  p.Stratum = fields.stratum;
   p.Poll = 6;
   p.Precision = static_cast<uint8_t>(-20);
   p.RefID = 0x7F7F0101;
   p.Org1 = originate.Seconds;
   p.Org2 = originate.Fraction;
-  const auto rcv = kv::net::InstantToNtp(spec.receive);
-  const auto xmit = kv::net::InstantToNtp(spec.transmit);
+  const auto rcv = kv::net::InstantToNtp(fields.receive);
+  const auto xmit = kv::net::InstantToNtp(fields.transmit);
   p.Ref1 = rcv.Seconds - 16;
   p.Rcv1 = rcv.Seconds;
   p.Rcv2 = rcv.Fraction;

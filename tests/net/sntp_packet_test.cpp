@@ -168,10 +168,10 @@ struct ReplyCase : ::testing::Test {
   const TNtpTimestamp stamp = InstantToNtp(t);
   const double T1 = InstantToDateTime(t);
   const double T4 = InstantToDateTime(sntptest::AddSeconds(t, 0.021));
-  sntptest::ReplySpec spec{sntptest::AddSeconds(t, 100.010), sntptest::AddSeconds(t, 100.011)};
+  sntptest::ReplyFields fields{sntptest::AddSeconds(t, 100.010), sntptest::AddSeconds(t, 100.011)};
 
   TReplyVerdict Check(const std::string &datagram) const { return CheckReply(datagram, stamp, T1, T4); }
-  std::string Reply() const { return sntptest::ServerReply(stamp, spec); }
+  std::string Reply() const { return sntptest::ServerReply(stamp, fields); }
 };
 
 }  // namespace
@@ -188,8 +188,8 @@ TEST_F(ReplyCase, AcceptedReplyGivesOffsetDelayAndServerTime) {
   EXPECT_EQ(v.Packet.Stratum, 2);
 
   // A server behind us gives a negative offset.
-  spec.receive = sntptest::AddSeconds(t, -49.990);
-  spec.transmit = sntptest::AddSeconds(t, -49.989);
+  fields.receive = sntptest::AddSeconds(t, -49.990);
+  fields.transmit = sntptest::AddSeconds(t, -49.989);
   EXPECT_NEAR(Check(Reply()).Offset, -50.0, 0.0002);
 }
 
@@ -206,8 +206,8 @@ TEST_F(ReplyCase, FieldChecksAcceptTheirBoundaries) {
   // The rejections themselves are driven through the client (sntp_send_test); here the values
   // just inside each check: leap 2, stratum 1 and 15, and any version (it is not checked).
   for (auto [first_byte, stratum] : {std::pair{0xA4, 2}, {0x24, 1}, {0x24, 15}, {0x0C, 3}, {0x3C, 3}}) {
-    spec.li_vn_mode = static_cast<uint8_t>(first_byte);
-    spec.stratum = static_cast<uint8_t>(stratum);
+    fields.li_vn_mode = static_cast<uint8_t>(first_byte);
+    fields.stratum = static_cast<uint8_t>(stratum);
     const TReplyVerdict v = Check(Reply());
     EXPECT_TRUE(v.Accepted()) << first_byte << "/" << stratum << ": " << ReplyCheckName(v.Check);
   }
@@ -238,7 +238,7 @@ TEST_F(ReplyCase, EraOneRepliesGiveTheRightOffset) {
   const UtcInstant later{2208988800 + 3600, 0};  // 2040-01-01 01:00
   const TNtpTimestamp later_stamp = InstantToNtp(later);
   ASSERT_EQ(later_stamp.Seconds & 0x80000000u, 0u);
-  const sntptest::ReplySpec s{sntptest::AddSeconds(later, 2.5), sntptest::AddSeconds(later, 2.5)};
+  const sntptest::ReplyFields s{sntptest::AddSeconds(later, 2.5), sntptest::AddSeconds(later, 2.5)};
   const TReplyVerdict v = CheckReply(sntptest::ServerReply(later_stamp, s), later_stamp,
                                      InstantToDateTime(later), InstantToDateTime(later));
   ASSERT_TRUE(v.Accepted()) << ReplyCheckName(v.Check);

@@ -32,9 +32,9 @@ protected:
   }
 
   // A reply to `request` from a server `ahead` seconds ahead of the test's clock.
-  std::string ReplyAhead(const std::string &request, double ahead, ReplySpec spec = {}) {
-    spec.receive = spec.transmit = AddSeconds(clock.Now(), ahead);
-    return ServerReply(TransmitOf(request), spec);
+  std::string ReplyAhead(const std::string &request, double ahead, ReplyFields fields = {}) {
+    fields.receive = fields.transmit = AddSeconds(clock.Now(), ahead);
+    return ServerReply(TransmitOf(request), fields);
   }
 
   const UtcInstant now{1796757040, 123000000};  // 2026-12-08, whole milliseconds
@@ -130,7 +130,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
 
   struct Row {
     const char *what;
-    ReplySpec spec;
+    ReplyFields fields;
     size_t length;
     TReplyCheck expected;
   };
@@ -144,7 +144,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
   };
   for (const Row &row : rows) {
     responder.SetScript([&](const std::string &request) {
-      return std::vector<Datagram>{{ReplyAhead(request, 500, row.spec).substr(0, row.length)}};
+      return std::vector<Datagram>{{ReplyAhead(request, 500, row.fields).substr(0, row.length)}};
     });
     const auto start = Clock::now();
     EXPECT_FALSE(client.RequestTime()) << row.what;
@@ -210,8 +210,7 @@ TEST_F(SntpSend, AnswerWithAnotherOriginateIsSkipped) {
   EXPECT_NEAR(client.NTPOffset(), 5.0, 0.001);
   EXPECT_EQ(client.LastCheck(), TReplyCheck::Accepted);
 
-  // The Part's request put T1 only in the originate field; a server echoing that would be
-  // matched too, since both fields carry it. A reply echoing nothing is not ours.
+  // A reply that echoes nothing (originate 0) is not ours either.
   responder.SetScript([&](const std::string &request) {
     TNtpPacket none;
     PacketFromString(ReplyAhead(request, 1000), none);
