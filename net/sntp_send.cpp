@@ -31,6 +31,7 @@ TSNTPSend::~TSNTPSend() = default;
 bool TSNTPSend::RequestTime() {
   ClockSetResult_ = TClockSetResult::NotAsked;
   ClockSetError_ = 0;
+  LastCheck_.reset();
   TUDPBlockSocket &sock = *Sock_;
 
   sock.Bind(IPInterface, "0");  // deferred with the defaults; a failed rebind changes nothing

@@ -22,6 +22,7 @@
 
 #include "loopback_peer.h"
 #include "net/sntp_packet.h"
+#include "net/sntp_send.h"
 #include "platform/clock.h"
 
 namespace sntptest {
@@ -102,6 +103,12 @@ inline kv::net::TNtpTimestamp TransmitOf(const std::string &request) {
   kv::net::TNtpPacket p;
   if (!kv::net::PacketFromString(request, p)) return {};
   return {p.Xmit1, p.Xmit2};
+}
+
+// Why a query failed, for test messages: the socket's error and the verdict on the last datagram.
+inline std::string Why(const kv::net::TSNTPSend &client) {
+  return "socket error " + std::to_string(client.Sock().LastError()) + ", " +
+         (client.LastCheck() ? kv::net::ReplyCheckName(*client.LastCheck()) : "no datagram");
 }
 
 // Fields of a server reply; defaults make an acceptable one (LI 0, version 4, mode 4, stratum 2).

@@ -52,7 +52,7 @@ TEST_F(SntpChronyd, PeerServesWithoutTouchingTheClock) {
 
 TEST_F(SntpChronyd, DirectQueryMeasuresTheOffsetAndSetsTheFakeClock) {
   client.SyncTime = true;
-  ASSERT_TRUE(client.RequestTime()) << client.Sock().LastError() << " " << ReplyCheckName(client.LastCheck());
+  ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client);
   ExpectOffsetAbout(client, 100.0);
   EXPECT_GE(client.NTPDelay(), -0.002);
   EXPECT_LT(client.NTPDelay(), 0.5);
@@ -83,7 +83,7 @@ TEST_F(SntpChronyd, QueryThroughDantedsUdpRelay) {
   client.Sock().SocksPort = danted.PortText();
   client.SyncTime = true;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(client.RequestTime()) << client.Sock().LastError() << " " << ReplyCheckName(client.LastCheck())
+    ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client)
                                       << "\n" << danted.Log();
     EXPECT_TRUE(client.Sock().UsingSocks());
     ExpectOffsetAbout(client, 100.0);
