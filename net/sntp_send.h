@@ -1,0 +1,82 @@
+#pragma once
+// The SNTP client: one 48-byte request over UDP, directly or through a SOCKS5 UDP relay; the
+// answer checked, offset, delay and server time computed, and the clock set when asked to.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/udp_socket.h"
+#include "net/sntp_packet.h"
+
+namespace kv::net {
+
+// What became of the clock after the last accepted answer.
+enum class TClockSetResult {
+  NotAsked,        // SyncTime is off (or no answer was accepted)
+  Set,             // the clock now shows the server time
+  OffsetTooLarge,  // |offset| > MaxSyncDiff: the clock was left alone
+  Refused,         // the system refused; ClockSetError() holds its errno (EPERM: no right to)
+};
+
+class TSNTPSend : public TNetClient {
+public:
+  // Timeout 5000 ms, port "ntp", MaxSyncDiff 3600 s, SyncTime off, a new socket.
+  TSNTPSend();
+  ~TSNTPSend() override;
+  TSNTPSend(const TSNTPSend &) = delete;
+  TSNTPSend &operator=(const TSNTPSend &) = delete;
+
+  // Asks TargetHost:TargetPort for the time, waiting up to Timeout ms. True when an answer came
+  // and passed every check; then NTPTime, NTPOffset and NTPDelay hold it, and with SyncTime the
+  // clock was set when |offset| <= MaxSyncDiff (ClockSetResult says whether that worked).
+  // False on a send failure, a time-out or a rejected answer (Sock().LastError() and LastCheck()
+  // tell which); the results then keep their earlier values.
+  bool RequestTime();
+
+  // Server time (UTC), offset (seconds, positive when the server is ahead) and round-trip delay
+  // (seconds) of the last accepted answer; 0 before the first.
+  TDateTime NTPTime() const { return NTPTime_; }
+  double NTPOffset() const { return NTPOffset_; }
+  double NTPDelay() const { return NTPDelay_; }
+  // The socket; its SOCKS properties route the query through a SOCKS5 proxy.
+  TUDPBlockSocket &Sock() { return *Sock_; }
+  const TUDPBlockSocket &Sock() const { return *Sock_; }
+
+  // Largest |offset| in seconds for which the clock is set.
+  double MaxSyncDiff = 3600.0;
+  // Set the clock after an accepted answer.
+  bool SyncTime = false;
+
+  // The last datagram of at least 48 bytes taken from the server, decoded, and its first byte's
+  // three fields.
+  const TNtpPacket &Reply() const { return Reply_; }
+  uint8_t ReplyLeap() const { return ReplyLeap_; }
+  uint8_t ReplyVersion() const { return ReplyVersion_; }
+  uint8_t ReplyMode() const { return ReplyMode_; }
+  // The verdict on the last datagram judged in the last RequestTime; empty when none came.
+  std::optional<TReplyCheck> LastCheck() const { return LastCheck_; }
+
+  // The clock-setting outcome of the last RequestTime, and the errno of a refusal.
+  TClockSetResult ClockSetResult() const { return ClockSetResult_; }
+  int ClockSetError() const { return ClockSetError_; }
+
+private:
+  // Waits for our answer until the deadline, skipping datagrams that are not it.
+  bool ReceiveAnswer(const TNtpTimestamp &stamp, TDateTime T1);
+  void SetClock(TDateTime T4, double offset_days);
+
+  std::unique_ptr<TUDPBlockSocket> Sock_;
+  TNtpPacket Reply_;
+  TDateTime NTPTime_ = 0;
+  double NTPOffset_ = 0;
+  double NTPDelay_ = 0;
+  std::string Buffer;  // the request just sent, then the datagram just received
+  uint8_t ReplyLeap_ = 0, ReplyVersion_ = 0, ReplyMode_ = 0;
+  std::optional<TReplyCheck> LastCheck_;
+  TClockSetResult ClockSetResult_ = TClockSetResult::NotAsked;
+  int ClockSetError_ = 0;
+};
+
+}  // namespace kv::net

@@ -1,0 +1,92 @@
+#pragma once
+// chronyd as a test peer: started through tests/peers/chronyd.sh on a loopback address and a
+// free port, ready once it answers a query, stopped by process id. It never sets the clock.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+#include "test_support.h"
+
+namespace kvtest {
+
+// Sends one client request (48 bytes, first byte 0x1B) to address:port and waits up to
+// `timeout_ms` for a datagram back. Returns the answer, or "" when none came.
+inline std::string QueryNtpOnce(const std::string &address, int port, int timeout_ms = 200) {
+  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return {};
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  std::string answer;
+  if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) == 1) {
+    std::string request(48, '\0');
+    request[0] = 0x1B;
+    request[47] = 1;  // a non-zero transmit timestamp, as servers expect
+    ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+    pollfd pfd{fd, POLLIN, 0};
+    if (::poll(&pfd, 1, timeout_ms) == 1) {
+      char buf[512];
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n > 0) answer.assign(buf, static_cast<size_t>(n));
+    }
+  }
+  ::close(fd);
+  return answer;
+}
+
+class ChronydPeer {
+public:
+  ChronydPeer() = default;
+  ChronydPeer(const ChronydPeer &) = delete;
+  ChronydPeer &operator=(const ChronydPeer &) = delete;
+  ~ChronydPeer() { Stop(); }
+
+  // Starts chronyd on `address` and a free UDP port and waits (up to 10 s) until it answers.
+  // Returns false with the reason in why() when it cannot run here.
+  bool Start(const std::string &address = "127.0.0.1") {
+    address_ = address;
+    const char *src = std::getenv("KORVANE_SOURCE_DIR");
+    const std::string root = src ? src : ".";
+    if (::geteuid() != 0) return Fail("chronyd serves only when started as root");
+    if (FindProgram("chronyd", {root + "/build/peers/usr/sbin", "/usr/sbin"}).empty())
+      return Fail("chronyd not found (scripts/fetch-peers unpacks it into build/peers)");
+    port_ = FreePort(true);
+    if (!child_.Start({"bash", root + "/tests/peers/chronyd.sh", dir_.path(), address_, std::to_string(port_)},
+                      dir_.file("chronyd.log")))
+      return Fail("cannot start tests/peers/chronyd.sh");
+    const bool ready = WaitUntil([&] { return !child_.Running() || !QueryNtpOnce(address_, port_).empty(); },
+                                 std::chrono::seconds(10));
+    if (!ready || !child_.Running()) return Fail("chronyd did not answer: " + Log());
+    return true;
+  }
+  void Stop() {
+    if (child_.pid() > 0 && child_.Running()) child_.Stop();
+  }
+
+  const std::string &Address() const { return address_; }
+  int Port() const { return port_; }
+  std::string PortText() const { return std::to_string(port_); }
+  const std::string &why() const { return why_; }
+  std::string Log() const { return ReadFile(dir_.file("chronyd.log")); }
+
+private:
+  bool Fail(const std::string &why) {
+    why_ = why;
+    return false;
+  }
+
+  TempDir dir_;
+  ChildProcess child_;
+  std::string address_;
+  int port_ = 0;
+  std::string why_;
+};
+
+}  // namespace kvtest
