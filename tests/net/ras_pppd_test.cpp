@@ -104,6 +104,37 @@ TEST(PppdLines, MapToStatesAndExitStatusesToErrors) {
   for (int code = 1; code < 25; ++code) EXPECT_NE(RasErrorText(TPppdRasBackend::ErrorOfExit(exited(code))), nullptr);
 }
 
+TEST(PppdLines, OutputIsCutIntoLinesWhateverTheChunksAndOverlongLinesStayApart) {
+  TPppdOutputLines output;
+  std::vector<std::string> lines;
+  const auto collect = [&](std::string_view line) { lines.emplace_back(line); };
+  output.Feed("Serial conn", collect);
+  output.Feed("ection established.\r\n\nConnect: ppp0", collect);
+  EXPECT_EQ(lines, (std::vector<std::string>{"Serial connection established.", ""}));
+
+  // A runaway line is judged by its first MaxLine bytes; the rest of it, however it arrives,
+  // is skipped, and the line after it arrives whole even when it is split across reads.
+  lines.clear();
+  const std::string longLine = "remote IP address " + std::string(2 * TPppdOutputLines::MaxLine, 'x');
+  output.Feed(" <--> /dev/ttyS0\n" + longLine.substr(0, 5000), collect);
+  output.Feed(longLine.substr(5000), collect);
+  output.Feed("\nlocal  IP add", collect);
+  output.Feed("ress 10.0.0.2\n", collect);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Connect: ppp0 <--> /dev/ttyS0");
+  EXPECT_EQ(lines[1], longLine.substr(0, TPppdOutputLines::MaxLine));
+  EXPECT_EQ(lines[2], "local  IP address 10.0.0.2");
+
+  // The end of output completes a last line without line end, but not a skipped one.
+  lines.clear();
+  output.Feed("no line end", collect);
+  output.Finish(collect);
+  output.Feed(std::string(TPppdOutputLines::MaxLine + 1, 'y'), collect);
+  output.Finish(collect);
+  output.Finish(collect);
+  EXPECT_EQ(lines, (std::vector<std::string>{"no line end", std::string(TPppdOutputLines::MaxLine, 'y')}));
+}
+
 TEST_F(PppdBackend, PhoneBookListsPeerFilesSortedWithoutHiddenAndBackupFiles) {
   for (const char *name : {"t-online", "Arcor", "isp", ".hidden", "isp~", "isp.bak", "isp.orig", "isp.dpkg-old",
                            "isp.dpkg-dist", "provider"})
@@ -164,13 +195,16 @@ TEST_F(PppdBackend, FailuresAndEndsArriveAsOneErrorReport) {
   } cases[] = {
       {"exit 8\n", {{RASCS_OpenPort, 0}, {RASCS_OpenPort, ERROR_FROM_DEVICE}}},
       {"say Serial connection established.\nsay CHAP authentication failed\nexit 19\n",
-       {{RASCS_OpenPort, 0}, {RASCS_DeviceConnected, 0}, {RASCS_DeviceConnected, ERROR_AUTHENTICATION_FAILURE}}},
+       {{RASCS_OpenPort, 0},
+        {RASCS_DeviceConnected, 0},
+        {RASCS_DeviceConnected, ERROR_AUTHENTICATION_FAILURE}}},
       {"say Serial connection established.\nexit 0\n",
        {{RASCS_OpenPort, 0}, {RASCS_DeviceConnected, 0}, {RASCS_DeviceConnected, ERROR_DISCONNECTION}}},
       {"say remote IP address 10.0.0.1\nsay Modem hangup\nexit 16\n",
        {{RASCS_OpenPort, 0}, {RASCS_Connected, 0}, {RASCS_Disconnected, ERROR_REMOTE_DISCONNECTION}}},
-      {"say remote IP address 10.0.0.1\nexit 0\n", {{RASCS_OpenPort, 0}, {RASCS_Connected, 0}, {RASCS_Disconnected, 0}}},
-      {"say Serial connection established.\nsay Serial connection established.\nsay no newline at the end",
+      {"say remote IP address 10.0.0.1\nexit 0\n",
+       {{RASCS_OpenPort, 0}, {RASCS_Connected, 0}, {RASCS_Disconnected, 0}}},
+      {"say Serial connection established.\nsay Serial connection established.\nsay Using interface ppp0",
        {{RASCS_OpenPort, 0}, {RASCS_DeviceConnected, 0}, {RASCS_DeviceConnected, ERROR_DISCONNECTION}}},
   };
   std::list<Collector> collectors;
@@ -222,6 +256,46 @@ TEST_F(PppdBackend, PppdIgnoringSigtermIsKilledAfterTheGraceAndTheNextDialWaitsF
   EXPECT_TRUE(Gone(pid)) << "pid " << pid;
   EXPECT_GE(waited, 300ms) << "pppd ended before its SIGKILL";
   EXPECT_EQ(collector.Get().size(), 2u);
+}
+
+TEST_F(PppdBackend, FloodingOutputHoldsUpNeitherTheHangUpNorTheEndOfTheDial) {
+  // A "pppd" whose helper floods the shared output pipe and keeps it open, while pppd holds the
+  // line (first dial) or ends by itself (second dial).
+  const std::string script = dir.file("flooding-pppd");
+  kvtest::WriteFile(script, "#!/bin/sh\nd='" + dir.path() + "'\n" + R"(echo $$ > "$d/pid-$2"
+printf 'Serial connection established.\n'
+yes 'flood of output' &
+echo $! > "$d/flooder-$2"
+[ "$2" = ending ] && exit 8
+while :; do sleep 0.05; done
+)",
+                    0755);
+  Peer("holding", "");
+  Peer("ending", "");
+  std::vector<pid_t> flooders;
+  {
+    Collector holding, ending;
+    TPppdRasBackend backend(peers, script);
+    RasConnHandle handle = 0;
+    ASSERT_EQ(backend.Dial(Params("holding"), holding.Notifier(), handle), ERROR_SUCCESS);
+    flooders.push_back(PidOf(dir.file("flooder-holding")));
+    const pid_t pid = PidOf(dir.file("pid-holding"));
+    EXPECT_TRUE(kvtest::WaitUntil([&] { return holding.Has(2); }));
+    EXPECT_EQ(backend.HangUp(handle), ERROR_SUCCESS);
+    EXPECT_TRUE(kvtest::WaitUntil([&] { return Gone(pid); }));
+
+    ASSERT_EQ(backend.Dial(Params("ending"), ending.Notifier(), handle), ERROR_SUCCESS);
+    flooders.push_back(PidOf(dir.file("flooder-ending")));
+    EXPECT_TRUE(kvtest::WaitUntil([&] { return ending.Has(3); }));
+    EXPECT_EQ(ending.Get(), (Reports{{RASCS_OpenPort, 0},
+                                     {RASCS_DeviceConnected, 0},
+                                     {RASCS_DeviceConnected, ERROR_FROM_DEVICE}}));
+    EXPECT_EQ(holding.Get(), (Reports{{RASCS_OpenPort, 0}, {RASCS_DeviceConnected, 0}}));
+  }
+  // Normally gone with the closed pipe; a flooder still running is stopped here.
+  for (pid_t flooder : flooders)
+    if (flooder > 0 && kvtest::ReadFile("/proc/" + std::to_string(flooder) + "/comm") == "yes\n")
+      ::kill(flooder, SIGKILL);
 }
 
 TEST_F(PppdBackend, PppdThatCannotRunIsReportedAtOnce) {
