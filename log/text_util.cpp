@@ -58,13 +58,14 @@ bool ParseInteger(std::string_view text, int64_t &value) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   if (i == text.size()) return false;
-  uint64_t v = 0;
+  int64_t v = 0;
   for (; i < text.size(); ++i) {
     if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (v > static_cast<uint64_t>(INT64_MAX)) return false;
+    const int digit = text[i] - '0';
+    if (v > (INT64_MAX - digit) / 10) return false; // checked before it can wrap
+    v = v * 10 + digit;
   }
-  value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  value = negative ? -v : v;
   return true;
 }
 
