@@ -38,6 +38,14 @@ bool IsAtOrBelow(const std::string &path, const std::string &ancestor) {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
+// A key is stored as a one-line "[path]" header, so a name with a control character (a line
+// break above all) cannot be stored; such a key is refused rather than spoil the whole file.
+bool StorableKey(const std::string &path) {
+  for (unsigned char c : path)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
 } // namespace
 
 namespace registry_file {
@@ -445,6 +453,7 @@ void TRegistry::Reload() {
 
 bool TRegistry::OpenKey(const std::string &key, bool can_create) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   if (!snapshot_.KeyExists(path)) {
     if (!can_create) return false;
@@ -457,6 +466,7 @@ bool TRegistry::OpenKey(const std::string &key, bool can_create) {
 
 bool TRegistry::OpenKeyReadOnly(const std::string &key) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   if (!snapshot_.KeyExists(path)) return false;
   current_ = path;
@@ -466,6 +476,7 @@ bool TRegistry::OpenKeyReadOnly(const std::string &key) {
 
 bool TRegistry::CreateKey(const std::string &key) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   if (!snapshot_.KeyExists(path)) snapshot_ = Update(file_, [&](Store &s) { s.CreateKey(path); });
   return snapshot_.KeyExists(path);
@@ -473,6 +484,7 @@ bool TRegistry::CreateKey(const std::string &key) {
 
 bool TRegistry::KeyExists(const std::string &key) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   return snapshot_.KeyExists(path);
 }

@@ -126,6 +126,22 @@ TEST_F(RegistryTest, KeysOpenOnlyWhenPresentAndCreatingAChildMakesItsParentExist
   EXPECT_THROW(reg.WriteInteger("ATimeout", 1), ERegistryException) << "opened read-only";
 }
 
+TEST_F(RegistryTest, AKeyNameThatCannotBeStoredIsRefusedAndSpoilsNothing) {
+  TRegistry reg(file);
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  reg.WriteString("Server", "kept");
+  for (const std::string &bad : {kKey + "\\two\nlines", std::string("tab\there")}) {
+    EXPECT_FALSE(reg.OpenKey(bad, true)) << bad;
+    EXPECT_FALSE(reg.CreateKey(bad)) << bad;
+    EXPECT_FALSE(reg.KeyExists(bad)) << bad;
+    EXPECT_FALSE(reg.OpenKeyReadOnly(bad)) << bad;
+  }
+  EXPECT_EQ(reg.CurrentPath(), "HKEY_CURRENT_USER\\Software\\Halvern\\Korvane");
+  TRegistry other(file);
+  ASSERT_TRUE(other.OpenKeyReadOnly(kKey));
+  EXPECT_EQ(other.ReadString("Server"), "kept");
+}
+
 TEST_F(RegistryTest, TwoProcessesWritingOneKeyAtOnceLoseNothing) {
   constexpr int kPerProcess = 60;
   TRegistry(file).CreateKey(kKey);
