@@ -113,7 +113,8 @@ int PidFdOpen(pid_t pid) {
 class TPppdRasBackend::Session {
 public:
   Session(pid_t pid, int outFd, int pidFd, int wakeFd, RasNotifier notifier, std::chrono::milliseconds grace)
-      : pid_(pid), outFd_(outFd), pidFd_(pidFd), wakeFd_(wakeFd), notifier_(std::move(notifier)), grace_(grace) {}
+      : pid_(pid), outFd_(outFd), pidFd_(pidFd), wakeFd_(wakeFd), notifier_(std::move(notifier)),
+        grace_(grace) {}
 
   ~Session() {
     CloseFd(outFd_);
@@ -249,7 +250,8 @@ private:
 
       int timeout = pidFd_ >= 0 ? -1 : 50; // without a pidfd the exit is polled
       if (termSent && !killSent) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(killAt - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(killAt - Clock::now()).count();
         const int wait = static_cast<int>(std::clamp<long long>(left, 0, 60000));
         timeout = timeout < 0 ? wait : std::min(timeout, wait);
       }
@@ -292,8 +294,10 @@ private:
       std::lock_guard lock(mutex_);
       endError_ = error != ERROR_SUCCESS ? error : ERROR_DISCONNECTION;
       if (!hangUp_ && notifier_) {
-        if (connected_) queue_.push_back({RASCS_Disconnected, error});
-        else queue_.push_back({lastState_, endError_});
+        if (connected_)
+          queue_.push_back({RASCS_Disconnected, error});
+        else
+          queue_.push_back({lastState_, endError_});
       }
       ended_ = true;
     }
@@ -360,16 +364,21 @@ TPppdRasBackend::~TPppdRasBackend() {
   std::vector<std::shared_ptr<Session>> all;
   {
     std::lock_guard lock(mutex_);
-    for (auto &[handle, session] : active_) all.push_back(session);
+    for (auto &[handle, session] : active_)
+      all.push_back(session);
     active_.clear();
     all.insert(all.end(), ended_.begin(), ended_.end());
     ended_.clear();
   }
-  for (auto &session : all) session->RequestHangUp();
-  for (auto &session : all) session->Join(true);
+  for (auto &session : all)
+    session->RequestHangUp();
+  for (auto &session : all)
+    session->Join(true);
 }
 
-int TPppdRasBackend::EnumEntries(std::vector<std::string> &entries) { return phoneBook_.List(entries); }
+int TPppdRasBackend::EnumEntries(std::vector<std::string> &entries) {
+  return phoneBook_.List(entries);
+}
 
 int TPppdRasBackend::GetEntryDialParams(RasDialParams &params, bool &passwordSaved) {
   passwordSaved = false; // the secrets stay with pppd
@@ -384,7 +393,8 @@ void TPppdRasBackend::CollectEnded(bool waitForProcesses) {
   }
   // SIGKILL follows the grace period, so a hung-up pppd is gone soon after it.
   if (waitForProcesses)
-    for (auto &session : ended) session->WaitEnded(killGrace_ + std::chrono::seconds(5));
+    for (auto &session : ended)
+      session->WaitEnded(killGrace_ + std::chrono::seconds(5));
   std::lock_guard lock(mutex_);
   std::erase_if(ended_, [](const std::shared_ptr<Session> &session) { return session->Join(false); });
 }
@@ -435,7 +445,8 @@ int TPppdRasBackend::Dial(const RasDialParams &params, RasNotifier notifier, Ras
 
   std::vector<std::string> args = {program, "call", params.EntryName, "nodetach"};
   std::vector<char *> argv;
-  for (auto &arg : args) argv.push_back(arg.data());
+  for (auto &arg : args)
+    argv.push_back(arg.data());
   argv.push_back(nullptr);
 
   pid_t pid = -1;
@@ -496,7 +507,8 @@ int TPppdRasBackend::ErrorOfExit(int waitStatus) {
   if (WIFSIGNALED(waitStatus)) return ERROR_DISCONNECTION;
   if (!WIFEXITED(waitStatus)) return ERROR_UNKNOWN;
   const int code = WEXITSTATUS(waitStatus);
-  return code < static_cast<int>(kExitErrors.size()) ? kExitErrors[static_cast<std::size_t>(code)] : ERROR_UNKNOWN;
+  return code < static_cast<int>(kExitErrors.size()) ? kExitErrors[static_cast<std::size_t>(code)]
+                                                     : ERROR_UNKNOWN;
 }
 
 } // namespace kv::net

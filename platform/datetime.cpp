@@ -133,7 +133,9 @@ TDateTime UtcToLocal(TDateTime utc) {
   return utc + static_cast<double>(local.tm_gmtoff) / 86400.0;
 }
 
-TDateTime NowLocal() { return UtcToLocal(InstantToDateTime(CurrentClock().Now())); }
+TDateTime NowLocal() {
+  return UtcToLocal(InstantToDateTime(CurrentClock().Now()));
+}
 
 FormatSettings ReadLocaleFormatSettings() {
   FormatSettings s;
@@ -146,7 +148,8 @@ FormatSettings ReadLocaleFormatSettings() {
   const lconv *lc = std::localeconv();
   s.DecimalSeparator = lc && lc->decimal_point && *lc->decimal_point ? *lc->decimal_point : '.';
   s.ThousandSeparator = lc && lc->thousands_sep && *lc->thousands_sep ? *lc->thousands_sep
-                        : s.DecimalSeparator == ',' ? '.' : ',';
+                        : s.DecimalSeparator == ','                   ? '.'
+                                                                      : ',';
   return s;
 }
 
@@ -165,9 +168,13 @@ void SetFormatSettings(const FormatSettings &settings) {
   g_loaded = true;
 }
 
-std::string DateToStr(TDateTime dt) { return Strftime(CurrentFormatSettings().ShortDateFormat, dt); }
+std::string DateToStr(TDateTime dt) {
+  return Strftime(CurrentFormatSettings().ShortDateFormat, dt);
+}
 
-std::string TimeToStr(TDateTime dt) { return Strftime(CurrentFormatSettings().LongTimeFormat, dt); }
+std::string TimeToStr(TDateTime dt) {
+  return Strftime(CurrentFormatSettings().LongTimeFormat, dt);
+}
 
 std::string DateTimeToStr(TDateTime dt) {
   DateTimeFields f = DecodeDateTime(dt);

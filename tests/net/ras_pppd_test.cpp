@@ -25,7 +25,8 @@ using Reports = std::vector<std::pair<int, int>>;
 namespace {
 
 std::string FakePppd() {
-  if (const char *source = std::getenv("KORVANE_SOURCE_DIR")) return std::string(source) + "/tests/peers/fake-pppd";
+  if (const char *source = std::getenv("KORVANE_SOURCE_DIR"))
+    return std::string(source) + "/tests/peers/fake-pppd";
   return std::filesystem::path(__FILE__).parent_path().parent_path() / "peers" / "fake-pppd";
 }
 
@@ -47,7 +48,9 @@ struct Collector {
   bool Has(std::size_t count) { return Get().size() >= count; }
 };
 
-bool Gone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+bool Gone(pid_t pid) {
+  return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 class PppdBackend : public ::testing::Test {
 protected:
@@ -55,7 +58,9 @@ protected:
     ::mkdir(peers.c_str(), 0755);
     ::setenv("KV_FAKE_PPPD_PEERS", peers.c_str(), 1);
   }
-  void Peer(const std::string &name, const std::string &commands) { kvtest::WriteFile(peers + "/" + name, commands); }
+  void Peer(const std::string &name, const std::string &commands) {
+    kvtest::WriteFile(peers + "/" + name, commands);
+  }
   RasDialParams Params(const std::string &name) {
     RasDialParams params;
     params.EntryName = name;
@@ -83,13 +88,15 @@ TEST(PppdLines, MapToStatesAndExitStatusesToErrors) {
   EXPECT_EQ(TPppdRasBackend::StateOfLine("Serial connection established."), RASCS_DeviceConnected);
   EXPECT_EQ(TPppdRasBackend::StateOfLine("PPP session is 4711"), RASCS_DeviceConnected);
   EXPECT_EQ(TPppdRasBackend::StateOfLine("Connect: ppp0 <--> /dev/ttyS0"), RASCS_AllDevicesConnected);
-  EXPECT_EQ(TPppdRasBackend::StateOfLine("rcvd [CHAP Challenge id=0x1 <abc>, name = \"isp\"]"), RASCS_Authenticate);
+  EXPECT_EQ(TPppdRasBackend::StateOfLine("rcvd [CHAP Challenge id=0x1 <abc>, name = \"isp\"]"),
+            RASCS_Authenticate);
   EXPECT_EQ(TPppdRasBackend::StateOfLine("CHAP authentication succeeded: Welcome"), RASCS_Authenticated);
   EXPECT_EQ(TPppdRasBackend::StateOfLine("local  IP address 10.0.0.2"), RASCS_Projected);
   EXPECT_EQ(TPppdRasBackend::StateOfLine("local\tLL address fe80::1"), RASCS_Projected);
   EXPECT_EQ(TPppdRasBackend::StateOfLine("remote IP address 10.0.0.1"), RASCS_Connected);
-  for (const char *other : {"Connect time 2.5 minutes.", "Connect script failed", "CHAP authentication failed",
-                            "Modem hangup", "Terminating on signal 15", "", "remote message: Connect: x"})
+  for (const char *other :
+       {"Connect time 2.5 minutes.", "Connect script failed", "CHAP authentication failed", "Modem hangup",
+        "Terminating on signal 15", "", "remote message: Connect: x"})
     EXPECT_EQ(TPppdRasBackend::StateOfLine(other), -1) << other;
 
   auto exited = [](int code) { return code << 8; };
@@ -101,7 +108,8 @@ TEST(PppdLines, MapToStatesAndExitStatusesToErrors) {
   EXPECT_EQ(TPppdRasBackend::ErrorOfExit(exited(19)), ERROR_AUTHENTICATION_FAILURE);
   EXPECT_EQ(TPppdRasBackend::ErrorOfExit(exited(20)), ERROR_UNKNOWN);
   EXPECT_EQ(TPppdRasBackend::ErrorOfExit(SIGKILL), ERROR_DISCONNECTION);
-  for (int code = 1; code < 25; ++code) EXPECT_NE(RasErrorText(TPppdRasBackend::ErrorOfExit(exited(code))), nullptr);
+  for (int code = 1; code < 25; ++code)
+    EXPECT_NE(RasErrorText(TPppdRasBackend::ErrorOfExit(exited(code))), nullptr);
 }
 
 TEST(PppdLines, OutputIsCutIntoLinesWhateverTheChunksAndOverlongLinesStayApart) {
@@ -136,8 +144,8 @@ TEST(PppdLines, OutputIsCutIntoLinesWhateverTheChunksAndOverlongLinesStayApart) 
 }
 
 TEST_F(PppdBackend, PhoneBookListsPeerFilesSortedWithoutHiddenAndBackupFiles) {
-  for (const char *name : {"t-online", "Arcor", "isp", ".hidden", "isp~", "isp.bak", "isp.orig", "isp.dpkg-old",
-                           "isp.dpkg-dist", "provider"})
+  for (const char *name : {"t-online", "Arcor", "isp", ".hidden", "isp~", "isp.bak", "isp.orig",
+                           "isp.dpkg-old", "isp.dpkg-dist", "provider"})
     Peer(name, "exit 0\n");
   ::mkdir((peers + "/folder").c_str(), 0755);
   ::symlink((peers + "/isp").c_str(), (peers + "/linked").c_str());
@@ -167,7 +175,8 @@ TEST_F(PppdBackend, MissingFolderIsAnEmptyPhoneBookAndAnUnreadableOneAnError) {
 }
 
 TEST_F(PppdBackend, AsyncDialReportsProgressUntilConnectedAndHangUpEndsAndReapsPppd) {
-  Peer("isp", "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
+  Peer("isp",
+       "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
   Collector collector; // outlives the backend, whose threads report into it
   TPppdRasBackend backend(peers, FakePppd());
   RasConnHandle handle = 0;
@@ -221,7 +230,8 @@ TEST_F(PppdBackend, FailuresAndEndsArriveAsOneErrorReport) {
 }
 
 TEST_F(PppdBackend, SyncDialWaitsForTheLineOrTheFailure) {
-  Peer("up", "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
+  Peer("up",
+       "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
   Peer("locked", "say Device ttyS0 is locked by pid 99\nexit 6\n");
   TPppdRasBackend backend(peers, FakePppd());
   RasConnHandle handle = 0;
@@ -237,7 +247,8 @@ TEST_F(PppdBackend, SyncDialWaitsForTheLineOrTheFailure) {
 }
 
 TEST_F(PppdBackend, PppdIgnoringSigtermIsKilledAfterTheGraceAndTheNextDialWaitsForIt) {
-  Peer("stubborn", "ignore-term\npidfile " + dir.file("pid") + "\nsay Serial connection established.\nhold\n");
+  Peer("stubborn",
+       "ignore-term\npidfile " + dir.file("pid") + "\nsay Serial connection established.\nhold\n");
   Peer("isp", "say Serial connection established.\nhold\n");
   Collector collector, second;
   TPppdRasBackend backend(peers, FakePppd(), 300ms);
@@ -252,7 +263,8 @@ TEST_F(PppdBackend, PppdIgnoringSigtermIsKilledAfterTheGraceAndTheNextDialWaitsF
   // The port stays locked until the old pppd is gone, so the next dial waits for that.
   RasConnHandle next = 0;
   EXPECT_EQ(backend.Dial(Params("isp"), second.Notifier(), next), ERROR_SUCCESS);
-  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - hungUp);
+  const auto waited =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - hungUp);
   EXPECT_TRUE(Gone(pid)) << "pid " << pid;
   EXPECT_GE(waited, 300ms) << "pppd ended before its SIGKILL";
   EXPECT_EQ(collector.Get().size(), 2u);
@@ -316,7 +328,8 @@ TEST_F(PppdBackend, PppdThatCannotRunIsReportedAtOnce) {
 }
 
 TEST_F(PppdBackend, ComponentOverPppdFollowsTheDialAndEndsPppdWhenDestroyed) {
-  Peer("isp", "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
+  Peer("isp",
+       "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
   kv::platform::ManualDispatcher gui;
   std::vector<std::string> texts;
   auto dialUp = std::make_unique<TDialUp>(gui, std::make_unique<TPppdRasBackend>(peers, FakePppd()));

@@ -231,8 +231,10 @@ TEST_F(RegistryTest, DefaultFileFollowsXdgConfigHome) {
   EXPECT_EQ(TRegistry::DefaultFileName(), "/somewhere/cfg/korvane/registry.reg");
   setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored, as the basedir rules say
   EXPECT_EQ(TRegistry::DefaultFileName(), std::string(getenv("HOME")) + "/.config/korvane/registry.reg");
-  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(RegistryTest, AFileThatCannotBeWrittenRaises) {
