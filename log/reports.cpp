@@ -24,7 +24,10 @@ std::string ArchitectureName(uint32_t arch) {
       "PROCESSOR_ARCHITECTURE_INTEL", "PROCESSOR_ARCHITECTURE_MIPS",    "PROCESSOR_ARCHITECTURE_ALPHA",
       "PROCESSOR_ARCHITECTURE_PPC",   "PROCESSOR_ARCHITECTURE_SHX",     "PROCESSOR_ARCHITECTURE_ARM",
       "PROCESSOR_ARCHITECTURE_IA64",  "PROCESSOR_ARCHITECTURE_ALPHA64", "PROCESSOR_ARCHITECTURE_MSIL"};
-  return arch < std::size(kNames) ? kNames[arch] : "PROCESSOR_ARCHITECTURE_UNKNOWN";
+  if (arch < std::size(kNames)) return kNames[arch];
+  if (arch == 9) return "PROCESSOR_ARCHITECTURE_AMD64";
+  if (arch == 12) return "PROCESSOR_ARCHITECTURE_ARM64";
+  return "PROCESSOR_ARCHITECTURE_UNKNOWN";
 }
 
 std::string ProcessorTypeName(uint32_t type) {

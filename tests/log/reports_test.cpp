@@ -120,7 +120,7 @@ TEST_F(Reports, CpuBlockPrintsAddressesWithAllDigits) {
   info.cpu.ProcessorLevel = 5;
   info.values.clear();
   l = CpuInfoReport(info, "CPUI");
-  EXPECT_EQ(l[2], "  Architecture                : 9 (PROCESSOR_ARCHITECTURE_UNKNOWN)"); // x86-64
+  EXPECT_EQ(l[2], "  Architecture                : 9 (PROCESSOR_ARCHITECTURE_AMD64)");
   EXPECT_EQ(l[3], "  OEM ID (vendor)             : 9");
   EXPECT_EQ(l[7], "  Processor level             : 5 (Intel Pentium) ");
   EXPECT_EQ(l[8], "  Speed (registry)            : n/a");
