@@ -20,10 +20,6 @@ const char *const kTypeNames[] = {"vtInteger",    "vtBoolean",    "vtChar",     
                                   "vtWideString", "vtInt64"};
 constexpr size_t kTypes = sizeof kLabels / sizeof kLabels[0];
 
-uint64_t AddressOf(const void *p) {
-  return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p));
-}
-
 // Currency text: up to four decimals, trailing zeros dropped.
 std::string CurrencyText(int64_t v) {
   const bool negative = v < 0;
@@ -69,62 +65,6 @@ std::string ValueText(const TVarRec &v) {
 }
 
 } // namespace
-
-TVarRec TVarRec::Integer(int32_t v) {
-  TVarRec r;
-  r.VType = vtInteger;
-  r.VInt = v;
-  return r;
-}
-TVarRec TVarRec::Int64(int64_t v) {
-  TVarRec r;
-  r.VType = vtInt64;
-  r.VInt = v;
-  return r;
-}
-TVarRec TVarRec::Boolean(bool v) {
-  TVarRec r;
-  r.VType = vtBoolean;
-  r.VInt = v;
-  return r;
-}
-TVarRec TVarRec::Extended(double v) {
-  TVarRec r;
-  r.VType = vtExtended;
-  r.VExtended = v;
-  return r;
-}
-TVarRec TVarRec::Currency(int64_t v) {
-  TVarRec r;
-  r.VType = vtCurrency;
-  r.VInt = v;
-  return r;
-}
-TVarRec TVarRec::Text(uint8_t type, std::string text) {
-  TVarRec r;
-  r.VType = type;
-  r.VText = std::move(text);
-  return r;
-}
-TVarRec TVarRec::Pointer(const void *p) {
-  TVarRec r;
-  r.VType = vtPointer;
-  r.VAddress = AddressOf(p);
-  return r;
-}
-TVarRec TVarRec::Object(const void *p, std::string class_name) {
-  TVarRec r;
-  r.VType = vtObject;
-  r.VAddress = AddressOf(p);
-  r.VText = std::move(class_name);
-  return r;
-}
-TVarRec TVarRec::Interface(const void *p) {
-  TVarRec r;
-  r.VType = vtInterface;
-  r.VAddress = AddressOf(p);
-  return r;
-}
 
 std::string FormatVarRec(const TVarRec &value) {
   const std::string label = value.VType < kTypes ? kLabels[value.VType] : "#FLType     : ";

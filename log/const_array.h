@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log/messages.h"
@@ -32,21 +33,26 @@ enum TVarType : uint8_t {
 // One value with its type tag. Values are copies; they are freed with the record.
 struct TVarRec {
   uint8_t VType = vtInteger;
-  int64_t VInt = 0;      // integer, boolean, 64-bit integer; currency in ten-thousandths
-  double VExtended = 0;  // extended
-  std::string VText;     // characters and strings; class name of an object or class; variant text
-  uint64_t VAddress = 0; // pointer; object (0 = none); interface
+  int64_t VInt = 0;       // integer, boolean, 64-bit integer; currency in ten-thousandths
+  double VExtended = 0;   // extended
+  std::string VText = {}; // characters and strings; class name of an object or class; variant text
+  uint64_t VAddress = 0;  // pointer; object (0 = none); interface
 
-  static TVarRec Integer(int32_t v);
-  static TVarRec Int64(int64_t v);
-  static TVarRec Boolean(bool v);
-  static TVarRec Extended(double v);
-  static TVarRec Currency(int64_t ten_thousandths);
+  static TVarRec Integer(int32_t v) { return {.VType = vtInteger, .VInt = v}; }
+  static TVarRec Int64(int64_t v) { return {.VType = vtInt64, .VInt = v}; }
+  static TVarRec Boolean(bool v) { return {.VType = vtBoolean, .VInt = v}; }
+  static TVarRec Extended(double v) { return {.VType = vtExtended, .VExtended = v}; }
+  static TVarRec Currency(int64_t ten_thousandths) { return {.VType = vtCurrency, .VInt = ten_thousandths}; }
   // vtChar, vtString, vtPChar, vtWideChar, vtPWideChar, vtAnsiString, vtWideString, vtVariant, vtClass
-  static TVarRec Text(uint8_t type, std::string text);
-  static TVarRec Pointer(const void *p);
-  static TVarRec Object(const void *p, std::string class_name);
-  static TVarRec Interface(const void *p);
+  static TVarRec Text(uint8_t type, std::string text) { return {.VType = type, .VText = std::move(text)}; }
+  static TVarRec Pointer(const void *p) { return {.VType = vtPointer, .VAddress = AddressOf(p)}; }
+  static TVarRec Object(const void *p, std::string class_name) {
+    return {.VType = vtObject, .VText = std::move(class_name), .VAddress = AddressOf(p)};
+  }
+  static TVarRec Interface(const void *p) { return {.VType = vtInterface, .VAddress = AddressOf(p)}; }
+
+private:
+  static uint64_t AddressOf(const void *p) { return reinterpret_cast<uintptr_t>(p); }
 };
 using TConstArray = std::vector<TVarRec>;
 

@@ -37,7 +37,8 @@ bool TFastLog::StartLogging() {
 }
 
 void TFastLog::PostRequest(int64_t kind, std::unique_ptr<MessageObject> object) {
-  if (parser_->Alive()) parser_->Post(WM_FL_PARSE, kind, 0, std::move(object));
+  // Refused (and the object freed) before the start and once the parser has ended.
+  parser_->Post(WM_FL_PARSE, kind, 0, std::move(object));
 }
 
 void TFastLog::Add(const std::string &text) {

@@ -11,17 +11,6 @@ namespace kv::logging {
 
 namespace {
 
-// Report lines become text tokens.
-TParseItems TextItems(const Lines &lines) {
-  TParseItems items;
-  for (const auto &l : lines) {
-    TParseItem t;
-    t.Text = l;
-    items.push_back(std::move(t));
-  }
-  return items;
-}
-
 std::string DateText(const platform::DateTimeFields &f) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", f.year, f.month, f.day);
@@ -257,7 +246,7 @@ Lines TFastLogParser::ExpandTags(TParseItems &items, bool &suppress) {
       t.Kind = TParseItem::kText;
       column = t.Key == AppPrm ? 0 : column + static_cast<int64_t>(Utf8Length(value));
       for (auto &line : extra)
-        tail.push_back(TextItems({line})[0]);
+        tail.push_back(TextItem(std::move(line)));
     } else {
       t.Text = "#FLTag(" + t.Name + ")";
       if (t.Key != Glue) t.Kind = TParseItem::kText;
@@ -275,7 +264,7 @@ Lines TFastLogParser::ExpandTags(TParseItems &items, bool &suppress) {
   std::string joined;
   for (auto &t : kept) {
     if (t.IsTag(Glue)) {
-      if (open) glued.push_back(TextItems({joined})[0]);
+      if (open) glued.push_back(TextItem(joined));
       open = !open;
       joined.clear();
       continue;
@@ -286,7 +275,7 @@ Lines TFastLogParser::ExpandTags(TParseItems &items, bool &suppress) {
       joined += t.IsTag(Column) ? t.Name : t.Text;
     }
   }
-  if (open) glued.push_back(TextItems({joined})[0]);
+  if (open) glued.push_back(TextItem(joined));
 
   // 3. Columns: an "@" tag places the text after it.
   column = 0;

@@ -6,13 +6,13 @@
 
 namespace kv::logging {
 
-namespace {
-
 TParseItem TextItem(std::string text) {
   TParseItem t;
   t.Text = std::move(text);
   return t;
 }
+
+namespace {
 
 TParseItem TagItem(std::string name) {
   TParseItem t;

@@ -20,6 +20,9 @@ struct TParseItem {
 };
 using TParseItems = std::vector<TParseItem>;
 
+// A text token.
+TParseItem TextItem(std::string text);
+
 // Keys of the tags (TagKey of their names, or of their first character for layout tags).
 namespace tagkey {
 inline constexpr uint32_t Glue = 38;   // &

@@ -1,5 +1,6 @@
 #include "log/text_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -58,13 +59,14 @@ bool ParseInteger(std::string_view text, int64_t &value) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   if (i == text.size()) return false;
-  uint64_t v = 0;
+  int64_t v = 0;
   for (; i < text.size(); ++i) {
     if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + static_cast<uint64_t>(text[i] - '0');
-    if (v > static_cast<uint64_t>(INT64_MAX)) return false;
+    const int digit = text[i] - '0';
+    if (v > (INT64_MAX - digit) / 10) return false; // checked before it can wrap
+    v = v * 10 + digit;
   }
-  value = negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+  value = negative ? -v : v;
   return true;
 }
 
@@ -92,29 +94,15 @@ std::string FloatToStrGeneral(double value) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.15G", value);
   std::string text = buf;
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c == '.') {
-      out += platform::CurrentFormatSettings().DecimalSeparator;
-    } else if (c == 'E') {
-      // "1E+20" -> "1E20", "1E-05" -> "1E-5"
-      out += 'E';
-      ++i;
-      if (i < text.size() && text[i] == '-')
-        out += '-';
-      else if (i < text.size() && text[i] != '+')
-        --i;
-      ++i;
-      while (i + 1 < text.size() && text[i] == '0')
-        ++i;
-      out += text.substr(i);
-      break;
-    } else {
-      out += c;
-    }
+  // The exponent without "+" and leading zeros: "1E+20" -> "1E20", "1E-05" -> "1E-5".
+  if (size_t e = text.find('E'); e != std::string::npos) {
+    const bool negative = text[e + 1] == '-';
+    const size_t digits = std::min(text.find_first_not_of("+-0", e + 1), text.size() - 1);
+    text = text.substr(0, e + 1) + (negative ? "-" : "") + text.substr(digits);
   }
-  return out;
+  if (size_t dot = text.find('.'); dot != std::string::npos)
+    text[dot] = platform::CurrentFormatSettings().DecimalSeparator;
+  return text;
 }
 
 std::string HexAddress(uint64_t address) {

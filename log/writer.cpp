@@ -15,6 +15,7 @@ TFastLogWriter::~TFastLogWriter() {
 }
 
 bool TFastLogWriter::WaitUntilOpen() {
+  if (!Resumed()) return false; // nothing would ever open the file
   WaitState([this] { return file_open_ || !Alive(); });
   return file_open_;
 }

@@ -18,7 +18,8 @@ public:
   TFLFileDef &FileDef() { return file_def_; }
   // True once the log file is open.
   bool FileOpen() const { return file_open_; }
-  // Waits until the file is open or the thread has ended; returns FileOpen().
+  // Waits until the file is open or the thread has ended; returns FileOpen(). False at once
+  // for a writer that was never resumed.
   bool WaitUntilOpen();
   // errno of the failure that ended the thread (0 if none).
   int LastError() const { return last_error_; }

@@ -620,29 +620,44 @@ std::string TBlockSocket::RecvPacket(int timeout) {
 }
 
 std::string TBlockSocket::RecvStreamPacket(int timeout) {
-  // What is already waiting is taken without a wait.
-  int n = PendingBytes();
-  if (n <= 0) {
-    if (!CanRead(timeout)) {
-      if (last_error_ == 0) last_error_ = WSAETIMEDOUT;
-      RaiseOnError();
-      return {};
-    }
-    n = PendingBytes();
-    // Readable with nothing waiting: the peer has closed the connection.
+  const uint64_t start = TickNow();
+  int wait = timeout;
+  while (true) {
+    // What is already waiting is taken without a wait.
+    int n = PendingBytes();
     if (n <= 0) {
-      last_error_ = WSAECONNRESET;
-      RaiseOnError();
-      return {};
+      if (!CanRead(wait)) {
+        if (last_error_ == 0) last_error_ = WSAETIMEDOUT;
+        break;
+      }
+      n = PendingBytes();
+      // Readable with nothing waiting: the peer has closed the connection.
+      if (n <= 0) {
+        last_error_ = WSAECONNRESET;
+        break;
+      }
+    }
+    std::string result(static_cast<size_t>(std::min(n, kMaxStreamRead)), '\0');
+    packet_discarded_ = false;
+    const int got = RecvData(result.data(), static_cast<int>(result.size()));
+    // A failed read hands out nothing, never the unfilled buffer.
+    if (last_error_ != 0 || got < 0) return {};
+    if (!packet_discarded_) {
+      result.resize(static_cast<size_t>(std::min<int>(got, static_cast<int>(result.size()))));
+      return result;
+    }
+    // Only protocol data came (an SSL record without payload): wait on for the rest of the time.
+    if (timeout >= 0) {
+      const uint64_t spent = TickDifference(start, TickNow());
+      if (spent > static_cast<uint64_t>(timeout)) {
+        last_error_ = WSAETIMEDOUT;
+        break;
+      }
+      wait = timeout - static_cast<int>(spent);
     }
   }
-  std::string result(static_cast<size_t>(std::min(n, kMaxStreamRead)), '\0');
-  packet_discarded_ = false;
-  const int got = RecvData(result.data(), static_cast<int>(result.size()));
-  // A failed read hands out nothing, never the unfilled buffer.
-  if (last_error_ != 0 || got < 0) return {};
-  result.resize(static_cast<size_t>(std::min<int>(got, static_cast<int>(result.size()))));
-  return result;
+  RaiseOnError();
+  return {};
 }
 
 std::string TBlockSocket::RecvDatagramPacket(int timeout) {

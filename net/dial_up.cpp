@@ -82,7 +82,8 @@ std::size_t CharCount(const std::string &s) {
 void CutText(std::string &text, std::size_t limit) {
   if (text.size() <= limit) return;
   std::size_t end = limit;
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
   text.resize(end);
 }
 
@@ -97,7 +98,8 @@ void Deliver(const std::shared_ptr<TDialUp::Link> &link) {
 }
 
 // The notifier of asynchronous dial number `dial` of `origin`'s component; runs on the backend's thread.
-void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, uint32_t msg, int state, int error) {
+void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, uint32_t msg, int state,
+                  int error) {
   std::unique_lock lock(g_handOver);
   auto mayStore = [&] { return !origin->owner || origin->dial != dial || !g_current || !g_current->pending; };
   if (!mayStore()) {

@@ -72,12 +72,12 @@ public:
   // Entry names found by the last GetEntries.
   const std::vector<std::string> &Entries() const { return entries_; }
 
-  TOnEntryGet OnEntryGet;        // once per entry found by GetEntries
-  TStandartEv OnDialing;         // just before dialling
-  TStandartEv OnConnect;         // synchronous dial succeeded
-  TOnNotConn OnNotConnected;     // synchronous dial failed
-  TOnAsyncEvent OnAsyncEvent;    // one report of an asynchronous dial, on the GUI thread
-  TOnError OnError;              // dial parameters unreadable, or an asynchronous dial did not start
+  TOnEntryGet OnEntryGet;           // once per entry found by GetEntries
+  TStandartEv OnDialing;            // just before dialling
+  TStandartEv OnConnect;            // synchronous dial succeeded
+  TOnNotConn OnNotConnected;        // synchronous dial failed
+  TOnAsyncEvent OnAsyncEvent;       // one report of an asynchronous dial, on the GUI thread
+  TOnError OnError;                 // dial parameters unreadable, or an asynchronous dial did not start
   TOnActiveConn OnActiveConnection; // kept for owners that assign it; never raised
 
   // State of the last report (RASCS_*). The owner may write RASCS_Disconnected itself.

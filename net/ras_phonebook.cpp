@@ -55,6 +55,8 @@ int TPppPhoneBook::List(std::vector<std::string> &entries) const {
   return ERROR_SUCCESS;
 }
 
-bool TPppPhoneBook::Contains(const std::string &name) const { return IsEntryFile(name); }
+bool TPppPhoneBook::Contains(const std::string &name) const {
+  return IsEntryFile(name);
+}
 
 } // namespace kv::net

@@ -24,7 +24,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::size_t kMaxLine = 4096;
+// Most bytes of pppd's output the watcher reads before it looks at its other duties again.
+constexpr std::size_t kReadBudget = 64 * 1024;
 
 // pppd's exit statuses 0..19 (see the header) as errors.
 constexpr std::array<int, 20> kExitErrors = {
@@ -112,7 +113,8 @@ int PidFdOpen(pid_t pid) {
 class TPppdRasBackend::Session {
 public:
   Session(pid_t pid, int outFd, int pidFd, int wakeFd, RasNotifier notifier, std::chrono::milliseconds grace)
-      : pid_(pid), outFd_(outFd), pidFd_(pidFd), wakeFd_(wakeFd), notifier_(std::move(notifier)), grace_(grace) {}
+      : pid_(pid), outFd_(outFd), pidFd_(pidFd), wakeFd_(wakeFd), notifier_(std::move(notifier)),
+        grace_(grace) {}
 
   ~Session() {
     CloseFd(outFd_);
@@ -209,46 +211,23 @@ private:
     if (state == RASCS_Connected) changed_.notify_all();
   }
 
-  // Reads what pppd printed. Returns false at end of output.
+  // Reads what pppd printed, at most kReadBudget bytes, so that a flood of output cannot keep
+  // the watcher from a hang-up or from reaping pppd. Returns false at end of output.
   bool ReadOutput() {
+    const auto onLine = [this](std::string_view line) { HandleLine(line); };
     char buffer[4096];
-    while (true) {
-      const ssize_t n = ::read(outFd_, buffer, sizeof buffer);
+    for (std::size_t budget = kReadBudget; budget > 0;) {
+      const ssize_t n = ::read(outFd_, buffer, std::min(sizeof buffer, budget));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
       if (n == 0) {
-        FlushPartial();
+        output_.Finish(onLine);
         return false;
       }
-      partial_.append(buffer, static_cast<std::size_t>(n));
-      std::size_t from = 0, eol;
-      while ((eol = partial_.find('\n', from)) != std::string::npos) {
-        std::string_view line(partial_.data() + from, eol - from);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        HandleLine(line);
-        from = eol + 1;
-      }
-      partial_.erase(0, from);
-      // A line without end is judged by its first kMaxLine bytes.
-      if (partial_.size() > kMaxLine) {
-        HandleLine(std::string_view(partial_).substr(0, kMaxLine));
-        partial_.clear();
-        skipToEol_ = true;
-      }
-      if (skipToEol_) {
-        const std::size_t eolAt = partial_.find('\n');
-        if (eolAt == std::string::npos) partial_.clear();
-        else {
-          partial_.erase(0, eolAt + 1);
-          skipToEol_ = false;
-        }
-      }
+      output_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)), onLine);
+      budget -= static_cast<std::size_t>(n);
     }
-  }
-
-  void FlushPartial() {
-    if (!partial_.empty() && !skipToEol_) HandleLine(partial_);
-    partial_.clear();
+    return true;
   }
 
   void Signal(int sig, bool group) {
@@ -271,7 +250,8 @@ private:
 
       int timeout = pidFd_ >= 0 ? -1 : 50; // without a pidfd the exit is polled
       if (termSent && !killSent) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(killAt - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(killAt - Clock::now()).count();
         const int wait = static_cast<int>(std::clamp<long long>(left, 0, 60000));
         timeout = timeout < 0 ? wait : std::min(timeout, wait);
       }
@@ -302,9 +282,9 @@ private:
       if (reaped == pid_ || (reaped < 0 && errno == ECHILD)) break;
     }
     // What pppd printed before it ended still counts; a helper that keeps the pipe open does not
-    // hold us up (the descriptor is non-blocking).
+    // hold us up (the descriptor is non-blocking and the read bounded).
     if (outOpen) ReadOutput();
-    FlushPartial();
+    output_.Finish([this](std::string_view line) { HandleLine(line); });
     Finish(status);
   }
 
@@ -314,8 +294,10 @@ private:
       std::lock_guard lock(mutex_);
       endError_ = error != ERROR_SUCCESS ? error : ERROR_DISCONNECTION;
       if (!hangUp_ && notifier_) {
-        if (connected_) queue_.push_back({RASCS_Disconnected, error});
-        else queue_.push_back({lastState_, endError_});
+        if (connected_)
+          queue_.push_back({RASCS_Disconnected, error});
+        else
+          queue_.push_back({lastState_, endError_});
       }
       ended_ = true;
     }
@@ -329,8 +311,7 @@ private:
   std::thread watcher_, reporter_;
 
   // Watcher only.
-  std::string partial_;
-  bool skipToEol_ = false;
+  TPppdOutputLines output_;
   int lastState_ = RASCS_OpenPort;
 
   std::mutex mutex_;
@@ -343,6 +324,38 @@ private:
   int endError_ = ERROR_SUCCESS;
 };
 
+void TPppdOutputLines::Feed(std::string_view bytes, const LineFn &line) {
+  while (!bytes.empty()) {
+    const std::size_t eol = bytes.find('\n');
+    const std::string_view piece = bytes.substr(0, eol);
+    if (!skipping_) {
+      const std::size_t room = MaxLine - partial_.size();
+      partial_.append(piece.substr(0, room));
+      if (piece.size() > room) { // too long: judged now, the rest of it skipped
+        Emit(line);
+        skipping_ = true;
+      }
+    }
+    if (eol == std::string_view::npos) return;
+    if (!skipping_) Emit(line);
+    skipping_ = false;
+    bytes.remove_prefix(eol + 1);
+  }
+}
+
+void TPppdOutputLines::Finish(const LineFn &line) {
+  if (!skipping_ && !partial_.empty()) Emit(line);
+  partial_.clear();
+  skipping_ = false;
+}
+
+void TPppdOutputLines::Emit(const LineFn &line) {
+  std::string_view text = partial_;
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  line(text);
+  partial_.clear();
+}
+
 TPppdRasBackend::TPppdRasBackend(std::string peersDirectory, std::string pppdCommand,
                                  std::chrono::milliseconds killGrace)
     : phoneBook_(std::move(peersDirectory)), pppdCommand_(std::move(pppdCommand)), killGrace_(killGrace) {}
@@ -351,16 +364,21 @@ TPppdRasBackend::~TPppdRasBackend() {
   std::vector<std::shared_ptr<Session>> all;
   {
     std::lock_guard lock(mutex_);
-    for (auto &[handle, session] : active_) all.push_back(session);
+    for (auto &[handle, session] : active_)
+      all.push_back(session);
     active_.clear();
     all.insert(all.end(), ended_.begin(), ended_.end());
     ended_.clear();
   }
-  for (auto &session : all) session->RequestHangUp();
-  for (auto &session : all) session->Join(true);
+  for (auto &session : all)
+    session->RequestHangUp();
+  for (auto &session : all)
+    session->Join(true);
 }
 
-int TPppdRasBackend::EnumEntries(std::vector<std::string> &entries) { return phoneBook_.List(entries); }
+int TPppdRasBackend::EnumEntries(std::vector<std::string> &entries) {
+  return phoneBook_.List(entries);
+}
 
 int TPppdRasBackend::GetEntryDialParams(RasDialParams &params, bool &passwordSaved) {
   passwordSaved = false; // the secrets stay with pppd
@@ -375,7 +393,8 @@ void TPppdRasBackend::CollectEnded(bool waitForProcesses) {
   }
   // SIGKILL follows the grace period, so a hung-up pppd is gone soon after it.
   if (waitForProcesses)
-    for (auto &session : ended) session->WaitEnded(killGrace_ + std::chrono::seconds(5));
+    for (auto &session : ended)
+      session->WaitEnded(killGrace_ + std::chrono::seconds(5));
   std::lock_guard lock(mutex_);
   std::erase_if(ended_, [](const std::shared_ptr<Session> &session) { return session->Join(false); });
 }
@@ -426,7 +445,8 @@ int TPppdRasBackend::Dial(const RasDialParams &params, RasNotifier notifier, Ras
 
   std::vector<std::string> args = {program, "call", params.EntryName, "nodetach"};
   std::vector<char *> argv;
-  for (auto &arg : args) argv.push_back(arg.data());
+  for (auto &arg : args)
+    argv.push_back(arg.data());
   argv.push_back(nullptr);
 
   pid_t pid = -1;
@@ -487,7 +507,8 @@ int TPppdRasBackend::ErrorOfExit(int waitStatus) {
   if (WIFSIGNALED(waitStatus)) return ERROR_DISCONNECTION;
   if (!WIFEXITED(waitStatus)) return ERROR_UNKNOWN;
   const int code = WEXITSTATUS(waitStatus);
-  return code < static_cast<int>(kExitErrors.size()) ? kExitErrors[static_cast<std::size_t>(code)] : ERROR_UNKNOWN;
+  return code < static_cast<int>(kExitErrors.size()) ? kExitErrors[static_cast<std::size_t>(code)]
+                                                     : ERROR_UNKNOWN;
 }
 
 } // namespace kv::net

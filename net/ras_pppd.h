@@ -52,6 +52,7 @@
 // the serial port's lock until then.
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -63,6 +64,26 @@
 #include "net/ras_phonebook.h"
 
 namespace kv::net {
+
+// Cuts pppd's output into lines (without their CR LF). A line longer than MaxLine bytes is
+// judged by its first MaxLine bytes and the rest of it is skipped, so a runaway line costs
+// bounded memory and never spills into the line after it.
+class TPppdOutputLines {
+public:
+  static constexpr std::size_t MaxLine = 4096;
+  using LineFn = std::function<void(std::string_view)>;
+
+  // Takes the next bytes of output and calls `line` for each line they complete.
+  void Feed(std::string_view bytes, const LineFn &line);
+  // End of output: a last line without a line end counts too.
+  void Finish(const LineFn &line);
+
+private:
+  void Emit(const LineFn &line);
+
+  std::string partial_;
+  bool skipping_ = false; // inside a line that was too long
+};
 
 class TPppdRasBackend : public RasBackend {
 public:

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "net/net_util.h"
 #include "net/udp_socket.h"
 #include "net/sntp_packet.h"
 
@@ -42,6 +42,7 @@ public:
   double NTPDelay() const { return NTPDelay_; }
   // The socket; its SOCKS properties route the query through a SOCKS5 proxy.
   TUDPBlockSocket &Sock() { return *Sock_; }
+  const TUDPBlockSocket &Sock() const { return *Sock_; }
 
   // Largest |offset| in seconds for which the clock is set.
   double MaxSyncDiff = 3600.0;
@@ -54,8 +55,8 @@ public:
   uint8_t ReplyLeap() const { return ReplyLeap_; }
   uint8_t ReplyVersion() const { return ReplyVersion_; }
   uint8_t ReplyMode() const { return ReplyMode_; }
-  // The verdict on the last datagram taken from the server in the last RequestTime.
-  TReplyCheck LastCheck() const { return LastCheck_; }
+  // The verdict on the last datagram judged in the last RequestTime; empty when none came.
+  std::optional<TReplyCheck> LastCheck() const { return LastCheck_; }
 
   // The clock-setting outcome of the last RequestTime, and the errno of a refusal.
   TClockSetResult ClockSetResult() const { return ClockSetResult_; }
@@ -73,7 +74,7 @@ private:
   double NTPDelay_ = 0;
   std::string Buffer;  // the request just sent, then the datagram just received
   uint8_t ReplyLeap_ = 0, ReplyVersion_ = 0, ReplyMode_ = 0;
-  TReplyCheck LastCheck_ = TReplyCheck::TooShort;
+  std::optional<TReplyCheck> LastCheck_;
   TClockSetResult ClockSetResult_ = TClockSetResult::NotAsked;
   int ClockSetError_ = 0;
 };

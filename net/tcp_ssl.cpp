@@ -295,9 +295,15 @@ int TTCPBlockSocket::RecvData(void *buffer, int length) {
     RaiseOnError();
     return 0;
   }
-  ErrClearError();
-  int n = SslRead(ssl_, buffer, length);
-  switch (SslGetError(ssl_, n)) {
+  int n;
+  int error;
+  {
+    SigpipeBlock no_sigpipe; // a read may answer the peer (a key update, say)
+    ErrClearError();
+    n = SslRead(ssl_, buffer, length);
+    error = SslGetError(ssl_, n);
+  }
+  switch (error) {
   case kSslErrorNone: break;
   case kSslErrorWantRead:
   case kSslErrorWantWrite:

@@ -30,6 +30,8 @@ Clock &CurrentClock() {
   return c ? *c : g_system_clock;
 }
 
-void SetCurrentClock(Clock *clock) { g_clock.store(clock); }
+void SetCurrentClock(Clock *clock) {
+  g_clock.store(clock);
+}
 
 } // namespace kv::platform

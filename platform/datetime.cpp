@@ -1,5 +1,6 @@
 #include "platform/datetime.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -35,8 +36,18 @@ void CivilFromDays(int64_t z, int &y, int &m, int &d) {
   y = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
 }
 
-// Milliseconds since 1899-12-30, rounded to the nearest millisecond.
-int64_t ToMs(TDateTime dt) { return static_cast<int64_t>(std::llround(dt * kMsPerDay)); }
+// Milliseconds since 1899-12-30, rounded to the nearest millisecond. NaN and values beyond
+// some 27000 years are brought into range first, so no arithmetic on them can overflow.
+int64_t ToMs(TDateTime dt) {
+  constexpr double kLimitDays = 1e7;
+  if (std::isnan(dt)) dt = 0;
+  return static_cast<int64_t>(std::llround(std::clamp(dt, -kLimitDays, kLimitDays) * kMsPerDay));
+}
+
+// a / b rounded towards minus infinity (b > 0).
+int64_t FloorDiv(int64_t a, int64_t b) {
+  return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
 
 std::tm ToTm(TDateTime dt) {
   DateTimeFields f = DecodeDateTime(dt);
@@ -47,7 +58,8 @@ std::tm ToTm(TDateTime dt) {
   tm.tm_hour = f.hour;
   tm.tm_min = f.minute;
   tm.tm_sec = f.second;
-  tm.tm_wday = static_cast<int>(((static_cast<int64_t>(std::floor(dt)) % 7) + 7 + 6) % 7);
+  // 1899-12-30 was a Saturday.
+  tm.tm_wday = static_cast<int>((FloorDiv(ToMs(dt), kMsPerDay) % 7 + 7 + 6) % 7);
   return tm;
 }
 
@@ -82,13 +94,13 @@ TDateTime InstantToDateTime(const UtcInstant &t) {
 
 UtcInstant DateTimeToInstant(TDateTime dt) {
   int64_t ms = ToMs(dt - kUnixEpochDays);
-  int64_t s = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+  int64_t s = FloorDiv(ms, 1000);
   return {s, static_cast<int32_t>((ms - s * 1000) * 1000000)};
 }
 
 DateTimeFields DecodeDateTime(TDateTime dt) {
   int64_t ms = ToMs(dt);
-  int64_t days = ms >= 0 ? ms / kMsPerDay : -((-ms + kMsPerDay - 1) / kMsPerDay);
+  int64_t days = FloorDiv(ms, kMsPerDay);
   int64_t rest = ms - days * kMsPerDay;
   DateTimeFields f;
   CivilFromDays(days + DaysFromCivil(1899, 12, 30), f.year, f.month, f.day);
@@ -121,7 +133,9 @@ TDateTime UtcToLocal(TDateTime utc) {
   return utc + static_cast<double>(local.tm_gmtoff) / 86400.0;
 }
 
-TDateTime NowLocal() { return UtcToLocal(InstantToDateTime(CurrentClock().Now())); }
+TDateTime NowLocal() {
+  return UtcToLocal(InstantToDateTime(CurrentClock().Now()));
+}
 
 FormatSettings ReadLocaleFormatSettings() {
   FormatSettings s;
@@ -134,7 +148,8 @@ FormatSettings ReadLocaleFormatSettings() {
   const lconv *lc = std::localeconv();
   s.DecimalSeparator = lc && lc->decimal_point && *lc->decimal_point ? *lc->decimal_point : '.';
   s.ThousandSeparator = lc && lc->thousands_sep && *lc->thousands_sep ? *lc->thousands_sep
-                        : s.DecimalSeparator == ',' ? '.' : ',';
+                        : s.DecimalSeparator == ','                   ? '.'
+                                                                      : ',';
   return s;
 }
 
@@ -153,9 +168,13 @@ void SetFormatSettings(const FormatSettings &settings) {
   g_loaded = true;
 }
 
-std::string DateToStr(TDateTime dt) { return Strftime(CurrentFormatSettings().ShortDateFormat, dt); }
+std::string DateToStr(TDateTime dt) {
+  return Strftime(CurrentFormatSettings().ShortDateFormat, dt);
+}
 
-std::string TimeToStr(TDateTime dt) { return Strftime(CurrentFormatSettings().LongTimeFormat, dt); }
+std::string TimeToStr(TDateTime dt) {
+  return Strftime(CurrentFormatSettings().LongTimeFormat, dt);
+}
 
 std::string DateTimeToStr(TDateTime dt) {
   DateTimeFields f = DecodeDateTime(dt);

@@ -20,7 +20,9 @@ const char kRoot[] = "HKEY_CURRENT_USER";
 // A settings file this large is not ours.
 constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(const std::string &a, const std::string &b) {
   if (a.size() != b.size()) return false;
@@ -36,7 +38,17 @@ bool IsAtOrBelow(const std::string &path, const std::string &ancestor) {
   return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
 }
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
+
+// A key is stored as a one-line "[path]" header, so a name with a control character (a line
+// break above all) cannot be stored; such a key is refused rather than spoil the whole file.
+bool StorableKey(const std::string &path) {
+  for (unsigned char c : path)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
 
 } // namespace
 
@@ -98,11 +110,21 @@ bool ParseQuoted(const std::string &line, size_t &pos, std::string &out) {
     if (pos >= line.size()) return false;
     char e = line[pos++];
     switch (e) {
-    case '\\': out += '\\'; break;
-    case '"': out += '"'; break;
-    case 'n': out += '\n'; break;
-    case 'r': out += '\r'; break;
-    case 't': out += '\t'; break;
+    case '\\':
+      out += '\\';
+      break;
+    case '"':
+      out += '"';
+      break;
+    case 'n':
+      out += '\n';
+      break;
+    case 'r':
+      out += '\r';
+      break;
+    case 't':
+      out += '\t';
+      break;
     case 'x': {
       if (pos + 2 > line.size()) return false;
       int hi = HexDigit(line[pos]), lo = HexDigit(line[pos + 1]);
@@ -111,7 +133,8 @@ bool ParseQuoted(const std::string &line, size_t &pos, std::string &out) {
       pos += 2;
       break;
     }
-    default: return false;
+    default:
+      return false;
     }
   }
   return false;
@@ -121,11 +144,21 @@ void AppendQuoted(std::string &out, const std::string &s) {
   out += '"';
   for (unsigned char c : s) {
     switch (c) {
-    case '\\': out += "\\\\"; break;
-    case '"': out += "\\\""; break;
-    case '\n': out += "\\n"; break;
-    case '\r': out += "\\r"; break;
-    case '\t': out += "\\t"; break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '"':
+      out += "\\\"";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    case '\t':
+      out += "\\t";
+      break;
     default:
       if (c < 0x20 || c == 0x7f) {
         char buf[5];
@@ -222,8 +255,10 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
     } else {
       return fail("unknown value type");
     }
-    if (Value *old = FindValue(*key, v.name)) *old = v;
-    else key->values.push_back(v);
+    if (Value *old = FindValue(*key, v.name))
+      *old = v;
+    else
+      key->values.push_back(v);
   }
   return true;
 }
@@ -233,18 +268,24 @@ std::string Format(const Store &store) {
   for (const auto &k : store.keys) {
     out += "\n[" + k.path + "]\n";
     for (const auto &v : k.values) {
-      if (v.name.empty()) out += '@';
-      else AppendQuoted(out, v.name);
+      if (v.name.empty())
+        out += '@';
+      else
+        AppendQuoted(out, v.name);
       out += '=';
       switch (v.type) {
-      case TRegDataType::rdString: AppendQuoted(out, v.text); break;
+      case TRegDataType::rdString:
+        AppendQuoted(out, v.text);
+        break;
       case TRegDataType::rdInteger: {
         char buf[16];
         std::snprintf(buf, sizeof buf, "dword:%08x", v.dword);
         out += buf;
         break;
       }
-      case TRegDataType::rdUnknown: out += v.text; break;
+      case TRegDataType::rdUnknown:
+        out += v.text;
+        break;
       }
       out += '\n';
     }
@@ -329,7 +370,8 @@ class FileLock {
 public:
   explicit FileLock(const std::string &path) {
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0) throw ERegistryException("Die Sperrdatei " + path + " kann nicht geöffnet werden: " + ErrnoText(errno));
+    if (fd_ < 0)
+      throw ERegistryException("Die Sperrdatei " + path + " kann nicht geöffnet werden: " + ErrnoText(errno));
     while (::flock(fd_, LOCK_EX) != 0) {
       if (errno == EINTR) continue;
       int err = errno;
@@ -384,7 +426,9 @@ Store Update(const std::string &file, const std::function<void(Store &)> &change
   std::string temp = file + ".tmp-" + std::to_string(::getpid());
   ::unlink(temp.c_str()); // a leftover of a crashed writer with the same process id
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + temp + "): " + ErrnoText(errno));
+  if (fd < 0)
+    throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + temp +
+                             "): " + ErrnoText(errno));
   bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, registry_file::Format(store)) && ::fsync(fd) == 0;
   int err = errno;
   ok = (::close(fd) == 0) && ok;
@@ -394,7 +438,8 @@ Store Update(const std::string &file, const std::function<void(Store &)> &change
   }
   if (!ok) {
     ::unlink(temp.c_str());
-    throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + file + "): " + ErrnoText(err));
+    throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + file +
+                             "): " + ErrnoText(err));
   }
   int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
@@ -438,13 +483,15 @@ void TRegistry::Reload() {
   if (Load(file_, snapshot_, why) == LoadStatus::Unreadable) {
     static std::atomic<bool> warned{false};
     if (!warned.exchange(true))
-      std::fprintf(stderr, "Korvane: Die Einstellungsdatei %s ist nicht lesbar (%s); es gelten die Vorgaben.\n",
+      std::fprintf(stderr,
+                   "Korvane: Die Einstellungsdatei %s ist nicht lesbar (%s); es gelten die Vorgaben.\n",
                    file_.c_str(), why.c_str());
   }
 }
 
 bool TRegistry::OpenKey(const std::string &key, bool can_create) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   if (!snapshot_.KeyExists(path)) {
     if (!can_create) return false;
@@ -457,6 +504,7 @@ bool TRegistry::OpenKey(const std::string &key, bool can_create) {
 
 bool TRegistry::OpenKeyReadOnly(const std::string &key) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   if (!snapshot_.KeyExists(path)) return false;
   current_ = path;
@@ -466,6 +514,7 @@ bool TRegistry::OpenKeyReadOnly(const std::string &key) {
 
 bool TRegistry::CreateKey(const std::string &key) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   if (!snapshot_.KeyExists(path)) snapshot_ = Update(file_, [&](Store &s) { s.CreateKey(path); });
   return snapshot_.KeyExists(path);
@@ -473,6 +522,7 @@ bool TRegistry::CreateKey(const std::string &key) {
 
 bool TRegistry::KeyExists(const std::string &key) {
   std::string path = Resolve(key);
+  if (!StorableKey(path)) return false;
   Reload();
   return snapshot_.KeyExists(path);
 }
@@ -487,7 +537,9 @@ const registry_file::Value *TRegistry::Find(const std::string &name) const {
   return key ? registry_file::FindValue(*key, name) : nullptr;
 }
 
-bool TRegistry::ValueExists(const std::string &name) const { return Find(name) != nullptr; }
+bool TRegistry::ValueExists(const std::string &name) const {
+  return Find(name) != nullptr;
+}
 
 TRegDataType TRegistry::GetDataType(const std::string &name) const {
   const auto *v = Find(name);
@@ -497,30 +549,33 @@ TRegDataType TRegistry::GetDataType(const std::string &name) const {
 std::vector<std::string> TRegistry::GetValueNames() const {
   std::vector<std::string> names;
   if (const registry_file::Key *key = snapshot_.FindKey(current_.empty() ? kRoot : current_))
-    for (const auto &v : key->values) names.push_back(v.name);
+    for (const auto &v : key->values)
+      names.push_back(v.name);
   return names;
 }
 
 std::string TRegistry::ReadString(const std::string &name) const {
   const auto *v = Find(name);
   if (!v) return "";
-  if (v->type != TRegDataType::rdString)
-    throw ERegistryException("Ungültiger Datentyp für '" + name + "'");
+  if (v->type != TRegDataType::rdString) throw ERegistryException("Ungültiger Datentyp für '" + name + "'");
   return v->text;
 }
 
 int32_t TRegistry::ReadInteger(const std::string &name) const {
   const auto *v = Find(name);
   if (!v) throw ERegistryException("Der Wert '" + name + "' fehlt");
-  if (v->type != TRegDataType::rdInteger)
-    throw ERegistryException("Ungültiger Datentyp für '" + name + "'");
+  if (v->type != TRegDataType::rdInteger) throw ERegistryException("Ungültiger Datentyp für '" + name + "'");
   return static_cast<int32_t>(v->dword);
 }
 
-bool TRegistry::ReadBool(const std::string &name) const { return ReadInteger(name) != 0; }
+bool TRegistry::ReadBool(const std::string &name) const {
+  return ReadInteger(name) != 0;
+}
 
 void TRegistry::WriteValue(const registry_file::Value &value) {
-  if (read_only_) throw ERegistryException("Der Wert '" + value.name + "' kann nicht gespeichert werden: Schlüssel nur lesbar");
+  if (read_only_)
+    throw ERegistryException("Der Wert '" + value.name +
+                             "' kann nicht gespeichert werden: Schlüssel nur lesbar");
   std::string path = current_.empty() ? kRoot : current_;
   snapshot_ = Update(file_, [&](Store &s) {
     registry_file::Key &key = s.CreateKey(path);
@@ -542,10 +597,13 @@ void TRegistry::WriteInteger(const std::string &name, int32_t value) {
   WriteValue({name, TRegDataType::rdInteger, "", static_cast<uint32_t>(value)});
 }
 
-void TRegistry::WriteBool(const std::string &name, bool value) { WriteInteger(name, value ? 1 : 0); }
+void TRegistry::WriteBool(const std::string &name, bool value) {
+  WriteInteger(name, value ? 1 : 0);
+}
 
 bool TRegistry::DeleteValue(const std::string &name) {
-  if (read_only_) throw ERegistryException("Der Wert '" + name + "' kann nicht gelöscht werden: Schlüssel nur lesbar");
+  if (read_only_)
+    throw ERegistryException("Der Wert '" + name + "' kann nicht gelöscht werden: Schlüssel nur lesbar");
   std::string path = current_.empty() ? kRoot : current_;
   bool found = false;
   snapshot_ = Update(file_, [&](Store &s) {

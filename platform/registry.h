@@ -68,7 +68,8 @@ public:
   const std::string &FileName() const { return file_; }
 
   // Opens `key` (absolute with a leading "\", else below the open key) for reading and writing.
-  // A missing key is created when `can_create`; otherwise the result is false.
+  // A missing key is created when `can_create`; otherwise the result is false. A key name with
+  // a control character is refused (false) by every key operation.
   bool OpenKey(const std::string &key, bool can_create);
   // Opens an existing key for reading only; false when it does not exist.
   bool OpenKeyReadOnly(const std::string &key);

@@ -23,8 +23,10 @@ namespace {
 
 // Fills `result` from a waitpid status.
 void TakeStatus(int status, ShellResult &result) {
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  if (WIFEXITED(status))
+    result.exit_code = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status))
+    result.signal = WTERMSIG(status);
 }
 
 } // namespace
@@ -40,7 +42,8 @@ ShellResult ShellSpawn(const std::string &program, const std::vector<std::string
   strings.push_back(program);
   strings.insert(strings.end(), args.begin(), args.end());
   std::vector<char *> argv;
-  for (auto &s : strings) argv.push_back(s.data());
+  for (auto &s : strings)
+    argv.push_back(s.data());
   argv.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;

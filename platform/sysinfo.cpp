@@ -20,12 +20,19 @@ namespace kv::platform {
 
 namespace {
 
+// Files larger than this are read only this far: the figures wanted stand near the start, and
+// a file that never ends (a device, a runaway /proc file) cannot hold the reader up.
+constexpr size_t kMaxTextFile = 1 << 20;
+
 std::string ReadText(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+  std::string text;
+  char chunk[8192];
+  while (in && text.size() < kMaxTextFile) {
+    in.read(chunk, sizeof chunk);
+    text.append(chunk, static_cast<size_t>(in.gcount()));
+  }
+  return text;
 }
 
 std::string Trim(const std::string &s) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -15,8 +16,14 @@ VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &nu
   for (int i = 0; i < 8; ++i)
     signature[i] = static_cast<unsigned char>(~kInverted[i]);
 
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return VersionRead::Failed;
+  // Only a program file is searched: a device or a pipe could be read for ever.
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return VersionRead::Failed;
+  }
   constexpr size_t kRecord = sizeof(FixedVersionRecord);
   constexpr size_t kChunk = 1 << 20;
   std::vector<unsigned char> buf(kChunk + kRecord);

@@ -87,6 +87,9 @@ TEST(ValueLists, FormatsEveryType) {
   EXPECT_EQ(FormatVarRec(TVarRec::Text(vtChar, "x")), "Char        :  x");
   EXPECT_EQ(FormatVarRec(TVarRec::Extended(2.5)), "Extended    :  2.5");
   EXPECT_EQ(FormatVarRec(TVarRec::Extended(1e20)), "Extended    :  1E20");
+  EXPECT_EQ(FormatVarRec(TVarRec::Extended(-1.5e-5)), "Extended    :  -1.5E-5");
+  EXPECT_EQ(FormatVarRec(TVarRec::Extended(1e-300)), "Extended    :  1E-300");
+  EXPECT_EQ(FormatVarRec(TVarRec::Extended(1e100)), "Extended    :  1E100");
   EXPECT_EQ(FormatVarRec(TVarRec::Pointer(reinterpret_cast<void *>(0x7FFF12345678ull))),
             "Pointer     :  ^(00007FFF12345678)");
   EXPECT_EQ(FormatVarRec(TVarRec::Object(&object, "TFoo")), "TObject     :  TFoo");

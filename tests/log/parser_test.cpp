@@ -98,6 +98,9 @@ TEST_F(Parser, WidthsAreBounded) {
   EXPECT_EQ(Parse("{2000000000@}x"), Lines{"#FLTag(2000000000@) x"});
   EXPECT_EQ(Parse("{@2000000000@}x"), Lines{"#FLTag(@2000000000@) x"});
   EXPECT_EQ(Parse("{*-5*}x"), Lines{"x"});
+  // Numbers beyond 64 bits are no widths, however their digits would wrap.
+  EXPECT_EQ(Parse("{@-19000000000000000000}x"), Lines{"#FLTag(@-19000000000000000000) x"});
+  EXPECT_EQ(Parse("x{*-18446744073709551617*}"), Lines{"#FLTag(*-18446744073709551617*) x"});
 }
 
 TEST_F(Parser, LiteralBracesAndUnknownTags) {

@@ -39,7 +39,8 @@ class FakeRas : public RasBackend {
 public:
   explicit FakeRas(std::shared_ptr<FakeLog> log) : log_(std::move(log)) {}
   ~FakeRas() override {
-    for (auto &t : threads_) t.join();
+    for (auto &t : threads_)
+      t.join();
     log_->destroyed = true;
   }
 
@@ -50,8 +51,9 @@ public:
   int GetEntryDialParams(RasDialParams &params, bool &passwordSaved) override {
     ++log_->paramReads;
     passwordSaved = false;
-    return std::find(book.begin(), book.end(), params.EntryName) != book.end() ? 0
-                                                                              : ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
+    return std::find(book.begin(), book.end(), params.EntryName) != book.end()
+               ? 0
+               : ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
   }
   int Dial(const RasDialParams &, RasNotifier n, RasConnHandle &handle) override {
     ++log_->dials;
@@ -109,7 +111,9 @@ protected:
       EXPECT_EQ(sender, dialUp.get());
       events.push_back({state, error, text});
     };
-    dialUp->OnError = [this](TDialUp *, int code, const std::string &text) { errors.push_back({0, code, text}); };
+    dialUp->OnError = [this](TDialUp *, int code, const std::string &text) {
+      errors.push_back({0, code, text});
+    };
   }
 
   // Runs the GUI side until `count` reports of the fake have returned.
@@ -259,7 +263,9 @@ TEST_F(DialUpTest, AReportThatCannotBeHandedOverIsDroppedNotLeftPending) {
     ManualDispatcher &inner;
     std::atomic<int> refuse;
     Refusing(ManualDispatcher &d, int n) : inner(d), refuse(n) {}
-    bool Post(std::function<void()> task) override { return refuse-- > 0 ? false : inner.Post(std::move(task)); }
+    bool Post(std::function<void()> task) override {
+      return refuse-- > 0 ? false : inner.Post(std::move(task));
+    }
   } refusing(gui, 1);
   auto other = std::make_unique<FakeRas>(log);
   FakeRas *otherFake = other.get();
@@ -313,7 +319,8 @@ TEST_F(DialUpTest, PhoneBookListing) {
   fake->enumResult = 0;
   fake->book.clear();
   EXPECT_EQ(dialUp->GetEntries(), 0);
-  for (int i = 0; i < 101; ++i) fake->book.push_back("peer" + std::to_string(i));
+  for (int i = 0; i < 101; ++i)
+    fake->book.push_back("peer" + std::to_string(i));
   EXPECT_EQ(dialUp->GetEntries(), ERROR_BUFFER_TOO_SMALL);
   EXPECT_TRUE(dialUp->Entries().empty());
   fake->book.pop_back();
@@ -325,7 +332,8 @@ TEST_F(DialUpTest, PhoneBookListing) {
 TEST_F(DialUpTest, EntriesThatCannotBeDialledAreRefusedBeforeDialling) {
   dialUp->Entry = "elsewhere";
   EXPECT_EQ(dialUp->Dial(), ERROR_CANNOT_FIND_PHONEBOOK_ENTRY);
-  EXPECT_EQ(errors, (std::vector<Event>{{0, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, "GetEntryDialParams failed"}}));
+  EXPECT_EQ(errors,
+            (std::vector<Event>{{0, ERROR_CANNOT_FIND_PHONEBOOK_ENTRY, "GetEntryDialParams failed"}}));
 
   const std::string longest(256, 'r'), tooLong = std::string(256, 'r') + "\xC5\x99";
   fake->book = {longest, tooLong};
@@ -335,7 +343,8 @@ TEST_F(DialUpTest, EntriesThatCannotBeDialledAreRefusedBeforeDialling) {
   EXPECT_EQ(log->dials, 0);
   EXPECT_EQ(errors.back(), (Event{0, ERROR_INVALID_PARAMETER, "GetEntryDialParams failed"}));
   std::string czech;
-  for (int i = 0; i < 256; ++i) czech += "\xC5\x99"; // 256 characters in 512 bytes
+  for (int i = 0; i < 256; ++i)
+    czech += "\xC5\x99"; // 256 characters in 512 bytes
   fake->book.push_back(czech);
   for (const std::string &name : {longest, czech}) {
     dialUp->Entry = name;
@@ -371,7 +380,8 @@ TEST_F(DialUpTest, HandleIsHungUpOnceAndClearedAfterwards) {
   fake->dialResult = ERROR_PORT_NOT_AVAILABLE; // an asynchronous dial that does not start
   dialUp->Entry = "isp";
   EXPECT_EQ(dialUp->Dial(), ERROR_PORT_NOT_AVAILABLE);
-  EXPECT_EQ(errors, (std::vector<Event>{{0, ERROR_PORT_NOT_AVAILABLE, RasErrorText(ERROR_PORT_NOT_AVAILABLE)}}));
+  EXPECT_EQ(errors,
+            (std::vector<Event>{{0, ERROR_PORT_NOT_AVAILABLE, RasErrorText(ERROR_PORT_NOT_AVAILABLE)}}));
   EXPECT_TRUE(log->HangUps().empty()); // kept until the next hang-up
   fake->dialResult = 0;
   EXPECT_EQ(dialUp->Dial(), 0);
@@ -386,7 +396,9 @@ TEST_F(DialUpTest, TheLatestAsynchronousDiallerTakesOverTheReports) {
   auto otherBackend = std::make_unique<FakeRas>(otherLog);
   auto second = std::make_unique<TDialUp>(gui, std::move(otherBackend));
   std::vector<int> secondStates;
-  second->OnAsyncEvent = [&](TDialUp *, int state, int, const std::string &) { secondStates.push_back(state); };
+  second->OnAsyncEvent = [&](TDialUp *, int state, int, const std::string &) {
+    secondStates.push_back(state);
+  };
   dialUp->Entry = second->Entry = "isp";
   ASSERT_EQ(dialUp->Dial(), 0);
   ASSERT_EQ(second->Dial(), 0);

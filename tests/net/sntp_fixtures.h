@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -19,7 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_peer.h"
 #include "net/sntp_packet.h"
+#include "net/sntp_send.h"
 #include "platform/clock.h"
 
 namespace sntptest {
@@ -102,8 +105,14 @@ inline kv::net::TNtpTimestamp TransmitOf(const std::string &request) {
   return {p.Xmit1, p.Xmit2};
 }
 
+// Why a query failed, for test messages: the socket's error and the verdict on the last datagram.
+inline std::string Why(const kv::net::TSNTPSend &client) {
+  return "socket error " + std::to_string(client.Sock().LastError()) + ", " +
+         (client.LastCheck() ? kv::net::ReplyCheckName(*client.LastCheck()) : "no datagram");
+}
+
 // Fields of a server reply; defaults make an acceptable one (LI 0, version 4, mode 4, stratum 2).
-struct ReplySpec {
+struct ReplyFields {
   UtcInstant receive;   // T2
   UtcInstant transmit;  // T3
   uint8_t li_vn_mode = 0x24;
@@ -111,17 +120,17 @@ struct ReplySpec {
 };
 
 // A 48-byte reply to `originate` (the request's transmit timestamp).
-inline std::string ServerReply(const kv::net::TNtpTimestamp &originate, const ReplySpec &spec) {
+inline std::string ServerReply(const kv::net::TNtpTimestamp &originate, const ReplyFields &fields) {
   kv::net::TNtpPacket p;
-  p.LiVnMode = spec.li_vn_mode;
-  p.Stratum = spec.stratum;
+  p.LiVnMode = fields.li_vn_mode;
+  p.Stratum = fields.stratum;
   p.Poll = 6;
   p.Precision = static_cast<uint8_t>(-20);
   p.RefID = 0x7F7F0101;
   p.Org1 = originate.Seconds;
   p.Org2 = originate.Fraction;
-  const auto rcv = kv::net::InstantToNtp(spec.receive);
-  const auto xmit = kv::net::InstantToNtp(spec.transmit);
+  const auto rcv = kv::net::InstantToNtp(fields.receive);
+  const auto xmit = kv::net::InstantToNtp(fields.transmit);
   p.Ref1 = rcv.Seconds - 16;
   p.Rcv1 = rcv.Seconds;
   p.Rcv2 = rcv.Fraction;
@@ -183,20 +192,17 @@ public:
     return ntohs(client_.sin_port);
   }
 
-private:
+  // A UDP socket on 127.0.0.1 and a port the system picks.
   static int OpenLoopback(int &port) {
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("socket failed");
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) throw std::runtime_error("bind failed");
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
-    port = ntohs(a.sin_port);
+    sockaddr_in a = kvnettest::Loopback(0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0)
+      throw std::runtime_error("responder socket");
+    port = kvnettest::LocalPortOf(fd);
     return fd;
   }
 
+private:
   void SendLocked(const Datagram &d) {
     ::sendto(d.foreign ? foreign_fd_ : fd_, d.bytes.data(), d.bytes.size(), 0,
              reinterpret_cast<const sockaddr *>(&client_), sizeof client_);
@@ -205,8 +211,7 @@ private:
   void Run() {
     char buf[2048];
     while (!stop_) {
-      pollfd pfd{fd_, POLLIN, 0};
-      if (::poll(&pfd, 1, 20) <= 0) continue;  // re-check the stop flag now and then
+      if (!kvnettest::WaitReadable(fd_, 20)) continue;  // re-check the stop flag now and then
       sockaddr_in from{};
       socklen_t len = sizeof from;
       ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
@@ -225,6 +230,115 @@ private:
   int port_ = 0, foreign_port_ = 0;
   sockaddr_in client_{};
   std::vector<std::string> requests_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A SOCKS5 proxy on 127.0.0.1 that offers only UDP ASSOCIATE without login, answers the
+// association request after `association_delay_ms` (a slow proxy), and relays IPv4 datagrams.
+class SlowSocksRelay {
+public:
+  explicit SlowSocksRelay(int association_delay_ms) : delay_ms_(association_delay_ms) {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = kvnettest::Loopback(0);
+    if (::bind(listen_fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(listen_fd_, 4) != 0)
+      throw std::runtime_error("proxy listen failed");
+    port_ = kvnettest::LocalPortOf(listen_fd_);
+    int relay_port = 0;
+    relay_fd_ = ScriptedResponder::OpenLoopback(relay_port);
+    relay_port_ = relay_port;
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~SlowSocksRelay() {
+    stop_ = true;
+    thread_.join();
+    if (control_fd_ >= 0) ::close(control_fd_);
+    ::close(listen_fd_);
+    ::close(relay_fd_);
+  }
+  SlowSocksRelay(const SlowSocksRelay &) = delete;
+  SlowSocksRelay &operator=(const SlowSocksRelay &) = delete;
+
+  int Port() const { return port_; }
+  int RelayPort() const { return relay_port_; }
+  int Associations() const { return associations_; }
+
+private:
+  // Reads exactly n bytes from the control connection (1 s at most).
+  static bool ReadExact(int fd, unsigned char *buf, size_t n) {
+    size_t got = 0;
+    while (got < n) {
+      if (!kvnettest::WaitReadable(fd, 1000)) return false;
+      ssize_t r = ::recv(fd, buf + got, n - got, 0);
+      if (r <= 0) return false;
+      got += static_cast<size_t>(r);
+    }
+    return true;
+  }
+
+  void Associate(int fd) {
+    unsigned char buf[32];
+    if (!ReadExact(fd, buf, 2) || buf[0] != 5 || !ReadExact(fd, buf + 2, buf[1])) return;
+    const unsigned char method[] = {5, 0};
+    ::send(fd, method, 2, MSG_NOSIGNAL);
+    // 05 03 00 01 + IPv4 address + port
+    if (!ReadExact(fd, buf, 10) || buf[1] != 3 || buf[3] != 1) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms_));  // the proxy is slow
+    unsigned char reply[10] = {5, 0, 0, 1, 127, 0, 0, 1, static_cast<unsigned char>(relay_port_ >> 8),
+                               static_cast<unsigned char>(relay_port_ & 0xFF)};
+    ::send(fd, reply, sizeof reply, MSG_NOSIGNAL);
+    ++associations_;
+  }
+
+  void Relay() {
+    unsigned char buf[2048];
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    ssize_t n = ::recvfrom(relay_fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
+    if (n < 0) return;
+    const bool from_target = have_target_ && from.sin_port == target_.sin_port &&
+                             from.sin_addr.s_addr == target_.sin_addr.s_addr;
+    if (from_target) {
+      std::string out("\0\0\0\x01", 4);
+      out.append(reinterpret_cast<const char *>(&from.sin_addr), 4);
+      out.append(reinterpret_cast<const char *>(&from.sin_port), 2);
+      out.append(reinterpret_cast<const char *>(buf), static_cast<size_t>(n));
+      ::sendto(relay_fd_, out.data(), out.size(), 0, reinterpret_cast<sockaddr *>(&client_), sizeof client_);
+      return;
+    }
+    if (n < 10 || buf[2] != 0 || buf[3] != 1) return;  // IPv4 targets only
+    client_ = from;
+    target_ = sockaddr_in{};
+    target_.sin_family = AF_INET;
+    std::memcpy(&target_.sin_addr, buf + 4, 4);
+    std::memcpy(&target_.sin_port, buf + 8, 2);
+    have_target_ = true;
+    ::sendto(relay_fd_, buf + 10, static_cast<size_t>(n - 10), 0, reinterpret_cast<sockaddr *>(&target_),
+             sizeof target_);
+  }
+
+  void Run() {
+    while (!stop_) {
+      pollfd pfd[2] = {{listen_fd_, POLLIN, 0}, {relay_fd_, POLLIN, 0}};
+      if (::poll(pfd, 2, 20) <= 0) continue;  // re-check the stop flag now and then
+      if (pfd[0].revents & POLLIN) {
+        int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) {
+          if (control_fd_ >= 0) ::close(control_fd_);  // one association at a time
+          control_fd_ = fd;
+          Associate(fd);
+        }
+      }
+      if (pfd[1].revents & POLLIN) Relay();
+    }
+  }
+
+  const int delay_ms_;
+  int listen_fd_ = -1, relay_fd_ = -1, control_fd_ = -1;
+  int port_ = 0, relay_port_ = 0;
+  sockaddr_in client_{}, target_{};
+  bool have_target_ = false;
+  std::atomic<int> associations_{0};
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

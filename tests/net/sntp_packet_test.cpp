@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <set>
+#include <utility>
 
 #include "sntp_fixtures.h"
 
@@ -168,10 +168,10 @@ struct ReplyCase : ::testing::Test {
   const TNtpTimestamp stamp = InstantToNtp(t);
   const double T1 = InstantToDateTime(t);
   const double T4 = InstantToDateTime(sntptest::AddSeconds(t, 0.021));
-  sntptest::ReplySpec spec{sntptest::AddSeconds(t, 100.010), sntptest::AddSeconds(t, 100.011)};
+  sntptest::ReplyFields fields{sntptest::AddSeconds(t, 100.010), sntptest::AddSeconds(t, 100.011)};
 
   TReplyVerdict Check(const std::string &datagram) const { return CheckReply(datagram, stamp, T1, T4); }
-  std::string Reply() const { return sntptest::ServerReply(stamp, spec); }
+  std::string Reply() const { return sntptest::ServerReply(stamp, fields); }
 };
 
 }  // namespace
@@ -188,8 +188,8 @@ TEST_F(ReplyCase, AcceptedReplyGivesOffsetDelayAndServerTime) {
   EXPECT_EQ(v.Packet.Stratum, 2);
 
   // A server behind us gives a negative offset.
-  spec.receive = sntptest::AddSeconds(t, -49.990);
-  spec.transmit = sntptest::AddSeconds(t, -49.989);
+  fields.receive = sntptest::AddSeconds(t, -49.990);
+  fields.transmit = sntptest::AddSeconds(t, -49.989);
   EXPECT_NEAR(Check(Reply()).Offset, -50.0, 0.0002);
 }
 
@@ -202,42 +202,15 @@ TEST_F(ReplyCase, SizeComesFirstAndExtraBytesAreIgnored) {
   EXPECT_TRUE(Check(reply + std::string(12, '\xFF')).Accepted());
 }
 
-TEST_F(ReplyCase, EachFieldCheckHasItsReason) {
-  struct Row {
-    uint8_t li_vn_mode, stratum;
-    TReplyCheck expected;
-  };
-  const Row rows[] = {
-      {0xE4, 2, TReplyCheck::Unsynchronised},  // leap 3
-      {0xA4, 2, TReplyCheck::Accepted},        // leap 2 (second removed) is fine
-      {0x23, 2, TReplyCheck::NotServerMode},   // mode 3: our own request reflected
-      {0x25, 2, TReplyCheck::NotServerMode},   // mode 5: broadcast
-      {0x24, 0, TReplyCheck::BadStratum},      // kiss-o'-death
-      {0x24, 16, TReplyCheck::BadStratum},
-      {0x24, 1, TReplyCheck::Accepted},
-      {0x24, 15, TReplyCheck::Accepted},
-      {0x0C, 3, TReplyCheck::Accepted},  // version 1: not checked
-      {0x3C, 3, TReplyCheck::Accepted},  // version 7: not checked
-  };
-  for (const Row &r : rows) {
-    spec.li_vn_mode = r.li_vn_mode;
-    spec.stratum = r.stratum;
+TEST_F(ReplyCase, FieldChecksAcceptTheirBoundaries) {
+  // The rejections themselves are driven through the client (sntp_send_test); here the values
+  // just inside each check: leap 2, stratum 1 and 15, and any version (it is not checked).
+  for (auto [first_byte, stratum] : {std::pair{0xA4, 2}, {0x24, 1}, {0x24, 15}, {0x0C, 3}, {0x3C, 3}}) {
+    fields.li_vn_mode = static_cast<uint8_t>(first_byte);
+    fields.stratum = static_cast<uint8_t>(stratum);
     const TReplyVerdict v = Check(Reply());
-    EXPECT_EQ(v.Check, r.expected) << "first byte " << int(r.li_vn_mode) << " stratum " << int(r.stratum)
-                                   << ": " << ReplyCheckName(v.Check);
-    EXPECT_TRUE(v.Decoded);
+    EXPECT_TRUE(v.Accepted()) << first_byte << "/" << stratum << ": " << ReplyCheckName(v.Check);
   }
-
-  TNtpPacket p;
-  spec.li_vn_mode = 0x24;
-  spec.stratum = 2;
-  ASSERT_TRUE(PacketFromString(Reply(), p));
-  TNtpPacket zero_rcv = p;
-  zero_rcv.Rcv1 = 0;  // a fraction alone does not make a time
-  EXPECT_EQ(Check(PacketToString(zero_rcv)).Check, TReplyCheck::NoReceiveTime);
-  TNtpPacket zero_xmit = p;
-  zero_xmit.Xmit1 = 0;
-  EXPECT_EQ(Check(PacketToString(zero_xmit)).Check, TReplyCheck::NoTransmitTime);
 }
 
 TEST_F(ReplyCase, OriginateMustBeOurTransmitTimestamp) {
@@ -265,19 +238,10 @@ TEST_F(ReplyCase, EraOneRepliesGiveTheRightOffset) {
   const UtcInstant later{2208988800 + 3600, 0};  // 2040-01-01 01:00
   const TNtpTimestamp later_stamp = InstantToNtp(later);
   ASSERT_EQ(later_stamp.Seconds & 0x80000000u, 0u);
-  const sntptest::ReplySpec s{sntptest::AddSeconds(later, 2.5), sntptest::AddSeconds(later, 2.5)};
+  const sntptest::ReplyFields s{sntptest::AddSeconds(later, 2.5), sntptest::AddSeconds(later, 2.5)};
   const TReplyVerdict v = CheckReply(sntptest::ServerReply(later_stamp, s), later_stamp,
                                      InstantToDateTime(later), InstantToDateTime(later));
   ASSERT_TRUE(v.Accepted()) << ReplyCheckName(v.Check);
   EXPECT_NEAR(v.Offset, 2.5, 0.0002);
   EXPECT_EQ(DecodeDateTime(v.ServerTime).year, 2040);
-}
-
-TEST(SntpReplyCheck, EveryReasonHasItsOwnName) {
-  std::set<std::string> names;
-  for (auto c : {TReplyCheck::Accepted, TReplyCheck::TooShort, TReplyCheck::OriginateMismatch,
-                 TReplyCheck::Unsynchronised, TReplyCheck::NotServerMode, TReplyCheck::BadStratum,
-                 TReplyCheck::NoReceiveTime, TReplyCheck::NoTransmitTime})
-    names.insert(ReplyCheckName(c));
-  EXPECT_EQ(names.size(), 8u);
 }

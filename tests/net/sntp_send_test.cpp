@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 
 #include "sntp_fixtures.h"
 #include "test_support.h"
@@ -31,9 +32,9 @@ protected:
   }
 
   // A reply to `request` from a server `ahead` seconds ahead of the test's clock.
-  std::string ReplyAhead(const std::string &request, double ahead, ReplySpec spec = {}) {
-    spec.receive = spec.transmit = AddSeconds(clock.Now(), ahead);
-    return ServerReply(TransmitOf(request), spec);
+  std::string ReplyAhead(const std::string &request, double ahead, ReplyFields fields = {}) {
+    fields.receive = fields.transmit = AddSeconds(clock.Now(), ahead);
+    return ServerReply(TransmitOf(request), fields);
   }
 
   const UtcInstant now{1796757040, 123000000};  // 2026-12-08, whole milliseconds
@@ -129,7 +130,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
 
   struct Row {
     const char *what;
-    ReplySpec spec;
+    ReplyFields fields;
     size_t length;
     TReplyCheck expected;
   };
@@ -143,7 +144,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
   };
   for (const Row &row : rows) {
     responder.SetScript([&](const std::string &request) {
-      return std::vector<Datagram>{{ReplyAhead(request, 500, row.spec).substr(0, row.length)}};
+      return std::vector<Datagram>{{ReplyAhead(request, 500, row.fields).substr(0, row.length)}};
     });
     const auto start = Clock::now();
     EXPECT_FALSE(client.RequestTime()) << row.what;
@@ -177,6 +178,7 @@ TEST_F(SntpSend, SilenceIsATimeOut) {
   EXPECT_FALSE(client.RequestTime());
   EXPECT_GE(ElapsedMs(start), 250);
   EXPECT_EQ(client.Sock().LastError(), 10060);
+  EXPECT_FALSE(client.LastCheck().has_value());
   EXPECT_EQ(responder.Requests(), 1);
 }
 
@@ -209,8 +211,7 @@ TEST_F(SntpSend, AnswerWithAnotherOriginateIsSkipped) {
   EXPECT_NEAR(client.NTPOffset(), 5.0, 0.001);
   EXPECT_EQ(client.LastCheck(), TReplyCheck::Accepted);
 
-  // The Part's request put T1 only in the originate field; a server echoing that would be
-  // matched too, since both fields carry it. A reply echoing nothing is not ours.
+  // A reply that echoes nothing (originate 0) is not ours either.
   responder.SetScript([&](const std::string &request) {
     TNtpPacket none;
     PacketFromString(ReplyAhead(request, 1000), none);
@@ -268,4 +269,24 @@ TEST_F(SntpSend, ProxyThatCannotBeReachedFailsAtOnce) {
   EXPECT_LT(ElapsedMs(start), 2000);
   EXPECT_EQ(client.Sock().LastError(), 11003);
   EXPECT_EQ(responder.Requests(), 0);
+}
+
+TEST(SntpSendThroughProxy, SlowAssociationCountsNeitherIntoDelayNorOffset) {
+  FakeClock clock = FakeClock::Follow(0);  // real time, so the delay is the real round trip
+  ScopedClock installed{clock};
+  ScriptedResponder responder(ServerAhead(clock, 100));
+  SlowSocksRelay proxy(400);
+  TSNTPSend client;
+  client.TargetHost = "127.0.0.1";
+  client.TargetPort = responder.PortText();
+  client.Sock().SocksIP = "127.0.0.1";
+  client.Sock().SocksPort = std::to_string(proxy.Port());
+  for (int i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client);
+    EXPECT_EQ(proxy.Associations(), i);  // one association per query, made before the send
+    EXPECT_LT(client.NTPDelay(), 0.35);  // 0.4 s and more if the association were inside it
+    // Off by at most half the round trip (plus the millisecond clock), not by half the set-up.
+    EXPECT_LE(std::fabs(client.NTPOffset() - 100.0), client.NTPDelay() / 2 + 0.0012);
+  }
+  EXPECT_EQ(responder.ClientPort(), proxy.RelayPort());  // the server saw the relay, not us
 }

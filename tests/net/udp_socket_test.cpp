@@ -2,6 +2,8 @@
 #include "net/udp_socket.h"
 
 #include <chrono>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -195,6 +197,40 @@ TEST(UdpSocket, AnUnresolvableDestinationIsReportedByEveryLaterOperation) {
   EXPECT_EQ(named.LastError(), 0);
   named.SendString("x");
   EXPECT_EQ(named.LastError(), 0);
+}
+
+TEST(UdpSocket, ASocketThatCouldNotBeCreatedReportsWhy) {
+  // The same calls once with descriptors to spare, so that nothing but the socket itself (the
+  // sanitizers' checks, say) needs one when none is left.
+  TUDPBlockSocket sock;
+  {
+    TUDPBlockSocket warm_up;
+    warm_up.Connect("127.0.0.1", "123");
+    warm_up.SendString("");
+    warm_up.RecvPacket(0);
+    sock.SendString("x");
+    sock.RecvPacket(0);
+  }
+  // No descriptor left for a new socket.
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 64;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> fillers;
+  for (int fd = ::dup(0); fd >= 0; fd = ::dup(0)) fillers.push_back(fd);
+  sock.Connect("127.0.0.1", "123");
+  const int connect_error = sock.LastError();
+  sock.SendString("x");
+  const int send_error = sock.LastError();
+  sock.RecvPacket(1000);
+  const int recv_error = sock.LastError();
+  for (int fd : fillers) ::close(fd);
+  ::setrlimit(RLIMIT_NOFILE, &saved);
+  EXPECT_EQ(connect_error, 10024);
+  EXPECT_EQ(send_error, 10024); // not 10038 for the socket that is not there
+  EXPECT_EQ(recv_error, 10024);
+  EXPECT_EQ(TBlockSocket::GetErrorDesc(10024), "Too many open files");
 }
 
 TEST(UdpSocket, RaiseExceptTurnsAReportedErrorIntoAnException) {

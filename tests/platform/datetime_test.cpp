@@ -1,5 +1,6 @@
 #include "platform/datetime.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 using namespace kv::platform;
@@ -25,6 +26,15 @@ TEST(DateTime, EpochsAndFieldsRoundTrip) {
   EXPECT_EQ(DecodeDateTime(dt).hour, 6);
   EXPECT_FALSE(EncodeDateTime({2005, 2, 29, 0, 0, 0, 0}, dt));
   EXPECT_TRUE(EncodeDateTime({2004, 2, 29, 0, 0, 0, 0}, dt));
+}
+
+TEST(DateTime, ValuesNoCalendarHoldsAreDecodedWithoutOverflow) {
+  EXPECT_EQ(DecodeDateTime(std::nan("")).year, 1899);
+  EXPECT_GT(DecodeDateTime(1e300).year, 9999);
+  EXPECT_LT(DecodeDateTime(-HUGE_VAL).year, 1);
+  EXPECT_GT(DateTimeToInstant(HUGE_VAL).seconds, 0);
+  EXPECT_LT(DateTimeToInstant(-1e300).seconds, 0);
+  EXPECT_FALSE(DateTimeToStr(-1e300).empty());
 }
 
 TEST(DateTime, TextsFollowThePinnedRegionalSettings) {

@@ -9,7 +9,10 @@ using kv::platform::ManualDispatcher;
 TEST(ManualDispatcher, RunsTasksInOrderIncludingNestedOnesAndRefusesAfterClose) {
   ManualDispatcher d;
   std::vector<int> seen;
-  d.Post([&] { seen.push_back(1); d.Post([&] { seen.push_back(3); }); });
+  d.Post([&] {
+    seen.push_back(1);
+    d.Post([&] { seen.push_back(3); });
+  });
   d.Post([&] { seen.push_back(2); });
   EXPECT_EQ(d.Pending(), 2u);
   EXPECT_EQ(d.RunPending(), 3);
@@ -24,8 +27,12 @@ TEST(ManualDispatcher, AcceptsPostsFromOtherThreads) {
   int count = 0;
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&] { for (int i = 0; i < 100; ++i) d.Post([&] { ++count; }); });
-  for (auto &t : threads) t.join();
+    threads.emplace_back([&] {
+      for (int i = 0; i < 100; ++i)
+        d.Post([&] { ++count; });
+    });
+  for (auto &t : threads)
+    t.join();
   d.RunPending();
   EXPECT_EQ(count, 400);
 }

@@ -126,6 +126,22 @@ TEST_F(RegistryTest, KeysOpenOnlyWhenPresentAndCreatingAChildMakesItsParentExist
   EXPECT_THROW(reg.WriteInteger("ATimeout", 1), ERegistryException) << "opened read-only";
 }
 
+TEST_F(RegistryTest, AKeyNameThatCannotBeStoredIsRefusedAndSpoilsNothing) {
+  TRegistry reg(file);
+  ASSERT_TRUE(reg.OpenKey(kKey, true));
+  reg.WriteString("Server", "kept");
+  for (const std::string &bad : {kKey + "\\two\nlines", std::string("tab\there")}) {
+    EXPECT_FALSE(reg.OpenKey(bad, true)) << bad;
+    EXPECT_FALSE(reg.CreateKey(bad)) << bad;
+    EXPECT_FALSE(reg.KeyExists(bad)) << bad;
+    EXPECT_FALSE(reg.OpenKeyReadOnly(bad)) << bad;
+  }
+  EXPECT_EQ(reg.CurrentPath(), "HKEY_CURRENT_USER\\Software\\Halvern\\Korvane");
+  TRegistry other(file);
+  ASSERT_TRUE(other.OpenKeyReadOnly(kKey));
+  EXPECT_EQ(other.ReadString("Server"), "kept");
+}
+
 TEST_F(RegistryTest, TwoProcessesWritingOneKeyAtOnceLoseNothing) {
   constexpr int kPerProcess = 60;
   TRegistry(file).CreateKey(kKey);
@@ -215,8 +231,10 @@ TEST_F(RegistryTest, DefaultFileFollowsXdgConfigHome) {
   EXPECT_EQ(TRegistry::DefaultFileName(), "/somewhere/cfg/korvane/registry.reg");
   setenv("XDG_CONFIG_HOME", "relative", 1); // not absolute: ignored, as the basedir rules say
   EXPECT_EQ(TRegistry::DefaultFileName(), std::string(getenv("HOME")) + "/.config/korvane/registry.reg");
-  if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else unsetenv("XDG_CONFIG_HOME");
+  if (old)
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(RegistryTest, AFileThatCannotBeWrittenRaises) {

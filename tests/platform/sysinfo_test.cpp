@@ -120,6 +120,10 @@ TEST(LinuxSystemInfo, OsVersionFromUnameAndOsRelease) {
   LinuxSystemInfo bare(proc.dir.path(), proc.dir.file("none"));
   ASSERT_TRUE(bare.ReadOsVersion(v));
   EXPECT_EQ(v.OsName, "Linux");
+  // A file without end is read only so far, and holds no name.
+  LinuxSystemInfo endless(proc.dir.path(), "/dev/zero");
+  ASSERT_TRUE(endless.ReadOsVersion(v));
+  EXPECT_EQ(v.OsName, "Linux");
 }
 
 TEST(LinuxSystemInfo, ThisMachine) {

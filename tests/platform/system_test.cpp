@@ -1,5 +1,5 @@
-#include "platform/system.h"
 #include "platform/shell.h"
+#include "platform/system.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -35,8 +35,9 @@ namespace {
 // A program that writes its working directory and each argument on a line of `out`.
 std::string ArgumentRecorder(const kvtest::TempDir &dir, const std::string &out) {
   std::string script = dir.file("record");
-  kvtest::WriteFile(script, "#!/bin/sh\npwd > '" + out + "'\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" +
-                                out + "'; done\nexit ${KV_EXIT:-0}\n",
+  kvtest::WriteFile(script,
+                    "#!/bin/sh\npwd > '" + out + "'\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + out +
+                        "'; done\nexit ${KV_EXIT:-0}\n",
                     0755);
   return script;
 }
@@ -47,8 +48,8 @@ TEST(Shell, SpawnPassesArgumentsVerbatimWithoutAShell) {
   kvtest::TempDir dir;
   std::string out = dir.file("args");
   std::string recorder = ArgumentRecorder(dir, out);
-  ShellResult r = ShellSpawn(recorder, {"two words", "$HOME", "; rm -rf x", "'q'"}, "/tmp",
-                             std::chrono::seconds(10));
+  ShellResult r =
+      ShellSpawn(recorder, {"two words", "$HOME", "; rm -rf x", "'q'"}, "/tmp", std::chrono::seconds(10));
   EXPECT_EQ(r.error, 0);
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_TRUE(r.Succeeded());

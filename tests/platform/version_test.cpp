@@ -55,6 +55,8 @@ TEST(Version, AFileWithoutRecordAndAMissingFile) {
   kvtest::WriteFile(dir.file("cut"), RecordBytes("1.2.3.4").substr(0, 12));
   EXPECT_EQ(ReadFileVersion(dir.file("cut"), v), VersionRead::NoRecord);
   EXPECT_EQ(ReadFileVersion(dir.file("missing"), v), VersionRead::Failed);
+  EXPECT_EQ(ReadFileVersion("/dev/zero", v), VersionRead::Failed); // no program file, and endless
+  EXPECT_EQ(ReadFileVersion(dir.path(), v), VersionRead::Failed);
   // This test program carries no record, and its reader does not find its own pattern.
   EXPECT_EQ(ReadFileVersion("/proc/self/exe", v), VersionRead::NoRecord);
 }
