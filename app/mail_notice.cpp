@@ -64,10 +64,13 @@ std::string QuotedPrintable(const std::string &body) {
       ++i;
       continue;
     }
-    const bool lineEnd = i + 1 == body.size() || (body[i + 1] == '\r' && i + 2 < body.size() && body[i + 2] == '\n');
+    const bool lineEnd =
+        i + 1 == body.size() || (body[i + 1] == '\r' && i + 2 < body.size() && body[i + 2] == '\n');
     const bool literal = (c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd);
-    if (literal) put(std::string(1, static_cast<char>(c)));
-    else put(std::string{'=', kHex[c >> 4], kHex[c & 15]});
+    if (literal)
+      put(std::string(1, static_cast<char>(c)));
+    else
+      put(std::string{'=', kHex[c >> 4], kHex[c & 15]});
   }
   return out;
 }
@@ -80,7 +83,8 @@ TMsgIdParts MsgIdParts(const platform::DateTimeFields &local) {
   if (!platform::EncodeDateTime(midnight, date)) throw ENoticeError("local date out of range");
   TMsgIdParts parts;
   parts.Day = static_cast<int64_t>(std::llround(date)) + kOrdinalOfDateTimeZero;
-  parts.Millis = ((static_cast<int64_t>(local.hour) * 60 + local.minute) * 60 + local.second) * 1000 + local.millisecond;
+  parts.Millis =
+      ((static_cast<int64_t>(local.hour) * 60 + local.minute) * 60 + local.second) * 1000 + local.millisecond;
   return parts;
 }
 
@@ -90,15 +94,17 @@ std::string MakeMsgId(const platform::DateTimeFields &local, const std::string &
   return "<" + std::to_string(parts.Day) + std::to_string(parts.Millis) + "@" + host + ">";
 }
 
-std::string NoticeBody(const std::string &timeText, const std::string &computerName, const std::string &server) {
+std::string NoticeBody(const std::string &timeText, const std::string &computerName,
+                       const std::string &server) {
   return OneLine(timeText) + "\r\n" + "Die Systemzeit des Computers " + OneLine(computerName) + " wurde\r\n" +
          "via NTP vom Server " + OneLine(server) + " aktualisiert.\r\n";
 }
 
-std::string NotSetNoticeBody(const std::string &timeText, const std::string &computerName, const std::string &server,
-                             const std::string &reason) {
-  return OneLine(timeText) + "\r\n" + "Die Systemzeit des Computers " + OneLine(computerName) + " konnte nicht\r\n" +
-         "via NTP vom Server " + OneLine(server) + " gestellt werden.\r\n" + "Grund: " + OneLine(reason) + "\r\n";
+std::string NotSetNoticeBody(const std::string &timeText, const std::string &computerName,
+                             const std::string &server, const std::string &reason) {
+  return OneLine(timeText) + "\r\n" + "Die Systemzeit des Computers " + OneLine(computerName) +
+         " konnte nicht\r\n" + "via NTP vom Server " + OneLine(server) + " gestellt werden.\r\n" +
+         "Grund: " + OneLine(reason) + "\r\n";
 }
 
 std::string MailDate(const platform::DateTimeFields &local, int utcOffsetSeconds) {
@@ -108,8 +114,8 @@ std::string MailDate(const platform::DateTimeFields &local, int utcOffsetSeconds
   const int64_t ordinal = MsgIdParts(local).Day; // 0001-01-01, ordinal 1, was a Monday
   const int offsetMinutes = std::abs(utcOffsetSeconds) / 60;
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d", kDays[(ordinal - 1) % 7], local.day,
-                kMonths[local.month - 1], local.year, local.hour, local.minute, local.second,
+  std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d %c%02d%02d", kDays[(ordinal - 1) % 7],
+                local.day, kMonths[local.month - 1], local.year, local.hour, local.minute, local.second,
                 utcOffsetSeconds < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
   return buf;
 }
@@ -118,8 +124,13 @@ std::string MailDateOf(int64_t unixSeconds) {
   const auto secs = static_cast<time_t>(unixSeconds);
   std::tm tm{};
   localtime_r(&secs, &tm);
-  platform::DateTimeFields local{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                                 tm.tm_sec == 60 ? 59 : tm.tm_sec, 0};
+  platform::DateTimeFields local{tm.tm_year + 1900,
+                                 tm.tm_mon + 1,
+                                 tm.tm_mday,
+                                 tm.tm_hour,
+                                 tm.tm_min,
+                                 tm.tm_sec == 60 ? 59 : tm.tm_sec,
+                                 0};
   return MailDate(local, static_cast<int>(tm.tm_gmtoff));
 }
 
@@ -140,7 +151,8 @@ std::vector<std::string> ParseRecipients(const std::string &text) {
     std::string item = Trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
     if (!item.empty()) {
       const auto open = item.rfind('<');
-      if (open != std::string::npos && item.back() == '>') item = item.substr(open + 1, item.size() - open - 2);
+      if (open != std::string::npos && item.back() == '>')
+        item = item.substr(open + 1, item.size() - open - 2);
       CheckAddress(item, "recipient");
       addresses.push_back(item);
     }
@@ -153,7 +165,8 @@ std::vector<std::string> ParseRecipients(const std::string &text) {
 
 std::string ComposeNotice(const TNoticeHeaders &headers, const std::string &body) {
   std::string to;
-  for (const auto &r : headers.Recipients) to += (to.empty() ? "" : ", ") + r;
+  for (const auto &r : headers.Recipients)
+    to += (to.empty() ? "" : ", ") + r;
   const bool plain = PlainText(body);
   std::string text;
   text += "From: Korvane Service <" + headers.Sender + ">\r\n";

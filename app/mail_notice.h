@@ -36,12 +36,13 @@ std::string MakeMsgId(const platform::DateTimeFields &local, const std::string &
 // The body: the server time text, then "Die Systemzeit des Computers <name> wurde", then
 // "via NTP vom Server <server> aktualisiert.", each line ended by CR LF. Line breaks inside the
 // given texts become blanks, so the body always has these three lines.
-std::string NoticeBody(const std::string &timeText, const std::string &computerName, const std::string &server);
+std::string NoticeBody(const std::string &timeText, const std::string &computerName,
+                       const std::string &server);
 // The body when the server answered but the clock could not be set: the server time text, then
 // "Die Systemzeit des Computers <name> konnte nicht", "via NTP vom Server <server> gestellt
 // werden." and "Grund: <reason>", each ended by CR LF.
-std::string NotSetNoticeBody(const std::string &timeText, const std::string &computerName, const std::string &server,
-                             const std::string &reason);
+std::string NotSetNoticeBody(const std::string &timeText, const std::string &computerName,
+                             const std::string &server, const std::string &reason);
 
 // The "Date" header's value for a local time whose offset from UTC is `utcOffsetSeconds`,
 // e.g. "Tue, 01 Mar 2005 12:00:00 +0100".

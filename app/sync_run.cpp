@@ -6,8 +6,8 @@
 #include "ui_mainform.h"
 
 #include <QStatusBar>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -34,12 +34,20 @@ namespace {
 // Largest clock difference the run corrects: seven days.
 constexpr double kMaxSyncDiff = 604800.0;
 
-std::string Text(const QString &s) { return s.toStdString(); }
-QString Q(const std::string &s) { return QString::fromStdString(s); }
-std::string Esc(const QString &s) { return EscapeLogText(s.toStdString()); }
+std::string Text(const QString &s) {
+  return s.toStdString();
+}
+QString Q(const std::string &s) {
+  return QString::fromStdString(s);
+}
+std::string Esc(const QString &s) {
+  return EscapeLogText(s.toStdString());
+}
 
 // Seconds as the client's millisecond time-out, held within its range.
-int Millis(int64_t seconds) { return static_cast<int>(std::clamp<int64_t>(seconds * 1000, INT_MIN, INT_MAX)); }
+int Millis(int64_t seconds) {
+  return static_cast<int>(std::clamp<int64_t>(seconds * 1000, INT_MIN, INT_MAX));
+}
 
 // A date-time cut to whole milliseconds.
 double WholeMillis(double t) {
@@ -50,7 +58,8 @@ double WholeMillis(double t) {
 // Fixed-point text of `value` rounded to `precision` significant digits, with `decimals` decimals.
 std::string FixedText(double value, int precision, int decimals) {
   if (value != 0 && std::isfinite(value)) {
-    const double scale = std::pow(10.0, precision - 1 - static_cast<int>(std::floor(std::log10(std::fabs(value)))));
+    const double scale =
+        std::pow(10.0, precision - 1 - static_cast<int>(std::floor(std::log10(std::fabs(value)))));
     value = std::round(value * scale) / scale;
   }
   return platform::FloatToStrF(value, decimals);
@@ -64,7 +73,9 @@ std::string EnglishFixed(double value, int decimals) {
 
 } // namespace
 
-int TMainForm::ExitStatus() const { return F.AutoMode && !clockSet_ ? 1 : 0; }
+int TMainForm::ExitStatus() const {
+  return F.AutoMode && !clockSet_ ? 1 : 0;
+}
 
 QString TMainForm::GetMsgId() {
   return Q(MakeMsgId(platform::DecodeDateTime(platform::NowLocal()), Text(F.ComputerName)));
@@ -92,7 +103,8 @@ void TMainForm::NTPSync() {
 
 bool TMainForm::DialUpBlock() {
   if (ui->efConnections->count() == 0) {
-    kv::ui::ShowWarning(this, QStringLiteral("Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an."));
+    kv::ui::ShowWarning(
+        this, QStringLiteral("Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an."));
     ui->btnSync->setEnabled(true);
     Log("DUN dialing not started: no dial-up connection is set up.");
     return false;
@@ -177,8 +189,10 @@ bool TMainForm::Request(net::TSNTPSend &client) {
 void TMainForm::WarmUp(net::TSNTPSend &client) {
   for (int64_t i = 0; i <= static_cast<int64_t>(F.TimeoutSeconds); ++i) {
     Request(client);
-    if (Hooks.Pause) Hooks.Pause(1000);
-    else std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    if (Hooks.Pause)
+      Hooks.Pause(1000);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   }
 }
 
@@ -190,7 +204,8 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
   } enable{ui->btnSync};
 
   TQueryResult result;
-  ui->ofSystemTime->setText(QStringLiteral(" ") + Q(platform::DateTimeToStr(net::GetUtcNow())) + QStringLiteral(" UTC"));
+  ui->ofSystemTime->setText(QStringLiteral(" ") + Q(platform::DateTimeToStr(net::GetUtcNow())) +
+                            QStringLiteral(" UTC"));
   if (Request(*client)) {
     Log("NTP Sync started with " + Esc(ui->efAddress->text()) + "... ");
     result.ServerTime = WholeMillis(client->NTPTime());
@@ -202,8 +217,10 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     ui->StatusBar->showMessage(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
     Log("NTP delay was " + delay + " s.");
     result.ClockSet = client->ClockSetResult() == net::TClockSetResult::Set;
-    if (result.ClockSet) clockSet_ = true;
-    else result.NotSetReason = ReportClockNotSet(*client);
+    if (result.ClockSet)
+      clockSet_ = true;
+    else
+      result.NotSetReason = ReportClockNotSet(*client);
   } else {
     ui->ofNTPTime->setText(QStringLiteral(" Nicht verbunden"));
     kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
@@ -245,7 +262,8 @@ QString TMainForm::ReportClockNotSet(const net::TSNTPSend &client) {
     grund = QStringLiteral("Die Uhr wurde nicht verstellt.");
     break;
   }
-  ReportFailure("System clock not set: " + reason, QStringLiteral("Die Systemzeit wurde nicht gesetzt.\n") + grund);
+  ReportFailure("System clock not set: " + reason,
+                QStringLiteral("Die Systemzeit wurde nicht gesetzt.\n") + grund);
   return grund;
 }
 
@@ -253,17 +271,19 @@ QString TMainForm::ReportClockNotSet(const net::TSNTPSend &client) {
 bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
   Log("SMTP mail active.");
   const std::string timeText = platform::DateTimeToStr(result.ServerTime);
-  const std::string body =
-      result.ClockSet ? NoticeBody(timeText, Text(F.ComputerName), Text(ui->efAddress->text()))
-                      : NotSetNoticeBody(timeText, Text(F.ComputerName), Text(ui->efAddress->text()),
-                                         Text(result.NotSetReason));
+  const std::string body = result.ClockSet
+                               ? NoticeBody(timeText, Text(F.ComputerName), Text(ui->efAddress->text()))
+                               : NotSetNoticeBody(timeText, Text(F.ComputerName), Text(ui->efAddress->text()),
+                                                  Text(result.NotSetReason));
   // A fresh client for every notice: no proxy, login or other setting carries over.
   net::TSmtpClient smtp;
   smtp.HeloName = Text(F.ComputerName);
   try {
     if (route == TNoticeRoute::Socks5) {
       const auto port = ParsePort(Text(ui->efPort->text()));
-      if (!port) throw ENoticeError("SOCKS5 proxy port \"" + Text(ui->efPort->text()) + "\" is not a number from 1 to 65535");
+      if (!port)
+        throw ENoticeError("SOCKS5 proxy port \"" + Text(ui->efPort->text()) +
+                           "\" is not a number from 1 to 65535");
       smtp.SocksIP = Text(ui->efIP->text());
       smtp.SocksPort = std::to_string(*port);
       if (!ui->efUser->text().isEmpty()) {
@@ -289,7 +309,8 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
     smtp.Host = Text(F.SmtpServer);
     smtp.Port = std::to_string(*port);
 
-    const std::string connecting = "SMTP connecting host " + Esc(F.SmtpServer) + " Port " + Esc(F.SmtpPort) + "...";
+    const std::string connecting =
+        "SMTP connecting host " + Esc(F.SmtpServer) + " Port " + Esc(F.SmtpPort) + "...";
     if (route == TNoticeRoute::DialUp) Log(connecting);
     smtp.Connect();
     if (route != TNoticeRoute::DialUp) Log(connecting);
@@ -310,7 +331,8 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
     return true;
   } catch (const std::exception &e) {
     ReportFailure(std::string("SMTP mail failed: ") + e.what(),
-                  QStringLiteral("Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\n") + Q(e.what()));
+                  QStringLiteral("Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\n") +
+                      Q(e.what()));
     return false;
   }
 }
@@ -338,7 +360,8 @@ void TMainForm::TimerTimer() {
     const TQueryResult result = QueryStep(std::move(client));
     bool mailSent = false;
     if (F.AutoMode && F.MailEnabled && result.Answered) mailSent = SendNotice(TNoticeRoute::DialUp, result);
-    if (F.AutoMode && F.MailEnabled && !mailSent) ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
+    if (F.AutoMode && F.MailEnabled && !mailSent)
+      ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   } catch (const std::exception &e) {
     ReportFailure(std::string("Synchronisation failed: ") + e.what(),
                   QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + Q(e.what()));
@@ -375,7 +398,8 @@ void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::str
   HangUpLine();
   if (F.AutoMode)
     AbortAutomaticRun("DUN dialing failed: " + MessageText + " (error " + std::to_string(Error) + ").");
-  else kv::ui::ShowError(this, Q(MessageText));
+  else
+    kv::ui::ShowError(this, Q(MessageText));
 }
 
 void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &ErrorMessage) {
@@ -385,8 +409,7 @@ void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &E
   dialling_ = false;
   DialDeadline->stop();
   HangUpLine();
-  AbortAutomaticRun("DUN dialing failed: " + ErrorMessage + " (error " + std::to_string(ErrorCode) +
-                    ").");
+  AbortAutomaticRun("DUN dialing failed: " + ErrorMessage + " (error " + std::to_string(ErrorCode) + ").");
 }
 
 void TMainForm::DialTimedOut() {
@@ -414,8 +437,9 @@ void TMainForm::StartRunLog() {
   def.SetBackupCount(F.LoggingCount & 0xFFFF);
   def.BaseName = "korvanlog";
   if (!log->StartLogging())
-    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") + F.LoggingPath +
-                                QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
+    kv::ui::ShowError(
+        this, QStringLiteral("Die Protokolldatei im Ordner ") + F.LoggingPath +
+                  QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
   log->AddStrings(log->Header());
 }
 

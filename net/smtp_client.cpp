@@ -20,7 +20,8 @@ std::string Printable(const std::string &text) {
 }
 
 std::string Upper(std::string text) {
-  for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char &c : text)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -28,9 +29,11 @@ std::vector<std::string> Words(const std::string &text) {
   std::vector<std::string> words;
   size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+      ++i;
     size_t j = i;
-    while (j < text.size() && text[j] != ' ') ++j;
+    while (j < text.size() && text[j] != ' ')
+      ++j;
     if (j > i) words.push_back(text.substr(i, j - i));
     i = j;
   }
@@ -55,7 +58,8 @@ bool EnvelopeSafe(const std::string &address) {
 
 std::string TSmtpReply::Text() const {
   std::string text = std::to_string(Code);
-  for (const auto &line : Lines) text += " " + line;
+  for (const auto &line : Lines)
+    text += " " + line;
   return text;
 }
 
@@ -64,12 +68,17 @@ ESmtpError::ESmtpError(const std::string &message, TSmtpReply reply)
 
 TSmtpClient::TSmtpClient() : sock_(std::make_unique<TTCPBlockSocket>()) {}
 
-TSmtpClient::~TSmtpClient() { CloseSocket(); }
+TSmtpClient::~TSmtpClient() {
+  CloseSocket();
+}
 
-bool TSmtpClient::Connected() const { return connected_; }
+bool TSmtpClient::Connected() const {
+  return connected_;
+}
 
 bool TSmtpClient::Offers(const std::string &mechanism) const {
-  return std::find(auth_mechanisms_.begin(), auth_mechanisms_.end(), Upper(mechanism)) != auth_mechanisms_.end();
+  return std::find(auth_mechanisms_.begin(), auth_mechanisms_.end(), Upper(mechanism)) !=
+         auth_mechanisms_.end();
 }
 
 void TSmtpClient::Connect() {
@@ -91,7 +100,8 @@ void TSmtpClient::Connect() {
     s.SocksUsername = SocksUsername;
     s.SocksPassword = SocksPassword;
   }
-  const std::string where = Host + ":" + Port + (SocksIP.empty() ? "" : " through SOCKS5 proxy " + SocksIP + ":" + SocksPort);
+  const std::string where =
+      Host + ":" + Port + (SocksIP.empty() ? "" : " through SOCKS5 proxy " + SocksIP + ":" + SocksPort);
   s.Connect(Host, Port);
   if (s.LastError() != 0) {
     const std::string why = s.LastErrorDesc();
@@ -114,7 +124,8 @@ void TSmtpClient::Connect() {
   s.SSLCertCAFile = CAFile;
   s.SslConnect();
   if (s.LastError() != 0) {
-    std::string why = s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
+    std::string why =
+        s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
     if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
     CloseSocket();
     Fail("TLS with " + where + " failed: " + why);
@@ -135,7 +146,8 @@ void TSmtpClient::Greet() {
     return;
   }
   // A server that does not know EHLO answers 500, 501, 502 or 504: it is greeted the old way.
-  if (ehlo.Code != 500 && ehlo.Code != 501 && ehlo.Code != 502 && ehlo.Code != 504) Fail("EHLO refused", ehlo);
+  if (ehlo.Code != 500 && ehlo.Code != 501 && ehlo.Code != 502 && ehlo.Code != 504)
+    Fail("EHLO refused", ehlo);
   Command("HELO " + name, {250}, "HELO refused");
 }
 
@@ -166,7 +178,8 @@ void TSmtpClient::Authenticate() {
   Command(EncodeBase64(Password), {235}, "login refused");
 }
 
-void TSmtpClient::Send(const std::string &from, const std::vector<std::string> &recipients, const std::string &data) {
+void TSmtpClient::Send(const std::string &from, const std::vector<std::string> &recipients,
+                       const std::string &data) {
   if (!connected_) Fail("not connected");
   if (!EnvelopeSafe(from)) Fail("invalid sender address \"" + Printable(from) + "\"");
   if (recipients.empty()) Fail("no recipient");
@@ -174,7 +187,8 @@ void TSmtpClient::Send(const std::string &from, const std::vector<std::string> &
     if (r.empty() || !EnvelopeSafe(r)) Fail("invalid recipient address \"" + Printable(r) + "\"");
 
   Command("MAIL FROM:<" + from + ">", {250}, "sender <" + from + "> refused");
-  for (const auto &r : recipients) Command("RCPT TO:<" + r + ">", {250, 251}, "recipient <" + r + "> refused");
+  for (const auto &r : recipients)
+    Command("RCPT TO:<" + r + ">", {250, 251}, "recipient <" + r + "> refused");
   Command("DATA", {354}, "DATA refused");
   sock_->SendString(DotStuff(data));
   CheckSocket("sending the message");
@@ -234,7 +248,8 @@ TSmtpReply TSmtpClient::ReadReply() {
       Fail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
     }
     const uint64_t spent = TickDifference(start, TickNow());
-    const int remaining = spent >= static_cast<uint64_t>(std::max(Timeout, 0)) ? 0 : Timeout - static_cast<int>(spent);
+    const int remaining =
+        spent >= static_cast<uint64_t>(std::max(Timeout, 0)) ? 0 : Timeout - static_cast<int>(spent);
     const std::string line = sock_->RecvTerminated(remaining, "\r\n");
     if (sock_->LastError() == WSAENOBUFS) {
       CloseSocket();
@@ -245,9 +260,8 @@ TSmtpReply TSmtpClient::ReadReply() {
       Fail("no reply within " + std::to_string(Timeout) + " ms");
     }
     CheckSocket("waiting for a reply");
-    const bool digits = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3, [](char c) {
-                          return c >= '0' && c <= '9';
-                        });
+    const bool digits = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3,
+                                                        [](char c) { return c >= '0' && c <= '9'; });
     const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
     const int code = digits ? std::stoi(line.substr(0, 3)) : 0;
     if (!digits || code < 200 || (!last && line[3] != '-') || (n > 0 && code != reply.Code)) {
@@ -260,14 +274,17 @@ TSmtpReply TSmtpClient::ReadReply() {
   }
 }
 
-TSmtpReply TSmtpClient::Command(const std::string &line, std::initializer_list<int> expected, const std::string &what) {
+TSmtpReply TSmtpClient::Command(const std::string &line, std::initializer_list<int> expected,
+                                const std::string &what) {
   SendLine(line);
   TSmtpReply reply = ReadReply();
   if (std::find(expected.begin(), expected.end(), reply.Code) == expected.end()) Fail(what, reply);
   return reply;
 }
 
-void TSmtpClient::Fail(const std::string &message, const TSmtpReply &reply) { throw ESmtpError(message, reply); }
+void TSmtpClient::Fail(const std::string &message, const TSmtpReply &reply) {
+  throw ESmtpError(message, reply);
+}
 
 void TSmtpClient::CheckSocket(const std::string &what) {
   if (sock_->LastError() == 0) return;

@@ -18,7 +18,9 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-bool StartsWith(const std::string &text, const std::string &prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string &text, const std::string &prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
 
 class KorvanAutoTest : public ::testing::Test {
 protected:
@@ -30,15 +32,17 @@ protected:
     address_ = "127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
     const std::string script = std::string(std::getenv("KORVANE_SOURCE_DIR")) + "/tests/peers/chronyd.sh";
     ASSERT_TRUE(chronyd_.Start({"bash", script, chronyDir_.path(), address_, "123"}, chronyDir_.file("log")));
-    const bool ready = kvtest::WaitUntil(
-        [&] { return !chronyd_.Running() || !kvtest::QueryNtpOnce(address_, 123).empty(); }, std::chrono::seconds(10));
+    const bool ready =
+        kvtest::WaitUntil([&] { return !chronyd_.Running() || !kvtest::QueryNtpOnce(address_, 123).empty(); },
+                          std::chrono::seconds(10));
     const std::string log = kvtest::ReadFile(chronyDir_.file("log"));
     KV_REQUIRE_PEER(ready && chronyd_.Running(), "chronyd on " + address_ + ":123: " + log);
   }
 
   // The automatic settings: LAN mode against chronyd, time-out 1 s, log into log_, the notice to
   // `smtp`.
-  void WriteSettings(const kvtest::SmtpPeer &smtp, const std::function<void(kv::platform::TRegistry &)> &more = {}) {
+  void WriteSettings(const kvtest::SmtpPeer &smtp,
+                     const std::function<void(kv::platform::TRegistry &)> &more = {}) {
     kv::platform::TRegistry r(home_.path() + "/.config/korvane/registry.reg");
     ASSERT_TRUE(r.OpenKey(kv::app::kAutoKey, true));
     r.WriteInteger("ATimeout", 1);
@@ -61,10 +65,10 @@ protected:
   int RunKorvan() {
     const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
     kvtest::ChildProcess p;
-    EXPECT_TRUE(p.Start({"setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "env", "-u", "DISPLAY", "-u",
-                         "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=" + home_.path(),
-                         "XDG_CONFIG_HOME=" + home_.path() + "/.config", "XDG_RUNTIME_DIR=" + home_.path(), korvan,
-                         "/a"},
+    EXPECT_TRUE(p.Start({"setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "env", "-u",
+                         "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=" + home_.path(),
+                         "XDG_CONFIG_HOME=" + home_.path() + "/.config", "XDG_RUNTIME_DIR=" + home_.path(),
+                         korvan, "/a"},
                         home_.file("stderr")));
     const int status = p.Wait(std::chrono::seconds(60));
     EXPECT_TRUE(WIFEXITED(status)) << status << Stderr();
@@ -93,7 +97,8 @@ protected:
     EXPECT_EQ(lines[1], std::string(80, '*'));
     EXPECT_TRUE(StartsWith(lines[2], ">>>> Start korvan  v 2005.0.0.27")) << lines[2];
     EXPECT_EQ(lines[2].size(), 80u);
-    for (size_t i = 0; i < run.size(); ++i) EXPECT_TRUE(StartsWith(lines[6 + i], run[i])) << lines[6 + i];
+    for (size_t i = 0; i < run.size(); ++i)
+      EXPECT_TRUE(StartsWith(lines[6 + i], run[i])) << lines[6 + i];
     EXPECT_TRUE(StartsWith(lines[6 + run.size() + 1], "<<<< Stop  korvan")) << lines[6 + run.size() + 1];
     EXPECT_EQ(lines[6 + run.size() + 2], std::string(80, '*'));
   }
@@ -108,9 +113,11 @@ protected:
     for (const std::string &h :
          Lines{"From: Korvane Service <korvane@example.org>\r\n", "Reply-To: korvane@example.org\r\n",
                "To: admin@example.org\r\n", "Subject: Korvane Mitteilung\r\n", "Date: ", "Message-ID: <",
-               "X-Mailer: Korvane 2005 Rel. 27 SMTP Service\r\n", "Content-Type: text/plain; charset=UTF-8\r\n"})
+               "X-Mailer: Korvane 2005 Rel. 27 SMTP Service\r\n",
+               "Content-Type: text/plain; charset=UTF-8\r\n"})
       EXPECT_NE(("\r\n" + m.Data).find("\r\n" + h), std::string::npos) << h << m.Data;
-    EXPECT_NE(m.Data.find(" konnte nicht\r\nvia NTP vom Server " + address_ + " gestellt werden.\r\nGrund: Das Betrieb"),
+    EXPECT_NE(m.Data.find(" konnte nicht\r\nvia NTP vom Server " + address_ +
+                          " gestellt werden.\r\nGrund: Das Betrieb"),
               std::string::npos)
         << m.Data;
     EXPECT_EQ(m.Data.find("aktualisiert"), std::string::npos);
@@ -131,9 +138,10 @@ TEST_F(KorvanAutoTest, LanModeLogsTheRunMailsTheNoticeWithLoginAndExitsOne) {
     r.WriteString("ASMTPPassword", "geheim");
   });
   EXPECT_EQ(RunKorvan(), 1) << Stderr();
-  ExpectLog({"LAN mode selected.", "NTP Sync started with " + address_ + "... ", "NTP time was ", "NTP delay was ",
-             kNotSet, "SMTP mail active.", "SMTP connecting host 127.0.0.1 Port " + smtp.PortText() + "...",
-             "SMTP authenticating...", "SMTP sending mail to admin@example.org...", "SMTP disconnected."});
+  ExpectLog({"LAN mode selected.", "NTP Sync started with " + address_ + "... ", "NTP time was ",
+             "NTP delay was ", kNotSet, "SMTP mail active.",
+             "SMTP connecting host 127.0.0.1 Port " + smtp.PortText() + "...", "SMTP authenticating...",
+             "SMTP sending mail to admin@example.org...", "SMTP disconnected."});
   ExpectNotice(smtp, "mailer");
   EXPECT_NE(Stderr().find("Fehler: Die Systemzeit wurde nicht gesetzt."), std::string::npos) << Stderr();
 }
@@ -159,7 +167,8 @@ TEST_F(KorvanAutoTest, Socks5ModeGoesThroughDantedForTimeAndMail) {
   // Without the proxy the same run reaches nothing: the time did come through it.
   danted.Stop();
   EXPECT_EQ(RunKorvan(), 1);
-  EXPECT_NE(Stderr().find("Fehler: Der Server " + address_ + " konnte nicht erreicht werden."), std::string::npos)
+  EXPECT_NE(Stderr().find("Fehler: Der Server " + address_ + " konnte nicht erreicht werden."),
+            std::string::npos)
       << Stderr();
   EXPECT_EQ(smtp.Messages().size(), 1u);
 }

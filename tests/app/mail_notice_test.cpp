@@ -55,7 +55,8 @@ TEST(MailNotice, RecipientsAreSplitAndCheckedForTheEnvelope) {
 }
 
 TEST(MailNotice, MessageCarriesTheHeadersThenTheBody) {
-  TNoticeHeaders h{"svc@example.org", {"a@example.org", "b@example.org"}, "<1@pc>", "Tue, 01 Mar 2005 12:00:00 +0100"};
+  TNoticeHeaders h{
+      "svc@example.org", {"a@example.org", "b@example.org"}, "<1@pc>", "Tue, 01 Mar 2005 12:00:00 +0100"};
   const std::string body = NoticeBody("01.03.2005 12:00:00", "PC", "ntp");
   EXPECT_EQ(ComposeNotice(h, body), "From: Korvane Service <svc@example.org>\r\n"
                                     "Reply-To: svc@example.org\r\n"

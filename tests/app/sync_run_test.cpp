@@ -42,7 +42,8 @@ struct FakeRasState {
   kv::net::RasNotifier notifier;
   std::vector<std::thread> threads;
   ~FakeRasState() {
-    for (auto &t : threads) t.join();
+    for (auto &t : threads)
+      t.join();
   }
 };
 
@@ -174,8 +175,10 @@ protected:
     }
     for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
       const std::string line = text.substr(start, end - start);
-      if (line.rfind(">>>> Start", 0) == 0) lines.push_back("<header>");
-      else if (line.rfind("<<<< Stop", 0) == 0) lines.push_back("<footer>");
+      if (line.rfind(">>>> Start", 0) == 0)
+        lines.push_back("<header>");
+      else if (line.rfind("<<<< Stop", 0) == 0)
+        lines.push_back("<footer>");
       else if (!line.empty() && line.find_first_not_of('*') != std::string::npos &&
                line.find("From : ") == std::string::npos && line.find("Prms : ") == std::string::npos)
         lines.push_back(line);
@@ -188,7 +191,8 @@ protected:
   static QString Status(TMainForm &form) { return Find<QStatusBar>(form, "StatusBar")->currentMessage(); }
   std::vector<QString> BoxTexts() const {
     std::vector<QString> texts;
-    for (const auto &b : boxes_.Shown()) texts.push_back(b.caption + ": " + b.text);
+    for (const auto &b : boxes_.Shown())
+      texts.push_back(b.caption + ": " + b.text);
     return texts;
   }
 
@@ -228,10 +232,11 @@ TEST_F(SyncRunTest, AutomaticLanRunWarmsUpSetsTheClockLogsAndMailsTheNotice) {
   EXPECT_EQ(Status(*form), "Delay 0,00000 s");
   EXPECT_TRUE(boxes_.Shown().empty());
 
-  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP Sync started with 127.0.0.1... ",
-                               "NTP time was " + kShown + " UTC.", "NTP delay was 0,00000 s.", "SMTP mail active.",
-                               "SMTP connecting host 127.0.0.1 Port " + peer.PortText() + "...",
-                               "SMTP sending mail to admin@example.org...", "SMTP disconnected.", "<footer>"}));
+  EXPECT_EQ(LogLines(),
+            (Lines{"<header>", "LAN mode selected.", "NTP Sync started with 127.0.0.1... ",
+                   "NTP time was " + kShown + " UTC.", "NTP delay was 0,00000 s.", "SMTP mail active.",
+                   "SMTP connecting host 127.0.0.1 Port " + peer.PortText() + "...",
+                   "SMTP sending mail to admin@example.org...", "SMTP disconnected.", "<footer>"}));
 
   ASSERT_TRUE(peer.WaitForMessages(1));
   const kvtest::SmtpMessage m = peer.Messages()[0];
@@ -240,11 +245,12 @@ TEST_F(SyncRunTest, AutomaticLanRunWarmsUpSetsTheClockLogsAndMailsTheNotice) {
   EXPECT_EQ(m.Login, "");
   const std::string name = form->Fields().ComputerName.toStdString();
   const std::string headers = m.Data.substr(0, m.Data.find("\r\n\r\n") + 2);
-  for (const std::string &h : Lines{"From: Korvane Service <korvane@example.org>\r\n", "Reply-To: korvane@example.org\r\n",
-                              "To: admin@example.org\r\n", "Subject: Korvane Mitteilung\r\n",
-                              "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\n",
-                              "Message-ID: " + form->GetMsgId().toStdString() + "\r\n",
-                              "X-Mailer: Korvane 2005 Rel. 27 SMTP Service\r\n"})
+  for (const std::string &h :
+       Lines{"From: Korvane Service <korvane@example.org>\r\n", "Reply-To: korvane@example.org\r\n",
+             "To: admin@example.org\r\n", "Subject: Korvane Mitteilung\r\n",
+             "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\n",
+             "Message-ID: " + form->GetMsgId().toStdString() + "\r\n",
+             "X-Mailer: Korvane 2005 Rel. 27 SMTP Service\r\n"})
     EXPECT_NE(headers.find(h), std::string::npos) << h << headers;
   EXPECT_EQ(form->GetMsgId().toStdString(), "<73883880000250@" + (name.empty() ? "localhost" : name) + ">");
   EXPECT_EQ(m.Data.substr(m.Data.find("\r\n\r\n") + 4), kv::app::NoticeBody(kShown, name, "127.0.0.1"));
@@ -256,13 +262,14 @@ TEST_F(SyncRunTest, AClockThatWasNotSetIsReportedAndNotMailedAsUpdated) {
     int refusal;
     std::string logged, boxed;
   };
-  for (const Case &c : {Case{8 * 86400.0, 0, "offset of 691200.000 s exceeds the limit of 604800 s.",
-                             "Die Abweichung von 691200,000 s ist größer als die erlaubten 604800 s (sieben Tage)."},
-                        Case{100, EPERM,
-                             "the system refused the change (Operation not permitted); korvan needs root or the "
-                             "capability cap_sys_time.",
-                             "Das Betriebssystem hat die Änderung abgelehnt: Es fehlt die Berechtigung (korvan braucht "
-                             "Root-Rechte oder die Fähigkeit cap_sys_time)."}}) {
+  for (const Case &c :
+       {Case{8 * 86400.0, 0, "offset of 691200.000 s exceeds the limit of 604800 s.",
+             "Die Abweichung von 691200,000 s ist größer als die erlaubten 604800 s (sieben Tage)."},
+        Case{100, EPERM,
+             "the system refused the change (Operation not permitted); korvan needs root or the "
+             "capability cap_sys_time.",
+             "Das Betriebssystem hat die Änderung abgelehnt: Es fehlt die Berechtigung (korvan braucht "
+             "Root-Rechte oder die Fähigkeit cap_sys_time)."}}) {
     SCOPED_TRACE(c.logged);
     kvtest::SmtpPeer peer;
     StartSmtp(peer);
@@ -275,14 +282,16 @@ TEST_F(SyncRunTest, AClockThatWasNotSetIsReportedAndNotMailedAsUpdated) {
 
     EXPECT_EQ(form->ExitStatus(), 1);
     EXPECT_FALSE(Label(*form, "ofNTPTime").contains("Nicht")) << "the answer is still shown";
-    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Systemzeit wurde nicht gesetzt.\n" + QString::fromStdString(c.boxed)});
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Systemzeit wurde nicht gesetzt.\n" +
+                                               QString::fromStdString(c.boxed)});
     const Lines lines = LogLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "System clock not set: " + c.logged), lines.end());
     EXPECT_EQ(lines.back(), "<footer>");
     ASSERT_TRUE(peer.WaitForMessages(1));
     const std::string data = peer.Messages()[0].Data;
     EXPECT_EQ(data.find("aktualisiert"), std::string::npos) << data;
-    EXPECT_NE(data.find("konnte nicht\r\nvia NTP vom Server 127.0.0.1 gestellt werden.\r\nGrund: "), std::string::npos)
+    EXPECT_NE(data.find("konnte nicht\r\nvia NTP vom Server 127.0.0.1 gestellt werden.\r\nGrund: "),
+              std::string::npos)
         << data;
   }
 }
@@ -330,7 +339,8 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
   Find<QLineEdit>(*form, "efUser")->setText("su");
   Find<QToolButton>(*form, "btnSync")->click();
   ASSERT_EQ(requests_.size(), 17u);
-  for (size_t i = 0; i < 16; ++i) EXPECT_EQ(requests_[i], std::make_pair(5000, false)) << i;
+  for (size_t i = 0; i < 16; ++i)
+    EXPECT_EQ(requests_[i], std::make_pair(5000, false)) << i;
   EXPECT_EQ(requests_[16], std::make_pair(15000, true));
   EXPECT_EQ(pauses_.size(), 16u);
   EXPECT_EQ(socks_.back(), "127.0.0.1:" + closed + " su local");
@@ -358,10 +368,14 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Synchronisation ist fehlgeschlagen:\nout of luck"});
   EXPECT_TRUE(Find<QToolButton>(*failing, "btnSync")->isEnabled());
   EXPECT_EQ(failing->ExitStatus(), 1);
-  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "Synchronisation failed: out of luck", "<footer>"}));
+  EXPECT_EQ(LogLines(),
+            (Lines{"<header>", "LAN mode selected.", "Synchronisation failed: out of luck", "<footer>"}));
 
   NextRun();
-  AutoKey([](TRegistry &r) { r.WriteBool("AUseLAN", false); r.WriteBool("AUseRAS", false); });
+  AutoKey([](TRegistry &r) {
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseRAS", false);
+  });
   auto none = Show();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_TRUE(requests_.empty());
@@ -386,7 +400,8 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
        ""},
       {[](TRegistry &r) { r.WriteString("ANetRecipient", "nobody@example.org"); },
        {"SMTP mail active.", connecting, "SMTP disconnected.",
-        "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient address "
+        "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient "
+        "address "
         "rejected"},
        ""},
       // A user without a password sets no credentials, so no login is tried.
@@ -397,8 +412,8 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
          r.WriteString("ASMTPUser", "mailer");
          r.WriteString("ASMTPPassword", "geheim");
        },
-       {"SMTP mail active.", connecting, "SMTP authenticating...", "SMTP sending mail to admin@example.org...",
-        "SMTP disconnected."},
+       {"SMTP mail active.", connecting, "SMTP authenticating...",
+        "SMTP sending mail to admin@example.org...", "SMTP disconnected."},
        "mailer"},
   };
   size_t sent = 0;
@@ -447,8 +462,8 @@ TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) 
   EXPECT_EQ(Status(*form), "");
   EXPECT_EQ(form->ExitStatus(), 0);
   EXPECT_EQ(LogLines(),
-            (Lines{"<header>", "DUN mode selected. Dialing Provider {dte}.", "DUN dialing started...", "<footer>",
-                   "DUN connection established.", "NTP target host: 127.0.0.1",
+            (Lines{"<header>", "DUN mode selected. Dialing Provider {dte}.", "DUN dialing started...",
+                   "<footer>", "DUN connection established.", "NTP target host: 127.0.0.1",
                    "NTP Sync started with 127.0.0.1... ", "NTP time was " + kShown + " UTC.",
                    "NTP delay was 0,00000 s.", "SMTP mail active.",
                    "SMTP connecting host 127.0.0.1 Port " + peer.PortText() + "...",
@@ -488,7 +503,9 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
       if (kind == FailedNotice)
         tail = {"SMTP mail active.", "SMTP mail failed: SMTP port \"none\" is not a number from 1 to 65535",
                 "DUN disconnected.", "<footer>"};
-      else tail = {"NTP target host: 127.0.0.1", "Synchronisation failed: out of luck", "DUN disconnected.", "<footer>"};
+      else
+        tail = {"NTP target host: 127.0.0.1", "Synchronisation failed: out of luck", "DUN disconnected.",
+                "<footer>"};
     } else if (kind == ErrorReport) {
       Report({{kv::net::RASCS_OpenPort, kv::net::ERROR_PORT_NOT_AVAILABLE}});
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
@@ -519,7 +536,8 @@ TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
   EXPECT_EQ(boxes_.Shown()[0].icon, kv::ui::MessageIcon::Warning);
   EXPECT_EQ(BoxTexts()[0], "Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.");
   EXPECT_EQ(empty->ExitStatus(), 1);
-  EXPECT_EQ(LogLines(), (Lines{"<header>", "DUN dialing not started: no dial-up connection is set up.", "<footer>"}));
+  EXPECT_EQ(LogLines(),
+            (Lines{"<header>", "DUN dialing not started: no dial-up connection is set up.", "<footer>"}));
 
   // Interactive: a dial that cannot start, then an error report; the window stays.
   ras_.book = {"isp"};

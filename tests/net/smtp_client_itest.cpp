@@ -18,7 +18,8 @@ using kvtest::SmtpPeer;
 
 namespace {
 
-const std::string kMessage = "Subject: test\r\n\r\nfirst line\r\n.starts with a dot\r\n..two dots\r\n.\r\nlast\r\n";
+const std::string kMessage =
+    "Subject: test\r\n\r\nfirst line\r\n.starts with a dot\r\n..two dots\r\n.\r\nlast\r\n";
 // What the server stores: the message after the dot-unstuffing of DATA.
 const std::string kReceived = kMessage;
 
@@ -100,7 +101,8 @@ TEST(SmtpClientPeer, RefusedRecipientIsAFailureWithTheReply) {
   StartPeer(peer, SmtpOptions().Rejecting("nobody@example.org"));
   PeerClient client(peer);
   client.Connect();
-  const std::string failure = Failure([&] { client.Send("s@example.org", {"nobody@example.org"}, kMessage); });
+  const std::string failure =
+      Failure([&] { client.Send("s@example.org", {"nobody@example.org"}, kMessage); });
   EXPECT_NE(failure.find("recipient <nobody@example.org> refused: 550"), std::string::npos) << failure;
   client.Disconnect();
   EXPECT_TRUE(peer.Messages().empty());
@@ -113,7 +115,9 @@ protected:
     ASSERT_TRUE(kvtest::MakeSelfSignedCertificate(dir.path(), "elsewhere.test"));
   }
   SmtpOptions TlsOptions(const std::string &name) {
-    return SmtpOptions().WithAuth("korv:geheim", "LOGIN").WithTls(dir.file(name + ".crt"), dir.file(name + ".key"));
+    return SmtpOptions()
+        .WithAuth("korv:geheim", "LOGIN")
+        .WithTls(dir.file(name + ".crt"), dir.file(name + ".key"));
   }
   kvtest::TempDir dir;
 };
@@ -147,7 +151,8 @@ TEST_F(SmtpClientTls, RefusesAnUntrustedOrMisnamedCertificate) {
     PeerClient client(peer);
     client.Host = "localhost";
     const std::string failure = Failure([&] { client.Connect(); });
-    EXPECT_NE(failure.find("TLS with localhost:" + peer.PortText() + " failed: certificate of localhost not trusted"),
+    EXPECT_NE(failure.find("TLS with localhost:" + peer.PortText() +
+                           " failed: certificate of localhost not trusted"),
               std::string::npos)
         << failure;
     EXPECT_FALSE(client.Connected());

@@ -90,7 +90,8 @@ TEST(SmtpClient, SpeaksTheDialogueLineByLineAndFallsBackToHelo) {
       }
       seen.push_back(ReadCommand(c));
       c.Send("354 go ahead\r\n");
-      for (std::string line; (line = ReadCommand(c)) != ".";) data += line + "\n";
+      for (std::string line; (line = ReadCommand(c)) != ".";)
+        data += line + "\n";
       c.Send("250 queued\r\n");
       seen.push_back(ReadCommand(c));
       c.Send("221 bye\r\n");
@@ -147,7 +148,8 @@ TEST(SmtpClient, RepliesAreBoundedInLengthLinesAndTime) {
   {
     ScriptedServer server([](TcpConn &c) {
       std::string endless;
-      for (int i = 0; i < 150; ++i) endless += "220-more\r\n";
+      for (int i = 0; i < 150; ++i)
+        endless += "220-more\r\n";
       c.Send(endless);
       c.Recv(1, 3000);
     });
@@ -190,14 +192,17 @@ TEST(SmtpClient, GarbageAndClosedConnectionsAreFailures) {
       c.Close();
     });
     auto client = ClientFor(server);
-    EXPECT_EQ(FailureOf([&] { client->Connect(); }).rfind("connection lost while waiting for a reply", 0), 0u);
+    EXPECT_EQ(FailureOf([&] { client->Connect(); }).rfind("connection lost while waiting for a reply", 0),
+              0u);
   }
   {
     const int port = kvtest::FreePort();
     TSmtpClient client;
     client.Host = "127.0.0.1";
     client.Port = std::to_string(port);
-    EXPECT_EQ(FailureOf([&] { client.Connect(); }).rfind("cannot connect to 127.0.0.1:" + std::to_string(port), 0), 0u);
+    EXPECT_EQ(
+        FailureOf([&] { client.Connect(); }).rfind("cannot connect to 127.0.0.1:" + std::to_string(port), 0),
+        0u);
   }
 }
 
@@ -211,8 +216,11 @@ TEST(SmtpClient, EnvelopeAddressesCannotInjectCommands) {
   });
   auto client = ClientFor(server);
   client->Connect();
-  EXPECT_EQ(FailureOf([&] { client->Send("a@x>\r\nRSET", {"b@x"}, "x"); }).rfind("invalid sender address", 0), 0u);
-  EXPECT_EQ(FailureOf([&] { client->Send("a@x", {"b@x\r\nDATA"}, "x"); }).rfind("invalid recipient address", 0), 0u);
+  EXPECT_EQ(FailureOf([&] { client->Send("a@x>\r\nRSET", {"b@x"}, "x"); }).rfind("invalid sender address", 0),
+            0u);
+  EXPECT_EQ(
+      FailureOf([&] { client->Send("a@x", {"b@x\r\nDATA"}, "x"); }).rfind("invalid recipient address", 0),
+      0u);
   EXPECT_EQ(FailureOf([&] { client->Send("a@x", {}, "x"); }), "no recipient");
   client->Disconnect();
 }

@@ -28,10 +28,10 @@ struct SmtpMessage {
 
 struct SmtpOptions {
   std::string Host = "127.0.0.1";
-  std::string Auth;                      // "user:password": AUTH offered and checked
+  std::string Auth;                       // "user:password": AUTH offered and checked
   std::string Mechanisms = "LOGIN,PLAIN"; // mechanisms offered with Auth
-  std::string CertFile, KeyFile;         // both set: STARTTLS offered
-  std::string RejectRcpt;                // a recipient answered with 550
+  std::string CertFile, KeyFile;          // both set: STARTTLS offered
+  std::string RejectRcpt;                 // a recipient answered with 550
 
   SmtpOptions &WithAuth(const std::string &auth, const std::string &mechanisms = "LOGIN,PLAIN") {
     Auth = auth;
@@ -54,9 +54,9 @@ struct SmtpOptions {
 inline bool MakeSelfSignedCertificate(const std::string &dir, const std::string &name) {
   if (FindProgram("openssl").empty()) return false;
   ChildProcess p;
-  if (!p.Start({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=" + name,
-                "-addext", "subjectAltName=DNS:" + name + ",IP:127.0.0.1", "-keyout", dir + "/" + name + ".key",
-                "-out", dir + "/" + name + ".crt"},
+  if (!p.Start({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                "/CN=" + name, "-addext", "subjectAltName=DNS:" + name + ",IP:127.0.0.1", "-keyout",
+                dir + "/" + name + ".key", "-out", dir + "/" + name + ".crt"},
                dir + "/openssl.log"))
     return false;
   return p.Wait(std::chrono::seconds(30)) == 0;
@@ -76,9 +76,10 @@ public:
     if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
     out_ = dir_.file("mail");
     ::mkdir(out_.c_str(), 0700);
-    std::vector<std::string> argv{"/usr/bin/python3", script, "--out", out_, "--ready", dir_.file("ready"),
-                                  "--host", options.Host};
-    if (!options.Auth.empty()) argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
+    std::vector<std::string> argv{"/usr/bin/python3", script,   "--out",     out_, "--ready",
+                                  dir_.file("ready"), "--host", options.Host};
+    if (!options.Auth.empty())
+      argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
     if (!options.CertFile.empty()) argv.insert(argv.end(), {"--tls", options.CertFile, options.KeyFile});
     if (!options.RejectRcpt.empty()) argv.insert(argv.end(), {"--reject-rcpt", options.RejectRcpt});
     if (!child_.Start(argv, dir_.file("server.log"))) return Fail("cannot start " + script);
@@ -105,7 +106,8 @@ public:
     if (DIR *d = ::opendir(out_.c_str())) {
       while (dirent *e = ::readdir(d)) {
         const std::string n = e->d_name;
-        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".env") == 0) names.push_back(n.substr(0, n.size() - 4));
+        if (n.size() > 4 && n.compare(n.size() - 4, 4, ".env") == 0)
+          names.push_back(n.substr(0, n.size() - 4));
       }
       ::closedir(d);
     }
@@ -116,11 +118,17 @@ public:
       std::istringstream env(ReadFile(out_ + "/" + n + ".env"));
       for (std::string line; std::getline(env, line);) {
         auto after = [&](const std::string &prefix) { return line.substr(prefix.size()); };
-        auto inside = [](std::string s) { return s.size() >= 2 && s.front() == '<' ? s.substr(1, s.size() - 2) : s; };
-        if (line.rfind("MAIL FROM:", 0) == 0) m.MailFrom = inside(after("MAIL FROM:"));
-        else if (line.rfind("RCPT TO:", 0) == 0) m.RcptTo.push_back(inside(after("RCPT TO:")));
-        else if (line.rfind("LOGIN:", 0) == 0) m.Login = after("LOGIN:");
-        else if (line == "TLS:1") m.Tls = true;
+        auto inside = [](std::string s) {
+          return s.size() >= 2 && s.front() == '<' ? s.substr(1, s.size() - 2) : s;
+        };
+        if (line.rfind("MAIL FROM:", 0) == 0)
+          m.MailFrom = inside(after("MAIL FROM:"));
+        else if (line.rfind("RCPT TO:", 0) == 0)
+          m.RcptTo.push_back(inside(after("RCPT TO:")));
+        else if (line.rfind("LOGIN:", 0) == 0)
+          m.Login = after("LOGIN:");
+        else if (line == "TLS:1")
+          m.Tls = true;
       }
       m.Data = ReadFile(out_ + "/" + n + ".eml");
       messages.push_back(m);
