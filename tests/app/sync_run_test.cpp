@@ -77,6 +77,8 @@ private:
 class SyncRunTest : public ::testing::Test {
 protected:
   void SetUp() override {
+    const char *config = std::getenv("XDG_CONFIG_HOME");
+    savedConfig_ = config ? config : "";
     setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
     setenv("TZ", "UTC", 1);
     tzset();
@@ -84,7 +86,10 @@ protected:
     NextRun();
     responder_.SetScript(sntptest::ServerAhead(clock_, 100));
   }
-  void TearDown() override { kv::logging::DestroyGlobalLog(); }
+  void TearDown() override {
+    kv::logging::DestroyGlobalLog();
+    setenv("XDG_CONFIG_HOME", savedConfig_.c_str(), 1);
+  }
 
   // The automatic key: LAN mode against the responder, logging into log_, time-out 2 s.
   void AutoKey(const std::function<void(TRegistry &)> &more = {}) {
@@ -196,6 +201,7 @@ protected:
     return texts;
   }
 
+  std::string savedConfig_;
   kvtest::TempDir config_, log_;
   sntptest::FakeClock clock_{{1700000000, 250000000}}; // 2023-11-14 22:13:20.250 UTC
   sntptest::ScopedClock scoped_{clock_};
