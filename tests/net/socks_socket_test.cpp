@@ -134,6 +134,9 @@ TEST(SocksClient, AddressEncodingInBothVersions) {
   EXPECT_EQ(sock.SocksEncodeAddress("192.0.2.7", "123"), Bytes({1, 192, 0, 2, 7, 0, 123}));
   EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(0, 17), Bytes({4}) + std::string(15, '\0') + Bytes({1}));
   EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(17), Bytes({0, 123}));
+  // A zone the resolver refuses makes no address (never the 16 zero bytes of "::"): the text
+  // goes to the proxy as a name.
+  EXPECT_EQ(sock.SocksEncodeAddress("::1%lo", "80"), Bytes({3, 6}) + "::1%lo" + Bytes({0, 80}));
   // Names resolved here first: one that does not resolve is sent as 0.0.0.0.
   sock.SocksResolver = false;
   EXPECT_EQ(sock.SocksEncodeAddress("no such host", "80"), Bytes({1, 0, 0, 0, 0, 0, 80}));
