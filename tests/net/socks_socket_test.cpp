@@ -89,19 +89,25 @@ TEST(SocksClient, UserNameAndPasswordLogin) {
   }
 }
 
-TEST(SocksClient, RefusedMethodFailsTheGreeting) {
-  FakeProxy proxy([](ProxySession &s) {
-    s.Read(3);
-    s.Write(Bytes({5, 0xFF}));
-    s.WaitForClose();
-  });
-  TTCPBlockSocket sock;
-  sock.SocksIP = "127.0.0.1";
-  sock.SocksPort = proxy.port_text();
-  sock.Connect("127.0.0.1", "25");
-  EXPECT_EQ(sock.LastError(), 10091);
-  EXPECT_EQ(sock.LastErrorDesc(), "Network subsystem is unusable");
-  EXPECT_FALSE(sock.UsingSocks());
+TEST(SocksClient, RefusedOrUnofferedMethodFailsTheGreeting) {
+  // FF refuses every method offered; 02 (login) was not offered without a user name.
+  for (const int method : {0xFF, 0x02}) {
+    FakeProxy proxy([method](ProxySession &s) {
+      s.Read(3);
+      s.Write(Bytes({5, method}));
+      s.Read(3); // whatever the client sends next, if anything
+      s.WaitForClose();
+    });
+    TTCPBlockSocket sock;
+    sock.SocksIP = "127.0.0.1";
+    sock.SocksPort = proxy.port_text();
+    sock.Connect("127.0.0.1", "25");
+    EXPECT_EQ(sock.LastError(), 10091) << method;
+    EXPECT_EQ(sock.LastErrorDesc(), "Network subsystem is unusable");
+    EXPECT_FALSE(sock.UsingSocks());
+    sock.CloseNow();
+    EXPECT_EQ(proxy.transcripts(1).at(0), Bytes({5, 1, 0})) << method;
+  }
 }
 
 TEST(SocksClient, OverlongFieldsAreRefusedBeforeAnythingIsSent) {
