@@ -38,6 +38,18 @@ int KnownServicePort(const std::string &name) {
   return 0;
 }
 
+// The receives inside the guard's life do not wait; also reset when one of them raises.
+class DontWaitScope {
+public:
+  explicit DontWaitScope(int &flags) : flags_(flags) { flags_ = MSG_DONTWAIT; }
+  ~DontWaitScope() { flags_ = 0; }
+  DontWaitScope(const DontWaitScope &) = delete;
+  DontWaitScope &operator=(const DontWaitScope &) = delete;
+
+private:
+  int &flags_;
+};
+
 } // namespace
 
 ESocketError::ESocketError(int code, const std::string &text, const std::string &message)
@@ -639,7 +651,11 @@ std::string TBlockSocket::RecvStreamPacket(int timeout) {
     }
     std::string result(static_cast<size_t>(std::min(n, kMaxStreamRead)), '\0');
     packet_discarded_ = false;
-    const int got = RecvData(result.data(), static_cast<int>(result.size()));
+    int got;
+    {
+      DontWaitScope dont_wait(recv_flags_);
+      got = RecvData(result.data(), static_cast<int>(result.size()));
+    }
     // A failed read hands out nothing, never the unfilled buffer.
     if (last_error_ != 0 || got < 0) return {};
     if (!packet_discarded_) {
@@ -669,9 +685,11 @@ std::string TBlockSocket::RecvDatagramPacket(int timeout) {
   const uint64_t start = TickNow();
   while (true) {
     packet_discarded_ = false;
-    recv_flags_ = MSG_DONTWAIT;
-    const int got = RecvData(datagram_buffer_.data(), static_cast<int>(kMaxDatagram));
-    recv_flags_ = 0;
+    int got;
+    {
+      DontWaitScope dont_wait(recv_flags_);
+      got = RecvData(datagram_buffer_.data(), static_cast<int>(kMaxDatagram));
+    }
     if (last_error_ == 0 && got >= 0 && !packet_discarded_) return std::string(datagram_buffer_.data(), got);
     if (last_error_ != 0 && last_error_ != WSAEWOULDBLOCK) return {};
     int wait = timeout;

@@ -247,7 +247,8 @@ protected:
   std::vector<TSynaOption> pending_options_;
   // Set by a receive that consumed a datagram it does not pass on; the caller waits on.
   bool packet_discarded_ = false;
-  // Extra flags for the next recvfrom (MSG_DONTWAIT while a packet receive looks for one).
+  // MSG_DONTWAIT while a packet receive looks for data it was told is there: recvfrom and the
+  // SSL read then never block past the receive's time-out.
   int recv_flags_ = 0;
   // Room for the largest datagram, allocated at the first packet receive.
   std::vector<char> datagram_buffer_;

@@ -1,6 +1,7 @@
 #include "net/net_util.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <ctime>
 #include <utility>
 
@@ -75,16 +76,19 @@ bool IsIPv4Text(const std::string &text) {
 }
 
 bool IsIPv6Text(const std::string &text) {
-  std::string t = TrimSpaces(text);
+  const std::string t = TrimSpaces(text);
   if (t.find(':') == std::string::npos) return false;
-  const size_t zone = t.find('%');
-  if (zone != std::string::npos) {
-    const std::string suffix = t.substr(zone + 1);
-    if (suffix.empty() || suffix.find('%') != std::string::npos) return false;
-    t.resize(zone);
-  }
   in6_addr a{};
-  return inet_pton(AF_INET6, t.c_str(), &a) == 1;
+  if (t.find('%') == std::string::npos) return inet_pton(AF_INET6, t.c_str(), &a) == 1;
+  // A zone is only the resolver's to judge: it takes one on link-local addresses only, and an
+  // interface name only when that interface exists.
+  addrinfo hints{};
+  hints.ai_family = AF_INET6;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo *list = nullptr;
+  const bool numeric = getaddrinfo(t.c_str(), nullptr, &hints, &list) == 0;
+  if (list) freeaddrinfo(list);
+  return numeric;
 }
 
 std::string IPv4TextToBytes(const std::string &text) {

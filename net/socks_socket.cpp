@@ -27,7 +27,8 @@ bool TSocksBlockSocket::SocksGreeting() {
   if (last_error_ != 0) return false;
   std::string answer = RecvExactString(2, SocksTimeout);
   if (answer.size() < 2 || answer[0] != 0x05) return false;
-  if (answer[1] == 0x02) {
+  // Login only when it was offered: a proxy picking a method it was not offered is broken.
+  if (answer[1] == 0x02 && !SocksUsername.empty()) {
     SendString(std::string("\x01", 1) + LengthPrefixed(SocksUsername) + LengthPrefixed(SocksPassword));
     if (last_error_ != 0) return false;
     answer = RecvExactString(2, SocksTimeout);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <pthread.h>
 #include <sys/socket.h>
 
@@ -299,6 +300,10 @@ int TTCPBlockSocket::RecvData(void *buffer, int length) {
   int error;
   {
     SigpipeBlock no_sigpipe; // a read may answer the peer (a key update, say)
+    // A receive with a time-out must not block inside a record the peer sent only in part; it
+    // comes back without data and waits on for the rest within its time.
+    std::optional<NonBlockingScope> non_blocking;
+    if (recv_flags_ & MSG_DONTWAIT) non_blocking.emplace(socket_);
     ErrClearError();
     n = SslRead(ssl_, buffer, length);
     error = SslGetError(ssl_, n);

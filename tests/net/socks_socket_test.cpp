@@ -89,19 +89,25 @@ TEST(SocksClient, UserNameAndPasswordLogin) {
   }
 }
 
-TEST(SocksClient, RefusedMethodFailsTheGreeting) {
-  FakeProxy proxy([](ProxySession &s) {
-    s.Read(3);
-    s.Write(Bytes({5, 0xFF}));
-    s.WaitForClose();
-  });
-  TTCPBlockSocket sock;
-  sock.SocksIP = "127.0.0.1";
-  sock.SocksPort = proxy.port_text();
-  sock.Connect("127.0.0.1", "25");
-  EXPECT_EQ(sock.LastError(), 10091);
-  EXPECT_EQ(sock.LastErrorDesc(), "Network subsystem is unusable");
-  EXPECT_FALSE(sock.UsingSocks());
+TEST(SocksClient, RefusedOrUnofferedMethodFailsTheGreeting) {
+  // FF refuses every method offered; 02 (login) was not offered without a user name.
+  for (const int method : {0xFF, 0x02}) {
+    FakeProxy proxy([method](ProxySession &s) {
+      s.Read(3);
+      s.Write(Bytes({5, method}));
+      s.Read(3); // whatever the client sends next, if anything
+      s.WaitForClose();
+    });
+    TTCPBlockSocket sock;
+    sock.SocksIP = "127.0.0.1";
+    sock.SocksPort = proxy.port_text();
+    sock.Connect("127.0.0.1", "25");
+    EXPECT_EQ(sock.LastError(), 10091) << method;
+    EXPECT_EQ(sock.LastErrorDesc(), "Network subsystem is unusable");
+    EXPECT_FALSE(sock.UsingSocks());
+    sock.CloseNow();
+    EXPECT_EQ(proxy.transcripts(1).at(0), Bytes({5, 1, 0})) << method;
+  }
 }
 
 TEST(SocksClient, OverlongFieldsAreRefusedBeforeAnythingIsSent) {
@@ -134,6 +140,9 @@ TEST(SocksClient, AddressEncodingInBothVersions) {
   EXPECT_EQ(sock.SocksEncodeAddress("192.0.2.7", "123"), Bytes({1, 192, 0, 2, 7, 0, 123}));
   EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(0, 17), Bytes({4}) + std::string(15, '\0') + Bytes({1}));
   EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(17), Bytes({0, 123}));
+  // A zone the resolver refuses makes no address (never the 16 zero bytes of "::"): the text
+  // goes to the proxy as a name.
+  EXPECT_EQ(sock.SocksEncodeAddress("::1%lo", "80"), Bytes({3, 6}) + "::1%lo" + Bytes({0, 80}));
   // Names resolved here first: one that does not resolve is sent as 0.0.0.0.
   sock.SocksResolver = false;
   EXPECT_EQ(sock.SocksEncodeAddress("no such host", "80"), Bytes({1, 0, 0, 0, 0, 0, 80}));

@@ -116,3 +116,26 @@ TEST_F(SslServer, APlainServerFailsTheHandshakeWithinTheTimeout) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   ::close(fd);
 }
+
+TEST_F(SslServer, ARecordSentOnlyInPartEndsAtTheTimeOut) {
+  TTCPBlockSocket sock;
+  sock.SetSslEnabled(true);
+  sock.Connect("127.0.0.1", local_->PortText());
+  ASSERT_EQ(sock.LastError(), 0) << sock.SSLLastErrorDesc();
+  // The session's descriptor now leads to a peer that announces a 32-byte record and sends
+  // only its header. The receive timeout on that end keeps a faulty client from hanging here.
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  const timeval limit{2, 0};
+  ::setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  ASSERT_EQ(::dup2(pair[0], sock.Socket()), sock.Socket());
+  ::close(pair[0]);
+  ASSERT_EQ(::write(pair[1], "\x17\x03\x03\x00\x20", 5), 5);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(sock.RecvPacket(300), "");
+  EXPECT_EQ(sock.LastError(), 10060);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+  sock.CloseNow();
+  ::close(pair[1]);
+}
