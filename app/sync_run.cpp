@@ -44,9 +44,10 @@ std::string Esc(const QString &s) {
   return EscapeLogText(s.toStdString());
 }
 
-// Seconds as the client's millisecond time-out, held within its range.
+// Seconds as the client's millisecond time-out, held within its range. A negative time-out
+// would make the client wait without limit, and the automatic run would then never end.
 int Millis(int64_t seconds) {
-  return static_cast<int>(std::clamp<int64_t>(seconds * 1000, INT_MIN, INT_MAX));
+  return static_cast<int>(std::clamp<int64_t>(seconds * 1000, 0, INT_MAX));
 }
 
 // A date-time cut to whole milliseconds.

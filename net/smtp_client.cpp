@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "net/net_util.h"
 #include "net/socket_errors.h"
@@ -63,8 +64,23 @@ std::string TSmtpReply::Text() const {
   return text;
 }
 
+namespace {
+
+// A failure quotes the server's reply in the log and in a message box; a server may send up to
+// MaxReplyLines lines of MaxReplyLine characters, so the quote is cut.
+constexpr size_t kMaxQuotedReply = 500;
+
+std::string FailureText(const std::string &message, const TSmtpReply &reply) {
+  if (!reply.Code) return message;
+  std::string quote = reply.Text();
+  if (quote.size() > kMaxQuotedReply) quote = quote.substr(0, kMaxQuotedReply) + "...";
+  return message + ": " + quote;
+}
+
+} // namespace
+
 ESmtpError::ESmtpError(const std::string &message, TSmtpReply reply)
-    : std::runtime_error(reply.Code ? message + ": " + reply.Text() : message), reply_(std::move(reply)) {}
+    : std::runtime_error(FailureText(message, reply)), reply_(std::move(reply)) {}
 
 TSmtpClient::TSmtpClient() : sock_(std::make_unique<TTCPBlockSocket>()) {}
 
@@ -152,7 +168,9 @@ void TSmtpClient::Greet() {
 }
 
 void TSmtpClient::ReadExtensions(const TSmtpReply &ehlo) {
-  // The first line greets; each further line is one keyword with its parameters.
+  // The first line greets; each further line is one keyword with its parameters. A server may
+  // list many thousands of names, so duplicates are found through a set, not the list.
+  std::set<std::string> mechanisms;
   for (size_t i = 1; i < ehlo.Lines.size(); ++i) {
     std::vector<std::string> words = Words(Upper(ehlo.Lines[i]));
     if (words.empty()) continue;
@@ -167,7 +185,7 @@ void TSmtpClient::ReadExtensions(const TSmtpReply &ehlo) {
     extensions_.push_back(keyword);
     if (keyword == "AUTH")
       for (const auto &m : words)
-        if (!m.empty() && !Offers(m)) auth_mechanisms_.push_back(m);
+        if (!m.empty() && mechanisms.insert(m).second) auth_mechanisms_.push_back(m);
   }
 }
 

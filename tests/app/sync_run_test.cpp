@@ -388,6 +388,17 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_TRUE(Find<QToolButton>(*none, "btnSync")->isEnabled());
   EXPECT_EQ(none->ExitStatus(), 1);
   EXPECT_EQ(LogLines(), (Lines{"<header>", "<footer>"}));
+
+  // A negative time-out: no warm-up, and a query that does not wait rather than one that waits
+  // for ever.
+  NextRun();
+  throw_.clear();
+  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", -1); });
+  auto negative = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{0, true}}));
+  EXPECT_TRUE(pauses_.empty());
+  EXPECT_EQ(negative->ExitStatus(), 1);
 }
 
 TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {

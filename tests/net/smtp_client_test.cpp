@@ -224,3 +224,40 @@ TEST(SmtpClient, EnvelopeAddressesCannotInjectCommands) {
   EXPECT_EQ(FailureOf([&] { client->Send("a@x", {}, "x"); }), "no recipient");
   client->Disconnect();
 }
+
+TEST(SmtpClient, AFloodOfMechanismsOrAHugeRefusalStaysCheapAndShort) {
+  // 99 lines of distinct four-letter names, some 39000 mechanisms, LOGIN last.
+  std::string ehlo = "250-mail.test\r\n";
+  int name = 0;
+  for (int line = 0; line < 98; ++line) {
+    std::string text = "250-AUTH";
+    while (text.size() < 2000) {
+      const int n = name++;
+      text += std::string(" ") + static_cast<char>('A' + n % 26) + static_cast<char>('A' + n / 26 % 26) +
+              static_cast<char>('A' + n / 676 % 26) + static_cast<char>('A' + n / 17576 % 26);
+    }
+    ehlo += text + "\r\n";
+  }
+  ehlo += "250 AUTH LOGIN\r\n";
+  const std::string refusal = "550-" + std::string(2000, 'r') + "\r\n550 " + std::string(2000, 's') + "\r\n";
+  ScriptedServer server([&](TcpConn &c) {
+    c.Send("220 ready\r\n");
+    ReadCommand(c);
+    c.Send(ehlo);
+    ReadCommand(c);
+    c.Send(refusal);
+    ReadCommand(c);
+  });
+  auto client = ClientFor(server);
+  const uint64_t start = TickNow();
+  client->Connect();
+  EXPECT_LT(TickDifference(start, TickNow()), 1000u);
+  EXPECT_TRUE(client->Offers("LOGIN"));
+  EXPECT_EQ(client->AuthMechanisms().size(), name + 1u);
+
+  const std::string failure = FailureOf([&] { client->Send("a@x", {"b@x"}, "x"); });
+  EXPECT_EQ(failure.rfind("sender <a@x> refused: 550 rrr", 0), 0u) << failure.substr(0, 80);
+  EXPECT_LT(failure.size(), 600u);
+  EXPECT_EQ(failure.substr(failure.size() - 3), "...");
+  client->Disconnect();
+}
