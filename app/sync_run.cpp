@@ -96,9 +96,15 @@ void TMainForm::NTPSync() {
                   QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + Q(e.what()));
     ui->btnSync->setEnabled(true);
   }
+  const bool noMode = !F.ModeDialUp && !F.ModeSocks5 && !F.ModeLAN;
+  // An unattended run that cannot do anything says why it ends without setting the clock.
+  if (noMode && F.AutoMode) {
+    Log("Synchronisation not started: no connection mode is selected.");
+    std::fprintf(stderr, "korvan: no connection mode is selected; the clock was not set.\n");
+  }
   // Also after a run that could not start: the automatic mode's log always gets its footer.
   AddFooter();
-  if (!F.ModeDialUp && !F.ModeSocks5 && !F.ModeLAN) ui->btnSync->setEnabled(true);
+  if (noMode) ui->btnSync->setEnabled(true);
   inSync_ = false;
 }
 

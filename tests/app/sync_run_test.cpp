@@ -387,7 +387,8 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_TRUE(requests_.empty());
   EXPECT_TRUE(Find<QToolButton>(*none, "btnSync")->isEnabled());
   EXPECT_EQ(none->ExitStatus(), 1);
-  EXPECT_EQ(LogLines(), (Lines{"<header>", "<footer>"}));
+  EXPECT_EQ(LogLines(),
+            (Lines{"<header>", "Synchronisation not started: no connection mode is selected.", "<footer>"}));
 
   // A negative time-out: no warm-up, and a query that does not wait rather than one that waits
   // for ever.
