@@ -127,6 +127,9 @@ public:
   void DialUp1NotConnected(net::TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage);
   void DialUp1AsyncEvent(net::TDialUp *Sender, int State, int Error, const std::string &MessageText);
   void DialUp1Error(net::TDialUp *Sender, int ErrorCode, const std::string &ErrorMessage);
+  // Asked by a signal to stop: an automatic run still under way logs why it ends, hangs up a
+  // dialled line and writes its footer; then the window closes as its close box does.
+  void StopRequested(int signal);
   // The mail notice's message identifier: "<" + day ordinal + milliseconds since midnight +
   // "@" + computer name + ">".
   QString GetMsgId();

@@ -26,6 +26,7 @@
 #include "platform/datetime.h"
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/termination_signals.h"
 
 namespace kv::app {
 
@@ -475,6 +476,18 @@ void TMainForm::AbortAutomaticRun(const std::string &reason) {
   // Inside NTPSync its own footer step follows.
   if (!inSync_) AddFooter();
   EndAutomaticRun();
+}
+
+void TMainForm::StopRequested(int signal) {
+  if (F.AutoMode && !autoEnded_) {
+    if (dialling_ || DialUp1->ConnectionState == net::RASCS_Connected) {
+      dialling_ = false;
+      DialDeadline->stop();
+      HangUpLine();
+    }
+    AbortAutomaticRun("Automatic run stopped by signal " + std::to_string(signal) + ".");
+  }
+  kv::ui::CloseLikeCloseBox(this);
 }
 
 void TMainForm::EndAutomaticRun() {

@@ -33,7 +33,7 @@ int main(int argc, char **argv) {
   app::TMainForm form(dispatcher, QApplication::arguments().mid(1));
   QObject::connect(&form, &app::TMainForm::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
   // Asked to stop, the program closes its window as the close box does, so settings are saved.
-  ui::TerminationSignals stop([&form](int) { ui::CloseLikeCloseBox(&form); });
+  ui::TerminationSignals stop([&form](int signal) { form.StopRequested(signal); });
 
   form.show();
   const int status = app.exec();

@@ -541,6 +541,23 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
   }
 }
 
+TEST_F(SyncRunTest, ASignalDuringAnAutomaticDialHangsUpLogsWhyAndCloses) {
+  AutoKey([](TRegistry &r) {
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseRAS", true);
+    r.WriteInteger("AConnection", 0);
+  });
+  ras_.hangUps = 0;
+  auto form = Show();
+  form->StopRequested(15);
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(form->ExitStatus(), 1);
+  const Lines lines = LogLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"Automatic run stopped by signal 15.", "<footer>"}));
+}
+
 TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
   AutoKey([](TRegistry &r) {
     r.WriteBool("AUseLAN", false);
