@@ -69,11 +69,11 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
   box.setTextFormat(Qt::PlainText);
   std::vector<std::pair<QAbstractButton *, MessageAnswer>> made;
   QPushButton *escape = nullptr;
-  for (const ButtonSpec &spec : Buttons(request.buttons)) {
-    QPushButton *b = box.addButton(QString::fromUtf8(spec.text), spec.role);
-    made.emplace_back(b, spec.answer);
-    if (spec.answer == request.default_answer) box.setDefaultButton(b);
-    if (spec.answer == MessageAnswer::Cancel || (spec.answer == MessageAnswer::No && !escape)) escape = b;
+  for (const ButtonSpec &button : Buttons(request.buttons)) {
+    QPushButton *b = box.addButton(QString::fromUtf8(button.text), button.role);
+    made.emplace_back(b, button.answer);
+    if (button.answer == request.default_answer) box.setDefaultButton(b);
+    if (button.answer == MessageAnswer::Cancel || (button.answer == MessageAnswer::No && !escape)) escape = b;
   }
   if (escape) box.setEscapeButton(escape);
   box.exec();
