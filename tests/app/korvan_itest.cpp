@@ -30,13 +30,7 @@ protected:
     // An address of its own, so that other runs on this machine do not meet on port 123.
     const int pid = ::getpid();
     address_ = "127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
-    const std::string script = std::string(std::getenv("KORVANE_SOURCE_DIR")) + "/tests/peers/chronyd.sh";
-    ASSERT_TRUE(chronyd_.Start({"bash", script, chronyDir_.path(), address_, "123"}, chronyDir_.file("log")));
-    const bool ready =
-        kvtest::WaitUntil([&] { return !chronyd_.Running() || !kvtest::QueryNtpOnce(address_, 123).empty(); },
-                          std::chrono::seconds(10));
-    const std::string log = kvtest::ReadFile(chronyDir_.file("log"));
-    KV_REQUIRE_PEER(ready && chronyd_.Running(), "chronyd on " + address_ + ":123: " + log);
+    KV_REQUIRE_PEER(chronyd_.Start(address_, 123), "chronyd on " + address_ + ":123: " + chronyd_.why());
   }
 
   // The automatic settings: LAN mode against chronyd, time-out 1 s, log into log_, the notice to
@@ -123,8 +117,8 @@ protected:
     EXPECT_EQ(m.Data.find("aktualisiert"), std::string::npos);
   }
 
-  kvtest::TempDir home_, log_, chronyDir_;
-  kvtest::ChildProcess chronyd_;
+  kvtest::TempDir home_, log_;
+  kvtest::ChronydPeer chronyd_;
   std::string address_;
 };
 

@@ -8,11 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <string>
 
-#include "test_support.h"
+#include "peer_process.h"
 
 namespace kvtest {
 
@@ -41,52 +39,24 @@ inline std::string QueryNtpOnce(const std::string &address, int port, int timeou
   return answer;
 }
 
-class ChronydPeer {
+class ChronydPeer : public PeerProcess {
 public:
-  ChronydPeer() = default;
-  ChronydPeer(const ChronydPeer &) = delete;
-  ChronydPeer &operator=(const ChronydPeer &) = delete;
-  ~ChronydPeer() { Stop(); }
-
-  // Starts chronyd on `address` and a free UDP port and waits (up to 10 s) until it answers.
-  // Returns false with the reason in why() when it cannot run here.
-  bool Start(const std::string &address = "127.0.0.1") {
+  // Starts chronyd on `address` and `port` (0: a free one) and waits (up to 10 s) until it
+  // answers. Returns false with the reason in why() when it cannot run here.
+  bool Start(const std::string &address = "127.0.0.1", int port = 0) {
     address_ = address;
-    const char *src = std::getenv("KORVANE_SOURCE_DIR");
-    const std::string root = src ? src : ".";
     if (::geteuid() != 0) return Fail("chronyd serves only when started as root");
-    if (FindProgram("chronyd", {root + "/build/peers/usr/sbin", "/usr/sbin"}).empty())
+    if (FindProgram("chronyd", {PeersDir() + "/usr/sbin", "/usr/sbin"}).empty())
       return Fail("chronyd not found (scripts/fetch-peers unpacks it into build/peers)");
-    port_ = FreePort(true);
-    if (!child_.Start({"bash", root + "/tests/peers/chronyd.sh", dir_.path(), address_, std::to_string(port_)},
-                      dir_.file("chronyd.log")))
-      return Fail("cannot start tests/peers/chronyd.sh");
-    const bool ready = WaitUntil([&] { return !child_.Running() || !QueryNtpOnce(address_, port_).empty(); },
-                                 std::chrono::seconds(10));
-    if (!ready || !child_.Running()) return Fail("chronyd did not answer: " + Log());
-    return true;
-  }
-  void Stop() {
-    if (child_.pid() > 0 && child_.Running()) child_.Stop();
+    port_ = port != 0 ? port : FreePort(true);
+    return Launch({"bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address_, PortText()}, {},
+                  [this] { return !QueryNtpOnce(address_, port_).empty(); });
   }
 
   const std::string &Address() const { return address_; }
-  int Port() const { return port_; }
-  std::string PortText() const { return std::to_string(port_); }
-  const std::string &why() const { return why_; }
-  std::string Log() const { return ReadFile(dir_.file("chronyd.log")); }
 
 private:
-  bool Fail(const std::string &why) {
-    why_ = why;
-    return false;
-  }
-
-  TempDir dir_;
-  ChildProcess child_;
   std::string address_;
-  int port_ = 0;
-  std::string why_;
 };
 
 }  // namespace kvtest

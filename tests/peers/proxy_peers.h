@@ -8,14 +8,13 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <cstdlib>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
-#include "test_support.h"
+#include "peer_process.h"
 
 namespace kvtest {
 
@@ -31,59 +30,19 @@ inline bool TcpPortOpen(int port) {
   return open;
 }
 
-// Folder of the unpacked test peers.
-inline std::string PeersDir() {
-  const char *dir = std::getenv("KORVANE_PEERS_DIR");
-  if (dir && *dir) return dir;
-  const char *src = std::getenv("KORVANE_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/build/peers";
-}
-
-// One daemon on 127.0.0.1:Port(), its files in a private folder.
-class PeerProcess {
-public:
-  PeerProcess() = default;
-  PeerProcess(const PeerProcess &) = delete;
-  PeerProcess &operator=(const PeerProcess &) = delete;
-  ~PeerProcess() { Stop(); }
-
-  int Port() const { return port_; }
-  std::string PortText() const { return std::to_string(port_); }
-  const std::string &why() const { return why_; }
-  std::string Log() const { return ReadFile(dir_.file("peer.log")); }
-  std::string File(const std::string &name) const { return dir_.file(name); }
-  void Stop() {
-    if (child_.pid() > 0 && child_.Running()) child_.Stop();
-  }
-
+// One daemon on 127.0.0.1:Port(), ready once that port accepts connections.
+class ProxyPeer : public PeerProcess {
 protected:
-  // Starts `argv` (its program looked up in `dirs`) and waits until Port() accepts connections.
-  bool Launch(std::vector<std::string> argv, const std::vector<std::string> &dirs) {
-    const std::string program = FindProgram(argv[0], dirs);
-    if (program.empty()) return Fail(argv[0] + " not found (scripts/fetch-peers unpacks it into build/peers)");
-    argv[0] = program;
-    if (!child_.Start(argv, dir_.file("peer.log"))) return Fail("cannot start " + program);
-    const bool ready =
-        WaitUntil([&] { return !child_.Running() || TcpPortOpen(port_); }, std::chrono::seconds(10));
-    if (!ready || !child_.Running()) return Fail(program + " did not start: " + Log());
-    return true;
+  ProxyPeer() { port_ = FreePort(); }
+  bool Launch(const std::vector<std::string> &argv, const std::vector<std::string> &dirs) {
+    return PeerProcess::Launch(argv, dirs, [this] { return TcpPortOpen(port_); });
   }
-  bool Fail(const std::string &why) {
-    why_ = why;
-    Stop();
-    return false;
-  }
-
-  TempDir dir_;
-  ChildProcess child_;
-  int port_ = FreePort();
-  std::string why_;
 };
 
 // danted without login. Running as root (as in CI) it must be told which user to become for
 // its sessions: root for the few privileged steps, nobody for the rest; as any other user it
 // simply stays that user.
-class DantedPeer : public PeerProcess {
+class DantedPeer : public ProxyPeer {
 public:
   bool Start() {
     std::string conf = "logoutput: stderr\n"
@@ -100,7 +59,7 @@ public:
 };
 
 // microsocks with a user name and password.
-class MicrosocksPeer : public PeerProcess {
+class MicrosocksPeer : public ProxyPeer {
 public:
   bool Start(const std::string &user, const std::string &password) {
     return Launch({"microsocks", "-i", "127.0.0.1", "-p", PortText(), "-u", user, "-P", password},
@@ -109,7 +68,7 @@ public:
 };
 
 // tinyproxy that lets CONNECT reach `connect_port`, with basic authentication when `user` is set.
-class TinyproxyPeer : public PeerProcess {
+class TinyproxyPeer : public ProxyPeer {
 public:
   bool Start(int connect_port, const std::string &user = "", const std::string &password = "") {
     std::string conf = "Port " + PortText() + "\n"
@@ -128,17 +87,10 @@ public:
 
 // `openssl s_server` with a self-signed certificate made here for `subject_alt_name` (for
 // example "DNS:localhost,IP:127.0.0.1"). It answers each line with the line reversed.
-class OpensslServerPeer : public PeerProcess {
+class OpensslServerPeer : public ProxyPeer {
 public:
   bool Start(const std::string &common_name, const std::string &subject_alt_name) {
-    const std::string openssl = FindProgram("openssl");
-    if (openssl.empty()) return Fail("openssl not found");
-    ChildProcess req;
-    if (!req.Start({openssl, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                    "/CN=" + common_name, "-addext", "subjectAltName=" + subject_alt_name, "-keyout",
-                    KeyFile(), "-out", CertFile()},
-                   File("req.log")) ||
-        req.Wait(std::chrono::seconds(60)) != 0)
+    if (!MakeSelfSignedCertificate(CertFile(), KeyFile(), common_name, subject_alt_name, File("req.log")))
       return Fail("openssl req failed: " + ReadFile(File("req.log")));
     return Launch({"openssl", "s_server", "-accept", "127.0.0.1:" + PortText(), "-cert", CertFile(), "-key",
                    KeyFile(), "-rev", "-quiet"},

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "peer_process.h"
 
 namespace kvtest {
 
@@ -52,54 +52,32 @@ struct SmtpOptions {
 // Makes a self-signed certificate and key for `name` (a DNS name) valid for IP 127.0.0.1 too,
 // as <dir>/<name>.crt and <dir>/<name>.key. False when openssl is missing or fails.
 inline bool MakeSelfSignedCertificate(const std::string &dir, const std::string &name) {
-  if (FindProgram("openssl").empty()) return false;
-  ChildProcess p;
-  if (!p.Start({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                "/CN=" + name, "-addext", "subjectAltName=DNS:" + name + ",IP:127.0.0.1", "-keyout",
-                dir + "/" + name + ".key", "-out", dir + "/" + name + ".crt"},
-               dir + "/openssl.log"))
-    return false;
-  return p.Wait(std::chrono::seconds(30)) == 0;
+  return MakeSelfSignedCertificate(dir + "/" + name + ".crt", dir + "/" + name + ".key", name,
+                                   "DNS:" + name + ",IP:127.0.0.1", dir + "/openssl.log");
 }
 
-class SmtpPeer {
+class SmtpPeer : public PeerProcess {
 public:
-  SmtpPeer() = default;
-  SmtpPeer(const SmtpPeer &) = delete;
-  SmtpPeer &operator=(const SmtpPeer &) = delete;
-  ~SmtpPeer() { Stop(); }
-
   // Starts the server and waits (up to 15 s) until it listens. False with the reason in why().
   bool Start(const SmtpOptions &options = {}) {
-    const char *src = std::getenv("KORVANE_SOURCE_DIR");
-    const std::string script = std::string(src ? src : ".") + "/tests/peers/smtp_server.py";
+    const std::string script = SourceDir() + "/tests/peers/smtp_server.py";
     if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
-    out_ = dir_.file("mail");
+    out_ = File("mail");
     ::mkdir(out_.c_str(), 0700);
-    std::vector<std::string> argv{"/usr/bin/python3", script,   "--out",     out_, "--ready",
-                                  dir_.file("ready"), "--host", options.Host};
+    std::vector<std::string> argv{"/usr/bin/python3", script, "--out", out_, "--ready", File("ready"), "--host",
+                                  options.Host};
     if (!options.Auth.empty())
       argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
     if (!options.CertFile.empty()) argv.insert(argv.end(), {"--tls", options.CertFile, options.KeyFile});
     if (!options.RejectRcpt.empty()) argv.insert(argv.end(), {"--reject-rcpt", options.RejectRcpt});
-    if (!child_.Start(argv, dir_.file("server.log"))) return Fail("cannot start " + script);
-    const bool ready = WaitUntil([&] { return !child_.Running() || !ReadFile(dir_.file("ready")).empty(); },
-                                 std::chrono::seconds(15));
-    if (!ready || !child_.Running()) return Fail("aiosmtpd did not start: " + Log());
-    port_ = std::atoi(ReadFile(dir_.file("ready")).c_str());
+    if (!Launch(argv, {}, [this] { return !ReadFile(File("ready")).empty(); }, std::chrono::seconds(15)))
+      return false;
+    port_ = std::atoi(ReadFile(File("ready")).c_str());
     host_ = options.Host;
     return true;
   }
-  void Stop() {
-    if (child_.pid() > 0 && child_.Running()) child_.Stop();
-  }
 
   const std::string &Host() const { return host_; }
-  int Port() const { return port_; }
-  std::string PortText() const { return std::to_string(port_); }
-  const std::string &why() const { return why_; }
-  std::string Log() const { return ReadFile(dir_.file("server.log")); }
-
   // The messages accepted so far, in order.
   std::vector<SmtpMessage> Messages() const {
     std::vector<std::string> names;
@@ -140,17 +118,8 @@ public:
   }
 
 private:
-  bool Fail(const std::string &why) {
-    why_ = why;
-    return false;
-  }
-
-  TempDir dir_;
-  ChildProcess child_;
   std::string out_;
   std::string host_;
-  int port_ = 0;
-  std::string why_;
 };
 
 } // namespace kvtest

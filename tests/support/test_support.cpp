@@ -148,6 +148,7 @@ int ChildProcess::Stop(int sig, std::chrono::milliseconds grace) {
 }
 
 std::string FindProgram(const std::string &name, const std::vector<std::string> &extra_dirs) {
+  if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
   std::vector<std::string> dirs = extra_dirs;
   const char *path = std::getenv("PATH");
   std::stringstream ss(path ? path : "/usr/bin:/bin");
@@ -158,6 +159,30 @@ std::string FindProgram(const std::string &name, const std::vector<std::string> 
     if (::access(p.c_str(), X_OK) == 0) return p;
   }
   return {};
+}
+
+std::string SourceDir() {
+  const char *src = std::getenv("KORVANE_SOURCE_DIR");
+  return src && *src ? src : ".";
+}
+
+std::string PeersDir() {
+  const char *dir = std::getenv("KORVANE_PEERS_DIR");
+  return dir && *dir ? dir : SourceDir() + "/build/peers";
+}
+
+bool MakeSelfSignedCertificate(const std::string &cert_file, const std::string &key_file,
+                               const std::string &common_name, const std::string &subject_alt_name,
+                               const std::string &log_file) {
+  const std::string openssl = FindProgram("openssl");
+  if (openssl.empty()) return false;
+  ChildProcess req;
+  if (!req.Start({openssl, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                  "/CN=" + common_name, "-addext", "subjectAltName=" + subject_alt_name, "-keyout", key_file,
+                  "-out", cert_file},
+                 log_file))
+    return false;
+  return req.Wait(std::chrono::seconds(60)) == 0;
 }
 
 bool InCI() {

@@ -59,10 +59,24 @@ private:
   int status_ = -1;
 };
 
-// Finds a program in PATH or in the folders given; returns "" when absent.
+// Finds a program in PATH or in the folders given (a name with a "/" is taken as it is);
+// returns "" when absent.
 std::string FindProgram(const std::string &name, const std::vector<std::string> &extra_dirs = {});
 
-// True when running under CI (CI=true): there a missing test peer is a failure, not a skip.
+// The source tree (KORVANE_SOURCE_DIR, set by CTest; "." without it).
+std::string SourceDir();
+// Folder of the test servers unpacked by scripts/fetch-peers (KORVANE_PEERS_DIR, or
+// <source>/build/peers).
+std::string PeersDir();
+
+// Makes a self-signed certificate and key with `common_name` and `subject_alt_name` (for
+// example "DNS:localhost,IP:127.0.0.1"). Returns false when openssl is missing or fails; its
+// output goes to `log_file`.
+bool MakeSelfSignedCertificate(const std::string &cert_file, const std::string &key_file,
+                               const std::string &common_name, const std::string &subject_alt_name,
+                               const std::string &log_file);
+
+// True under CI (CI=true): there a missing test peer is a failure, not a skip.
 bool InCI();
 
 // A free TCP (or UDP) port on 127.0.0.1, found by binding port 0.
