@@ -36,14 +36,7 @@ struct PeerClient : TSmtpClient {
   }
 };
 
-std::string Failure(const std::function<void()> &f) {
-  try {
-    f();
-  } catch (const ESmtpError &e) {
-    return e.what();
-  }
-  return "(no failure)";
-}
+std::string Failure(const std::function<void()> &f) { return kvtest::FailureText<ESmtpError>(f); }
 
 } // namespace
 

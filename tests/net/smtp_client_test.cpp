@@ -55,14 +55,7 @@ std::unique_ptr<TSmtpClient> ClientFor(const ScriptedServer &server, int timeout
   return c;
 }
 
-std::string FailureOf(const std::function<void()> &f) {
-  try {
-    f();
-  } catch (const ESmtpError &e) {
-    return e.what();
-  }
-  return "(no failure)";
-}
+std::string FailureOf(const std::function<void()> &f) { return kvtest::FailureText<ESmtpError>(f); }
 
 } // namespace
 

@@ -76,6 +76,16 @@ bool MakeSelfSignedCertificate(const std::string &cert_file, const std::string &
                                const std::string &common_name, const std::string &subject_alt_name,
                                const std::string &log_file);
 
+// The text of the `Error` that `action` throws, or "(no failure)" when it throws none.
+template <class Error, class Action> std::string FailureText(Action &&action) {
+  try {
+    action();
+  } catch (const Error &e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
+
 // True under CI (CI=true): there a missing test peer is a failure, not a skip.
 bool InCI();
 
