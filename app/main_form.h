@@ -163,6 +163,8 @@ private:
   QString ReportClockNotSet(const net::TSNTPSend &client);
   bool SendNotice(TNoticeRoute route, const TQueryResult &result);
   void DialTimedOut();
+  // The dial of this run is over: its deadline is stopped and the line hung up.
+  void EndDial();
   void HangUpLine();
   void StartRunLog();
   void Log(const std::string &line);

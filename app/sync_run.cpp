@@ -233,7 +233,6 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     ui->ofNTPTime->setText(QStringLiteral(" Nicht verbunden"));
     kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
                                 QStringLiteral(" konnte nicht erreicht werden."));
-    ui->btnSync->setEnabled(true);
     Log("NTP connection failed!");
   }
   client.reset();
@@ -383,7 +382,6 @@ void TMainForm::TimerTimer() {
     AddFooter();
   }
   EndAutomaticRun();
-  ui->btnSync->setEnabled(true);
 }
 
 void TMainForm::DialUp1Dialing(net::TDialUp *) {
@@ -400,10 +398,8 @@ void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::str
   if (Error == 0) return;
   ui->ofDUNStatus->setText(QStringLiteral(" Fehler. Bitte erneut versuchen."));
   ui->btnSync->setEnabled(true);
-  dialling_ = false;
-  DialDeadline->stop();
   // A failed dial may still hold the line (or the modem): it is released.
-  HangUpLine();
+  EndDial();
   if (F.AutoMode)
     AbortAutomaticRun("DUN dialing failed: " + MessageText + " (error " + std::to_string(Error) + ").");
   else
@@ -414,22 +410,25 @@ void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &E
   ui->ofDUNStatus->setText(QStringLiteral(" Fehler"));
   ui->btnSync->setEnabled(true);
   ui->StatusBar->clearMessage();
-  dialling_ = false;
-  DialDeadline->stop();
-  HangUpLine();
+  EndDial();
   AbortAutomaticRun("DUN dialing failed: " + ErrorMessage + " (error " + std::to_string(ErrorCode) + ").");
 }
 
 void TMainForm::DialTimedOut() {
   if (!F.AutoMode || !dialling_) return;
-  dialling_ = false;
   ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   ui->btnSync->setEnabled(true);
   ui->StatusBar->clearMessage();
-  HangUpLine();
+  EndDial();
   const int ms = Hooks.DialDeadlineMs;
   AbortAutomaticRun("DUN dialing timed out after " +
                     (ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1)) + " s.");
+}
+
+void TMainForm::EndDial() {
+  dialling_ = false;
+  DialDeadline->stop();
+  HangUpLine();
 }
 
 void TMainForm::HangUpLine() {
@@ -480,11 +479,7 @@ void TMainForm::AbortAutomaticRun(const std::string &reason) {
 
 void TMainForm::StopRequested(int signal) {
   if (F.AutoMode && !autoEnded_) {
-    if (dialling_ || DialUp1->ConnectionState == net::RASCS_Connected) {
-      dialling_ = false;
-      DialDeadline->stop();
-      HangUpLine();
-    }
+    if (dialling_ || DialUp1->ConnectionState == net::RASCS_Connected) EndDial();
     AbortAutomaticRun("Automatic run stopped by signal " + std::to_string(signal) + ".");
   }
   kv::ui::CloseLikeCloseBox(this);

@@ -58,9 +58,6 @@ public:
   Lines FormatErrorBlock(const TFLErrorRequest &request);
   Lines FormatValues(const TFLValueRequest &request);
 
-  THeapMonitor &HeapMonitor() { return heap_; }
-  THeapMonitor &RamMonitor() { return ram_; }
-
 protected:
   void HandleMessage(ThreadMessage &msg) override;
 

@@ -467,7 +467,7 @@ std::string TRegistry::DefaultFileName() {
 }
 
 std::string TRegistry::Resolve(const std::string &key) const {
-  std::string path = (!key.empty() && key[0] == '\\') || current_.empty() ? kRoot : current_;
+  std::string path = !key.empty() && key[0] == '\\' ? kRoot : OpenPath();
   size_t pos = 0;
   while (pos <= key.size()) {
     size_t end = key.find('\\', pos);
@@ -532,8 +532,12 @@ void TRegistry::CloseKey() {
   read_only_ = false;
 }
 
+std::string TRegistry::OpenPath() const {
+  return current_.empty() ? kRoot : current_;
+}
+
 const registry_file::Value *TRegistry::Find(const std::string &name) const {
-  const registry_file::Key *key = snapshot_.FindKey(current_.empty() ? kRoot : current_);
+  const registry_file::Key *key = snapshot_.FindKey(OpenPath());
   return key ? registry_file::FindValue(*key, name) : nullptr;
 }
 
@@ -548,7 +552,7 @@ TRegDataType TRegistry::GetDataType(const std::string &name) const {
 
 std::vector<std::string> TRegistry::GetValueNames() const {
   std::vector<std::string> names;
-  if (const registry_file::Key *key = snapshot_.FindKey(current_.empty() ? kRoot : current_))
+  if (const registry_file::Key *key = snapshot_.FindKey(OpenPath()))
     for (const auto &v : key->values)
       names.push_back(v.name);
   return names;
@@ -576,7 +580,7 @@ void TRegistry::WriteValue(const registry_file::Value &value) {
   if (read_only_)
     throw ERegistryException("Der Wert '" + value.name +
                              "' kann nicht gespeichert werden: Schlüssel nur lesbar");
-  std::string path = current_.empty() ? kRoot : current_;
+  std::string path = OpenPath();
   snapshot_ = Update(file_, [&](Store &s) {
     registry_file::Key &key = s.CreateKey(path);
     if (registry_file::Value *old = registry_file::FindValue(key, value.name)) {
@@ -604,7 +608,7 @@ void TRegistry::WriteBool(const std::string &name, bool value) {
 bool TRegistry::DeleteValue(const std::string &name) {
   if (read_only_)
     throw ERegistryException("Der Wert '" + name + "' kann nicht gelöscht werden: Schlüssel nur lesbar");
-  std::string path = current_.empty() ? kRoot : current_;
+  std::string path = OpenPath();
   bool found = false;
   snapshot_ = Update(file_, [&](Store &s) {
     if (registry_file::Key *key = s.FindKey(path)) {

@@ -101,6 +101,8 @@ public:
 
 private:
   std::string Resolve(const std::string &key) const;
+  // The open key's path; the root when no key is open.
+  std::string OpenPath() const;
   void Reload();
   const registry_file::Value *Find(const std::string &name) const;
   void WriteValue(const registry_file::Value &value);
