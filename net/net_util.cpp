@@ -32,6 +32,12 @@ uint64_t TickDifference(uint64_t old_tick, uint64_t new_tick) {
   return 0;
 }
 
+int MillisecondsLeft(uint64_t start_tick, int timeout) {
+  if (timeout < 0) return -1;
+  const uint64_t spent = TickDifference(start_tick, TickNow());
+  return spent >= static_cast<uint64_t>(timeout) ? 0 : timeout - static_cast<int>(spent);
+}
+
 std::string EncodeWordBE(uint16_t value) {
   return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
 }

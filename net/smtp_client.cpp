@@ -265,10 +265,7 @@ TSmtpReply TSmtpClient::ReadReply() {
       CloseSocket();
       Fail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
     }
-    const uint64_t spent = TickDifference(start, TickNow());
-    const int remaining =
-        spent >= static_cast<uint64_t>(std::max(Timeout, 0)) ? 0 : Timeout - static_cast<int>(spent);
-    const std::string line = sock_->RecvTerminated(remaining, "\r\n");
+    const std::string line = sock_->RecvTerminated(MillisecondsLeft(start, std::max(Timeout, 0)), "\r\n");
     if (sock_->LastError() == WSAENOBUFS) {
       CloseSocket();
       Fail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");

@@ -79,13 +79,8 @@ int RunNonBlocking(kv::net::PSSL ssl, const TFdSet &set, int timeout_ms, Step st
     if (r > 0) return r;
     const int error = SslGetError(ssl, r);
     if (error != kSslErrorWantRead && error != kSslErrorWantWrite) return r;
-    const uint64_t spent = TickDifference(start, TickNow());
-    if (timeout_ms >= 0 && spent >= static_cast<uint64_t>(timeout_ms)) {
-      timed_out = true;
-      return r;
-    }
-    const int wait = timeout_ms < 0 ? -1 : timeout_ms - static_cast<int>(spent);
-    if (FdSetWait(set, error == kSslErrorWantWrite, wait) == 0) {
+    const int wait = MillisecondsLeft(start, timeout_ms);
+    if (wait == 0 || FdSetWait(set, error == kSslErrorWantWrite, wait) == 0) {
       timed_out = true;
       return r;
     }

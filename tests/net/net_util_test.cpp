@@ -144,6 +144,16 @@ TEST(Ticks, DifferenceCountsAcrossA32BitWrapAndNeverGoesHuge) {
   EXPECT_GT(a, 0u);
 }
 
+TEST(Ticks, TimeLeftRunsDownToZeroAndANegativeTimeoutHasNoLimit) {
+  const uint64_t now = TickNow();
+  EXPECT_EQ(MillisecondsLeft(now, -1), -1);
+  EXPECT_EQ(MillisecondsLeft(now - 1000, 500), 0);
+  EXPECT_EQ(MillisecondsLeft(now - 500, 500), 0);
+  const int left = MillisecondsLeft(now, 100000);
+  EXPECT_GT(left, 90000);
+  EXPECT_LE(left, 100000);
+}
+
 namespace {
 class FakeClock : public kv::platform::Clock {
 public:
