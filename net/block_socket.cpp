@@ -38,6 +38,11 @@ int KnownServicePort(const std::string &name) {
   return 0;
 }
 
+// A resolver result's address, cut to what TVarSin holds.
+void CopyAddress(const addrinfo &entry, TVarSin &address) {
+  std::memcpy(&address, entry.ai_addr, std::min<size_t>(entry.ai_addrlen, sizeof address));
+}
+
 // The receives inside the guard's life do not wait; also reset when one of them raises.
 class DontWaitScope {
 public:
@@ -192,7 +197,7 @@ int TBlockSocket::LookupAddress(const std::string &host, const std::string &port
   }
   const int saved_errno = errno;
   if (rc == 0 && list) {
-    std::memcpy(&address, list->ai_addr, std::min<size_t>(list->ai_addrlen, sizeof address));
+    CopyAddress(*list, address);
   }
   if (list) freeaddrinfo(list);
   return AddrInfoErrorToWinsock(rc, saved_errno);
@@ -212,7 +217,7 @@ void TBlockSocket::ResolveAll(const std::string &name, std::vector<std::string> 
       if (e->ai_family == AF_INET6 && family_ == SF_IP4) continue;
       if (e->ai_family != AF_INET && e->ai_family != AF_INET6) continue;
       TVarSin address{};
-      std::memcpy(&address, e->ai_addr, std::min<size_t>(e->ai_addrlen, sizeof address));
+      CopyAddress(*e, address);
       const std::string text = AddressToText(address);
       // The list repeats an address once per socket type; keep each address once.
       if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
@@ -239,7 +244,7 @@ int TBlockSocket::ResolveServicePort(const std::string &port) {
   const std::string service = TrimSpaces(port);
   if (!service.empty() && getaddrinfo(nullptr, service.c_str(), &hints, &entries) == 0 && entries) {
     TVarSin address{};
-    std::memcpy(&address, entries->ai_addr, std::min<size_t>(entries->ai_addrlen, sizeof address));
+    CopyAddress(*entries, address);
     if (address.sa.sa_family == AF_INET || address.sa.sa_family == AF_INET6) result = AddressPort(address);
   } else {
     result = KnownServicePort(service);
@@ -262,7 +267,7 @@ TVarSin TBlockSocket::TextToIPv6Address(const std::string &text) {
   const std::string host = TrimSpaces(text);
   if (getaddrinfo(host.c_str(), nullptr, &hints, &entries) == 0 && entries &&
       entries->ai_family == AF_INET6) {
-    std::memcpy(&address, entries->ai_addr, std::min<size_t>(entries->ai_addrlen, sizeof address));
+    CopyAddress(*entries, address);
   }
   if (entries) freeaddrinfo(entries);
   return address;
@@ -705,6 +710,14 @@ std::string TBlockSocket::RecvDatagramPacket(int timeout) {
   return {};
 }
 
+bool TBlockSocket::TimeLeftForNextPacket(uint64_t tick, int timeout, int &remaining) {
+  if (InterPacketTimeout || timeout < 0) return true;
+  remaining -= static_cast<int>(std::min<uint64_t>(TickDifference(tick, TickNow()), 0x7FFFFFFF));
+  if (remaining > 0) return true;
+  last_error_ = WSAETIMEDOUT;
+  return false;
+}
+
 int TBlockSocket::RecvExactInto(std::string &out, int length, int timeout) {
   last_error_ = 0;
   if (length < 1) return 0;
@@ -719,13 +732,9 @@ int TBlockSocket::RecvExactInto(std::string &out, int length, int timeout) {
     count += static_cast<int>(take);
     unused = packet.substr(take);
     if (last_error_ != 0 || count >= length) break;
-    if (!InterPacketTimeout && timeout >= 0) {
-      remaining -= static_cast<int>(std::min<uint64_t>(TickDifference(tick, TickNow()), 0x7FFFFFFF));
-      if (remaining <= 0) {
-        last_error_ = WSAETIMEDOUT;
-        RaiseOnError();
-        break;
-      }
+    if (!TimeLeftForNextPacket(tick, timeout, remaining)) {
+      RaiseOnError();
+      break;
     }
   }
   line_buffer_ = unused + line_buffer_;
@@ -817,13 +826,7 @@ std::string TBlockSocket::RecvTerminated(int timeout, const std::string &termina
       break;
     }
     if (position != std::string::npos) break;
-    if (!InterPacketTimeout && timeout >= 0) {
-      remaining -= static_cast<int>(std::min<uint64_t>(TickDifference(tick, TickNow()), 0x7FFFFFFF));
-      if (remaining <= 0) {
-        last_error_ = WSAETIMEDOUT;
-        break;
-      }
-    }
+    if (!TimeLeftForNextPacket(tick, timeout, remaining)) break;
   }
   std::string result;
   if (last_error_ == 0 && position != std::string::npos) {
