@@ -115,6 +115,11 @@ std::string IPv4TextToBytes(const std::string &text) {
   return bytes;
 }
 
+int PortTextNumber(const std::string &text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoi(text);
+}
+
 std::string TrimLeftSpaces(const std::string &text) {
   const size_t p = text.find_first_not_of(' ');
   return p == std::string::npos ? std::string() : text.substr(p);

@@ -45,6 +45,8 @@ bool IsIPv4Text(const std::string &text);
 bool IsIPv6Text(const std::string &text);
 // The four bytes of a dotted-quad text; a piece that is not a number gives 0.
 std::string IPv4TextToBytes(const std::string &text);
+// The number of a decimal port text (one to five digits, nothing else); -1 for any other text.
+int PortTextNumber(const std::string &text);
 
 // Only the space character counts as blank.
 std::string TrimLeftSpaces(const std::string &text);

@@ -1,21 +1,13 @@
 #include "net/tcp_socket.h"
 
+#include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include "net/net_util.h"
 
 namespace kv::net {
-
-namespace {
-// A decimal port text as a number; 0 when it is not one.
-int PortNumber(const std::string &text) {
-  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
-  return std::atoi(text.c_str());
-}
-} // namespace
 
 TTCPBlockSocket::~TTCPBlockSocket() {
   ReleaseForDestruction();
@@ -175,12 +167,12 @@ std::string TTCPBlockSocket::RemoteAddressText() {
 
 int TTCPBlockSocket::LocalPort() {
   if (!UsingSocks()) return TSocksBlockSocket::LocalPort();
-  return PortNumber(socks_local_port_);
+  return std::max(PortTextNumber(socks_local_port_), 0);
 }
 
 int TTCPBlockSocket::RemotePort() {
   if (UsingSocks()) return ResolveServicePort(socks_remote_port_);
-  if (http_tunnel_in_use_) return PortNumber(tunnel_port_);
+  if (http_tunnel_in_use_) return std::max(PortTextNumber(tunnel_port_), 0);
   return TSocksBlockSocket::RemotePort();
 }
 

@@ -89,6 +89,16 @@ TEST(AddressText, IPv6TestNeedsAColonAndAgreesWithTheResolver) {
   }
 }
 
+TEST(AddressText, PortTextIsOneToFiveDigitsAndNothingElse) {
+  EXPECT_EQ(PortTextNumber("0"), 0);
+  EXPECT_EQ(PortTextNumber("123"), 123);
+  EXPECT_EQ(PortTextNumber("65535"), 65535);
+  EXPECT_EQ(PortTextNumber(""), -1);
+  EXPECT_EQ(PortTextNumber("123456"), -1);
+  EXPECT_EQ(PortTextNumber(" 80"), -1);
+  EXPECT_EQ(PortTextNumber("ntp"), -1);
+}
+
 TEST(AddressText, OctetTest) {
   EXPECT_TRUE(IsOctetText("0"));
   EXPECT_TRUE(IsOctetText("255"));
