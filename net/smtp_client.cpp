@@ -122,15 +122,13 @@ void TSmtpClient::Connect() {
   if (s.LastError() != 0) {
     const std::string why = s.LastErrorDesc();
     const int code = s.LastError();
-    CloseSocket();
-    Fail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
+    CloseAndFail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
   }
   connected_ = true;
 
   const TSmtpReply greeting = ReadReply();
   if (greeting.Code != 220) {
-    CloseSocket();
-    Fail("server " + where + " refused the session", greeting);
+    CloseAndFail("server " + where + " refused the session", greeting);
   }
   Greet();
   if (std::find(extensions_.begin(), extensions_.end(), "STARTTLS") == extensions_.end()) return;
@@ -143,8 +141,7 @@ void TSmtpClient::Connect() {
     std::string why =
         s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
     if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
-    CloseSocket();
-    Fail("TLS with " + where + " failed: " + why);
+    CloseAndFail("TLS with " + where + " failed: " + why);
   }
   tls_ = true;
   // What the server said before the upgrade does not count (RFC 3207 section 4.2).
@@ -262,17 +259,14 @@ TSmtpReply TSmtpClient::ReadReply() {
   const uint64_t start = TickNow();
   for (int n = 0;; ++n) {
     if (n >= MaxReplyLines) {
-      CloseSocket();
-      Fail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
+      CloseAndFail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
     }
     const std::string line = sock_->RecvTerminated(MillisecondsLeft(start, std::max(Timeout, 0)), "\r\n");
     if (sock_->LastError() == WSAENOBUFS) {
-      CloseSocket();
-      Fail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");
+      CloseAndFail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");
     }
     if (sock_->LastError() == WSAETIMEDOUT) {
-      CloseSocket();
-      Fail("no reply within " + std::to_string(Timeout) + " ms");
+      CloseAndFail("no reply within " + std::to_string(Timeout) + " ms");
     }
     CheckSocket("waiting for a reply");
     const bool digits = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3,
@@ -280,8 +274,7 @@ TSmtpReply TSmtpClient::ReadReply() {
     const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
     const int code = digits ? std::stoi(line.substr(0, 3)) : 0;
     if (!digits || code < 200 || (!last && line[3] != '-') || (n > 0 && code != reply.Code)) {
-      CloseSocket();
-      Fail("malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
+      CloseAndFail("malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
     }
     reply.Code = code;
     reply.Lines.push_back(line.size() > 4 ? Printable(line.substr(4)) : std::string());
@@ -301,11 +294,15 @@ void TSmtpClient::Fail(const std::string &message, const TSmtpReply &reply) {
   throw ESmtpError(message, reply);
 }
 
+void TSmtpClient::CloseAndFail(const std::string &message, const TSmtpReply &reply) {
+  CloseSocket();
+  Fail(message, reply);
+}
+
 void TSmtpClient::CheckSocket(const std::string &what) {
   if (sock_->LastError() == 0) return;
   const std::string why = sock_->LastErrorDesc() + " (" + std::to_string(sock_->LastError()) + ")";
-  CloseSocket();
-  Fail("connection lost while " + what + ": " + why);
+  CloseAndFail("connection lost while " + what + ": " + why);
 }
 
 void TSmtpClient::CloseSocket() {
