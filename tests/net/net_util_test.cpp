@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "net/block_socket.h"
-#include "platform/clock.h"
+#include "sntp_fixtures.h"
 
 using namespace kv::net;
 
@@ -164,35 +164,17 @@ TEST(Ticks, TimeLeftRunsDownToZeroAndANegativeTimeoutHasNoLimit) {
   EXPECT_LE(left, 100000);
 }
 
-namespace {
-class FakeClock : public kv::platform::Clock {
-public:
-  kv::platform::UtcInstant now{1700000000, 123456789};
-  kv::platform::UtcInstant set_to{};
-  int refuse = 0;
-  kv::platform::UtcInstant Now() override { return now; }
-  int Set(const kv::platform::UtcInstant &t) override {
-    if (refuse) return refuse;
-    set_to = t;
-    return 0;
-  }
-};
-struct ClockScope {
-  explicit ClockScope(kv::platform::Clock *c) { kv::platform::SetCurrentClock(c); }
-  ~ClockScope() { kv::platform::SetCurrentClock(nullptr); }
-};
-} // namespace
-
 TEST(UtcClock, ReadsAtMillisecondsAndReportsARefusedSet) {
-  FakeClock clock;
-  ClockScope scope(&clock);
+  sntptest::FakeClock clock({1700000000, 123456789});
+  sntptest::ScopedClock scope(clock);
   const double expected = (1700000000.0 + 0.123) / 86400.0 + 25569.0;
   EXPECT_NEAR(GetUtcNow(), expected, 1e-9);
   int error = -1;
   EXPECT_TRUE(SetUtcNow(45000.5, &error));
   EXPECT_EQ(error, 0);
-  EXPECT_EQ(clock.set_to.seconds, static_cast<int64_t>((45000.5 - 25569.0) * 86400.0));
-  clock.refuse = EPERM;
+  ASSERT_FALSE(clock.Sets().empty());
+  EXPECT_EQ(clock.Sets().back().seconds, static_cast<int64_t>((45000.5 - 25569.0) * 86400.0));
+  clock.RefuseSetWith(EPERM);
   EXPECT_FALSE(SetUtcNow(45000.5, &error));
   EXPECT_EQ(error, EPERM);
 }
