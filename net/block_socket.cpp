@@ -43,6 +43,17 @@ void CopyAddress(const addrinfo &entry, TVarSin &address) {
   std::memcpy(&address, entry.ai_addr, std::min<size_t>(entry.ai_addrlen, sizeof address));
 }
 
+// The wait left of `timeout` (milliseconds; negative: no limit) counted from `start`. False once
+// more than all of it is spent: at the deadline itself one last look without waiting remains.
+bool WaitLeft(uint64_t start, int timeout, int &wait) {
+  wait = timeout;
+  if (timeout < 0) return true;
+  const uint64_t spent = TickDifference(start, TickNow());
+  if (spent > static_cast<uint64_t>(timeout)) return false;
+  wait = timeout - static_cast<int>(spent);
+  return true;
+}
+
 // The receives inside the guard's life do not wait; also reset when one of them raises.
 class DontWaitScope {
 public:
@@ -668,13 +679,9 @@ std::string TBlockSocket::RecvStreamPacket(int timeout) {
       return result;
     }
     // Only protocol data came (an SSL record without payload): wait on for the rest of the time.
-    if (timeout >= 0) {
-      const uint64_t spent = TickDifference(start, TickNow());
-      if (spent > static_cast<uint64_t>(timeout)) {
-        last_error_ = WSAETIMEDOUT;
-        break;
-      }
-      wait = timeout - static_cast<int>(spent);
+    if (!WaitLeft(start, timeout, wait)) {
+      last_error_ = WSAETIMEDOUT;
+      break;
     }
   }
   RaiseOnError();
@@ -697,12 +704,8 @@ std::string TBlockSocket::RecvDatagramPacket(int timeout) {
     }
     if (last_error_ == 0 && got >= 0 && !packet_discarded_) return std::string(datagram_buffer_.data(), got);
     if (last_error_ != 0 && last_error_ != WSAEWOULDBLOCK) return {};
-    int wait = timeout;
-    if (timeout >= 0) {
-      const uint64_t spent = TickDifference(start, TickNow());
-      if (spent > static_cast<uint64_t>(timeout)) break;
-      wait = timeout - static_cast<int>(spent);
-    }
+    int wait;
+    if (!WaitLeft(start, timeout, wait)) break;
     if (last_error_ == WSAEWOULDBLOCK && !CanRead(wait)) break;
   }
   if (last_error_ == 0 || last_error_ == WSAEWOULDBLOCK) last_error_ = WSAETIMEDOUT;
