@@ -77,6 +77,8 @@ protected:
   // Connects to the proxy and asks it for `command` on IP:Port; a refusal that left no socket
   // error is recorded as `refused`.
   void SocksRequest(uint8_t command, const std::string &IP, const std::string &Port, int refused);
+  // True when SSL has its object; otherwise records and reports 10043.
+  bool SslObjectReady();
   // The handshake within ConnectionTimeout; false (LastError set) on failure.
   bool SslHandshake();
 

@@ -246,15 +246,18 @@ void TTCPBlockSocket::SslShutdown() {
   RaiseOnError();
 }
 
+bool TTCPBlockSocket::SslObjectReady() {
+  if (ssl_) return true;
+  // SSL is on but has no SSL object (its key or certificate did not load).
+  SetLastError(WSAEPROTONOSUPPORT);
+  RaiseOnError();
+  return false;
+}
+
 int TTCPBlockSocket::SendData(const void *buffer, int length) {
   if (!SslActive()) return TSocksBlockSocket::SendData(buffer, length);
   if (TestStopFlag()) return 0;
-  if (!ssl_) {
-    // SSL is on but has no SSL object (its key or certificate did not load).
-    SetLastError(WSAEPROTONOSUPPORT);
-    RaiseOnError();
-    return 0;
-  }
+  if (!SslObjectReady()) return 0;
   std::string filtered;
   buffer = ApplyWriteFilter(buffer, length, filtered);
   last_error_ = 0;
@@ -286,11 +289,7 @@ int TTCPBlockSocket::RecvData(void *buffer, int length) {
   if (!SslActive()) return TSocksBlockSocket::RecvData(buffer, length);
   if (TestStopFlag()) return 0;
   last_error_ = 0;
-  if (!ssl_) {
-    SetLastError(WSAEPROTONOSUPPORT);
-    RaiseOnError();
-    return 0;
-  }
+  if (!SslObjectReady()) return 0;
   int n;
   int error;
   {
