@@ -26,17 +26,11 @@ std::string Upper(std::string text) {
   return text;
 }
 
-std::vector<std::string> Words(const std::string &text) {
+std::vector<std::string> Words(std::string text) {
   std::vector<std::string> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && text[i] == ' ')
-      ++i;
-    size_t j = i;
-    while (j < text.size() && text[j] != ' ')
-      ++j;
-    if (j > i) words.push_back(text.substr(i, j - i));
-    i = j;
+  while (!text.empty()) {
+    std::string word = CutToken(text, " ");
+    if (!word.empty()) words.push_back(std::move(word));
   }
   return words;
 }
