@@ -86,7 +86,7 @@ int TDgramBlockSocket::RecvDataFrom(void *buffer, int length) {
 
 TUDPBlockSocket::TUDPBlockSocket() = default;
 
-TUDPBlockSocket::~TUDPBlockSocket() { control_socket_.reset(); }
+TUDPBlockSocket::~TUDPBlockSocket() = default;
 
 int TUDPBlockSocket::SocketType() const { return SOCK_DGRAM; }
 int TUDPBlockSocket::SocketProtocol() const { return IPPROTO_UDP; }
