@@ -38,6 +38,22 @@ int KnownServicePort(const std::string &name) {
   return 0;
 }
 
+// A resolver result's address, cut to what TVarSin holds.
+void CopyAddress(const addrinfo &entry, TVarSin &address) {
+  std::memcpy(&address, entry.ai_addr, std::min<size_t>(entry.ai_addrlen, sizeof address));
+}
+
+// The wait left of `timeout` (milliseconds; negative: no limit) counted from `start`. False once
+// more than all of it is spent: at the deadline itself one last look without waiting remains.
+bool WaitLeft(uint64_t start, int timeout, int &wait) {
+  wait = timeout;
+  if (timeout < 0) return true;
+  const uint64_t spent = TickDifference(start, TickNow());
+  if (spent > static_cast<uint64_t>(timeout)) return false;
+  wait = timeout - static_cast<int>(spent);
+  return true;
+}
+
 // The receives inside the guard's life do not wait; also reset when one of them raises.
 class DontWaitScope {
 public:
@@ -192,7 +208,7 @@ int TBlockSocket::LookupAddress(const std::string &host, const std::string &port
   }
   const int saved_errno = errno;
   if (rc == 0 && list) {
-    std::memcpy(&address, list->ai_addr, std::min<size_t>(list->ai_addrlen, sizeof address));
+    CopyAddress(*list, address);
   }
   if (list) freeaddrinfo(list);
   return AddrInfoErrorToWinsock(rc, saved_errno);
@@ -212,7 +228,7 @@ void TBlockSocket::ResolveAll(const std::string &name, std::vector<std::string> 
       if (e->ai_family == AF_INET6 && family_ == SF_IP4) continue;
       if (e->ai_family != AF_INET && e->ai_family != AF_INET6) continue;
       TVarSin address{};
-      std::memcpy(&address, e->ai_addr, std::min<size_t>(e->ai_addrlen, sizeof address));
+      CopyAddress(*e, address);
       const std::string text = AddressToText(address);
       // The list repeats an address once per socket type; keep each address once.
       if (std::find(list.begin(), list.end(), text) == list.end()) list.push_back(text);
@@ -239,7 +255,7 @@ int TBlockSocket::ResolveServicePort(const std::string &port) {
   const std::string service = TrimSpaces(port);
   if (!service.empty() && getaddrinfo(nullptr, service.c_str(), &hints, &entries) == 0 && entries) {
     TVarSin address{};
-    std::memcpy(&address, entries->ai_addr, std::min<size_t>(entries->ai_addrlen, sizeof address));
+    CopyAddress(*entries, address);
     if (address.sa.sa_family == AF_INET || address.sa.sa_family == AF_INET6) result = AddressPort(address);
   } else {
     result = KnownServicePort(service);
@@ -262,7 +278,7 @@ TVarSin TBlockSocket::TextToIPv6Address(const std::string &text) {
   const std::string host = TrimSpaces(text);
   if (getaddrinfo(host.c_str(), nullptr, &hints, &entries) == 0 && entries &&
       entries->ai_family == AF_INET6) {
-    std::memcpy(&address, entries->ai_addr, std::min<size_t>(entries->ai_addrlen, sizeof address));
+    CopyAddress(*entries, address);
   }
   if (entries) freeaddrinfo(entries);
   return address;
@@ -663,13 +679,9 @@ std::string TBlockSocket::RecvStreamPacket(int timeout) {
       return result;
     }
     // Only protocol data came (an SSL record without payload): wait on for the rest of the time.
-    if (timeout >= 0) {
-      const uint64_t spent = TickDifference(start, TickNow());
-      if (spent > static_cast<uint64_t>(timeout)) {
-        last_error_ = WSAETIMEDOUT;
-        break;
-      }
-      wait = timeout - static_cast<int>(spent);
+    if (!WaitLeft(start, timeout, wait)) {
+      last_error_ = WSAETIMEDOUT;
+      break;
     }
   }
   RaiseOnError();
@@ -692,17 +704,21 @@ std::string TBlockSocket::RecvDatagramPacket(int timeout) {
     }
     if (last_error_ == 0 && got >= 0 && !packet_discarded_) return std::string(datagram_buffer_.data(), got);
     if (last_error_ != 0 && last_error_ != WSAEWOULDBLOCK) return {};
-    int wait = timeout;
-    if (timeout >= 0) {
-      const uint64_t spent = TickDifference(start, TickNow());
-      if (spent > static_cast<uint64_t>(timeout)) break;
-      wait = timeout - static_cast<int>(spent);
-    }
+    int wait;
+    if (!WaitLeft(start, timeout, wait)) break;
     if (last_error_ == WSAEWOULDBLOCK && !CanRead(wait)) break;
   }
   if (last_error_ == 0 || last_error_ == WSAEWOULDBLOCK) last_error_ = WSAETIMEDOUT;
   RaiseOnError();
   return {};
+}
+
+bool TBlockSocket::TimeLeftForNextPacket(uint64_t tick, int timeout, int &remaining) {
+  if (InterPacketTimeout || timeout < 0) return true;
+  remaining -= static_cast<int>(std::min<uint64_t>(TickDifference(tick, TickNow()), 0x7FFFFFFF));
+  if (remaining > 0) return true;
+  last_error_ = WSAETIMEDOUT;
+  return false;
 }
 
 int TBlockSocket::RecvExactInto(std::string &out, int length, int timeout) {
@@ -719,13 +735,9 @@ int TBlockSocket::RecvExactInto(std::string &out, int length, int timeout) {
     count += static_cast<int>(take);
     unused = packet.substr(take);
     if (last_error_ != 0 || count >= length) break;
-    if (!InterPacketTimeout && timeout >= 0) {
-      remaining -= static_cast<int>(std::min<uint64_t>(TickDifference(tick, TickNow()), 0x7FFFFFFF));
-      if (remaining <= 0) {
-        last_error_ = WSAETIMEDOUT;
-        RaiseOnError();
-        break;
-      }
+    if (!TimeLeftForNextPacket(tick, timeout, remaining)) {
+      RaiseOnError();
+      break;
     }
   }
   line_buffer_ = unused + line_buffer_;
@@ -817,13 +829,7 @@ std::string TBlockSocket::RecvTerminated(int timeout, const std::string &termina
       break;
     }
     if (position != std::string::npos) break;
-    if (!InterPacketTimeout && timeout >= 0) {
-      remaining -= static_cast<int>(std::min<uint64_t>(TickDifference(tick, TickNow()), 0x7FFFFFFF));
-      if (remaining <= 0) {
-        last_error_ = WSAETIMEDOUT;
-        break;
-      }
-    }
+    if (!TimeLeftForNextPacket(tick, timeout, remaining)) break;
   }
   std::string result;
   if (last_error_ == 0 && position != std::string::npos) {

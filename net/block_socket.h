@@ -221,6 +221,9 @@ protected:
   virtual bool IsDatagram() const { return false; }
   std::string RecvStreamPacket(int timeout);
   std::string RecvDatagramPacket(int timeout);
+  // With InterPacketTimeout off, `timeout` bounds a whole multi-packet receive: takes the time
+  // since `tick` off `remaining`; false (LastError 10060) once nothing is left.
+  bool TimeLeftForNextPacket(uint64_t tick, int timeout, int &remaining);
   // Receives `length` bytes (or fewer on error) appended to `out`.
   int RecvExactInto(std::string &out, int length, int timeout);
   void ReadStreamPieces(std::ostream &stream, int64_t count, int timeout);

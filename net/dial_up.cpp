@@ -14,7 +14,6 @@ struct TDialUp::Link {
   bool pending = false; // a stored report has not been delivered yet
   int posting = 0;      // notifier calls between storing a report and queueing its delivery
   unsigned dial = 0;    // counts hang-ups, so reports of a hung-up connection can be told apart
-  uint32_t message = 0;
   int state = 0;
   int error = 0;
 };
@@ -98,8 +97,7 @@ void Deliver(const std::shared_ptr<TDialUp::Link> &link) {
 }
 
 // The notifier of asynchronous dial number `dial` of `origin`'s component; runs on the backend's thread.
-void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, uint32_t msg, int state,
-                  int error) {
+void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, int state, int error) {
   std::unique_lock lock(g_handOver);
   auto mayStore = [&] { return !origin->owner || origin->dial != dial || !g_current || !g_current->pending; };
   if (!mayStore()) {
@@ -112,7 +110,6 @@ void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, u
   if (!origin->owner || origin->dial != dial || !g_current) return;
   std::shared_ptr<TDialUp::Link> link = g_current;
   link->pending = true;
-  link->message = msg;
   link->state = state;
   link->error = error;
   link->owner->ConnectionState.store(state);
@@ -214,7 +211,7 @@ int TDialUp::Dial() {
   std::shared_ptr<Link> origin = link_;
   code = backend_->Dial(
       params,
-      [origin, dial](uint32_t msg, int state, int error) { DialCallback(origin, dial, msg, state, error); },
+      [origin, dial](uint32_t /*msg*/, int state, int error) { DialCallback(origin, dial, state, error); },
       handle_);
   if (code != ERROR_SUCCESS) {
     // The handle stays: the next HangUp or Dial releases it.

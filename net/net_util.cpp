@@ -32,6 +32,12 @@ uint64_t TickDifference(uint64_t old_tick, uint64_t new_tick) {
   return 0;
 }
 
+int MillisecondsLeft(uint64_t start_tick, int timeout) {
+  if (timeout < 0) return -1;
+  const uint64_t spent = TickDifference(start_tick, TickNow());
+  return spent >= static_cast<uint64_t>(timeout) ? 0 : timeout - static_cast<int>(spent);
+}
+
 std::string EncodeWordBE(uint16_t value) {
   return {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
 }
@@ -107,6 +113,11 @@ std::string IPv4TextToBytes(const std::string &text) {
     bytes.push_back(static_cast<char>(value & 0xFF));
   }
   return bytes;
+}
+
+int PortTextNumber(const std::string &text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoi(text);
 }
 
 std::string TrimLeftSpaces(const std::string &text) {

@@ -26,6 +26,9 @@ uint64_t TickNow();
 // the upper half, new in the lower) counts across the wrap; any other backwards pair gives 0, so
 // the result never turns into a huge wait.
 uint64_t TickDifference(uint64_t old_tick, uint64_t new_tick);
+// Milliseconds left of `timeout` counted from `start_tick` (a TickNow value): 0 once it is used
+// up, -1 (no limit) for a negative time-out.
+int MillisecondsLeft(uint64_t start_tick, int timeout);
 
 std::string EncodeWordBE(uint16_t value);
 std::string EncodeLongBE(uint32_t value);
@@ -42,6 +45,8 @@ bool IsIPv4Text(const std::string &text);
 bool IsIPv6Text(const std::string &text);
 // The four bytes of a dotted-quad text; a piece that is not a number gives 0.
 std::string IPv4TextToBytes(const std::string &text);
+// The number of a decimal port text (one to five digits, nothing else); -1 for any other text.
+int PortTextNumber(const std::string &text);
 
 // Only the space character counts as blank.
 std::string TrimLeftSpaces(const std::string &text);

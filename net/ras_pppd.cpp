@@ -16,6 +16,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "net/net_util.h"
+
 extern char **environ;
 
 namespace kv::net {
@@ -81,16 +83,11 @@ std::string ResolveCommand(const std::string &command) {
   std::string dirs;
   if (const char *path = std::getenv("PATH")) dirs = path;
   dirs += ":/usr/local/sbin:/usr/sbin:/sbin";
-  std::size_t from = 0;
-  while (from <= dirs.size()) {
-    std::size_t to = dirs.find(':', from);
-    if (to == std::string::npos) to = dirs.size();
-    const std::string dir = dirs.substr(from, to - from);
-    if (!dir.empty()) {
-      const std::string candidate = dir + "/" + command;
-      if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    from = to + 1;
+  while (!dirs.empty()) {
+    const std::string dir = CutToken(dirs, ":");
+    if (dir.empty()) continue;
+    const std::string candidate = dir + "/" + command;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return "";
 }

@@ -26,17 +26,11 @@ std::string Upper(std::string text) {
   return text;
 }
 
-std::vector<std::string> Words(const std::string &text) {
+std::vector<std::string> Words(std::string text) {
   std::vector<std::string> words;
-  size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && text[i] == ' ')
-      ++i;
-    size_t j = i;
-    while (j < text.size() && text[j] != ' ')
-      ++j;
-    if (j > i) words.push_back(text.substr(i, j - i));
-    i = j;
+  while (!text.empty()) {
+    std::string word = CutToken(text, " ");
+    if (!word.empty()) words.push_back(std::move(word));
   }
   return words;
 }
@@ -122,15 +116,13 @@ void TSmtpClient::Connect() {
   if (s.LastError() != 0) {
     const std::string why = s.LastErrorDesc();
     const int code = s.LastError();
-    CloseSocket();
-    Fail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
+    CloseAndFail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
   }
   connected_ = true;
 
   const TSmtpReply greeting = ReadReply();
   if (greeting.Code != 220) {
-    CloseSocket();
-    Fail("server " + where + " refused the session", greeting);
+    CloseAndFail("server " + where + " refused the session", greeting);
   }
   Greet();
   if (std::find(extensions_.begin(), extensions_.end(), "STARTTLS") == extensions_.end()) return;
@@ -143,8 +135,7 @@ void TSmtpClient::Connect() {
     std::string why =
         s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
     if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
-    CloseSocket();
-    Fail("TLS with " + where + " failed: " + why);
+    CloseAndFail("TLS with " + where + " failed: " + why);
   }
   tls_ = true;
   // What the server said before the upgrade does not count (RFC 3207 section 4.2).
@@ -262,20 +253,14 @@ TSmtpReply TSmtpClient::ReadReply() {
   const uint64_t start = TickNow();
   for (int n = 0;; ++n) {
     if (n >= MaxReplyLines) {
-      CloseSocket();
-      Fail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
+      CloseAndFail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
     }
-    const uint64_t spent = TickDifference(start, TickNow());
-    const int remaining =
-        spent >= static_cast<uint64_t>(std::max(Timeout, 0)) ? 0 : Timeout - static_cast<int>(spent);
-    const std::string line = sock_->RecvTerminated(remaining, "\r\n");
+    const std::string line = sock_->RecvTerminated(MillisecondsLeft(start, std::max(Timeout, 0)), "\r\n");
     if (sock_->LastError() == WSAENOBUFS) {
-      CloseSocket();
-      Fail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");
+      CloseAndFail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");
     }
     if (sock_->LastError() == WSAETIMEDOUT) {
-      CloseSocket();
-      Fail("no reply within " + std::to_string(Timeout) + " ms");
+      CloseAndFail("no reply within " + std::to_string(Timeout) + " ms");
     }
     CheckSocket("waiting for a reply");
     const bool digits = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3,
@@ -283,8 +268,7 @@ TSmtpReply TSmtpClient::ReadReply() {
     const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
     const int code = digits ? std::stoi(line.substr(0, 3)) : 0;
     if (!digits || code < 200 || (!last && line[3] != '-') || (n > 0 && code != reply.Code)) {
-      CloseSocket();
-      Fail("malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
+      CloseAndFail("malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
     }
     reply.Code = code;
     reply.Lines.push_back(line.size() > 4 ? Printable(line.substr(4)) : std::string());
@@ -304,11 +288,15 @@ void TSmtpClient::Fail(const std::string &message, const TSmtpReply &reply) {
   throw ESmtpError(message, reply);
 }
 
+void TSmtpClient::CloseAndFail(const std::string &message, const TSmtpReply &reply) {
+  CloseSocket();
+  Fail(message, reply);
+}
+
 void TSmtpClient::CheckSocket(const std::string &what) {
   if (sock_->LastError() == 0) return;
   const std::string why = sock_->LastErrorDesc() + " (" + std::to_string(sock_->LastError()) + ")";
-  CloseSocket();
-  Fail("connection lost while " + what + ": " + why);
+  CloseAndFail("connection lost while " + what + ": " + why);
 }
 
 void TSmtpClient::CloseSocket() {

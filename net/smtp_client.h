@@ -97,6 +97,8 @@ private:
   // Sends `line` and reads the reply; raises unless its code is one of `expected`.
   TSmtpReply Command(const std::string &line, std::initializer_list<int> expected, const std::string &what);
   [[noreturn]] void Fail(const std::string &message, const TSmtpReply &reply = {});
+  // Fail, with the connection closed first: after this failure the session cannot go on.
+  [[noreturn]] void CloseAndFail(const std::string &message, const TSmtpReply &reply = {});
   // Raises (after closing) when the socket recorded an error.
   void CheckSocket(const std::string &what);
   void Greet();

@@ -1,25 +1,10 @@
 #include "net/sntp_send.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 
 #include "net/net_util.h"
 
 namespace kv::net {
-
-namespace {
-
-using Deadline = std::chrono::steady_clock::time_point;
-
-// Milliseconds until the deadline, 0 once it has passed; -1 (no limit) for a negative time-out.
-int MillisecondsLeft(Deadline deadline, int timeout) {
-  if (timeout < 0) return -1;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-}  // namespace
 
 TSNTPSend::TSNTPSend() : Sock_(std::make_unique<TUDPBlockSocket>()) {
   Timeout = 5000;
@@ -57,9 +42,9 @@ bool TSNTPSend::RequestTime() {
   sock.SendString(Buffer);
   if (sock.LastError() != 0) return false;
 
-  const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(Timeout, 0));
+  const uint64_t start = TickNow();
   for (;;) {
-    Buffer = sock.RecvPacket(MillisecondsLeft(deadline, Timeout));
+    Buffer = sock.RecvPacket(MillisecondsLeft(start, Timeout));
     if (sock.LastError() != 0) return false;  // 10060 when nothing (more) came in time
     const TDateTime T4 = GetUtcNow();
     const TReplyVerdict verdict = CheckReply(Buffer, stamp, T1, T4);
@@ -72,7 +57,7 @@ bool TSNTPSend::RequestTime() {
     }
     if (verdict.Check == TReplyCheck::OriginateMismatch) {
       // Not the answer to this request: a late one to an earlier request, or forged.
-      if (MillisecondsLeft(deadline, Timeout) == 0) return false;
+      if (MillisecondsLeft(start, Timeout) == 0) return false;
       continue;
     }
     if (!verdict.Accepted()) return false;

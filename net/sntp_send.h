@@ -63,8 +63,6 @@ public:
   int ClockSetError() const { return ClockSetError_; }
 
 private:
-  // Waits for our answer until the deadline, skipping datagrams that are not it.
-  bool ReceiveAnswer(const TNtpTimestamp &stamp, TDateTime T1);
   void SetClock(TDateTime T4, double offset_days);
 
   std::unique_ptr<TUDPBlockSocket> Sock_;

@@ -89,11 +89,8 @@ int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms) {
   while (true) {
     const int n = ::poll(fds, set.fd_count, wait);
     if (n >= 0 || errno != EINTR) return Checked(n);
-    if (timeout_ms >= 0) {
-      const uint64_t spent = TickDifference(start, TickNow());
-      if (spent >= static_cast<uint64_t>(timeout_ms)) return 0;
-      wait = timeout_ms - static_cast<int>(spent);
-    }
+    wait = MillisecondsLeft(start, timeout_ms);
+    if (wait == 0) return 0;
   }
 }
 

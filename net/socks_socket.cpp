@@ -13,6 +13,16 @@ constexpr size_t kMaxSocksField = 255;
 std::string LengthPrefixed(const std::string &text) {
   return std::string(1, static_cast<char>(text.size())) + text;
 }
+// The dotted-quad text of the four address bytes from 1-based `position` on.
+std::string DottedQuadAt(const std::string &data, size_t position) {
+  std::string text;
+  for (size_t i = 0; i < 4; ++i) {
+    if (i > 0) text += '.';
+    text += std::to_string(static_cast<uint8_t>(data[position - 1 + i]));
+  }
+  return text;
+}
+
 } // namespace
 
 bool TSocksBlockSocket::SocksGreeting() {
@@ -131,9 +141,7 @@ int TSocksBlockSocket::SocksDecodeAddress(const std::string &data) {
   if (SocksType != ST_Socks4) return DecodeSocks5Address(data);
   socks_response_port_ = "0";
   if (data.size() < 8) return 0;
-  const auto byte = [&](size_t i) { return static_cast<uint8_t>(data[i - 1]); };
-  socks_response_ip_ = std::to_string(byte(5)) + "." + std::to_string(byte(6)) + "." +
-                       std::to_string(byte(7)) + "." + std::to_string(byte(8));
+  socks_response_ip_ = DottedQuadAt(data, 5);
   socks_response_port_ = std::to_string(DecodeWordBE(data, 3));
   return 9;
 }
@@ -145,8 +153,7 @@ int TSocksBlockSocket::DecodeSocks5Address(const std::string &data) {
   switch (byte(4)) {
   case 0x01:
     if (data.size() <= 9) return 5;
-    socks_response_ip_ = std::to_string(byte(5)) + "." + std::to_string(byte(6)) + "." +
-                         std::to_string(byte(7)) + "." + std::to_string(byte(8));
+    socks_response_ip_ = DottedQuadAt(data, 5);
     socks_response_port_ = std::to_string(DecodeWordBE(data, 9));
     return 11;
   case 0x03: {

@@ -1,21 +1,13 @@
 #include "net/tcp_socket.h"
 
+#include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include "net/net_util.h"
 
 namespace kv::net {
-
-namespace {
-// A decimal port text as a number; 0 when it is not one.
-int PortNumber(const std::string &text) {
-  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
-  return std::atoi(text.c_str());
-}
-} // namespace
 
 TTCPBlockSocket::~TTCPBlockSocket() {
   ReleaseForDestruction();
@@ -59,18 +51,21 @@ void TTCPBlockSocket::Connect(const std::string &IP, const std::string &Port) {
 }
 
 void TTCPBlockSocket::SocksConnect(const std::string &IP, const std::string &Port) {
-  if (SocksFieldsFit(IP)) {
-    StreamConnect(SocksIP, SocksPort, SocksTimeout);
-    const bool ok = last_error_ == 0 && SocksGreeting() && SocksSendRequest(kSocksConnect, IP, Port) &&
-                    SocksReadReply();
-    if (!ok && last_error_ == 0) last_error_ = WSASYSNOTREADY;
-  }
+  SocksRequest(kSocksConnect, IP, Port, WSASYSNOTREADY);
   socks_local_ip_ = socks_response_ip_;
   socks_local_port_ = socks_response_port_;
   socks_remote_ip_ = IP;
   socks_remote_port_ = Port;
   RaiseOnError();
   DoStatus(HR_Connect, IP + ":" + Port);
+}
+
+void TTCPBlockSocket::SocksRequest(uint8_t command, const std::string &IP, const std::string &Port,
+                                   int refused) {
+  if (!SocksFieldsFit(IP)) return;
+  StreamConnect(SocksIP, SocksPort, SocksTimeout);
+  const bool ok = last_error_ == 0 && SocksGreeting() && SocksSendRequest(command, IP, Port) && SocksReadReply();
+  if (!ok && last_error_ == 0) last_error_ = refused;
 }
 
 void TTCPBlockSocket::HttpTunnelConnect(const std::string &IP, const std::string &Port) {
@@ -114,12 +109,7 @@ void TTCPBlockSocket::Listen() {
     std::string local = LocalAddressText();
     if (local == "0.0.0.0") local = LocalHostName();
     const std::string local_port = std::to_string(LocalPort());
-    if (SocksFieldsFit(local)) {
-      StreamConnect(SocksIP, SocksPort, SocksTimeout);
-      const bool ok = last_error_ == 0 && SocksGreeting() &&
-                      SocksSendRequest(kSocksBind, local, local_port) && SocksReadReply();
-      if (!ok && last_error_ == 0) last_error_ = WSANO_RECOVERY;
-    }
+    SocksRequest(kSocksBind, local, local_port, WSANO_RECOVERY);
     // A proxy that binds on all its addresses names none; it is reached at its own address.
     socks_local_ip_ = socks_response_ip_ == "0.0.0.0" ? SocksIP : socks_response_ip_;
     socks_local_port_ = socks_response_port_;
@@ -175,12 +165,12 @@ std::string TTCPBlockSocket::RemoteAddressText() {
 
 int TTCPBlockSocket::LocalPort() {
   if (!UsingSocks()) return TSocksBlockSocket::LocalPort();
-  return PortNumber(socks_local_port_);
+  return std::max(PortTextNumber(socks_local_port_), 0);
 }
 
 int TTCPBlockSocket::RemotePort() {
   if (UsingSocks()) return ResolveServicePort(socks_remote_port_);
-  if (http_tunnel_in_use_) return PortNumber(tunnel_port_);
+  if (http_tunnel_in_use_) return std::max(PortTextNumber(tunnel_port_), 0);
   return TSocksBlockSocket::RemotePort();
 }
 

@@ -74,6 +74,11 @@ public:
 protected:
   // SSL carries the data unless bypassed or while a proxy exchange runs in plain text.
   bool SslActive() const { return ssl_enabled_ && !SSLBypass && !socks_exchange_active_; }
+  // Connects to the proxy and asks it for `command` on IP:Port; a refusal that left no socket
+  // error is recorded as `refused`.
+  void SocksRequest(uint8_t command, const std::string &IP, const std::string &Port, int refused);
+  // True when SSL has its object; otherwise records and reports 10043.
+  bool SslObjectReady();
   // The handshake within ConnectionTimeout; false (LastError set) on failure.
   bool SslHandshake();
 

@@ -79,13 +79,8 @@ int RunNonBlocking(kv::net::PSSL ssl, const TFdSet &set, int timeout_ms, Step st
     if (r > 0) return r;
     const int error = SslGetError(ssl, r);
     if (error != kSslErrorWantRead && error != kSslErrorWantWrite) return r;
-    const uint64_t spent = TickDifference(start, TickNow());
-    if (timeout_ms >= 0 && spent >= static_cast<uint64_t>(timeout_ms)) {
-      timed_out = true;
-      return r;
-    }
-    const int wait = timeout_ms < 0 ? -1 : timeout_ms - static_cast<int>(spent);
-    if (FdSetWait(set, error == kSslErrorWantWrite, wait) == 0) {
+    const int wait = MillisecondsLeft(start, timeout_ms);
+    if (wait == 0 || FdSetWait(set, error == kSslErrorWantWrite, wait) == 0) {
       timed_out = true;
       return r;
     }
@@ -251,15 +246,18 @@ void TTCPBlockSocket::SslShutdown() {
   RaiseOnError();
 }
 
+bool TTCPBlockSocket::SslObjectReady() {
+  if (ssl_) return true;
+  // SSL is on but has no SSL object (its key or certificate did not load).
+  SetLastError(WSAEPROTONOSUPPORT);
+  RaiseOnError();
+  return false;
+}
+
 int TTCPBlockSocket::SendData(const void *buffer, int length) {
   if (!SslActive()) return TSocksBlockSocket::SendData(buffer, length);
   if (TestStopFlag()) return 0;
-  if (!ssl_) {
-    // SSL is on but has no SSL object (its key or certificate did not load).
-    SetLastError(WSAEPROTONOSUPPORT);
-    RaiseOnError();
-    return 0;
-  }
+  if (!SslObjectReady()) return 0;
   std::string filtered;
   buffer = ApplyWriteFilter(buffer, length, filtered);
   last_error_ = 0;
@@ -291,11 +289,7 @@ int TTCPBlockSocket::RecvData(void *buffer, int length) {
   if (!SslActive()) return TSocksBlockSocket::RecvData(buffer, length);
   if (TestStopFlag()) return 0;
   last_error_ = 0;
-  if (!ssl_) {
-    SetLastError(WSAEPROTONOSUPPORT);
-    RaiseOnError();
-    return 0;
-  }
+  if (!SslObjectReady()) return 0;
   int n;
   int error;
   {

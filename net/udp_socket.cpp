@@ -23,8 +23,9 @@ bool SameEndpoint(const TVarSin &a, const TVarSin &b) {
 // A numeric address and a decimal port as a socket address; false for anything else.
 bool TextToEndpoint(const std::string &ip, const std::string &port, TVarSin &address) {
   std::memset(&address, 0, sizeof address);
-  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
-  const uint16_t number = htons(static_cast<uint16_t>(std::stoi(port)));
+  const int port_number = PortTextNumber(port);
+  if (port_number < 0) return false;
+  const uint16_t number = htons(static_cast<uint16_t>(port_number));
   if (inet_pton(AF_INET, ip.c_str(), &address.sin.sin_addr) == 1) {
     address.sin.sin_family = AF_INET;
     address.sin.sin_port = number;
@@ -85,7 +86,7 @@ int TDgramBlockSocket::RecvDataFrom(void *buffer, int length) {
 
 TUDPBlockSocket::TUDPBlockSocket() = default;
 
-TUDPBlockSocket::~TUDPBlockSocket() { control_socket_.reset(); }
+TUDPBlockSocket::~TUDPBlockSocket() = default;
 
 int TUDPBlockSocket::SocketType() const { return SOCK_DGRAM; }
 int TUDPBlockSocket::SocketProtocol() const { return IPPROTO_UDP; }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "net/block_socket.h"
-#include "platform/clock.h"
+#include "sntp_fixtures.h"
 
 using namespace kv::net;
 
@@ -89,6 +89,16 @@ TEST(AddressText, IPv6TestNeedsAColonAndAgreesWithTheResolver) {
   }
 }
 
+TEST(AddressText, PortTextIsOneToFiveDigitsAndNothingElse) {
+  EXPECT_EQ(PortTextNumber("0"), 0);
+  EXPECT_EQ(PortTextNumber("123"), 123);
+  EXPECT_EQ(PortTextNumber("65535"), 65535);
+  EXPECT_EQ(PortTextNumber(""), -1);
+  EXPECT_EQ(PortTextNumber("123456"), -1);
+  EXPECT_EQ(PortTextNumber(" 80"), -1);
+  EXPECT_EQ(PortTextNumber("ntp"), -1);
+}
+
 TEST(AddressText, OctetTest) {
   EXPECT_TRUE(IsOctetText("0"));
   EXPECT_TRUE(IsOctetText("255"));
@@ -144,35 +154,27 @@ TEST(Ticks, DifferenceCountsAcrossA32BitWrapAndNeverGoesHuge) {
   EXPECT_GT(a, 0u);
 }
 
-namespace {
-class FakeClock : public kv::platform::Clock {
-public:
-  kv::platform::UtcInstant now{1700000000, 123456789};
-  kv::platform::UtcInstant set_to{};
-  int refuse = 0;
-  kv::platform::UtcInstant Now() override { return now; }
-  int Set(const kv::platform::UtcInstant &t) override {
-    if (refuse) return refuse;
-    set_to = t;
-    return 0;
-  }
-};
-struct ClockScope {
-  explicit ClockScope(kv::platform::Clock *c) { kv::platform::SetCurrentClock(c); }
-  ~ClockScope() { kv::platform::SetCurrentClock(nullptr); }
-};
-} // namespace
+TEST(Ticks, TimeLeftRunsDownToZeroAndANegativeTimeoutHasNoLimit) {
+  const uint64_t now = TickNow();
+  EXPECT_EQ(MillisecondsLeft(now, -1), -1);
+  EXPECT_EQ(MillisecondsLeft(now - 1000, 500), 0);
+  EXPECT_EQ(MillisecondsLeft(now - 500, 500), 0);
+  const int left = MillisecondsLeft(now, 100000);
+  EXPECT_GT(left, 90000);
+  EXPECT_LE(left, 100000);
+}
 
 TEST(UtcClock, ReadsAtMillisecondsAndReportsARefusedSet) {
-  FakeClock clock;
-  ClockScope scope(&clock);
+  sntptest::FakeClock clock({1700000000, 123456789});
+  sntptest::ScopedClock scope(clock);
   const double expected = (1700000000.0 + 0.123) / 86400.0 + 25569.0;
   EXPECT_NEAR(GetUtcNow(), expected, 1e-9);
   int error = -1;
   EXPECT_TRUE(SetUtcNow(45000.5, &error));
   EXPECT_EQ(error, 0);
-  EXPECT_EQ(clock.set_to.seconds, static_cast<int64_t>((45000.5 - 25569.0) * 86400.0));
-  clock.refuse = EPERM;
+  ASSERT_FALSE(clock.Sets().empty());
+  EXPECT_EQ(clock.Sets().back().seconds, static_cast<int64_t>((45000.5 - 25569.0) * 86400.0));
+  clock.RefuseSetWith(EPERM);
   EXPECT_FALSE(SetUtcNow(45000.5, &error));
   EXPECT_EQ(error, EPERM);
 }

@@ -327,6 +327,17 @@ TEST_F(PppdBackend, PppdThatCannotRunIsReportedAtOnce) {
   EXPECT_TRUE(collector.Get().empty());
 }
 
+TEST_F(PppdBackend, APppdNamedWithoutAFolderIsFoundThroughPath) {
+  Peer("locked", "exit 6\n");
+  const std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  const std::string folder = std::filesystem::path(FakePppd()).parent_path();
+  ::setenv("PATH", ("/korvane-no-such-folder::" + folder + ":" + old_path).c_str(), 1);
+  RasConnHandle handle = 0;
+  const int result = TPppdRasBackend(peers, "fake-pppd").Dial(Params("locked"), nullptr, handle);
+  ::setenv("PATH", old_path.c_str(), 1);
+  EXPECT_EQ(result, ERROR_PORT_ALREADY_OPEN);
+}
+
 TEST_F(PppdBackend, ComponentOverPppdFollowsTheDialAndEndsPppdWhenDestroyed) {
   Peer("isp",
        "pidfile " + dir.file("pid") + "\n" + kConnectingLines + "say remote IP address 10.0.0.1\nhold\n");
