@@ -119,11 +119,19 @@ void TSmtpClient::Connect() {
     CloseAndFail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
   }
   connected_ = true;
-
-  const TSmtpReply greeting = ReadReply();
-  if (greeting.Code != 220) {
-    CloseAndFail("server " + where + " refused the session", greeting);
+  try {
+    Open(where);
+  } catch (const ESmtpError &) {
+    // Whatever refused the session, a failed Connect leaves no half-open connection behind.
+    CloseSocket();
+    throw;
   }
+}
+
+void TSmtpClient::Open(const std::string &where) {
+  TTCPBlockSocket &s = *sock_;
+  const TSmtpReply greeting = ReadReply();
+  if (greeting.Code != 220) Fail("server " + where + " refused the session", greeting);
   Greet();
   if (std::find(extensions_.begin(), extensions_.end(), "STARTTLS") == extensions_.end()) return;
 
@@ -135,7 +143,7 @@ void TSmtpClient::Connect() {
     std::string why =
         s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
     if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
-    CloseAndFail("TLS with " + where + " failed: " + why);
+    Fail("TLS with " + where + " failed: " + why);
   }
   tls_ = true;
   // What the server said before the upgrade does not count (RFC 3207 section 4.2).

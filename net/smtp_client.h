@@ -101,6 +101,8 @@ private:
   [[noreturn]] void CloseAndFail(const std::string &message, const TSmtpReply &reply = {});
   // Raises (after closing) when the socket recorded an error.
   void CheckSocket(const std::string &what);
+  // After the TCP connection: greeting, EHLO, STARTTLS. Raises ESmtpError.
+  void Open(const std::string &where);
   void Greet();
   void ReadExtensions(const TSmtpReply &ehlo);
   void CloseSocket();

@@ -188,6 +188,21 @@ TEST(SmtpClient, GarbageAndClosedConnectionsAreFailures) {
     EXPECT_EQ(FailureOf([&] { client->Connect(); }).rfind("connection lost while waiting for a reply", 0),
               0u);
   }
+  // A refusal after the greeting closes the connection too, as any failed Connect does.
+  for (const std::string answer : {"554 5.7.1 no EHLO for you\r\n",
+                                   "250-mail.test\r\n250 STARTTLS\r\n"}) {
+    ScriptedServer server([&](TcpConn &c) {
+      c.Send("220 ready\r\n");
+      ReadCommand(c);
+      c.Send(answer);
+      ReadCommand(c); // STARTTLS, when offered
+      c.Send("454 4.7.0 TLS not available\r\n");
+    });
+    auto client = ClientFor(server);
+    const std::string failure = FailureOf([&] { client->Connect(); });
+    EXPECT_TRUE(failure.rfind("EHLO refused", 0) == 0 || failure.rfind("STARTTLS refused", 0) == 0) << failure;
+    EXPECT_FALSE(client->Connected()) << answer;
+  }
   {
     const int port = kvtest::FreePort();
     TSmtpClient client;
