@@ -84,6 +84,8 @@ void TCanvas::EndPaint() {
 QPainter *TCanvas::Prepare() {
   if (!painter_ || !device_) return nullptr;
   if (own_painter_ && !own_painter_->isActive()) {
+    if (const QImage *image = ImageOf(device_); image && image->isNull()) return nullptr; // an empty bitmap
+
     if (!own_painter_->begin(device_)) return nullptr;
     applied_ = false;
   }

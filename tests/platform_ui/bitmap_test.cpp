@@ -86,6 +86,8 @@ TEST(Bitmap, SizeGuardsAndPixelBounds) {
   EXPECT_TRUE(b.Empty());
   EXPECT_FALSE(b.LoadFromFile("/nonexistent/picture.png"));
   EXPECT_TRUE(b.Empty());
+  b.Canvas().FillRect(Rect(0, 0, 4, 4)); // an empty bitmap's canvas draws nothing
+  EXPECT_EQ(b.Canvas().Painter(), nullptr);
 
   TBitmap copy = Glyph();
   TBitmap original = copy;
