@@ -11,7 +11,9 @@
 #include "platform/ui/application.h"
 #include "platform/version.h"
 
-static void InitAboutResources() { Q_INIT_RESOURCE(korvane); }
+static void InitAboutResources() {
+  Q_INIT_RESOURCE(korvane);
+}
 
 namespace kv::app {
 
@@ -25,21 +27,23 @@ static_assert(std::char_traits<char>::length(kVersionSuffix) == 11);
 
 TAboutBox::TAboutBox(QWidget *parent, const QString &programDirectory)
     : QDialog(parent), ui(std::make_unique<Ui::TAboutBox>()),
-      programDirectory_(programDirectory.isEmpty() ? ui::Application().ProgramDirectory() : programDirectory) {
+      programDirectory_(programDirectory.isEmpty() ? ui::Application().ProgramDirectory()
+                                                   : programDirectory) {
   InitAboutResources();
   ui->setupUi(this);
   // Dialog border, centred on the screen.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   setFixedSize(404, 197);
-  if (QScreen *screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
+  if (QScreen *screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
   connect(ui->Button1, &QPushButton::clicked, this, &TAboutBox::Button1Click);
   FormCreate();
 }
 
 TAboutBox::~TAboutBox() = default;
 
-bool TAboutBox::ReadVersionNumbers(const std::string &FileName, uint16_t &Major, uint16_t &Minor, uint16_t &Release,
-                                   uint16_t &Build) {
+bool TAboutBox::ReadVersionNumbers(const std::string &FileName, uint16_t &Major, uint16_t &Minor,
+                                   uint16_t &Release, uint16_t &Build) {
   std::array<uint16_t, 4> numbers{};
   if (platform::ReadFileVersion(FileName, numbers) != platform::VersionRead::Found) return false;
   Major = numbers[0];
@@ -57,7 +61,8 @@ void TAboutBox::FormCreate() {
   QString date = QStringLiteral("unbekannt");
   struct stat st {};
   if (::stat(file.c_str(), &st) == 0) {
-    const platform::TDateTime utc = platform::InstantToDateTime({st.st_mtim.tv_sec, int32_t(st.st_mtim.tv_nsec)});
+    const platform::TDateTime utc =
+        platform::InstantToDateTime({st.st_mtim.tv_sec, int32_t(st.st_mtim.tv_nsec)});
     date = QString::fromStdString(platform::DateToStr(platform::UtcToLocal(utc)));
   }
   QString text = QStringLiteral("Rel. ") + QString::number(build) + QStringLiteral(" vom ") + date;
@@ -66,6 +71,8 @@ void TAboutBox::FormCreate() {
   ui->Version->setText(text);
 }
 
-void TAboutBox::Button1Click() { accept(); }
+void TAboutBox::Button1Click() {
+  accept();
+}
 
 } // namespace kv::app

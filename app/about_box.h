@@ -27,8 +27,8 @@ public:
 
   // The four numbers of the version record of `FileName`. False, with the four left as they
   // were, when the file cannot be read or carries no record.
-  static bool ReadVersionNumbers(const std::string &FileName, uint16_t &Major, uint16_t &Minor, uint16_t &Release,
-                                 uint16_t &Build);
+  static bool ReadVersionNumbers(const std::string &FileName, uint16_t &Major, uint16_t &Minor,
+                                 uint16_t &Release, uint16_t &Build);
 
   // Writes release and date of the program file into the version label.
   void FormCreate();

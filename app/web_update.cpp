@@ -37,7 +37,9 @@ std::string Upper(std::string s) {
   return s;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The text from `start` up to the next double quote within the next 255 characters; empty
 // when there is no such quote.
@@ -173,23 +175,14 @@ std::string TKvURLParts::Text() const {
 
 std::vector<std::string> SplitRunParameters(const std::string &text) {
   std::vector<std::string> args;
-  std::string current;
-  bool quoted = false, have = false;
-  for (char c : text) {
-    if (c == '"') {
-      quoted = !quoted;
-      have = true;
-    } else if ((c == ' ' || c == '\t') && !quoted) {
-      if (have) args.push_back(current);
-      current.clear();
-      have = false;
-    } else {
-      current += c;
-      have = true;
-    }
+  size_t i = 0;
+  while (true) {
+    i = text.find_first_not_of(" \t", i);
+    if (i == std::string::npos) return args;
+    const size_t end = std::min(text.find_first_of(" \t", i), text.size());
+    args.push_back(text.substr(i, end - i));
+    i = end;
   }
-  if (have) args.push_back(current);
-  return args;
 }
 
 TKvWebUpdate::TKvWebUpdate(QObject *parent) : QObject(parent) {
@@ -304,10 +297,14 @@ void TKvWebUpdate::GetInfo() {
 void TKvWebUpdate::ParseInfo() {
   ClearPageValues(true);
   const std::pair<const std::string *, std::string *> targets[] = {
-      {&TagInfo.ProductName, &productName_}, {&TagInfo.ClientFileName, &clientFileName_},
-      {&TagInfo.Version, &webVersion_},      {&TagInfo.Author, &author_},
-      {&TagInfo.Email, &email_},             {&TagInfo.Download, &downloadURL_},
-      {&TagInfo.Redirection, &redirectionURL_}, {&TagInfo.RunParameters, &runParameters_},
+      {&TagInfo.ProductName, &productName_},
+      {&TagInfo.ClientFileName, &clientFileName_},
+      {&TagInfo.Version, &webVersion_},
+      {&TagInfo.Author, &author_},
+      {&TagInfo.Email, &email_},
+      {&TagInfo.Download, &downloadURL_},
+      {&TagInfo.Redirection, &redirectionURL_},
+      {&TagInfo.RunParameters, &runParameters_},
   };
   for (const std::string &line : lines_) {
     const size_t p = line.find("META NAME");
@@ -329,8 +326,12 @@ bool TKvWebUpdate::IsNewerVersion() {
   const std::string &local = ProductInfo.Version;
   bool newer = false;
   switch (ProductInfo.VersionFormat) {
-  case vfStandard: newer = CompareStandardVersions(webVersion_, local) > 0; break;
-  case vfString: newer = CompareVersionTexts(webVersion_, local) > 0; break;
+  case vfStandard:
+    newer = CompareStandardVersions(webVersion_, local) > 0;
+    break;
+  case vfString:
+    newer = CompareVersionTexts(webVersion_, local) > 0;
+    break;
   case vfNumber: {
     const auto l = VersionNumber(local), w = VersionNumber(webVersion_);
     newer = l && w && *w > *l;
@@ -451,7 +452,9 @@ bool TKvWebUpdate::SplitURL(const std::string &URL, TKvURLParts &Parts) {
   return true;
 }
 
-void TKvWebUpdate::CloseInternetHandles() { transfer_.reset(); }
+void TKvWebUpdate::CloseInternetHandles() {
+  transfer_.reset();
+}
 
 void TKvWebUpdate::HttpGet(const std::string &URL, const std::string &UserName, const std::string &FileName,
                            bool ToFile, bool RequireLength, const std::string &Password) {
@@ -528,9 +531,9 @@ void TKvWebUpdate::HttpGet(const std::string &URL, const std::string &UserName, 
   }
   secure_ = success_ && result.Secure;
   if (!success_) {
-    lastError_ = write_failed  ? "cannot write " + FileName + ": " + write_error
-                 : result.Ok   ? "empty reply"
-                               : result.Error;
+    lastError_ = write_failed ? "cannot write " + FileName + ": " + write_error
+                 : result.Ok  ? "empty reply"
+                              : result.Error;
     // Stopped on request: the caller knows, nobody is told of an error.
     if (result.Aborted && !write_failed) return;
     DoDownloadError();
@@ -544,7 +547,11 @@ platform::ShellResult TKvWebUpdate::StartInstaller() {
   const int fd = ::open(clientFile_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   const ssize_t n = fd >= 0 ? ::read(fd, head, sizeof head) : -1;
   if (fd >= 0) ::close(fd);
-  const bool program = (n == 4 && std::memcmp(head, "\x7F" "ELF", 4) == 0) || (n >= 2 && head[0] == '#' && head[1] == '!');
+  const bool program = (n == 4 && std::memcmp(head,
+                                              "\x7F"
+                                              "ELF",
+                                              4) == 0) ||
+                       (n >= 2 && head[0] == '#' && head[1] == '!');
   if (!program) return platform::ShellOpen(clientFile_);
   ::chmod(clientFile_.c_str(), 0700);
   return platform::ShellSpawn(clientFile_, SplitRunParameters(runParameters_), "", kStartWait);

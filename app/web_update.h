@@ -230,7 +230,7 @@ private:
   std::string privateDir_;
 };
 
-// The run parameters of a page as arguments: split at blanks, double quotes group.
+// The run parameters of a page as arguments, split at blanks (a META value holds no quotes).
 std::vector<std::string> SplitRunParameters(const std::string &text);
 
 } // namespace kv::app

@@ -10,7 +10,9 @@
 
 namespace kv::app {
 
-std::string UpdatePageURL() { return std::string(KORVANE_UPDATE_HOST) + "/update/korvan.htm"; }
+std::string UpdatePageURL() {
+  return std::string(KORVANE_UPDATE_HOST) + "/update/korvan.htm";
+}
 
 QString PageText(const std::string &text) {
   QString shown = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
@@ -21,7 +23,8 @@ QString PageText(const std::string &text) {
 }
 
 TWebUpdateForm::TWebUpdateForm(QWidget *parent)
-    : QDialog(parent), kvWebUpdate(std::make_unique<TKvWebUpdate>()), ui(std::make_unique<Ui::TWebUpdateForm>()) {
+    : QDialog(parent), kvWebUpdate(std::make_unique<TKvWebUpdate>()),
+      ui(std::make_unique<Ui::TWebUpdateForm>()) {
   ui->setupUi(this);
   // Dialog border without border icons: no system menu, no close box.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -95,7 +98,8 @@ void TWebUpdateForm::kvWebUpdateAfterGetInfo(TKvWebUpdate *Sender) {
 
 void TWebUpdateForm::kvWebUpdateDownloadError(TKvWebUpdate *) {
   ui->lbl_WebVersion->setText(QStringLiteral("unbekannt"));
-  if (!closeRequested_) ui::ShowError(this, QStringLiteral("Die Daten konnten nicht aus dem Internet geladen werden!"));
+  if (!closeRequested_)
+    ui::ShowError(this, QStringLiteral("Die Daten konnten nicht aus dem Internet geladen werden!"));
   EnableButtons();
 }
 
@@ -109,14 +113,15 @@ void TWebUpdateForm::kvWebUpdateNoUpdateFound(TKvWebUpdate *) {
   EnableButtons();
 }
 
-void TWebUpdateForm::kvWebUpdateUpdateAvailable(TKvWebUpdate *, const std::string &, const std::string &NewVersion,
-                                                bool &CanUpdate) {
+void TWebUpdateForm::kvWebUpdateUpdateAvailable(TKvWebUpdate *, const std::string &,
+                                                const std::string &NewVersion, bool &CanUpdate) {
   ui->ProgressBar->setValue(0);
   const QString text = QStringLiteral("Die neue Version Korvane 2005 %1 ist nun zum Download verfügbar.\r\n"
                                       "Soll das Update von Korvane 2005 jetzt durchgeführt werden?")
                            .arg(PageText(NewVersion));
-  CanUpdate = ui::ShowMessage(this, {text, QStringLiteral("Informationen"), ui::MessageIcon::Information,
-                                     ui::MessageButtons::YesNo, ui::MessageAnswer::Yes}) == ui::MessageAnswer::Yes;
+  CanUpdate =
+      ui::ShowMessage(this, {text, QStringLiteral("Informationen"), ui::MessageIcon::Information,
+                             ui::MessageButtons::YesNo, ui::MessageAnswer::Yes}) == ui::MessageAnswer::Yes;
   if (!CanUpdate) done(QDialog::Rejected);
 }
 
@@ -131,14 +136,17 @@ void TWebUpdateForm::kvWebUpdateAfterDownload(TKvWebUpdate *Sender, const std::s
       ui::ShowInformation(this, QStringLiteral("Das Update wurde heruntergeladen und wird nun installiert."));
     else
       ui::ShowInformation(
-          this, QStringLiteral("Das Update wurde heruntergeladen, aber nicht gestartet, weil es nicht über eine "
-                               "gesicherte Verbindung (HTTPS mit geprüftem Zertifikat) geladen wurde.\r\n"
-                               "Sie finden die Datei hier:\r\n") +
-                    QString::fromUtf8(FileName.data(), static_cast<int>(FileName.size())));
+          this,
+          QStringLiteral("Das Update wurde heruntergeladen, aber nicht gestartet, weil es nicht über eine "
+                         "gesicherte Verbindung (HTTPS mit geprüftem Zertifikat) geladen wurde.\r\n"
+                         "Sie finden die Datei hier:\r\n") +
+              QString::fromUtf8(FileName.data(), static_cast<int>(FileName.size())));
   }
   EnableButtons();
 }
 
-void TWebUpdateForm::kvWebUpdateCannotExecute(TKvWebUpdate *) { EnableButtons(); }
+void TWebUpdateForm::kvWebUpdateCannotExecute(TKvWebUpdate *) {
+  EnableButtons();
+}
 
 } // namespace kv::app

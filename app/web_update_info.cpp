@@ -13,7 +13,9 @@ TInfoBrowser::TInfoBrowser(QWidget *parent) : QTextBrowser(parent) {
   setOpenExternalLinks(false);
 }
 
-QVariant TInfoBrowser::loadResource(int, const QUrl &) { return {}; }
+QVariant TInfoBrowser::loadResource(int, const QUrl &) {
+  return {};
+}
 
 Tfrm_ShowInfoUpdate::Tfrm_ShowInfoUpdate(QWidget *parent)
     : QDialog(parent), ui(std::make_unique<Ui::Tfrm_ShowInfoUpdate>()) {
@@ -21,7 +23,8 @@ Tfrm_ShowInfoUpdate::Tfrm_ShowInfoUpdate(QWidget *parent)
   // No border icons; the size is the form's and it is centred on the screen.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   resize(530, 453);
-  if (QScreen *screen = QGuiApplication::primaryScreen()) move(screen->availableGeometry().center() - rect().center());
+  if (QScreen *screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
 
   connect(ui->btn_OK, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui->btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -31,10 +34,18 @@ Tfrm_ShowInfoUpdate::Tfrm_ShowInfoUpdate(QWidget *parent)
 
 Tfrm_ShowInfoUpdate::~Tfrm_ShowInfoUpdate() = default;
 
-QPushButton *Tfrm_ShowInfoUpdate::btn_OK() const { return ui->btn_OK; }
-QPushButton *Tfrm_ShowInfoUpdate::btn_Cancel() const { return ui->btn_Cancel; }
-QCheckBox *Tfrm_ShowInfoUpdate::chk_FutureUpdate() const { return ui->chk_FutureUpdate; }
-TInfoBrowser *Tfrm_ShowInfoUpdate::WebBrowser() const { return ui->WebBrowser; }
+QPushButton *Tfrm_ShowInfoUpdate::btn_OK() const {
+  return ui->btn_OK;
+}
+QPushButton *Tfrm_ShowInfoUpdate::btn_Cancel() const {
+  return ui->btn_Cancel;
+}
+QCheckBox *Tfrm_ShowInfoUpdate::chk_FutureUpdate() const {
+  return ui->chk_FutureUpdate;
+}
+TInfoBrowser *Tfrm_ShowInfoUpdate::WebBrowser() const {
+  return ui->WebBrowser;
+}
 
 void Tfrm_ShowInfoUpdate::Navigate(const QString &url, const QString &html) {
   url_ = url;

@@ -42,10 +42,14 @@ std::string Meta(const std::string &name, const std::string &content) {
 // A TMPDIR of its own, so private folders land in a folder the test removes.
 class PrivateTmp {
 public:
-  PrivateTmp() : saved_(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "") { setenv("TMPDIR", dir_.path().c_str(), 1); }
+  PrivateTmp() : saved_(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "") {
+    setenv("TMPDIR", dir_.path().c_str(), 1);
+  }
   ~PrivateTmp() {
-    if (saved_.empty()) unsetenv("TMPDIR");
-    else setenv("TMPDIR", saved_.c_str(), 1);
+    if (saved_.empty())
+      unsetenv("TMPDIR");
+    else
+      setenv("TMPDIR", saved_.c_str(), 1);
   }
   const kvtest::TempDir &dir() const { return dir_; }
 
@@ -77,14 +81,14 @@ TEST(WebUpdateMeta, LinesGiveThePageValues) {
     std::vector<std::string> lines;
     std::string version; // the web version read
   } cases[] = {
-      {{"<meta name=\"kvVersion\" content=\"Release 28\">"}, ""},       // lower-case META NAME is not one
+      {{"<meta name=\"kvVersion\" content=\"Release 28\">"}, ""},           // lower-case META NAME is not one
       {{"<META NAME=\"kvVersion\" content=\"Release 28\">"}, "Release 28"}, // CONTENT= in any case
       {{"<META NAME=\"kvVersion\" CoNtEnT=\"Release 28\">"}, "Release 28"},
       {{Meta("kvVersion", "Release 28"), Meta("kvVersion", "Release 29")}, "Release 29"}, // later wins
-      {{"<META NAME=\"kvversion\" CONTENT=\"Release 28\">"}, ""},        // names match exactly
-      {{"  x <META NAME=\"kvVersion\" CONTENT=\"R 30\"> y"}, "R 30"},      // anywhere in the line
-      {{"<META NAME=\"kvVersion\" CONTENT=\"no end"}, ""},               // no closing quote
-      {{"<META NAME=\"kvVersion\">"}, ""},                               // no CONTENT=
+      {{"<META NAME=\"kvversion\" CONTENT=\"Release 28\">"}, ""},     // names match exactly
+      {{"  x <META NAME=\"kvVersion\" CONTENT=\"R 30\"> y"}, "R 30"}, // anywhere in the line
+      {{"<META NAME=\"kvVersion\" CONTENT=\"no end"}, ""},            // no closing quote
+      {{"<META NAME=\"kvVersion\">"}, ""},                            // no CONTENT=
       {{"<META NAME=\"kvVersion\" CONTENT=\"" + std::string(254, 'v') + "\">"}, std::string(254, 'v')},
       {{"<META NAME=\"kvVersion\" CONTENT=\"" + std::string(255, 'v') + "\">"}, ""}, // quote past 255
       {{"<META NAME=\"" + std::string(300, 'n') + "\" CONTENT=\"x\">"}, ""},
@@ -217,8 +221,9 @@ TEST(WebUpdateComponent, DefaultsAndTheOwnVersion) {
   EXPECT_EQ(w.TagInfo.ProductName, "kvProduct");
   EXPECT_EQ(w.InfoCaption.CancelButton, "&Cancel");
   EXPECT_EQ(w.InfoCaption.CheckForUpdate, "C&heck for updates in the future");
-  EXPECT_EQ(SplitRunParameters("  /S  \"/D=C:\\Program Files\" x\"y z\" \"\""),
-            (std::vector<std::string>{"/S", "/D=C:\\Program Files", "xy z", ""}));
+  EXPECT_EQ(SplitRunParameters("  /S \t--dir=/opt/korvane  x;y "),
+            (std::vector<std::string>{"/S", "--dir=/opt/korvane", "x;y"}));
+  EXPECT_TRUE(SplitRunParameters("  ").empty());
 }
 
 TEST(WebUpdateComponent, ClientFileNameIsTheLastComponentInAPrivateFolder) {
@@ -227,9 +232,15 @@ TEST(WebUpdateComponent, ClientFileNameIsTheLastComponentInAPrivateFolder) {
     const char *page_name;
     const char *file; // "" when refused
   } cases[] = {
-      {"setup.sh", "setup.sh"},       {"../../.bashrc", ".bashrc"}, {"/etc/passwd", "passwd"},
-      {"a/b/korvan.deb", "korvan.deb"}, {"", ""},                   {".", ""},
-      {"..", ""},                       {"dir/", ""},               {"x/..", ""},
+      {"setup.sh", "setup.sh"},
+      {"../../.bashrc", ".bashrc"},
+      {"/etc/passwd", "passwd"},
+      {"a/b/korvan.deb", "korvan.deb"},
+      {"", ""},
+      {".", ""},
+      {"..", ""},
+      {"dir/", ""},
+      {"x/..", ""},
       {"tab\tname", ""},
   };
   TKvWebUpdate w;
@@ -308,7 +319,8 @@ TEST(WebUpdateInfoWindow, ButtonsCentredAndNothingLoaded) {
   EXPECT_FALSE(f.windowFlags() & Qt::WindowCloseButtonHint);
   auto *panel = f.findChild<QWidget *>("Panel_Bottom");
   ASSERT_NE(panel, nullptr);
-  for (const auto &[width, ok_left] : std::vector<std::pair<int, int>>{{530, 187}, {156, 0}, {101, -27}, {300, 72}}) {
+  for (const auto &[width, ok_left] :
+       std::vector<std::pair<int, int>>{{530, 187}, {156, 0}, {101, -27}, {300, 72}}) {
     panel->resize(width, 41);
     f.Panel_BottomResize();
     EXPECT_EQ(f.btn_OK()->x(), ok_left) << width;
@@ -316,8 +328,11 @@ TEST(WebUpdateInfoWindow, ButtonsCentredAndNothingLoaded) {
   }
   EXPECT_EQ(f.btn_OK()->size(), QSize(75, 25));
   EXPECT_TRUE(f.chk_FutureUpdate()->isChecked());
-  EXPECT_FALSE(f.WebBrowser()->loadResource(QTextDocument::ImageResource, QUrl("file:///etc/hostname")).isValid());
-  EXPECT_FALSE(f.WebBrowser()->loadResource(QTextDocument::StyleSheetResource, QUrl("http://127.0.0.1/x.css")).isValid());
+  EXPECT_FALSE(
+      f.WebBrowser()->loadResource(QTextDocument::ImageResource, QUrl("file:///etc/hostname")).isValid());
+  EXPECT_FALSE(f.WebBrowser()
+                   ->loadResource(QTextDocument::StyleSheetResource, QUrl("http://127.0.0.1/x.css"))
+                   .isValid());
   f.Navigate("http://h/p", "");
   EXPECT_TRUE(f.WebBrowser()->toPlainText().contains("http://h/p"));
 }
@@ -342,7 +357,8 @@ TEST(WebUpdateInfoWindow, ShowInfoSetsCaptionsAndReturnsTheAnswer) {
     w.OnAfterShowInfo = [&](TKvWebUpdate *s, bool check) {
       after.push_back(check);
       Tfrm_ShowInfoUpdate *f = s->InfoWindow();
-      QMetaObject::invokeMethod(f, [f, ok] { (ok ? f->btn_OK() : f->btn_Cancel())->click(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          f, [f, ok] { (ok ? f->btn_OK() : f->btn_Cancel())->click(); }, Qt::QueuedConnection);
     };
     EXPECT_EQ(w.ShowInfo(), ok);
     EXPECT_EQ(after, std::vector<bool>{ok});
@@ -395,7 +411,8 @@ namespace {
 
 // A file that carries the version record `numbers`, between other bytes.
 void WriteProgramFile(const std::string &path, std::array<uint16_t, 4> numbers) {
-  kv::platform::FixedVersionRecord record{KV_VERSION_SIGNATURE, {numbers[0], numbers[1], numbers[2], numbers[3]}};
+  kv::platform::FixedVersionRecord record{KV_VERSION_SIGNATURE,
+                                          {numbers[0], numbers[1], numbers[2], numbers[3]}};
   std::string bytes(3000, '\x7f');
   bytes.append(reinterpret_cast<const char *>(&record), sizeof record);
   bytes.append(100, '\0');
