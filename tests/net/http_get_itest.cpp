@@ -63,7 +63,7 @@ protected:
 
 } // namespace
 
-TEST_F(HttpGetTest, PlainPageWithTheRequestOfTheUpdateComponent) {
+TEST_F(HttpGetTest, PlainPageWithTheRequestOfTheUpdateComponentAndALogin) {
   std::string body;
   THttpResult r = Get(To(plain_->Url("/page.htm")), &body);
   EXPECT_TRUE(r.Ok) << r.Error;
@@ -78,13 +78,11 @@ TEST_F(HttpGetTest, PlainPageWithTheRequestOfTheUpdateComponent) {
   ASSERT_NE(accept, std::string::npos) << request;
   EXPECT_EQ(request.find("|Accept:", accept + 1), std::string::npos) << "one Accept header: " << request;
   EXPECT_EQ(request.find("Authorization"), std::string::npos);
-}
 
-TEST_F(HttpGetTest, BasicAuthenticationWhenAUserIsGiven) {
-  THttpRequest r = To(plain_->Url("/page.htm"));
-  r.UserName = "user";
-  r.Password = "secret";
-  EXPECT_TRUE(Get(r).Ok);
+  THttpRequest login = To(plain_->Url("/page.htm"));
+  login.UserName = "user";
+  login.Password = "secret";
+  EXPECT_TRUE(Get(login).Ok);
   EXPECT_NE(plain_->Requests().back().find("|Authorization: Basic dXNlcjpzZWNyZXQ="), std::string::npos);
 }
 
@@ -141,23 +139,6 @@ TEST_F(HttpGetTest, StalledPeerAndMissingListenerEndInTime) {
   EXPECT_FALSE(r.Ok);
   EXPECT_NE(r.Error.find("Couldn't connect"), std::string::npos) << r.Error;
   EXPECT_FALSE(Get(To("ftp://127.0.0.1/x")).Ok);
-}
-
-TEST_F(HttpGetTest, HandlersCanStopTheTransfer) {
-  THttpTransfer by_data(To(plain_->Url("/big.bin")));
-  int chunks = 0;
-  THttpResult r = by_data.Perform([&](std::string_view) { return ++chunks < 1; }, [] { return true; });
-  EXPECT_TRUE(r.Aborted);
-  EXPECT_FALSE(r.Ok);
-  EXPECT_EQ(chunks, 1);
-  EXPECT_EQ(by_data.Status(), 200);
-  EXPECT_EQ(by_data.ContentLength(), 5000);
-
-  THttpTransfer by_progress(To(plain_->Url("/stall/x")));
-  const auto start = std::chrono::steady_clock::now();
-  r = by_progress.Perform([](std::string_view) { return true; }, [] { return false; });
-  EXPECT_TRUE(r.Aborted);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(HttpGetTest, HttpsIsSecureOnlyWithAVerifiedCertificateAllTheWay) {
