@@ -1,0 +1,35 @@
+#include "cfgtool/config_tool.h"
+
+#include <QApplication>
+#include <cstdio>
+
+#include "platform/ui/application.h"
+
+namespace kv::cfgtool {
+
+std::unique_ptr<app::TConfigForm> StartConfigTool(std::unique_ptr<net::RasBackend> ras) {
+  ui::Application().SetTitle(QString::fromUtf8(kTitle));
+  ui::Application().SetHelpFile(ui::Application().ProgramDirectory() + QStringLiteral("korvan.hlp"));
+  auto form = std::make_unique<app::TConfigForm>(nullptr, QString(), std::move(ras));
+  QObject::connect(form.get(), &QDialog::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+  form->show();
+  return form;
+}
+
+int RunConfigTool(int argc, char **argv) {
+  if (ui::ChooseDisplay(false) == ui::DisplayChoice::Missing) {
+    std::fprintf(
+        stderr, "%s\n",
+        QStringLiteral("kvnadm: Es ist keine grafische Oberfläche verfügbar (weder DISPLAY noch "
+                       "WAYLAND_DISPLAY ist gesetzt). Bitte starten Sie das Konfigurationsprogramm in "
+                       "einer Desktop-Sitzung.")
+            .toLocal8Bit()
+            .constData());
+    return 1;
+  }
+  QApplication app(argc, argv);
+  const std::unique_ptr<app::TConfigForm> form = StartConfigTool();
+  return app.exec();
+}
+
+} // namespace kv::cfgtool
