@@ -31,9 +31,9 @@ using platform::TRegistry;
 
 namespace {
 
-// The dialog lists the PPP peers, as the time client does, and never dials.
 class TPhoneBookListing : public net::RasBackend {
 public:
+  explicit TPhoneBookListing(std::string directory) : book_(std::move(directory)) {}
   int EnumEntries(std::vector<std::string> &entries) override { return book_.List(entries); }
   int GetEntryDialParams(net::RasDialParams &, bool &) override {
     return net::ERROR_CANNOT_FIND_PHONEBOOK_ENTRY;
@@ -90,6 +90,10 @@ QString StartFailure(const platform::ShellResult &r) {
 
 } // namespace
 
+std::unique_ptr<net::RasBackend> PhoneBookListing(const std::string &directory) {
+  return std::make_unique<TPhoneBookListing>(directory);
+}
+
 TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
                          std::unique_ptr<net::RasBackend> ras)
     : QDialog(parent), ui(std::make_unique<Ui::TConfigForm>()),
@@ -104,8 +108,7 @@ TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
   if (QScreen *screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 
-  DialUp1 = std::make_unique<net::TDialUp>(dispatcher_,
-                                           ras ? std::move(ras) : std::make_unique<TPhoneBookListing>());
+  DialUp1 = std::make_unique<net::TDialUp>(dispatcher_, ras ? std::move(ras) : PhoneBookListing());
   DialUp1->DialMode = net::TDialMode::dmAsync;
   DialUp1->Language = net::TLanguage::English;
   DialUp1->OnEntryGet = [this](net::TDialUp *s, const std::string &name) { DialUp1EntryGet(s, name); };

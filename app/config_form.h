@@ -17,6 +17,7 @@
 
 #include "app/config_values.h"
 #include "net/dial_up.h"
+#include "net/ras_phonebook.h"
 #include "platform/ui/qt_dispatcher.h"
 
 namespace Ui {
@@ -26,6 +27,10 @@ class TConfigForm;
 class QRadioButton;
 
 namespace kv::app {
+
+// A backend that lists the PPP peers in `directory` and never dials: the dialog only shows the
+// phone book.
+std::unique_ptr<net::RasBackend> PhoneBookListing(const std::string &directory = net::DefaultPeersDirectory);
 
 class TConfigForm : public QDialog {
   Q_OBJECT
