@@ -365,7 +365,11 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   EXPECT_EQ(form->ExitStatus(), 1);
-  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!", "<footer>"}));
+  // The line after the failure names its cause.
+  EXPECT_EQ(
+      LogLines(),
+      (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
+             "Cause: no answer from 127.0.0.1 port " + form->Hooks.NtpPort + " within 0 ms.", "<footer>"}));
 
   NextRun();
   throw_ = "out of luck";
@@ -512,7 +516,8 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
       Report({{kv::net::RASCS_Connected, 0}});
       form->TimerTimer();
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
-      tail = {"DUN connection established.", "NTP target host: 127.0.0.1", "NTP connection failed!",
+      tail = {"NTP target host: 127.0.0.1", "NTP connection failed!",
+              "Cause: no answer from 127.0.0.1 port " + form->Hooks.NtpPort + " within 0 ms.",
               "DUN disconnected.", "<footer>"};
     } else if (kind == FailedNotice || kind == Exception) {
       Report({{kv::net::RASCS_Connected, 0}});
@@ -527,7 +532,9 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     } else if (kind == ErrorReport) {
       Report({{kv::net::RASCS_OpenPort, kv::net::ERROR_PORT_NOT_AVAILABLE}});
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
-      tail = {"DUN dialing failed: " + Status(*form).toStdString() + " (error 633).", "<footer>"};
+      // The user reads the dial-up stand-in's text in German; the log keeps its English twin.
+      EXPECT_EQ(Status(*form).toStdString(), kv::net::RasErrorTextGerman(kv::net::ERROR_PORT_NOT_AVAILABLE));
+      tail = {"DUN dialing failed: The port or device cannot be opened. (error 633).", "<footer>"};
     } else {
       tail = {"DUN dialing timed out after 0.3 s.", "<footer>"};
     }
