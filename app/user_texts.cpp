@@ -28,8 +28,8 @@ QString SmtpText(const net::ESmtpError &e) {
   switch (e.Kind()) {
   case TSmtpFailure::Connect:
     return QStringLiteral("Keine Verbindung zum Mailserver %1: %2.")
-        .arg(QString(subject).replace(QLatin1String(" through SOCKS5 proxy "),
-                                      QLatin1String(" über den SOCKS5-Proxy ")),
+        .arg(QString(subject).replace(QStringLiteral(" through SOCKS5 proxy "),
+                                      QStringLiteral(" über den SOCKS5-Proxy ")),
              SocketErrorTextGerman(e.SocketError()));
   case TSmtpFailure::Session:
     return WithReply(QStringLiteral("Der Mailserver hat die Sitzung abgelehnt"), e.Reply());
