@@ -75,6 +75,12 @@ std::string DialErrorTextEnglish(int code, const std::string &message) {
   return text ? text : message;
 }
 
+// The system's text of an errno value in English, whatever the locale: log lines are English.
+std::string EnglishErrnoText(int err) {
+  const char *text = strerrordesc_np(err);
+  return text ? text : "error " + std::to_string(err);
+}
+
 std::string EnglishFixed(double value, int decimals) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
@@ -278,12 +284,12 @@ QString TMainForm::ReportClockNotSet(const net::TSNTPSend &client) {
   case net::TClockSetResult::Refused: {
     const int err = client.ClockSetError();
     if (err == EPERM) {
-      reason = "the system refused the change (" + std::string(std::strerror(err)) +
+      reason = "the system refused the change (" + EnglishErrnoText(err) +
                "); korvan needs root or the capability cap_sys_time.";
       grund = QStringLiteral("Das Betriebssystem hat die Änderung abgelehnt: Es fehlt die Berechtigung "
                              "(korvan braucht Root-Rechte oder die Fähigkeit cap_sys_time).");
     } else {
-      reason = "the system refused the change (" + std::string(std::strerror(err)) + ").";
+      reason = "the system refused the change (" + EnglishErrnoText(err) + ").";
       grund = QStringLiteral("Das Betriebssystem hat die Änderung abgelehnt (") + Q(std::strerror(err)) +
               QStringLiteral(").");
     }
