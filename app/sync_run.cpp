@@ -402,7 +402,8 @@ void TMainForm::TimerTimer() {
     client->Timeout = Millis(F.TimeoutSeconds);
     const TQueryResult result = QueryStep(std::move(client));
     bool mailSent = false;
-    if (F.AutoMode && F.MailEnabled && result.Answered) mailSent = SendNotice(TNoticeRoute::DialUp, result);
+    if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping())
+      mailSent = SendNotice(TNoticeRoute::DialUp, result);
     if (F.AutoMode && F.MailEnabled && !mailSent)
       ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   } catch (const std::exception &e) {
