@@ -88,6 +88,8 @@ protected:
          "INVOCATION_ID=0123456789abcdef0123456789abcdef", "JOURNAL_STREAM=8:12345",
          "LD_PRELOAD=" + nss_wrapper_, "NSS_WRAPPER_PASSWD=" + home_.file("passwd"),
          "NSS_WRAPPER_GROUP=" + home_.file("group"),
+         // The sanitizer runtime refuses libc loaded with RTLD_DEEPBIND.
+         "NSS_WRAPPER_DISABLE_DEEPBIND=1",
          // The sanitizer build's runtime would refuse a library loaded before it.
          std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0",
          "setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", korvan, "/a"},
