@@ -1,5 +1,5 @@
-// Application object, message boxes, the Qt dispatcher and the stop signals. This file also
-// gives the whole binary its QApplication.
+// Application object, message boxes, the Qt dispatcher and the stop signals. The binary's
+// QApplication comes from qt_application.h.
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
@@ -17,28 +17,12 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
+#include "qt_application.h"
 #include "test_support.h"
 
 using namespace kv::ui;
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override { app_ = new QApplication(argc_, argv_); }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
-private:
-  int argc_ = 1;
-  char name_[16] = "korvane_tests";
-  char *argv_[2] = {name_, nullptr};
-  QApplication *app_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment *const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 bool ProcessUntil(const std::function<bool()> &done) {
   return kvtest::WaitUntil([&] {
