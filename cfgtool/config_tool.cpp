@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "platform/default_locale.h"
 #include "platform/ui/application.h"
 
 namespace kv::cfgtool {
@@ -17,14 +18,12 @@ std::unique_ptr<app::TConfigForm> StartConfigTool(std::unique_ptr<net::RasBacken
 }
 
 int RunConfigTool(int argc, char **argv) {
+  // The regional settings apply however the program was started.
+  platform::UseSystemDefaultLocale();
+  ui::QuietQtNotices();
   if (ui::ChooseDisplay(false) == ui::DisplayChoice::Missing) {
-    std::fprintf(
-        stderr, "%s\n",
-        QStringLiteral("kvnadm: Es ist keine grafische Oberfläche verfügbar (weder DISPLAY noch "
-                       "WAYLAND_DISPLAY ist gesetzt). Bitte starten Sie das Konfigurationsprogramm in "
-                       "einer Desktop-Sitzung.")
-            .toLocal8Bit()
-            .constData());
+    std::fprintf(stderr, "%s\n",
+                 ui::NoDisplayMessage(QStringLiteral("kvnadm"), false).toLocal8Bit().constData());
     return 1;
   }
   QApplication app(argc, argv);
