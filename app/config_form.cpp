@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTabBar>
 #include <algorithm>
 #include <cmath>
 #include <unistd.h>
@@ -104,7 +105,10 @@ TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
   // Single border with the system menu only; centred on the desktop.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(384, 368);
+  // 384 x 368 holds the dialog at the font it was laid out for; a desktop whose font needs more
+  // room gets a dialog just large enough to show every tab title and field whole.
+  ui->PageControl1->setMinimumWidth(ui->PageControl1->tabBar()->sizeHint().width() + 4);
+  setFixedSize(minimumSizeHint().expandedTo(QSize(384, 368)));
   if (QScreen *screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
 

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -99,7 +100,10 @@ protected:
 TEST_F(ConfigFormTest, FirstShowHasTheFormsTextsStatesAndTabOrder) {
   auto form = Show();
   EXPECT_EQ(form->windowTitle(), "Korvane 2005 - Konfiguration Automatik-Modus");
-  EXPECT_EQ(form->size(), QSize(384, 368));
+  // At least its laid-out size, more where the desktop's font needs it; every tab title shown.
+  EXPECT_GE(form->width(), 384);
+  EXPECT_GE(form->height(), 368);
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());
   auto *pages = Find<QTabWidget>(*form, "PageControl1");
   ASSERT_EQ(pages->count(), 3);
   const char *titles[] = {"Verbindungsoptionen", "E-Mail-Nachrichten", "Protokollierung"};
@@ -110,6 +114,7 @@ TEST_F(ConfigFormTest, FirstShowHasTheFormsTextsStatesAndTabOrder) {
     EXPECT_EQ(pages->widget(i)->property("helpContext").toInt(), help[i]);
   }
   EXPECT_EQ(pages->currentIndex(), 0);
+  EXPECT_GE(pages->tabBar()->width(), pages->tabBar()->tabRect(2).right());
 
   auto *connections = Find<QComboBox>(*form, "efConnections");
   EXPECT_EQ(connections->count(), 2);
@@ -371,6 +376,38 @@ TEST_F(ConfigFormTest, GlobalReferenceIsTheNewestInstance) {
   EXPECT_EQ(kv::app::ConfigForm, second.get());
   second.reset();
   EXPECT_EQ(kv::app::ConfigForm, nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// Each tab drawn: every control lies whole inside the window and no two fields overlap. With
+// KORVANE_SHOTS set, the pictures are saved there to be looked at.
+TEST_F(ConfigFormTest, EachTabLaysItsControlsOutInsideTheWindow) {
+  auto form = Show();
+  auto *pages = Find<QTabWidget>(*form, "PageControl1");
+  const char *shots = std::getenv("KORVANE_SHOTS");
+  for (int i = 0; i < pages->count(); ++i) {
+    pages->setCurrentIndex(i);
+    if (i == 2) Find<QCheckBox>(*form, "chkLogfile")->setChecked(true);
+    const QImage image = form->grab().toImage();
+    EXPECT_EQ(image.size(), form->size() * image.devicePixelRatio());
+    if (shots) image.save(QString::fromLocal8Bit(shots) + QStringLiteral("/config-tab%1.png").arg(i));
+    std::vector<std::pair<QRect, std::string>> fields;
+    for (QWidget *w : pages->widget(i)->findChildren<QWidget *>()) {
+      if (!w->isVisible() || w->objectName().isEmpty() || w->objectName().startsWith("qt_")) continue;
+      const QRect r(w->mapTo(form.get(), QPoint(0, 0)), w->size());
+      EXPECT_TRUE(form->rect().contains(r)) << w->objectName().toStdString();
+      if (qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w) ||
+          qobject_cast<QAbstractButton *>(w)) {
+        for (const auto &[other, name] : fields)
+          EXPECT_FALSE(other.intersects(r)) << name << " / " << w->objectName().toStdString();
+        fields.emplace_back(r, w->objectName().toStdString());
+      }
+    }
+    EXPECT_GE(fields.size(), i == 2 ? 3u : 7u);
+  }
 }
 
 } // namespace
