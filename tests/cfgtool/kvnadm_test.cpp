@@ -14,6 +14,7 @@
 #include "platform/version.h"
 #include "qt_application.h"
 #include "test_support.h"
+#include "tests/peers/korvan_auto.h"
 
 namespace {
 
@@ -24,9 +25,9 @@ std::string Program(const char *name) {
 TEST(Kvnadm, WithoutADisplayItSaysSoInGermanAndEndsWithOne) {
   kvtest::TempDir home;
   kvtest::ChildProcess p;
-  ASSERT_TRUE(p.Start({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
-                       "HOME=" + home.path(), Program("kvnadm")},
-                      home.file("out")));
+  std::vector<std::string> argv = kvtest::NoDisplayEnv(home.path());
+  argv.push_back(Program("kvnadm"));
+  ASSERT_TRUE(p.Start(argv, home.file("out")));
   const int status = p.Wait(std::chrono::seconds(20));
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 1);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include "test_support.h"
+#include "tests/peers/korvan_auto.h"
 
 using kv::cfgtool::TRunResult;
 using kv::cfgtool::TSchedulerHost;
@@ -154,7 +155,7 @@ TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
                         "cat > \"$f\"\n",
                     0755);
   kvtest::WriteFile(sys.dir.file("bin/systemctl"), "#!/bin/sh\nexit 1\n", 0755);
-  const std::string kvnsched = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/kvnsched";
+  const std::string kvnsched = kvtest::BuiltProgram("kvnsched");
   kvtest::ChildProcess p;
   ASSERT_TRUE(p.Start({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
                        "PATH=" + sys.dir.file("bin") + ":/usr/bin:/bin", "HOME=" + sys.dir.path(),
