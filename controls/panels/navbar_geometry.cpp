@@ -15,24 +15,24 @@ int TNavLayout::SplitterLine() const {
   return Height - (BigTabs + 1) * T - 4;
 }
 
-TNavRect TNavLayout::CaptionRect() const {
+TRect TNavLayout::CaptionRect() const {
   return {1, 1, Width - 1, kNavCaptionBottom};
 }
 
-TNavRect TNavLayout::ClientRect() const {
+TRect TNavLayout::ClientRect() const {
   return {1, kNavCaptionBottom, Width - 1, SplitterLine() - 3};
 }
 
-TNavRect TNavLayout::SplitterBand() const {
+TRect TNavLayout::SplitterBand() const {
   const int line = SplitterLine();
   return {1, line - 3, Width - 1, line + 3};
 }
 
-TNavRect TNavLayout::BottomRow() const {
+TRect TNavLayout::BottomRow() const {
   return {0, Height - T - 1, Width, Height};
 }
 
-TNavRect TNavLayout::BigTabRect(int index) const {
+TRect TNavLayout::BigTabRect(int index) const {
   if (!IsBigTab(index)) return {};
   const int k = index - (PageCount - BigTabs);
   const int top = Height - (k + 2) * T - 1;
@@ -53,11 +53,11 @@ TNavLayout::TIconRange TNavLayout::VisibleIcons() const {
   return range;
 }
 
-TNavRect TNavLayout::IconSlot(int index) const {
+TRect TNavLayout::IconSlot(int index) const {
   const TIconRange range = VisibleIcons();
   if (index > range.First || index < range.Last) return {};
   const int j = range.First - index;
-  const TNavRect row = BottomRow();
+  const TRect row = BottomRow();
   int x;
   if (Align == TBottomIconAlign::biRight) {
     const int right = row.Right - (PopupIndicator ? kNavButtonWidth : 0);
@@ -68,39 +68,40 @@ TNavRect TNavLayout::IconSlot(int index) const {
   return {x, row.Top, x + kNavIconWidth, row.Bottom};
 }
 
-TNavRect TNavLayout::ScrollLeftRect() const {
-  const TNavRect row = BottomRow();
-  return {row.Left, row.Top + 1, row.Left + kNavButtonWidth, row.Bottom - 2};
+// The buttons lie inside the row's outline; with the scroll margin they meet the icons exactly.
+TRect TNavLayout::ScrollLeftRect() const {
+  const TRect row = BottomRow();
+  return {row.Left + 1, row.Top + 1, row.Left + 1 + kNavButtonWidth, row.Bottom - 2};
 }
 
-TNavRect TNavLayout::ScrollRightRect() const {
-  const TNavRect row = BottomRow();
-  const int right = row.Right - (PopupIndicator ? kNavButtonWidth : 0);
+TRect TNavLayout::ScrollRightRect() const {
+  const TRect row = BottomRow();
+  const int right = row.Right - 1 - (PopupIndicator ? kNavButtonWidth : 0);
   return {right - kNavButtonWidth, row.Top + 1, right, row.Bottom - 2};
 }
 
-TNavRect TNavLayout::PopupRect() const {
-  const TNavRect row = BottomRow();
-  return {row.Right - kNavButtonWidth, row.Top + 1, row.Right, row.Bottom - 2};
+TRect TNavLayout::PopupRect() const {
+  const TRect row = BottomRow();
+  return {row.Right - 1 - kNavButtonWidth, row.Top + 1, row.Right - 1, row.Bottom - 2};
 }
 
-TNavRect TNavLayout::PopupHitRect() const {
-  TNavRect r = PopupRect();
-  r.Left -= 1;
+TRect TNavLayout::PopupHitRect() const {
+  TRect r = PopupRect();
+  r.Right += 1;
   return r;
 }
 
 int TNavLayout::TabAt(int x, int y) const {
-  const TNavRect row = BottomRow();
+  const TRect row = BottomRow();
   if (y >= row.Top && y <= row.Bottom) {
     const TIconRange range = VisibleIcons();
     for (int i = range.First; i >= range.Last; --i) {
-      if (IconSlot(i).Contains(x, y)) return i;
+      if (IconSlot(i).Contains({x, y})) return i;
     }
     return -1;
   }
   for (int i = PageCount - BigTabs; i < PageCount; ++i) {
-    if (BigTabRect(i).Contains(x, y)) return i;
+    if (BigTabRect(i).Contains({x, y})) return i;
   }
   return -1;
 }

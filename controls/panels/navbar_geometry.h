@@ -1,26 +1,16 @@
 #pragma once
 // Geometry of the navigation bar as pure functions of its size and state: caption bar, client
 // area, splitter band, the stack of big tabs, the icon row with its slots, scroll and pop-up
-// buttons, and the tab under a point. Rectangles leave out their right and bottom edge.
+// buttons, and the tab under a point.
+
+#include "platform/ui/geometry.h"
 
 namespace kv::panels {
 
+using ui::TRect;
+
 enum class TBottomIconAlign { biLeft, biRight };
 enum class TGradientDirection { gdVertical, gdHorizontal };
-
-// A rectangle whose right and bottom edges lie just outside it.
-struct TNavRect {
-  int Left = 0;
-  int Top = 0;
-  int Right = 0;
-  int Bottom = 0;
-
-  int Width() const { return Right - Left; }
-  int Height() const { return Bottom - Top; }
-  bool Contains(int x, int y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
-  bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
-  friend bool operator==(const TNavRect &, const TNavRect &) = default;
-};
 
 // Height of a tab and of the icon row.
 inline constexpr int kNavTabHeight = 32;
@@ -48,13 +38,13 @@ struct TNavLayout {
 
   // Y of the splitter line: 3 pixels above the highest big tab.
   int SplitterLine() const;
-  TNavRect CaptionRect() const;
+  TRect CaptionRect() const;
   // Where the active page lies: from below the caption bar to 3 pixels above the splitter line.
-  TNavRect ClientRect() const;
-  TNavRect SplitterBand() const;
-  TNavRect BottomRow() const;
+  TRect ClientRect() const;
+  TRect SplitterBand() const;
+  TRect BottomRow() const;
   // Rectangle of page `index` as a big tab; empty when that page is not a big tab.
-  TNavRect BigTabRect(int index) const;
+  TRect BigTabRect(int index) const;
   bool IsBigTab(int index) const { return index >= PageCount - BigTabs && index < PageCount; }
 
   // Pages shown as icons: 0 .. IconCount() - 1.
@@ -69,14 +59,14 @@ struct TNavLayout {
   };
   TIconRange VisibleIcons() const;
   // Slot of page `index` in the icon row; empty when that page's icon does not show.
-  TNavRect IconSlot(int index) const;
+  TRect IconSlot(int index) const;
 
   // The scroll buttons (meaningful while the scroller is visible) and the pop-up button.
-  TNavRect ScrollLeftRect() const;
-  TNavRect ScrollRightRect() const;
-  TNavRect PopupRect() const;
-  // The pop-up button as the mouse finds it: one pixel wider than painted.
-  TNavRect PopupHitRect() const;
+  TRect ScrollLeftRect() const;
+  TRect ScrollRightRect() const;
+  TRect PopupRect() const;
+  // The pop-up button as the mouse finds it: up to the bar's right edge, 21 pixels.
+  TRect PopupHitRect() const;
 
   // Index of the tab (icon slot or big tab) under the point, or -1.
   int TabAt(int x, int y) const;

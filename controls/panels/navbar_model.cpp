@@ -31,7 +31,7 @@ TNavLayout TNavBarModel::Layout() const {
 }
 
 void TNavBarModel::PlaceAll() {
-  const TNavRect client = Layout().ClientRect();
+  const TRect client = Layout().ClientRect();
   for (TNavBarPage *page : pages_)
     host_.PlacePage(page, client);
 }
@@ -96,7 +96,7 @@ void TNavBarModel::Loaded() {
   std::stable_sort(waiting_.begin(), waiting_.end(), [](const TNavBarPage *a, const TNavBarPage *b) {
     return a->PanelIndex() < b->PanelIndex();
   });
-  const TNavRect client = Layout().ClientRect();
+  const TRect client = Layout().ClientRect();
   for (TNavBarPage *page : waiting_) {
     pages_.push_back(page);
     host_.PlacePage(page, client);
@@ -256,7 +256,7 @@ void TNavBarModel::SetHover(int tab, int y) {
 
 void TNavBarModel::MouseMove(int x, int y) {
   const TNavLayout layout = Layout();
-  const bool in_band = layout.SplitterBand().Contains(x, y);
+  const bool in_band = layout.SplitterBand().Contains({x, y});
   if (dragging_) {
     const int distance = y - layout.SplitterBand().Top;
     if (std::abs(distance) >= T) MoveSplitter(distance / T);
@@ -273,9 +273,9 @@ void TNavBarModel::MouseMove(int x, int y) {
 
   SetHover(layout.TabAt(x, y), y);
   if (y > layout.BottomRow().Top - kButtonReach) {
-    const bool left = scroller_.Visible && layout.ScrollLeftRect().Contains(x, y);
-    const bool right = scroller_.Visible && layout.ScrollRightRect().Contains(x, y);
-    const bool popup = popup_indicator_ && layout.PopupHitRect().Contains(x, y);
+    const bool left = scroller_.Visible && layout.ScrollLeftRect().Contains({x, y});
+    const bool right = scroller_.Visible && layout.ScrollRightRect().Contains({x, y});
+    const bool popup = popup_indicator_ && layout.PopupHitRect().Contains({x, y});
     if (left != scroll_left_.Hover || right != scroll_right_.Hover || popup != popup_.Hover) {
       scroll_left_.Hover = left;
       scroll_right_.Hover = right;
@@ -292,9 +292,9 @@ void TNavBarModel::MouseDown(int x, int y, bool left_button) {
   host_.Repaint();
   if (captured_) dragging_ = true;
   if (y > layout.BottomRow().Top - kButtonReach) {
-    if (scroller_.Visible && layout.ScrollLeftRect().Contains(x, y)) scroll_left_.Pressed = true;
-    if (scroller_.Visible && layout.ScrollRightRect().Contains(x, y)) scroll_right_.Pressed = true;
-    if (popup_indicator_ && layout.PopupHitRect().Contains(x, y)) popup_.Pressed = true;
+    if (scroller_.Visible && layout.ScrollLeftRect().Contains({x, y})) scroll_left_.Pressed = true;
+    if (scroller_.Visible && layout.ScrollRightRect().Contains({x, y})) scroll_right_.Pressed = true;
+    if (popup_indicator_ && layout.PopupHitRect().Contains({x, y})) popup_.Pressed = true;
     host_.Repaint();
   }
 }
@@ -321,9 +321,9 @@ void TNavBarModel::MouseUp(int x, int y) {
     return;
   }
   if (y <= layout.BottomRow().Top) return;
-  if (scroller_.Visible && layout.ScrollLeftRect().Contains(x, y)) ScrollBy(true);
-  if (scroller_.Visible && layout.ScrollRightRect().Contains(x, y)) ScrollBy(false);
-  if (popup_indicator_ && layout.PopupHitRect().Contains(x, y)) {
+  if (scroller_.Visible && layout.ScrollLeftRect().Contains({x, y})) ScrollBy(true);
+  if (scroller_.Visible && layout.ScrollRightRect().Contains({x, y})) ScrollBy(false);
+  if (popup_indicator_ && layout.PopupHitRect().Contains({x, y})) {
     popup_.Pressed = false;
     host_.Repaint();
     host_.PopupClicked();

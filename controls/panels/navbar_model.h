@@ -59,7 +59,7 @@ public:
   // The bar's size as it stands.
   virtual int BarWidth() const = 0;
   virtual int BarHeight() const = 0;
-  virtual void PlacePage(TNavBarPage *, const TNavRect &) {}
+  virtual void PlacePage(TNavBarPage *, const TRect &) {}
   virtual void ShowPage(TNavBarPage *) {}
   virtual void HidePage(TNavBarPage *) {}
   virtual void BringToFront(TNavBarPage *) {}
@@ -94,6 +94,8 @@ public:
   // --- pages
   const std::vector<TNavBarPage *> &Pages() const { return pages_; }
   int PageCount() const { return static_cast<int>(pages_.size()); }
+  // Pages that joined while loading and wait for its end.
+  const std::vector<TNavBarPage *> &Waiting() const { return waiting_; }
   int IndexOf(const TNavBarPage *page) const;
   // A page joins: while loading it waits for the end of loading; otherwise it is appended as
   // one more big tab and becomes the active page.

@@ -19,14 +19,14 @@ struct FakePage : TNavBarPage {
   std::string name;
   int panel_index;
   bool visible = true;
-  TNavRect bounds;
+  TRect bounds;
 };
 
 // Records what the model does to the world; vetoes activations on request.
 struct FakeHost : TNavBarHost {
   int BarWidth() const override { return width; }
   int BarHeight() const override { return height; }
-  void PlacePage(TNavBarPage *p, const TNavRect &r) override { Page(p).bounds = r; }
+  void PlacePage(TNavBarPage *p, const TRect &r) override { Page(p).bounds = r; }
   void ShowPage(TNavBarPage *p) override { Page(p).visible = true; }
   void HidePage(TNavBarPage *p) override { Page(p).visible = false; }
   void BringToFront(TNavBarPage *p) override { front = Page(p).name; }
@@ -87,7 +87,7 @@ protected:
   }
   // Drags the splitter from its band's top by `dy` pixels.
   void DragSplitter(int dy) {
-    const TNavRect band = model.Layout().SplitterBand();
+    const TRect band = model.Layout().SplitterBand();
     model.MouseMove(100, band.Top + 1);
     model.MouseDown(100, band.Top + 1, true);
     model.MouseMove(100, band.Top + dy);
@@ -108,15 +108,15 @@ TEST(NavBarGeometryTest, ThreeBigTabsIn353Pixels) {
   l.PageCount = 3;
   l.BigTabs = 3;
   EXPECT_EQ(l.SplitterLine(), 221);
-  EXPECT_EQ(l.ClientRect(), (TNavRect{1, 27, 249, 218}));
+  EXPECT_EQ(l.ClientRect(), (TRect{1, 27, 249, 218}));
   EXPECT_EQ(l.ClientRect().Height(), 191);
-  EXPECT_EQ(l.SplitterBand(), (TNavRect{1, 218, 249, 224}));
-  EXPECT_EQ(l.CaptionRect(), (TNavRect{1, 1, 249, 27}));
-  EXPECT_EQ(l.BottomRow(), (TNavRect{0, 320, 250, 353}));
+  EXPECT_EQ(l.SplitterBand(), (TRect{1, 218, 249, 224}));
+  EXPECT_EQ(l.CaptionRect(), (TRect{1, 1, 249, 27}));
+  EXPECT_EQ(l.BottomRow(), (TRect{0, 320, 250, 353}));
   // Page 0 sits right above the bottom row, higher indexes stack upward, sharing one line.
-  EXPECT_EQ(l.BigTabRect(0), (TNavRect{0, 288, 250, 321}));
-  EXPECT_EQ(l.BigTabRect(1), (TNavRect{0, 256, 250, 289}));
-  EXPECT_EQ(l.BigTabRect(2), (TNavRect{0, 224, 250, 257}));
+  EXPECT_EQ(l.BigTabRect(0), (TRect{0, 288, 250, 321}));
+  EXPECT_EQ(l.BigTabRect(1), (TRect{0, 256, 250, 289}));
+  EXPECT_EQ(l.BigTabRect(2), (TRect{0, 224, 250, 257}));
   EXPECT_EQ(l.IconCount(), 0);
   EXPECT_EQ(l.TabAt(10, 300), 0);
   EXPECT_EQ(l.TabAt(10, 288), 0);
@@ -151,11 +151,11 @@ TEST_P(NavBarSlotTest, SlotPosition) {
   l.ScrollerVisible = c.scroller;
   l.IconMargin = c.scroller ? 21 : 1;
   l.ScrollPosition = c.scroll_position;
-  const TNavRect slot = l.IconSlot(c.index);
+  const TRect slot = l.IconSlot(c.index);
   if (c.expected_left < 0) {
     EXPECT_TRUE(slot.IsEmpty());
   } else {
-    EXPECT_EQ(slot, (TNavRect{c.expected_left, 320, c.expected_left + 24, 353}));
+    EXPECT_EQ(slot, (TRect{c.expected_left, 320, c.expected_left + 24, 353}));
     EXPECT_EQ(l.TabAt(c.expected_left, 340), c.index);
     EXPECT_EQ(l.TabAt(c.expected_left + 23, 320), c.index);
   }
@@ -184,12 +184,12 @@ TEST(NavBarGeometryTest, ButtonsAndNarrowBar) {
   l.Width = 250;
   l.Height = 353;
   l.PageCount = 3;
-  EXPECT_EQ(l.ScrollLeftRect(), (TNavRect{0, 321, 20, 351}));
-  EXPECT_EQ(l.ScrollRightRect(), (TNavRect{210, 321, 230, 351}));
-  EXPECT_EQ(l.PopupRect(), (TNavRect{230, 321, 250, 351}));
-  EXPECT_EQ(l.PopupHitRect().Left, 229);
+  EXPECT_EQ(l.ScrollLeftRect(), (TRect{1, 321, 21, 351}));
+  EXPECT_EQ(l.ScrollRightRect(), (TRect{209, 321, 229, 351}));
+  EXPECT_EQ(l.PopupRect(), (TRect{229, 321, 249, 351}));
+  EXPECT_EQ(l.PopupHitRect(), (TRect{229, 321, 250, 351}));
   l.PopupIndicator = false;
-  EXPECT_EQ(l.ScrollRightRect(), (TNavRect{230, 321, 250, 351}));
+  EXPECT_EQ(l.ScrollRightRect(), (TRect{229, 321, 249, 351}));
   // A bar narrower than the pop-up button and margins holds no icon at all, never a negative number.
   l.PopupIndicator = true;
   l.Width = 15;
@@ -215,7 +215,7 @@ TEST_F(NavBarModelTest, LoadingOrdersPagesByPanelIndex) {
   EXPECT_TRUE(Named("p2").visible);
   EXPECT_FALSE(Named("p0").visible);
   for (auto &p : pages)
-    EXPECT_EQ(p->bounds, (TNavRect{1, 27, 249, 218}));
+    EXPECT_EQ(p->bounds, (TRect{1, 27, 249, 218}));
   EXPECT_EQ(host.minimum_height, 60 + 34 + 32);
 }
 
@@ -341,7 +341,7 @@ TEST_F(NavBarModelTest, ScrollerFollowsTheIconCount) {
   // biRight: the left button goes on, the right one back.
   EXPECT_TRUE(model.ScrollLeftEnabled());
   EXPECT_FALSE(model.ScrollRightEnabled());
-  const TNavRect left = model.Layout().ScrollLeftRect();
+  const TRect left = model.Layout().ScrollLeftRect();
   model.MouseDown(left.Left + 5, left.Top + 5, true);
   EXPECT_TRUE(model.ScrollLeft().Pressed);
   for (int i = 0; i < 4; ++i)
@@ -349,7 +349,7 @@ TEST_F(NavBarModelTest, ScrollerFollowsTheIconCount) {
   EXPECT_EQ(model.Scroller().Position, 3);
   EXPECT_EQ(model.Layout().VisibleIcons().First, 1);
   EXPECT_EQ(model.Layout().VisibleIcons().Last, 0);
-  const TNavRect right = model.Layout().ScrollRightRect();
+  const TRect right = model.Layout().ScrollRightRect();
   model.MouseUp(right.Left + 5, right.Top + 5);
   EXPECT_EQ(model.Scroller().Position, 2);
 
@@ -462,11 +462,11 @@ TEST_F(NavBarModelTest, HoverPressHintsAndPopup) {
   Load({0, 1, 2, 3}, 2, 3);
   // Icons: pages 1 and 0 from the right; big tabs 2 and 3.
   const TNavLayout l = model.Layout();
-  const TNavRect icon1 = l.IconSlot(1);
+  const TRect icon1 = l.IconSlot(1);
   model.MouseMove(icon1.Left + 3, icon1.Top + 5);
   EXPECT_EQ(model.HoverTab(), 1);
   EXPECT_EQ(host.hint, "p1");
-  const TNavRect tab2 = l.BigTabRect(2);
+  const TRect tab2 = l.BigTabRect(2);
   model.MouseMove(20, tab2.Top + 10);
   EXPECT_EQ(model.HoverTab(), 2);
   EXPECT_EQ(host.hint, "bar"); // big tabs show the bar's own hint
@@ -483,13 +483,13 @@ TEST_F(NavBarModelTest, HoverPressHintsAndPopup) {
   EXPECT_FALSE(host.split_cursor);
   EXPECT_EQ(model.HoverTab(), -1);
 
-  const TNavRect popup = l.PopupRect();
-  model.MouseMove(popup.Left - 1, popup.Top + 3); // the hit area is a pixel wider
+  const TRect popup = l.PopupRect();
+  model.MouseMove(popup.Right, popup.Top + 3); // the hit area takes the border too
   EXPECT_TRUE(model.Popup().Hover);
-  model.MouseDown(popup.Left - 1, popup.Top + 3, true);
+  model.MouseDown(popup.Right, popup.Top + 3, true);
   EXPECT_TRUE(model.Popup().Pressed);
   host.events.clear();
-  model.MouseUp(popup.Left - 1, popup.Top + 3);
+  model.MouseUp(popup.Right, popup.Top + 3);
   EXPECT_FALSE(model.Popup().Pressed);
   EXPECT_EQ(host.events, (std::vector<std::string>{"popup"}));
 
