@@ -177,7 +177,13 @@ INSTANTIATE_TEST_SUITE_P(
         // biLeft counts from the left edge.
         SlotCase{A::biLeft, true, false, 0, 11, 1}, SlotCase{A::biLeft, true, false, 0, 10, 25},
         SlotCase{A::biLeft, false, false, 0, 2, 217}, SlotCase{A::biLeft, true, true, 0, 11, 21},
-        SlotCase{A::biLeft, true, true, 0, 5, 165}, SlotCase{A::biLeft, true, true, 0, 4, -1}));
+        SlotCase{A::biLeft, true, true, 0, 5, 165}, SlotCase{A::biLeft, true, true, 0, 4, -1}),
+    [](const ::testing::TestParamInfo<SlotCase> &info) {
+      const SlotCase &c = info.param;
+      return std::string(c.align == A::biRight ? "Right" : "Left") + (c.popup ? "Popup" : "") +
+             (c.scroller ? "Scrolled" + std::to_string(c.scroll_position) : "") + "Page" +
+             std::to_string(c.index);
+    });
 
 TEST(NavBarGeometryTest, ButtonsAndNarrowBar) {
   TNavLayout l;
