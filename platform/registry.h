@@ -29,11 +29,13 @@ struct Value {
   TRegDataType type = TRegDataType::rdString;
   std::string text;   // rdString: the string; rdUnknown: everything after the '='
   uint32_t dword = 0; // rdInteger
+  friend bool operator==(const Value &, const Value &) = default;
 };
 
 struct Key {
   std::string path; // "HKEY_CURRENT_USER\Software\..."
   std::vector<Value> values;
+  friend bool operator==(const Key &, const Key &) = default;
 };
 
 // The whole file, keys and values in file order.
@@ -45,6 +47,8 @@ struct Store {
   // True when the key or any key below it is present.
   bool KeyExists(const std::string &path) const;
   Key &CreateKey(const std::string &path);
+  // The same keys with the same values, in the same order and spelling.
+  friend bool operator==(const Store &, const Store &) = default;
 };
 
 Value *FindValue(Key &key, const std::string &name);

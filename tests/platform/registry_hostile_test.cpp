@@ -24,19 +24,6 @@ namespace {
 const std::string kKey = "\\Software\\Halvern\\Korvane";
 const std::string kHeader = "[HKEY_CURRENT_USER\\Software\\Halvern\\Korvane]\n";
 
-bool SameStore(const rf::Store &a, const rf::Store &b) {
-  if (a.keys.size() != b.keys.size()) return false;
-  for (size_t k = 0; k < a.keys.size(); ++k) {
-    const rf::Key &x = a.keys[k], &y = b.keys[k];
-    if (x.path != y.path || x.values.size() != y.values.size()) return false;
-    for (size_t v = 0; v < x.values.size(); ++v) {
-      const rf::Value &p = x.values[v], &q = y.values[v];
-      if (p.name != q.name || p.type != q.type || p.text != q.text || p.dword != q.dword) return false;
-    }
-  }
-  return true;
-}
-
 std::vector<std::string> Names(const std::string &dir) {
   std::vector<std::string> names;
   if (DIR *d = opendir(dir.c_str())) {
@@ -154,7 +141,7 @@ TEST_F(RegistryHostile, WhatTheReaderAcceptsIsWrittenBackToTheSameKeysAndValues)
     ASSERT_TRUE(rf::Parse(text, first, why)) << why;
     const std::string written = rf::Format(first);
     ASSERT_TRUE(rf::Parse(written, second, why)) << why << "\n" << written;
-    EXPECT_TRUE(SameStore(first, second)) << written;
+    EXPECT_TRUE(first == second) << written;
   }
 }
 
@@ -242,7 +229,7 @@ TEST_F(RegistryHostile, ReadingGrowsLinearlyWithTheValuesOfOneKey) {
   };
   auto best_ms = [](const std::string &text) {
     double best = 1e9;
-    for (int r = 0; r < 3; ++r) {
+    for (int r = 0; r < 5; ++r) {
       const auto start = std::chrono::steady_clock::now();
       rf::Store store;
       std::string why;
@@ -252,8 +239,8 @@ TEST_F(RegistryHostile, ReadingGrowsLinearlyWithTheValuesOfOneKey) {
     }
     return best;
   };
-  const double small = best_ms(file_of(2000)), large = best_ms(file_of(20000));
+  const double small = best_ms(file_of(5000)), large = best_ms(file_of(50000));
   // Ten times the values: about ten times the time (a lookup per value through all the others
   // would make it a hundred).
-  EXPECT_LT(large, 30 * std::max(small, 0.05)) << small << " ms, " << large << " ms";
+  EXPECT_LT(large, 40 * std::max(small, 0.05)) << small << " ms, " << large << " ms";
 }
