@@ -16,6 +16,8 @@
 #include <unistd.h>
 #include <unordered_map>
 
+#include "platform/system.h"
+
 namespace kv::platform {
 
 namespace {
@@ -219,7 +221,7 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
   for (size_t n = 0; n < lines.size(); ++n) {
     std::string line = Trim(lines[n]);
     auto fail = [&](const std::string &what) {
-      why = "line " + std::to_string(n + 1) + ": " + what;
+      why = "Zeile " + std::to_string(n + 1) + ": " + what;
       out = Store{};
       return false;
     };
@@ -227,10 +229,10 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
         line == "REGEDIT4")
       continue;
     if (line[0] == '[') {
-      if (line.back() != ']' || line.size() < 3) return fail("malformed key");
+      if (line.back() != ']' || line.size() < 3) return fail("fehlerhafter Schlüssel");
       std::string path = line.substr(1, line.size() - 2);
       if (path[0] == '-' || path.find("\\\\") != std::string::npos || path.back() == '\\')
-        return fail("malformed key");
+        return fail("fehlerhafter Schlüssel");
       const auto [it, added] = key_index.emplace(LowerName(path), out.keys.size());
       if (added) {
         out.keys.push_back(Key{path, {}});
@@ -239,28 +241,28 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
       key = it->second;
       continue;
     }
-    if (key == kNoKey) return fail("value outside a key");
+    if (key == kNoKey) return fail("Wert außerhalb eines Schlüssels");
     Value v;
     size_t pos = 0;
     if (line[0] == '@') {
       pos = 1;
     } else if (line[0] != '"' || !ParseQuoted(line, pos, v.name)) {
-      return fail("malformed value name");
+      return fail("fehlerhafter Wertname");
     }
-    if (pos >= line.size() || line[pos] != '=') return fail("'=' expected");
+    if (pos >= line.size() || line[pos] != '=') return fail("'=' erwartet");
     std::string data = Trim(line.substr(pos + 1));
     if (!data.empty() && data[0] == '"') {
       size_t p = 0;
-      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("malformed string");
+      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("fehlerhafter Text");
       v.type = TRegDataType::rdString;
     } else if (data.compare(0, 6, "dword:") == 0) {
       // Always eight digits: a shorter number is a line cut short, not a smaller value.
       std::string hex = data.substr(6);
-      if (hex.size() != 8) return fail("malformed dword");
+      if (hex.size() != 8) return fail("fehlerhafter DWORD-Wert");
       uint32_t d = 0;
       for (char c : hex) {
         int h = HexDigit(c);
-        if (h < 0) return fail("malformed dword");
+        if (h < 0) return fail("fehlerhafter DWORD-Wert");
         d = d * 16 + static_cast<uint32_t>(h);
       }
       v.type = TRegDataType::rdInteger;
@@ -272,14 +274,14 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
       while (!v.text.empty() && v.text.back() == '\\') {
         // A continuation mark with nothing after it is a value cut short; written back, it
         // would swallow the line that follows it.
-        if (n + 1 >= lines.size() || Trim(lines[n + 1]).empty()) return fail("value cut off after '\\'");
+        if (n + 1 >= lines.size() || Trim(lines[n + 1]).empty()) return fail("Wert nach '\\' abgeschnitten");
         std::string next = lines[++n];
         while (!next.empty() && next.back() == '\r')
           next.pop_back();
         v.text += '\n' + next;
       }
     } else {
-      return fail("unknown value type");
+      return fail("unbekannter Werttyp");
     }
     std::vector<Value> &values = out.keys[key].values;
     const auto [it, added] = value_index[key].emplace(LowerName(v.name), values.size());
@@ -339,7 +341,7 @@ LoadStatus Load(const std::string &file, Store &store, std::string &why) {
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-    why = "not a regular settings file";
+    why = "keine gewöhnliche Datei";
     ::close(fd);
     return LoadStatus::Unreadable;
   }
@@ -356,7 +358,7 @@ LoadStatus Load(const std::string &file, Store &store, std::string &why) {
     if (n == 0) break;
     text.append(buf, static_cast<size_t>(n));
     if (static_cast<off_t>(text.size()) > kMaxFileSize) {
-      why = "file too large";
+      why = "Datei zu groß";
       ::close(fd);
       return LoadStatus::Unreadable;
     }
@@ -536,7 +538,7 @@ TRegistry::TRegistry(std::string file) : file_(std::move(file)) {}
 
 std::string TRegistry::DefaultFileName() {
   std::string base = Env("XDG_CONFIG_HOME");
-  if (base.empty() || base[0] != '/') base = Env("HOME") + "/.config";
+  if (base.empty() || base[0] != '/') base = HomeDirectory() + "/.config";
   return base + "/korvane/registry.reg";
 }
 
