@@ -1,0 +1,42 @@
+#pragma once
+// Types the edit controls share: events, the library's exception, the framework's range error,
+// text alignment.
+
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+class QObject;
+
+namespace kv::edits {
+
+// A component event: the component that raises it comes first.
+using TNotifyEvent = std::function<void(QObject *Sender)>;
+
+// An error that carries a user-facing message.
+class EMessageError : public std::runtime_error {
+public:
+  explicit EMessageError(const QString &message)
+      : std::runtime_error(message.toStdString()), message_(message) {}
+  const QString &Message() const { return message_; }
+
+private:
+  QString message_;
+};
+
+// The error of the edit library.
+class EKvException : public EMessageError {
+  using EMessageError::EMessageError;
+};
+
+// A value outside its allowed range.
+class ERangeError : public EMessageError {
+  using EMessageError::EMessageError;
+};
+
+enum TAlignment { taLeftJustify, taRightJustify, taCenter };
+
+// Reading direction of a control.
+enum TBiDiMode { bdLeftToRight, bdRightToLeft };
+
+} // namespace kv::edits
