@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 class QObject;
+class QWidget;
 
 namespace kv::edits {
 
@@ -38,5 +39,9 @@ enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // Reading direction of a control.
 enum TBiDiMode { bdLeftToRight, bdRightToLeft };
+
+// Runs `action`; an error it raises is shown to the user (caption "Fehler") instead of leaving
+// the event handler that ran it.
+void GuardEvent(QWidget *parent, const std::function<void()> &action);
 
 } // namespace kv::edits

@@ -328,13 +328,13 @@ void TKvSpinModel::CheckedInput() {
   WriteValue(ClampValue(ReadValue()));
 }
 
-bool TKvSpinModel::KeyPress(QChar key) {
+bool TKvSpinModel::HandleKeyPress(QChar key) {
   if (IsValidChar(key)) return true;
   HostBeep();
   return false;
 }
 
-bool TKvSpinModel::KeyDown(int key) {
+bool TKvSpinModel::HandleKeyDown(int key) {
   if (!ArrowKeys_) return false;
   if (key == Qt::Key_Up) {
     StepUp(HostSender());
@@ -347,13 +347,13 @@ bool TKvSpinModel::KeyDown(int key) {
   return false;
 }
 
-void TKvSpinModel::FocusEnter() {
+void TKvSpinModel::HandleFocusEnter() {
   HasFocus_ = true;
   HostRepaint();
   ApplyEditFormat();
 }
 
-void TKvSpinModel::FocusExit() {
+void TKvSpinModel::HandleFocusExit() {
   HasFocus_ = false;
   HostRepaint();
   if (HostDesigning() || !(CheckOptions_ & coCheckOnExit)) return;
@@ -368,7 +368,7 @@ void TKvSpinModel::FocusExit() {
   }
 }
 
-void TKvSpinModel::Wheel(int delta) {
+void TKvSpinModel::HandleWheel(int delta) {
   if (delta > 0)
     StepUp(nullptr);
   else

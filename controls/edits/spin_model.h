@@ -161,16 +161,16 @@ public:
   // A change of the text (every change, the edit's own writes included).
   void Change();
   // A key typed as a character; false when it is refused (the host has beeped).
-  bool KeyPress(QChar key);
+  bool HandleKeyPress(QChar key);
   // A key pressed; true when it was used for stepping.
-  bool KeyDown(int key);
+  bool HandleKeyDown(int key);
   // The edit gains the focus.
-  void FocusEnter();
+  void HandleFocusEnter();
   // The edit loses the focus; raises ERangeError when the exit check refuses the value (the
   // text is then selected, HasFocus stays set and the host is asked to take the focus back).
-  void FocusExit();
+  void HandleFocusExit();
   // A turn of the mouse wheel: positive away from the user.
-  void Wheel(int delta);
+  void HandleWheel(int delta);
 
   // The validator for a change of the text made by the user.
   std::optional<QString> FilterUserText(const QString &before, const QString &after) const;

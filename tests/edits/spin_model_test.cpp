@@ -339,9 +339,9 @@ TEST(SpinModel, EditFormatWhileFocused) {
   s.SetValue(1234.5);
   EXPECT_EQ(s.text, "1.234,50");
   EXPECT_EQ(s.Value(), 1234.5);
-  s.FocusEnter();
+  s.HandleFocusEnter();
   EXPECT_EQ(s.text, "1234,5"); // the plain number while the user edits it
-  s.FocusExit();
+  s.HandleFocusExit();
   s.SetValue(s.Value());
   EXPECT_EQ(s.text, "1.234,50");
 }
@@ -419,10 +419,10 @@ TEST(SpinModel, KeysStepTheValueAndRefusedKeysBeep) {
   QObject *seen = nullptr;
   s.OnTopClick = [&](QObject *o) { ++tops, seen = o; };
   s.OnBottomClick = [&](QObject *) { ++bottoms; };
-  EXPECT_TRUE(s.KeyDown(Qt::Key_Up));
+  EXPECT_TRUE(s.HandleKeyDown(Qt::Key_Up));
   EXPECT_EQ(s.text, "6");
   EXPECT_EQ(s.modified, 1);
-  EXPECT_TRUE(s.KeyDown(Qt::Key_Down));
+  EXPECT_TRUE(s.HandleKeyDown(Qt::Key_Down));
   EXPECT_EQ(s.text, "5");
   EXPECT_EQ(tops, 1);
   EXPECT_EQ(bottoms, 1);
@@ -436,11 +436,11 @@ TEST(SpinModel, KeysStepTheValueAndRefusedKeysBeep) {
   EXPECT_EQ(s.modified, modified);
   EXPECT_EQ(tops, 2);
 
-  s.Wheel(120);
+  s.HandleWheel(120);
   EXPECT_EQ(s.text, "99");
-  s.Wheel(-120);
+  s.HandleWheel(-120);
   EXPECT_EQ(s.text, "98");
-  s.Wheel(0);
+  s.HandleWheel(0);
   EXPECT_EQ(s.text, "97");
 
   // Text that is no number steps from the minimum.
@@ -454,18 +454,18 @@ TEST(SpinModel, KeysStepTheValueAndRefusedKeysBeep) {
   EXPECT_EQ(s.beeps, 1);
 
   s.SetArrowKeys(false);
-  EXPECT_FALSE(s.KeyDown(Qt::Key_Up));
-  EXPECT_FALSE(s.KeyPress(QChar(u'x')));
+  EXPECT_FALSE(s.HandleKeyDown(Qt::Key_Up));
+  EXPECT_FALSE(s.HandleKeyPress(QChar(u'x')));
   EXPECT_EQ(s.beeps, 2);
-  EXPECT_TRUE(s.KeyPress(QChar(u'7')));
+  EXPECT_TRUE(s.HandleKeyPress(QChar(u'7')));
 }
 
 TEST(SpinModel, EditorDisabledStillStepsByButtonAndKeys) {
   Spin s;
   s.SetEditorEnabled(false);
-  EXPECT_FALSE(s.KeyPress(QChar(u'4')));
-  EXPECT_FALSE(s.KeyPress(QChar(u'\b')));
-  s.KeyDown(Qt::Key_Up);
+  EXPECT_FALSE(s.HandleKeyPress(QChar(u'4')));
+  EXPECT_FALSE(s.HandleKeyPress(QChar(u'\b')));
+  s.HandleKeyDown(Qt::Key_Up);
   s.StepUp(nullptr);
   EXPECT_EQ(s.text, "2");
 }
@@ -482,10 +482,10 @@ TEST(SpinModel, CheckOnChangeRewritesTheTextAndCheckOnExitHoldsTheFocus) {
   Spin e;
   e.LoadProperties(Count());
   e.SetCheckOptions(coCheckOnExit);
-  e.FocusEnter();
+  e.HandleFocusEnter();
   e.Type("150");
   try {
-    e.FocusExit();
+    e.HandleFocusExit();
     FAIL() << "no range error";
   } catch (const ERangeError &error) {
     EXPECT_EQ(error.Message(), "Wert muss zwischen 1 und 99 liegen");
@@ -495,7 +495,7 @@ TEST(SpinModel, CheckOnChangeRewritesTheTextAndCheckOnExitHoldsTheFocus) {
   EXPECT_EQ(e.refocus, 1);
   EXPECT_EQ(e.text, "150");
   e.Type("50");
-  EXPECT_NO_THROW(e.FocusExit());
+  EXPECT_NO_THROW(e.HandleFocusExit());
   EXPECT_FALSE(e.HasFocus());
 }
 
