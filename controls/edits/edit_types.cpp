@@ -1,5 +1,7 @@
 #include "controls/edits/edit_types.h"
 
+#include <QWidget>
+
 #include "platform/ui/message_box.h"
 
 namespace kv::edits {
@@ -12,6 +14,12 @@ void GuardEvent(QWidget *parent, const std::function<void()> &action) {
   } catch (const std::exception &error) {
     ui::ShowError(parent, QString::fromLocal8Bit(error.what()));
   }
+}
+
+void FocusOnPress(QWidget *control) {
+  if (control && (control->focusPolicy() & Qt::TabFocus) && control->isEnabled() && control->isVisible() &&
+      !control->hasFocus())
+    control->setFocus(Qt::MouseFocusReason);
 }
 
 } // namespace kv::edits

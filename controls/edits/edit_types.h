@@ -44,4 +44,8 @@ enum TBiDiMode { bdLeftToRight, bdRightToLeft };
 // the event handler that ran it.
 void GuardEvent(QWidget *parent, const std::function<void()> &action);
 
+// A control pressed with the mouse takes the focus when it can (it is a tab stop, enabled and
+// visible) and does not hold it already.
+void FocusOnPress(QWidget *control);
+
 } // namespace kv::edits

@@ -1,5 +1,7 @@
 #include "controls/edits/number_text.h"
 
+#include "controls/edits/str_util.h"
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -17,17 +19,6 @@ bool IsDigit(QChar c) {
 bool IsHexDigit(QChar c) {
   const char16_t u = c.toUpper().unicode();
   return IsDigit(c) || (u >= u'A' && u <= u'F');
-}
-
-// Only the space character counts as blank, as in the other text helpers.
-QString TrimBlanks(const QString &text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && text[begin] == QLatin1Char(' '))
-    ++begin;
-  while (end > begin && text[end - 1] == QLatin1Char(' '))
-    --end;
-  return text.mid(begin, end - begin);
 }
 
 bool At(const QString &text, qsizetype pos, const QString &what) {
@@ -115,17 +106,19 @@ QString StripThousands(const QString &text, const NumberLocale &locale) {
 QString NormalizeFloatText(const QString &text, const NumberLocale &locale) {
   const QString &dec = locale.DecimalSeparator;
   const QString &sep = locale.ThousandSeparator;
-  QString result = TrimBlanks(text);
+  QString result = TrimSpaces(text);
   if (dec != sep) result = StripThousands(result, locale);
-  if (dec != QLatin1String(".") && sep != QLatin1String(".")) result.replace(QLatin1Char('.'), dec);
-  if (dec != QLatin1String(",") && sep != QLatin1String(",")) result.replace(QLatin1Char(','), dec);
+  if (dec != QLatin1String(".") && sep != QLatin1String("."))
+    result = ReplaceAll(result, QStringLiteral("."), dec);
+  if (dec != QLatin1String(",") && sep != QLatin1String(","))
+    result = ReplaceAll(result, QStringLiteral(","), dec);
   if (result.isEmpty()) return QStringLiteral("0");
   if (result == QLatin1String("-")) return QStringLiteral("-0");
   return result;
 }
 
 std::optional<std::int64_t> ParseInt64(const QString &text) {
-  QString t = TrimBlanks(text);
+  QString t = TrimSpaces(text);
   const bool plus = t.startsWith(QLatin1Char('+'));
   if (plus) t.remove(0, 1);
   const qsizetype first = !plus && t.startsWith(QLatin1Char('-')) ? 1 : 0;
@@ -140,7 +133,7 @@ std::optional<std::int64_t> ParseInt64(const QString &text) {
 }
 
 std::optional<std::int64_t> ParseHex64(const QString &text) {
-  QString t = TrimBlanks(text);
+  QString t = TrimSpaces(text);
   bool negative = false;
   if (t.startsWith(QLatin1Char('+')) || t.startsWith(QLatin1Char('-'))) {
     negative = t[0] == QLatin1Char('-');
@@ -163,7 +156,7 @@ std::optional<std::int64_t> ParseHex64(const QString &text) {
 }
 
 std::optional<double> ParseFloat(const QString &text, const NumberLocale &locale) {
-  const QString t = TrimBlanks(text);
+  const QString t = TrimSpaces(text);
   const QString &dec = locale.DecimalSeparator;
   // Map to the C form character by character, so a "." that is not the decimal separator is
   // refused instead of being read as one.

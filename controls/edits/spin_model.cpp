@@ -1,5 +1,7 @@
 #include "controls/edits/spin_model.h"
 
+#include "controls/edits/str_util.h"
+
 #include <QtCore/qnamespace.h>
 #include <cfloat>
 #include <cmath>
@@ -118,8 +120,8 @@ std::optional<QString> FilterSpinText(const QString &before, const QString &afte
 }
 
 QString RangeErrorText(double min_value, double max_value, const NumberLocale &locale) {
-  QString text = QStringLiteral("Wert muss zwischen %d und %d liegen");
-  text.replace(QLatin1String("%d"), QLatin1String("%g"));
+  QString text = ReplaceAll(QStringLiteral("Wert muss zwischen %d und %d liegen"), QStringLiteral("%d"),
+                            QStringLiteral("%g"));
   for (double value : {min_value, max_value}) {
     const qsizetype at = text.indexOf(QLatin1String("%g"));
     if (at >= 0) text.replace(at, 2, GeneralText(value, locale));
@@ -257,7 +259,7 @@ void TKvSpinModel::SetValueType(TValueType value) {
 void TKvSpinModel::ApplyEditFormat() {
   if (ValueType_ != vtFloat || !HasFocus_ || DisplayFormat_.isEmpty()) return;
   QString pattern = QStringLiteral("0");
-  if (Decimal_ > 0) pattern += QLatin1Char('.') + QString(Decimal_, QLatin1Char('#'));
+  if (Decimal_ > 0) pattern += QLatin1Char('.') + RepeatChar(QLatin1Char('#'), Decimal_);
   HostSetEditText(FormatFloat(pattern, ReadValue(), Locale_));
 }
 

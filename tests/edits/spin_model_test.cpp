@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "edit_test_util.h"
+
 using namespace kv::edits;
 
 namespace {
@@ -65,16 +67,6 @@ TKvSpinEditProperties Timeout() {
   return p;
 }
 
-TKvSpinEditProperties Count() {
-  TKvSpinEditProperties p;
-  p.ButtonKind = bkStandard;
-  p.Decimal = 0;
-  p.MaxValue = 99;
-  p.MinValue = 1;
-  p.Value = 5;
-  return p;
-}
-
 } // namespace
 
 TEST(SpinModel, TimeoutLoadedFromItsDescriptionClampsWritesButNotReads) {
@@ -98,7 +90,7 @@ TEST(SpinModel, TimeoutLoadedFromItsDescriptionClampsWritesButNotReads) {
 
 TEST(SpinModel, CountLoadedFromItsDescriptionKeepsOneToNinetyNine) {
   Spin s;
-  s.LoadProperties(Count());
+  s.LoadProperties(kvtest::CountProperties());
   EXPECT_EQ(s.text, "5");
   s.SetValue(0);
   EXPECT_EQ(s.text, "1");
@@ -149,7 +141,7 @@ TEST(SpinModel, AutomaticChecksFollowTheBoundsOnlyWhileNotSetByHand) {
 
 TEST(SpinModel, StoredPropertiesLoadIntoTheSameEdit) {
   Spin a;
-  a.LoadProperties(Count());
+  a.LoadProperties(kvtest::CountProperties());
   a.SetIncrement(2);
   a.SetThousands(true);
   const TKvSpinEditProperties p = a.StoredProperties();
@@ -414,7 +406,7 @@ TEST(SpinModel, OneValidatorForEveryWayTextComesIn) {
 
 TEST(SpinModel, KeysStepTheValueAndRefusedKeysBeep) {
   Spin s;
-  s.LoadProperties(Count());
+  s.LoadProperties(kvtest::CountProperties());
   int tops = 0, bottoms = 0;
   QObject *seen = nullptr;
   s.OnTopClick = [&](QObject *o) { ++tops, seen = o; };
@@ -472,7 +464,7 @@ TEST(SpinModel, EditorDisabledStillStepsByButtonAndKeys) {
 
 TEST(SpinModel, CheckOnChangeRewritesTheTextAndCheckOnExitHoldsTheFocus) {
   Spin s;
-  s.LoadProperties(Count());
+  s.LoadProperties(kvtest::CountProperties());
   s.SetCheckOptions(coCheckOnChange);
   const int changes = s.changes;
   s.Type("150");
@@ -480,7 +472,7 @@ TEST(SpinModel, CheckOnChangeRewritesTheTextAndCheckOnExitHoldsTheFocus) {
   EXPECT_EQ(s.changes, changes + 1); // one notice for the typed change and its correction
 
   Spin e;
-  e.LoadProperties(Count());
+  e.LoadProperties(kvtest::CountProperties());
   e.SetCheckOptions(coCheckOnExit);
   e.HandleFocusEnter();
   e.Type("150");
