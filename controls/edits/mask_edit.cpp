@@ -13,6 +13,7 @@
 #include <QToolTip>
 
 #include "platform/ui/canvas.h"
+#include "platform/ui/message_box.h"
 
 namespace kv::edits {
 
@@ -465,12 +466,28 @@ void TKvCustomMaskEdit::changeEvent(QEvent *event) {
 
 void TKvCustomMaskEdit::focusInEvent(QFocusEvent *event) {
   QWidget *before = g_focus_before;
+  const bool entering = !Entered_;
+  Entered_ = true;
+  EnterReason_ = event->reason();
   QLineEdit::focusInEvent(event);
+  if (entering) GuardEvent(this, [this] { DoEnter(); });
   ApplyCaret();
   NotifyFocusGained(before != this ? before : nullptr);
 }
 
 void TKvCustomMaskEdit::focusOutEvent(QFocusEvent *event) {
+  // The window losing the front (another window, a menu) is no change of the focused control.
+  const bool leaving =
+      Entered_ && event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
+  std::optional<QString> refused;
+  if (leaving) {
+    Entered_ = false;
+    try {
+      DoExit();
+    } catch (const EMessageError &error) {
+      refused = error.Message();
+    }
+  }
   QLineEdit::focusOutEvent(event);
   // The edit's text cursor goes with the focus; the next focus applies the caret again.
   if (CustomCaret_) {
@@ -480,7 +497,21 @@ void TKvCustomMaskEdit::focusOutEvent(QFocusEvent *event) {
     SetCaretStyle(false);
   }
   NotifyFocusLost(QApplication::focusWidget());
+  // Shown once the focus has settled, as the framework shows an error of a handler.
+  if (refused) QTimer::singleShot(0, this, [this, message = *refused] { ui::ShowError(window(), message); });
 }
+
+void TKvCustomMaskEdit::DoEnter() {
+  // Entering the edit selects its text unless a mouse click placed the cursor.
+  const bool click =
+      EnterReason_ == Qt::MouseFocusReason || (QGuiApplication::mouseButtons() & Qt::LeftButton);
+  if (AutoSelect_ && !click)
+    selectAll();
+  else if (!AutoSelect_ && !click)
+    deselect();
+}
+
+void TKvCustomMaskEdit::DoExit() {}
 
 void TKvCustomMaskEdit::NotifyCtl3DChange() {
   if (OnCtl3DChange) OnCtl3DChange(this);

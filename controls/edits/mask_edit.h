@@ -140,6 +140,12 @@ protected:
   // The text changed (by the user or the program).
   virtual void Change();
 
+  // The focus came to this edit from another control of the window, or went from it to another;
+  // the window losing or regaining the front is neither. An error DoExit raises is shown once
+  // the focus has settled.
+  virtual void DoEnter();
+  virtual void DoExit();
+
   // Empties the other edits of the same window in this edit's group.
   void ClearGroup();
 
@@ -179,6 +185,8 @@ private:
   ui::TColor DisabledColor_ = ui::clWindow;
   ui::TColor DisabledTextColor_ = ui::clGrayText;
   bool ProtectText_ = false;
+  bool Entered_ = false;
+  Qt::FocusReason EnterReason_ = Qt::OtherFocusReason;
 
   std::optional<TCaretShape> CustomCaret_;
   bool CaretOn_ = false;

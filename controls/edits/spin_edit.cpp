@@ -8,7 +8,6 @@
 #include <QWheelEvent>
 
 #include "platform/ui/beep.h"
-#include "platform/ui/message_box.h"
 
 namespace kv::edits {
 
@@ -122,31 +121,15 @@ void TKvCustomSpinEdit::NotifyCtl3DChange() {
   UpdateEditRect();
 }
 
-namespace {
-// Focus that comes or goes with the whole window (another window, a menu) is not a change of
-// the focused control within the form.
-bool WindowFocusChange(const QFocusEvent *event) {
-  return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
-}
-} // namespace
-
-void TKvCustomSpinEdit::focusInEvent(QFocusEvent *event) {
-  if (!(WindowFocusChange(event) && HasFocus())) HandleFocusEnter();
-  TKvCustomMaskEdit::focusInEvent(event);
+void TKvCustomSpinEdit::DoEnter() {
+  HandleFocusEnter();
+  TKvCustomMaskEdit::DoEnter();
 }
 
-void TKvCustomSpinEdit::focusOutEvent(QFocusEvent *event) {
-  std::optional<QString> refused;
-  if (!WindowFocusChange(event)) {
-    try {
-      HandleFocusExit();
-    } catch (const ERangeError &error) {
-      refused = error.Message();
-    }
-  }
-  TKvCustomMaskEdit::focusOutEvent(event);
-  // The focus comes back (asked for by the model); the message shows once it is there.
-  if (refused) QTimer::singleShot(0, this, [this, message = *refused] { ui::ShowError(window(), message); });
+void TKvCustomSpinEdit::DoExit() {
+  // A range error keeps the focus here (the model asks for it back) and is shown by the base.
+  HandleFocusExit();
+  TKvCustomMaskEdit::DoExit();
 }
 
 void TKvCustomSpinEdit::wheelEvent(QWheelEvent *event) {

@@ -48,8 +48,8 @@ protected:
   void KeyDown(int &key, Qt::KeyboardModifiers shift) override;
   void KeyPress(QChar &key) override;
   void NotifyCtl3DChange() override;
-  void focusInEvent(QFocusEvent *event) override;
-  void focusOutEvent(QFocusEvent *event) override;
+  void DoEnter() override;
+  void DoExit() override;
   void wheelEvent(QWheelEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
   void changeEvent(QEvent *event) override;

@@ -199,7 +199,7 @@ TEST(MaskEdit, DisabledLookUsesItsColoursAndHidesPasswords) {
   EXPECT_EQ(password.grab().toImage(), shown.grab().toImage());
 }
 
-TEST(MaskEdit, FocusNoticesNameTheOtherControl) {
+TEST(MaskEdit, FocusNoticesNameTheOtherControlAndEnteringSelects) {
   QWidget window;
   auto *layout = new QVBoxLayout(&window);
   auto *a = new TKvCustomMaskEdit;
@@ -210,10 +210,15 @@ TEST(MaskEdit, FocusNoticesNameTheOtherControl) {
   QWidget *lost_to = nullptr;
   b->OnFocusGained = [&](QObject *, QWidget *control) { gained_from = control; };
   a->OnFocusLost = [&](QObject *, QWidget *control) { lost_to = control; };
+  a->SetText("abc");
+  b->SetText("xyz");
+  b->SetAutoSelect(false);
   ShowFocused(&window, a);
+  EXPECT_EQ(a->selectedText(), "abc"); // entering selects, also when the program moves the focus
   b->setFocus(Qt::TabFocusReason);
   EXPECT_EQ(gained_from, a);
   EXPECT_EQ(lost_to, b);
+  EXPECT_FALSE(b->hasSelectedText());
 }
 
 TEST(MaskEdit, CustomCaretIsDrawnWhileFocused) {

@@ -141,14 +141,3 @@ TEST(SpinButtonModel, HotHalvesOnlyWhileThemed) {
   EXPECT_FALSE(b.OverTop() || b.OverBottom());
   EXPECT_EQ(b.CurrentLook(), slIdle);
 }
-
-TEST(SpinButtonModel, ArrowPlacesInADiagonalButton) {
-  // 17 × 17 button, 7 × 5 arrows.
-  EXPECT_EQ(UpArrowLeft(17, 7, false), 2);
-  EXPECT_EQ(UpArrowLeft(17, 7, true), 3);
-  EXPECT_EQ(UpArrowTop(17, 5, false), 3);
-  EXPECT_EQ(DownArrowLeft(17, 7), 8);
-  EXPECT_EQ(DownArrowTop(17, 5), 9);
-  // Halves round to even: 20/4 − 7/2 = 1.5 → 2.
-  EXPECT_EQ(UpArrowLeft(20, 7, false), 3);
-}
