@@ -40,6 +40,18 @@ enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 // Reading direction of a control.
 enum TBiDiMode { bdLeftToRight, bdRightToLeft };
 
+// Sets a flag for the life of a block and clears it however the block is left.
+class ScopedFlag {
+public:
+  explicit ScopedFlag(bool &flag) : flag_(flag) { flag_ = true; }
+  ~ScopedFlag() { flag_ = false; }
+  ScopedFlag(const ScopedFlag &) = delete;
+  ScopedFlag &operator=(const ScopedFlag &) = delete;
+
+private:
+  bool &flag_;
+};
+
 // Runs `action`; an error it raises is shown to the user (caption "Fehler") instead of leaving
 // the event handler that ran it.
 void GuardEvent(QWidget *parent, const std::function<void()> &action);

@@ -239,19 +239,13 @@ TKvUpDown::~TKvUpDown() {
 
 void TKvUpDown::Scroll(int code, int position) {
   if (code != SB_THUMBPOSITION || Changing_) return;
-  Changing_ = true;
-  try {
-    const auto signed_position = static_cast<qint16>(position);
-    if (signed_position > 0)
-      Click(btNext);
-    else if (signed_position < 0)
-      Click(btPrev);
-    SetPosition(0);
-  } catch (...) {
-    Changing_ = false;
-    throw;
-  }
-  Changing_ = false;
+  const ScopedFlag changing(Changing_);
+  const auto signed_position = static_cast<qint16>(position);
+  if (signed_position > 0)
+    Click(btNext);
+  else if (signed_position < 0)
+    Click(btPrev);
+  SetPosition(0);
 }
 
 void TKvUpDown::resizeEvent(QResizeEvent *event) {

@@ -57,14 +57,8 @@ void TKvCustomSpinEdit::SetBiDiMode(TBiDiMode value) {
 }
 
 void TKvCustomSpinEdit::WriteText(const QString &value, bool edit_text) {
-  ProgramWrite_ = true;
-  try {
-    edit_text ? SetEditText(value) : SetText(value);
-  } catch (...) {
-    ProgramWrite_ = false;
-    throw;
-  }
-  ProgramWrite_ = false;
+  const ScopedFlag writing(ProgramWrite_);
+  edit_text ? SetEditText(value) : SetText(value);
 }
 
 void TKvCustomSpinEdit::HostSetText(const QString &value) {

@@ -22,18 +22,6 @@ bool IsSingle(const QString &separator, QChar key) {
   return separator.size() == 1 && separator[0] == key;
 }
 
-// Clears a flag however the block is left.
-class FlagGuard {
-public:
-  explicit FlagGuard(bool &flag) : flag_(flag) { flag_ = true; }
-  ~FlagGuard() { flag_ = false; }
-  FlagGuard(const FlagGuard &) = delete;
-  FlagGuard &operator=(const FlagGuard &) = delete;
-
-private:
-  bool &flag_;
-};
-
 } // namespace
 
 QString SpinValueText(double value, const SpinTextFormat &format, const NumberLocale &locale) {
@@ -300,7 +288,7 @@ void TKvSpinModel::Step(double delta, const TNotifyEvent &event) {
   }
   const QString old = HostText();
   {
-    FlagGuard guard(InChange_);
+    ScopedFlag guard(InChange_);
     WriteValue(ReadValue() + delta);
   }
   if (HostText().compare(old, Qt::CaseInsensitive) != 0) {
@@ -313,7 +301,7 @@ void TKvSpinModel::Step(double delta, const TNotifyEvent &event) {
 void TKvSpinModel::Change() {
   if (InChange_ || !HostWindowExists()) return;
   {
-    FlagGuard guard(InChange_);
+    ScopedFlag guard(InChange_);
     const int selection = HostSelStart();
     if (!HostDesigning() && (CheckOptions_ & coCheckOnChange)) CheckedInput();
     HostSetSelStart(selection);
