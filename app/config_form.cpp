@@ -48,26 +48,29 @@ private:
   net::TPppPhoneBook book_;
 };
 
-using SpinEdit = QLineEdit;
+using SpinEdit = edits::TKvSpinEdit;
 using DirectoryEdit = QLineEdit;
 
-// Bounds of the two spin edits.
-constexpr int kTimeoutMin = 0, kTimeoutMax = 120;
-constexpr int kCountMin = 1, kCountMax = 99;
-
-void SetSpinValue(SpinEdit *edit, int32_t value, int min, int max) {
-  edit->setText(QString::number(std::clamp(value, min, max)));
+// The two spin edits as the form description sets them: whole numbers, an up-down at the side,
+// and the value kept between the bounds whenever it is set.
+void LoadSpinEdit(SpinEdit *edit, double min, double max, double value) {
+  edits::TKvSpinEditProperties p;
+  p.ButtonKind = edits::bkStandard;
+  p.Decimal = 0;
+  p.MaxValue = max;
+  if (min != 0) p.MinValue = min;
+  p.Value = value;
+  edit->LoadProperties(p);
 }
 
 TSpinEntry SpinEntry(const SpinEdit *edit) {
-  bool ok = false;
-  const qlonglong v = edit->text().toLongLong(&ok);
-  return {edit->text(), ok ? std::optional<double>(double(v)) : std::nullopt};
+  return {edit->Text(), edit->TryValue()};
 }
 
-// The whole number the spin edit holds; only called once the checks have passed.
+// The whole number the spin edit holds (its minimum when the text holds none).
 int32_t SpinWholeValue(const SpinEdit *edit) {
-  return static_cast<int32_t>(std::lround(SpinEntry(edit).Value.value_or(0)));
+  const double v = std::clamp(edit->Value(), double(INT32_MIN), double(INT32_MAX));
+  return static_cast<int32_t>(std::lround(v));
 }
 
 QString DirectoryText(const DirectoryEdit *edit) {
@@ -102,6 +105,8 @@ TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
                                                    : programDirectory) {
   InitConfigResources();
   ui->setupUi(this);
+  LoadSpinEdit(ui->efTimeout, 0, 120, 15);
+  LoadSpinEdit(ui->efAnzahl, 1, 99, 5);
   // Single border with the system menu only; centred on the desktop.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
@@ -162,7 +167,7 @@ void TConfigForm::FormShow() {
     w->setEnabled(false);
   ui->chkLogfile->setChecked(false);
   SetDirectoryText(ui->efDirectory, programDirectory_ + QStringLiteral("log/"));
-  SetSpinValue(ui->efAnzahl, 5, kCountMin, kCountMax);
+  ui->efAnzahl->SetValue(5);
   // The scheduler can be started only when it is there.
   ui->btnPlanner->setEnabled(::access(SchedulerProgram().toLocal8Bit().constData(), X_OK) == 0);
 
@@ -231,10 +236,10 @@ void TConfigForm::ShowValues(const TAutoSettings &v) {
   ui->efPort->setText(v.ASocksPort);
   ui->efUser->setText(v.ASocksUsername);
   ui->efPassword->setText(v.ASocksPassword);
-  SetSpinValue(ui->efTimeout, v.ATimeout, kTimeoutMin, kTimeoutMax);
+  ui->efTimeout->SetValue(v.ATimeout);
   ui->chkLogfile->setChecked(v.ALogging);
   SetDirectoryText(ui->efDirectory, v.ALoggingPath);
-  SetSpinValue(ui->efAnzahl, v.ALoggingCount, kCountMin, kCountMax);
+  ui->efAnzahl->SetValue(v.ALoggingCount);
 }
 
 // Qt refuses to uncheck the checked button of an exclusive group, so exclusivity is lifted for
