@@ -286,8 +286,6 @@ TEST_F(ConfigFormTest, FailedChecksShowTheirMessageSelectTheTabAndFocusTheField)
          pages->setCurrentIndex(1);
        },
        "Bitte geben Sie das Timeout (0 bis 120) an.", kv::ui::MessageIcon::Error, 0, "efTimeout"},
-      {[&] { Type(*form, "efTimeout", "0"); }, "Bitte geben Sie das Timeout (0 bis 120) an.",
-       kv::ui::MessageIcon::Error, 0, "efTimeout"},
       {[&] {
          Type(*form, "efTimeout", "30");
          pages->setCurrentIndex(1);

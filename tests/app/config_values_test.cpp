@@ -118,12 +118,6 @@ const CheckCase kCases[] = {
        e.Values.ASocksPort.clear();
      },
      "Bitte geben Sie den Port des Socks-Proxy an.", MessageIcon::Error, kv::app::tabNone, "efPort"},
-    {"ProxyFieldsIgnoredWithoutSocks",
-     [](TConfigEntries &e) { e.Values.ASocksPort.clear(); },
-     nullptr,
-     {},
-     {},
-     ""},
     {"NoServerBeforeTimeout",
      [](TConfigEntries &e) {
        e.Values.AServer.clear();
@@ -133,11 +127,6 @@ const CheckCase kCases[] = {
     {"TimeoutEmpty",
      [](TConfigEntries &e) {
        e.Timeout = {"", std::nullopt};
-     },
-     kTimeout, MessageIcon::Error, kv::app::tabConnection, "efTimeout"},
-    {"TimeoutZero",
-     [](TConfigEntries &e) {
-       e.Timeout = {"0", 0.0};
      },
      kTimeout, MessageIcon::Error, kv::app::tabConnection, "efTimeout"},
     {"TimeoutAboveMax",
