@@ -4,16 +4,20 @@
 #include <cstdio>
 
 #include "app/main_form.h"
+#include "controls/edits/support_units.h"
 #include "log/fast_log.h"
-#include "platform/version.h"
 #include "platform/ui/application.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
+#include "platform/version.h"
 
 KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
 
 int main(int argc, char **argv) {
   using namespace kv;
+  // The edit library's support units prepare their tables before anything else runs and
+  // release them last.
+  edits::SupportUnitsScope support_units;
   // Only the first argument counts, and only as "/a" or "/A".
   const bool automatic = argc > 1 && (std::string_view(argv[1]) == "/a" || std::string_view(argv[1]) == "/A");
   // The automatic mode runs from cron or a timer without a display; the window needs one.
