@@ -1,9 +1,11 @@
 #include "platform/ui/application.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdlib>
 
+#include "platform/shell.h"
 #include "platform/system.h"
 
 namespace kv::ui {
@@ -44,6 +46,16 @@ QString TApplication::ProgramDirectory() const {
 
 void TApplication::ProcessMessages() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+bool TApplication::HelpContext(int context) {
+  if (help_hook_) {
+    help_hook_(context);
+    return true;
+  }
+  // The viewer shows the file; a topic number means nothing to it.
+  if (help_file_.isEmpty() || !QFileInfo(help_file_).isFile()) return false;
+  return platform::ShellOpen(help_file_.toStdString()).Succeeded();
 }
 
 TApplication &Application() {
