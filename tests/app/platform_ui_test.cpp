@@ -15,28 +15,14 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
+#include "qt_environment.h"
 #include "test_support.h"
 
 using namespace kv::ui;
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override { app_ = new QApplication(argc_, argv_); }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
-private:
-  int argc_ = 1;
-  char name_[16] = "korvane_tests";
-  char *argv_[2] = {name_, nullptr};
-  QApplication *app_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment *const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+KVTEST_QT_APPLICATION();
 
 bool ProcessUntil(const std::function<bool()> &done) {
   return kvtest::WaitUntil([&] {
