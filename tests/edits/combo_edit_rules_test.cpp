@@ -5,6 +5,7 @@
 
 #include "controls/edits/combo_edit_rules.h"
 #include "controls/edits/dir_edit_model.h"
+#include "platform/ui/shortcut.h"
 #include "test_support.h"
 
 namespace {
@@ -66,6 +67,17 @@ TEST(ComboEditRules, PopupOpensBelowOrAboveInsideTheScreen) {
   EXPECT_EQ(PlacePopup({10, 100}, {20, 21}, {250, 150}, screen), QPoint(10, 121));    // would start left of 0
   EXPECT_EQ(PlacePopup({-30, 100}, {20, 21}, {250, 150}, screen), QPoint(0, 121));
   EXPECT_EQ(PlacePopup({1010, 100}, {20, 21}, {250, 150}, screen), QPoint(774, 121)); // past the right edge
+}
+
+TEST(ShortCut, KeyPressesGiveTheStoredValues) {
+  using namespace kv::ui;
+  auto of = [](int key, Qt::KeyboardModifiers mods) { return ShortCutOf(QKeyEvent(QEvent::KeyPress, key, mods)); };
+  EXPECT_EQ(of(Qt::Key_Down, Qt::AltModifier), 32808); // Alt+Down, the combo edit's click key
+  EXPECT_EQ(of(Qt::Key_Down, Qt::NoModifier), VK_DOWN);
+  EXPECT_EQ(of(Qt::Key_F4, Qt::ControlModifier | Qt::ShiftModifier), scCtrl | scShift | 0x73);
+  EXPECT_EQ(of(Qt::Key_A, Qt::ControlModifier), scCtrl | 'A');
+  EXPECT_EQ(of(Qt::Key_Enter, Qt::NoModifier), VK_RETURN);
+  EXPECT_EQ(of(Qt::Key_Shift, Qt::ShiftModifier), 0);
 }
 
 class DirectoryEditModelTest : public ::testing::Test {
