@@ -1,8 +1,10 @@
 #include "platform/ui/application.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <cstdlib>
 
 #include "platform/shell.h"
@@ -56,6 +58,19 @@ bool TApplication::HelpContext(int context) {
   // The viewer shows the file; a topic number means nothing to it.
   if (help_file_.isEmpty() || !QFileInfo(help_file_).isFile()) return false;
   return platform::ShellOpen(help_file_.toStdString()).Succeeded();
+}
+
+void TApplication::Terminate() {
+  QCoreApplication *app = QCoreApplication::instance();
+  if (!app) return;
+  QMetaObject::invokeMethod(
+      app,
+      [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+          if (qobject_cast<QMainWindow *>(w) && w->isVisible()) w->close();
+        QCoreApplication::quit();
+      },
+      Qt::QueuedConnection);
 }
 
 TApplication &Application() {

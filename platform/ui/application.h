@@ -40,6 +40,10 @@ public:
   bool HelpContext(int context);
   // Installs the hook that shows help topics (tests record them); an empty one removes it.
   void SetHelpHook(std::function<void(int)> hook) { help_hook_ = std::move(hook); }
+  // Asks the program to end once control returns to its event loop: the main window closes as
+  // its close box would (so it saves what it keeps), and every running event loop ends, modal
+  // dialogs' included.
+  void Terminate();
 
 private:
   QString title_;

@@ -16,6 +16,7 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/select_directory.h"
 #include "platform/ui/task_windows.h"
+#include "qt_application.h"
 #include "widget_helpers.h"
 
 namespace {
