@@ -1,26 +1,14 @@
 #include "controls/edits/folder_dialog.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <system_error>
 
+#include "controls/edits/bitmap_utils.h"
 #include "controls/edits/path_util.h"
 #include "platform/ui/application.h"
 #include "platform/ui/folder_browse_dialog.h"
 #include "platform/ui/task_windows.h"
 
 namespace kv::edits {
-
-namespace {
-// Until the window functions land: centre on the primary screen, never left of or above 0.
-void CenterOnScreen(QWidget &w) {
-  QScreen *screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect s = screen->geometry();
-  const QSize size = w.frameGeometry().size();
-  w.move(std::max(0, (s.width() - size.width()) / 2), std::max(0, (s.height() - size.height()) / 2));
-}
-} // namespace
 
 bool TKvBrowseFolderDlg::RunDialog() {
   // The network neighbourhood has no counterpart here: its lookup fails as the shell's would.
@@ -56,7 +44,7 @@ bool TKvBrowseFolderDlg::RunDialog() {
 }
 
 void TKvBrowseFolderDlg::Initialized(ui::TFolderBrowseDialog &dialog) {
-  if (Position == dpScreenCenter) CenterOnScreen(dialog);
+  if (Position == dpScreenCenter) CenterWindowOnScreen(&dialog);
   dialog_ = &dialog;
   if (BrowseKind == bfComputers || FolderExists(FolderName)) dialog.SetSelection(FolderName);
   if (HelpContext != 0) {

@@ -10,6 +10,7 @@
 #include <cpuid.h>
 #endif
 
+#include "controls/edits/str_util.h"
 #include "controls/edits/unit_starts.h"
 #include "platform/sysinfo.h"
 
@@ -78,10 +79,7 @@ std::string BrandString() {
     const unsigned regs[4] = {a, b, c, d};
     std::memcpy(text + leaf * 16, regs, 16);
   }
-  std::string s(text);
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
+  return utf8::TrimSpaces(text);
 }
 #endif
 

@@ -1,5 +1,6 @@
 #include "controls/edits/kc_sys_info.h"
 
+#include "controls/edits/str_util.h"
 #include "controls/edits/unit_starts.h"
 #include "platform/sysinfo.h"
 
@@ -11,18 +12,12 @@ UnitStarts g_starts;
 Facts g_facts;
 std::array<std::string, 14> g_texts;
 
-std::string TrimBlanks(const std::string &s) {
-  const auto first = s.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 } // namespace
 
 WindowsVersion ClassifyWindowsVersion(const VersionInput &in) {
   using V = WindowsVersion;
   if (in.PlatformId == kPlatformWindows) {
-    const std::string service = TrimBlanks(in.ServiceText);
+    const std::string service = utf8::TrimSpaces(in.ServiceText);
     if (in.Minor < 10) return service == "B" || service == "C" ? V::Win95OSR2 : V::Win95;
     if (in.Minor < 90) {
       if (in.Kernel32Version && (*in.Kernel32Version)[0] == 4 && (*in.Kernel32Version)[1] == 90)
