@@ -71,7 +71,9 @@ TEST(ComboEditRules, PopupOpensBelowOrAboveInsideTheScreen) {
 
 TEST(ShortCut, KeyPressesGiveTheStoredValues) {
   using namespace kv::ui;
-  auto of = [](int key, Qt::KeyboardModifiers mods) { return ShortCutOf(QKeyEvent(QEvent::KeyPress, key, mods)); };
+  auto of = [](int key, Qt::KeyboardModifiers mods) {
+    return ShortCutOf(QKeyEvent(QEvent::KeyPress, key, mods));
+  };
   EXPECT_EQ(of(Qt::Key_Down, Qt::AltModifier), 32808); // Alt+Down, the combo edit's click key
   EXPECT_EQ(of(Qt::Key_Down, Qt::NoModifier), VK_DOWN);
   EXPECT_EQ(of(Qt::Key_F4, Qt::ControlModifier | Qt::ShiftModifier), scCtrl | scShift | 0x73);
