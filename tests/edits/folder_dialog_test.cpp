@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 #include <filesystem>
 #include <system_error>
 
+#include "controls/edits/bitmap_utils.h"
 #include "controls/edits/folder_dialog.h"
 #include "controls/edits/path_util.h"
 #include "platform/ui/application.h"
@@ -87,16 +90,20 @@ TEST_F(FolderDialogTest, PreselectsAnExistingFolderAndReturnsItWithoutTrailingSe
   int initialized = 0;
   dlg.OnInitialized = [&](TKvBrowseFolderDlg &) { ++initialized; };
   bool ok_was_enabled = false;
+  QPoint at, centre;
   kvtest::ModalDriver driver([&](QDialog &d) {
     auto &browse = static_cast<TFolderBrowseDialog &>(d);
     if (browse.SelectionPending() || browse.HighlightedPath() != Q(dir_.file("logs/old"))) return false;
     ok_was_enabled = browse.OKEnabled();
+    at = d.pos();
+    centre = CenteredOnScreen(d.frameGeometry().size(), QGuiApplication::primaryScreen()->geometry().size());
     browse.OKButton()->click();
     return true;
   });
   ASSERT_TRUE(dlg.RunDialog());
   EXPECT_FALSE(driver.TimedOut());
   EXPECT_TRUE(ok_was_enabled);
+  EXPECT_EQ(at, centre);
   EXPECT_EQ(initialized, 1);
   EXPECT_EQ(dlg.FolderName, Q(dir_.file("logs/old")));
   EXPECT_EQ(dlg.HighlightedName(), dlg.FolderName);
