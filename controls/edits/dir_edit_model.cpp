@@ -4,6 +4,7 @@
 
 #include "controls/edits/folder_dialog.h"
 #include "controls/edits/path_util.h"
+#include "controls/edits/str_util.h"
 
 namespace kv::edits {
 
@@ -56,6 +57,24 @@ QString TDirectoryEditModel::DroppedText(const QString &name, const QString &tex
     folder = name.left(name.lastIndexOf(QLatin1Char('/')) + 1);
   }
   return Joined(folder, text);
+}
+
+QString TDirectoryEditModel::Converted(const QString &text, QString (*convert)(const QString &)) const {
+  if (!MultipleDirs) return convert(text);
+  QString result;
+  for (int position = 1; position <= text.size();) {
+    const QString piece = convert(TakeUntilDelimiter(text, position, QStringLiteral(";")));
+    if (!result.isEmpty() && !piece.isEmpty()) result += QLatin1Char(';');
+    result += piece;
+  }
+  return result;
+}
+
+QString TDirectoryEditModel::LongForm(const QString &text) const {
+  return Converted(text, ExpandToLongPath);
+}
+QString TDirectoryEditModel::ShortForm(const QString &text) const {
+  return Converted(text, ReduceToShortPath);
 }
 
 } // namespace kv::edits

@@ -1,6 +1,7 @@
 #pragma once
 // The directory edit's rules without a widget: the dialog road of its button (start folder,
-// which dialog, what the text becomes) and a dropped name. The dialogs are functions, so tests can stand in
+// which dialog, what the text becomes), a dropped name, and the long and short forms of its
+// text. The dialogs are functions, so tests can stand in
 // for the user.
 
 #include <QString>
@@ -51,7 +52,13 @@ public:
   // (with its trailing "/"), else the name as it is; in front of the text with MultipleDirs.
   QString DroppedText(const QString &name, const QString &text) const;
 
+  // The text in long or short form; with MultipleDirs each ";"-separated piece on its own, an
+  // empty piece adding no separator.
+  QString LongForm(const QString &text) const;
+  QString ShortForm(const QString &text) const;
+
 private:
+  QString Converted(const QString &text, QString (*convert)(const QString &)) const;
   QString Joined(const QString &name, const QString &text) const;
 };
 

@@ -180,4 +180,13 @@ TEST_F(DirectoryEditModelTest, DroppedNames) {
   EXPECT_EQ(model_.DroppedText(deep, ""), deep);
 }
 
+TEST_F(DirectoryEditModelTest, LongAndShortForms) {
+  EXPECT_EQ(model_.LongForm("/a;;/b"), "/a;;/b"); // one path, whatever it holds
+  model_.MultipleDirs = true;
+  EXPECT_EQ(model_.LongForm("/a;/b"), "/a;/b");
+  EXPECT_EQ(model_.ShortForm("/a;;/b;"), "/a;/b"); // empty pieces add no separator
+  EXPECT_EQ(model_.LongForm(";"), "");
+  EXPECT_EQ(model_.LongForm(""), "");
+}
+
 } // namespace

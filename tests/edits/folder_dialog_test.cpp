@@ -4,9 +4,9 @@
 
 #include <QDir>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeView>
 #include <filesystem>
 #include <system_error>
@@ -118,9 +118,9 @@ TEST_F(FolderDialogTest, MissingFolderIsNotPreselectedAndCancelKeepsTheName) {
   kvtest::ModalDriver driver([&](QDialog &d) {
     auto &browse = static_cast<TFolderBrowseDialog &>(d);
     highlighted = browse.HighlightedPath();
-    had_help = !d.findChildren<QPushButton *>().isEmpty() &&
-               std::any_of(d.findChildren<QPushButton *>().begin(), d.findChildren<QPushButton *>().end(),
-                           [](QPushButton *b) { return b->text() == "&Hilfe"; });
+    const auto buttons = d.findChildren<QPushButton *>();
+    had_help =
+        std::any_of(buttons.begin(), buttons.end(), [](QPushButton *b) { return b->text() == "&Hilfe"; });
     d.reject();
     return true;
   });
