@@ -6,6 +6,7 @@
 #include "app/main_form.h"
 #include "controls/edits/support_units.h"
 #include "log/fast_log.h"
+#include "platform/default_locale.h"
 #include "platform/ui/application.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
@@ -15,11 +16,15 @@ KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
 
 int main(int argc, char **argv) {
   using namespace kv;
-  // The edit library's support units prepare their tables before anything else runs and
-  // release them last.
-  edits::SupportUnitsScope support_units;
   // Only the first argument counts, and only as "/a" or "/A".
   const bool automatic = argc > 1 && (std::string_view(argv[1]) == "/a" || std::string_view(argv[1]) == "/A");
+  // Started without any locale variable (cron, a service), the system's regional settings
+  // still apply; Qt's application object takes them over from the environment.
+  platform::UseSystemDefaultLocale();
+  ui::QuietQtNotices();
+  // The edit library's support units prepare their tables (the character classes of the user's
+  // locale, settled just above) before the program block runs, and release them last.
+  edits::SupportUnitsScope support_units;
   // The automatic mode runs from cron or a timer without a display; the window needs one.
   if (ui::ChooseDisplay(automatic) == ui::DisplayChoice::Missing) {
     std::fprintf(stderr, "%s\n", ui::NoDisplayMessage(QStringLiteral("korvan")).toLocal8Bit().constData());
