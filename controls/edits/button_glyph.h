@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "controls/edits/edit_types.h"
 #include "platform/ui/bitmap.h"
 #include "platform/ui/canvas.h"
 #include "platform/ui/image_list.h"
@@ -23,7 +24,6 @@ namespace kv::edits {
 // Draw states of a glyph button, in this order.
 enum TButtonDrawState { bdsUp, bdsDisabled, bdsDown, bdsExclusive, bdsInactive };
 enum TButtonLayout { blGlyphLeft, blGlyphRight, blGlyphTop, blGlyphBottom };
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // An image list with a map of the slots in use, so freed slots are reused before it grows.
 class TKvGlyphList : public ui::TImageList {

@@ -9,10 +9,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTimer>
-#include <exception>
 
 #include "controls/edits/bitmap_utils.h"
-#include "platform/ui/message_box.h"
 #include "platform/ui/theme.h"
 
 namespace kv::edits {
@@ -168,11 +166,7 @@ void TKvxSpeedButton::Click() {
 }
 
 void TKvxSpeedButton::RepeatTick() {
-  try {
-    model_.RepeatTick(model_.Pressing());
-  } catch (const std::exception &e) {
-    ShowError(this, QString::fromUtf8(e.what()));
-  }
+  GuardEvent(this, [this] { model_.RepeatTick(model_.Pressing()); });
 }
 
 void TKvxSpeedButton::Broadcast() {

@@ -17,8 +17,6 @@ class QTimer;
 
 namespace kv::edits {
 
-using TNotifyEvent = std::function<void(QObject *Sender)>;
-
 class TKvxSpeedButton : public QWidget {
   Q_OBJECT
 
