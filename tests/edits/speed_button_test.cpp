@@ -8,6 +8,7 @@
 #include "controls/edits/speed_button_model.h"
 #include "platform/ui/popup_menu.h"
 #include "qt_application.h"
+#include "widget_helpers.h"
 
 namespace {
 
@@ -280,23 +281,10 @@ TBitmap FolderGlyph() {
   return b;
 }
 
-QImage Render(QWidget &w) {
-  QImage image(w.size(), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  w.render(&image);
-  return image;
-}
-
-// Saves a picture for a person to look at when KORVANE_SHOTS_DIR names a folder.
-void Keep(const QImage &image, const char *name) {
-  const QByteArray dir = qgetenv("KORVANE_SHOTS_DIR");
-  if (!dir.isEmpty()) image.save(QString::fromLocal8Bit(dir) + "/" + name);
-}
-
 TEST(SpeedButton, PaintsFrameFaceAndGlyph) {
   TKvxSpeedButton button;
   button.SetGlyph(FolderGlyph());
-  const QImage up = Render(button);
+  const QImage up = kvtest::RenderWidget(button);
   EXPECT_EQ(up.pixel(0, 0), ToQRgb(clBtnHighlight));
   EXPECT_EQ(up.pixel(24, 24), ToQRgb(clWindowFrame));
   EXPECT_EQ(up.pixel(1, 1), ToQRgb(clBtnFace));
@@ -308,23 +296,19 @@ TEST(SpeedButton, PaintsFrameFaceAndGlyph) {
 
   button.SetGroupIndex(1);
   button.SetDown(true);
-  const QImage down = Render(button);
+  const QImage down = kvtest::RenderWidget(button);
   EXPECT_EQ(down.pixel(0, 0), ToQRgb(clWindowFrame));
   EXPECT_EQ(down.pixel(7, 8), qRgb(0, 0, 0)); // moved one pixel right and down
 
   button.SetDown(false);
   button.setEnabled(false);
-  const QImage disabled = Render(button);
+  const QImage disabled = kvtest::RenderWidget(button);
   EXPECT_NE(disabled.pixel(6, 7), qRgb(0, 0, 0)); // the embossed picture
   EXPECT_NE(disabled.pixel(10, 12), qRgb(255, 255, 0));
 
   // A row of buttons as a person sees them.
   QWidget panel;
-  panel.resize(232, 34);
-  panel.setAutoFillBackground(true);
-  QPalette pal = panel.palette();
-  pal.setColor(QPalette::Window, ToQColor(clBtnFace));
-  panel.setPalette(pal);
+  kvtest::MakeFacePanel(panel, 232, 34);
   int x = 4;
   auto add = [&](int width, auto setup) {
     auto *b = new TKvxSpeedButton(&panel);
@@ -349,7 +333,7 @@ TEST(SpeedButton, PaintsFrameFaceAndGlyph) {
     b.SetGlyph(TBitmap());
     b.SetDropDownMenu(&menu);
   });
-  Keep(Render(panel), "speed_buttons.png");
+  EXPECT_TRUE(kvtest::KeepPicture(kvtest::RenderWidget(panel), "speed_buttons.png"));
 }
 
 } // namespace

@@ -1,12 +1,19 @@
 #pragma once
 // Helpers for the widget tests of the edit controls: processing events until a condition holds,
-// and acting on a modal dialog while its own loop runs.
+// acting on a modal dialog while its own loop runs, and pictures of widgets.
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QImage>
+#include <QPalette>
 #include <QTimer>
+#include <QWidget>
+#include <cstdlib>
 #include <functional>
+
+#include "platform/ui/color.h"
 
 #include "test_support.h"
 
@@ -50,5 +57,32 @@ private:
   QElapsedTimer deadline_;
   bool finished_ = false, timed_out_ = false;
 };
+
+// The widget as it paints itself, on white.
+inline QImage RenderWidget(QWidget &widget) {
+  QImage image(widget.size(), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  widget.render(&image);
+  return image;
+}
+
+// Gives `panel` the size and the button-face background of a dialog page.
+inline void MakeFacePanel(QWidget &panel, int width, int height) {
+  panel.resize(width, height);
+  panel.setAutoFillBackground(true);
+  QPalette pal = panel.palette();
+  pal.setColor(QPalette::Window, kv::ui::ToQColor(kv::ui::clBtnFace));
+  panel.setPalette(pal);
+}
+
+// Saves a picture for people to look at: <build>/test-artifacts/<name>. Returns false when it
+// could not be written.
+inline bool KeepPicture(const QImage &picture, const QString &name) {
+  const char *build = std::getenv("KORVANE_BUILD_DIR");
+  if (!build) return true;
+  const QString folder = QString::fromLocal8Bit(build) + "/test-artifacts";
+  QDir().mkpath(folder);
+  return picture.save(folder + "/" + name);
+}
 
 } // namespace kvtest
