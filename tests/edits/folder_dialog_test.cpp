@@ -87,6 +87,7 @@ TEST_F(FolderDialogTest, PreselectsAnExistingFolderAndReturnsItWithoutTrailingSe
   TKvBrowseFolderDlg dlg;
   dlg.FolderName = Q(dir_.file("logs/old/"));
   dlg.DialogText = "Bitte wählen Sie das Protokollverzeichnis aus:";
+  dlg.HelpContext = 40;
   int initialized = 0;
   dlg.OnInitialized = [&](TKvBrowseFolderDlg &) { ++initialized; };
   bool ok_was_enabled = false;
@@ -95,6 +96,7 @@ TEST_F(FolderDialogTest, PreselectsAnExistingFolderAndReturnsItWithoutTrailingSe
     auto &browse = static_cast<TFolderBrowseDialog &>(d);
     if (browse.SelectionPending() || browse.HighlightedPath() != Q(dir_.file("logs/old"))) return false;
     ok_was_enabled = browse.OKEnabled();
+    kvtest::KeepPicture(d.grab().toImage(), "folder_dialog.png");
     at = d.pos();
     centre = CenteredOnScreen(d.frameGeometry().size(), QGuiApplication::primaryScreen()->geometry().size());
     browse.OKButton()->click();
