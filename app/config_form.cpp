@@ -3,6 +3,7 @@
 #include "ui_configform.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTabBar>
@@ -49,7 +50,6 @@ private:
 };
 
 using SpinEdit = edits::TKvSpinEdit;
-using DirectoryEdit = QLineEdit;
 
 // The two spin edits as the form description sets them: whole numbers, an up-down at the side,
 // and the value kept between the bounds whenever it is set.
@@ -71,13 +71,6 @@ TSpinEntry SpinEntry(const SpinEdit *edit) {
 int32_t SpinWholeValue(const SpinEdit *edit) {
   const double v = std::clamp(edit->Value(), double(INT32_MIN), double(INT32_MAX));
   return static_cast<int32_t>(std::lround(v));
-}
-
-QString DirectoryText(const DirectoryEdit *edit) {
-  return edit->text();
-}
-void SetDirectoryText(DirectoryEdit *edit, const QString &text) {
-  edit->setText(text);
 }
 
 // A German reason for a failed start.
@@ -107,6 +100,14 @@ TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
   ui->setupUi(this);
   LoadSpinEdit(ui->efTimeout, 0, 120, 15);
   LoadSpinEdit(ui->efAnzahl, 1, 99, 5);
+  // The log folder: the system's folder dialog, with the options a framework dialog would use.
+  ui->efDirectory->SetDialogKind(edits::dkWin32);
+  ui->efDirectory->SetDialogText(QStringLiteral("Bitte wählen Sie das Protokollverzeichnis aus:"));
+  ui->efDirectory->SetDialogOptions(kv::ui::sdAllowCreate | kv::ui::sdPerformCreate | kv::ui::sdPrompt);
+  ui->efDirectory->SetButtonFlat(false);
+  ui->efDirectory->SetNumGlyphs(1);
+  ui->efDirectory->SetButtonWidth(20);
+  ui->efDirectory->SetHelpContext(40);
   // Single border with the system menu only; centred on the desktop.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
@@ -161,12 +162,26 @@ void TConfigForm::showEvent(QShowEvent *event) {
   if (!event->spontaneous()) FormShow();
 }
 
+void TConfigForm::keyPressEvent(QKeyEvent *event) {
+  if (event->key() != Qt::Key_F1 || event->modifiers() != Qt::NoModifier) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  int context = HelpContext;
+  for (QWidget *w = focusWidget(); w && w != this; w = w->parentWidget())
+    if (w->property("helpContext").isValid()) {
+      context = w->property("helpContext").toInt();
+      break;
+    }
+  kv::ui::Application().HelpContext(context);
+}
+
 void TConfigForm::FormShow() {
   ui->efConnections->setEnabled(true);
   for (QWidget *w : {ui->efIP, ui->efPort, ui->efUser, ui->efPassword})
     w->setEnabled(false);
   ui->chkLogfile->setChecked(false);
-  SetDirectoryText(ui->efDirectory, programDirectory_ + QStringLiteral("log/"));
+  ui->efDirectory->SetText(programDirectory_ + QStringLiteral("log/"));
   ui->efAnzahl->SetValue(5);
   // The scheduler can be started only when it is there.
   ui->btnPlanner->setEnabled(::access(SchedulerProgram().toLocal8Bit().constData(), X_OK) == 0);
@@ -211,7 +226,7 @@ TAutoSettings TConfigForm::ControlValues() const {
   v.ASocksPassword = ui->efPassword->text();
   v.ATimeout = SpinWholeValue(ui->efTimeout);
   v.ALogging = ui->chkLogfile->isChecked();
-  v.ALoggingPath = DirectoryText(ui->efDirectory);
+  v.ALoggingPath = ui->efDirectory->Text();
   v.ALoggingCount = SpinWholeValue(ui->efAnzahl);
   return v;
 }
@@ -238,7 +253,7 @@ void TConfigForm::ShowValues(const TAutoSettings &v) {
   ui->efPassword->setText(v.ASocksPassword);
   ui->efTimeout->SetValue(v.ATimeout);
   ui->chkLogfile->setChecked(v.ALogging);
-  SetDirectoryText(ui->efDirectory, v.ALoggingPath);
+  ui->efDirectory->SetText(v.ALoggingPath);
   ui->efAnzahl->SetValue(v.ALoggingCount);
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "controls/edits/support_units.h"
 #include "platform/default_locale.h"
 #include "platform/ui/application.h"
 
@@ -21,6 +22,9 @@ int RunConfigTool(int argc, char **argv) {
   // The regional settings apply however the program was started.
   platform::UseSystemDefaultLocale();
   ui::QuietQtNotices();
+  // The edit library's support units prepare their tables before the dialog exists and release
+  // them last.
+  edits::SupportUnitsScope support_units;
   if (ui::ChooseDisplay(false) == ui::DisplayChoice::Missing) {
     std::fprintf(stderr, "%s\n",
                  ui::NoDisplayMessage(QStringLiteral("kvnadm"), false).toLocal8Bit().constData());

@@ -18,7 +18,9 @@
 #include <sstream>
 
 #include "app/main_form.h"
+#include "controls/edits/tool_edit.h"
 #include "platform/registry.h"
+#include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "test_support.h"
 
@@ -174,6 +176,27 @@ TEST_F(ConfigFormTest, FirstShowHasTheFormsTextsStatesAndTabOrder) {
   }
   EXPECT_EQ(chain, order);
   EXPECT_TRUE(Find<QPushButton>(*form, "btnOK")->isDefault());
+}
+
+TEST_F(ConfigFormTest, LogFolderEditAndHelpTopics) {
+  auto form = Show();
+  auto *dir = Find<kv::edits::TKvDirectoryEdit>(*form, "efDirectory");
+  EXPECT_EQ(dir->DialogText(), "Bitte wählen Sie das Protokollverzeichnis aus:");
+  EXPECT_EQ(dir->DialogKind(), kv::edits::dkWin32);
+  EXPECT_EQ(dir->ButtonWidth(), 20);
+  EXPECT_EQ(dir->HelpContext(), 40);
+  // F1 opens the topic of the focused field's tab.
+  std::vector<int> topics;
+  kv::ui::Application().SetHelpHook([&](int context) { topics.push_back(context); });
+  auto *pages = Find<QTabWidget>(*form, "PageControl1");
+  const char *fields[] = {"efAddress", "efSender", "efAnzahl"};
+  for (int page = 0; page < 3; ++page) {
+    pages->setCurrentIndex(page);
+    Find(*form, fields[page])->setFocus();
+    QTest::keyClick(form.get(), Qt::Key_F1);
+  }
+  kv::ui::Application().SetHelpHook({});
+  EXPECT_EQ(topics, (std::vector<int>{6, 30, 40}));
 }
 
 TEST_F(ConfigFormTest, FirstUseCreatesTheKeyWithAllTwentyValuesInOrder) {
