@@ -1,7 +1,9 @@
 #include "platform/ui/application.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMainWindow>
 #include <cstdlib>
 
 #include "platform/system.h"
@@ -44,6 +46,19 @@ QString TApplication::ProgramDirectory() const {
 
 void TApplication::ProcessMessages() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+void TApplication::Terminate() {
+  QCoreApplication *app = QCoreApplication::instance();
+  if (!app) return;
+  QMetaObject::invokeMethod(
+      app,
+      [] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+          if (qobject_cast<QMainWindow *>(w) && w->isVisible()) w->close();
+        QCoreApplication::quit();
+      },
+      Qt::QueuedConnection);
 }
 
 TApplication &Application() {

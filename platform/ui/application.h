@@ -34,6 +34,10 @@ public:
   QString ProgramDirectory() const;
   // Runs the events that are waiting (repaints, queued calls) and returns.
   void ProcessMessages();
+  // Asks the program to end once control returns to its event loop: the main window closes as
+  // its close box would (so it saves what it keeps), and every running event loop ends, modal
+  // dialogs' included.
+  void Terminate();
 
 private:
   QString title_;

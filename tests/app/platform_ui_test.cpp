@@ -1,5 +1,5 @@
-// Application object, message boxes, the Qt dispatcher and the stop signals. This file also
-// gives the whole binary its QApplication.
+// Application object, message boxes, the Qt dispatcher and the stop signals. The binary's
+// QApplication comes from qt_application.h.
 #include <QApplication>
 #include <QDialog>
 #include <QTimer>
@@ -15,28 +15,12 @@
 #include "platform/ui/message_box.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
+#include "qt_application.h"
 #include "test_support.h"
 
 using namespace kv::ui;
 
 namespace {
-
-class QtEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override { app_ = new QApplication(argc_, argv_); }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
-private:
-  int argc_ = 1;
-  char name_[16] = "korvane_tests";
-  char *argv_[2] = {name_, nullptr};
-  QApplication *app_ = nullptr;
-};
-
-[[maybe_unused]] ::testing::Environment *const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 bool ProcessUntil(const std::function<bool()> &done) {
   return kvtest::WaitUntil([&] {
@@ -73,8 +57,10 @@ TEST(Application, DisplayChoiceHonoursThePlatformAndTheDisplayVariables) {
   EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Display);
   const char *names[3] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
   for (int i = 0; i < 3; ++i) {
-    if (saved[i].isNull()) unsetenv(names[i]);
-    else setenv(names[i], saved[i].constData(), 1);
+    if (saved[i].isNull())
+      unsetenv(names[i]);
+    else
+      setenv(names[i], saved[i].constData(), 1);
   }
   EXPECT_TRUE(NoDisplayMessage("korvan").contains("korvan /a"));
 }
@@ -82,8 +68,8 @@ TEST(Application, DisplayChoiceHonoursThePlatformAndTheDisplayVariables) {
 TEST(MessageBox, CaptureRecordsBoxesAndAnswersThemInTurn) {
   MessageBoxCapture capture;
   capture.SetNextAnswer(MessageAnswer::No);
-  EXPECT_EQ(ShowMessage(nullptr, {"Soll das Update jetzt durchgeführt werden?", "Frage", MessageIcon::Question,
-                                  MessageButtons::YesNo, MessageAnswer::Yes}),
+  EXPECT_EQ(ShowMessage(nullptr, {"Soll das Update jetzt durchgeführt werden?", "Frage",
+                                  MessageIcon::Question, MessageButtons::YesNo, MessageAnswer::Yes}),
             MessageAnswer::No);
   ShowError(nullptr, "Der Server x konnte nicht erreicht werden.");
   ShowWarning(nullptr, "Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.");
@@ -134,8 +120,10 @@ TEST(QtDispatcher, RunsPostsFromOtherThreadsOnTheGuiThreadInOrderAndRefusesAfter
   QCoreApplication::processEvents();
   ASSERT_EQ(seen.size(), 51u);
   EXPECT_EQ(seen.back(), -1);
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(seen[i], i);
-  for (auto id : threads) EXPECT_EQ(id, std::this_thread::get_id());
+  for (int i = 0; i < 50; ++i)
+    EXPECT_EQ(seen[i], i);
+  for (auto id : threads)
+    EXPECT_EQ(id, std::this_thread::get_id());
 }
 
 TEST(QtDispatcher, TasksQueuedWhenItIsDestroyedAreDropped) {

@@ -171,6 +171,42 @@ std::string PeersDir() {
   return dir && *dir ? dir : SourceDir() + "/build/peers";
 }
 
+namespace {
+
+// Runs openssl with `args`; true when it ends with status 0 within a minute.
+bool RunOpenssl(const std::vector<std::string> &args, const std::string &log_file) {
+  const std::string openssl = FindProgram("openssl");
+  if (openssl.empty()) return false;
+  std::vector<std::string> argv{openssl};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildProcess p;
+  return p.Start(argv, log_file) && p.Wait(std::chrono::seconds(60)) == 0;
+}
+
+} // namespace
+
+bool MakeTestCertificateAuthority(const std::string &ca_cert, const std::string &ca_key, const std::string &name,
+                                  const std::string &log_file) {
+  return RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days",
+                     "2", "-subj", "/CN=" + name, "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
+                     "keyUsage=critical,keyCertSign,cRLSign", "-keyout", ca_key, "-out", ca_cert},
+                    log_file);
+}
+
+bool MakeCertificateSignedBy(const std::string &ca_cert, const std::string &ca_key, const std::string &cert_file,
+                             const std::string &key_file, const std::string &common_name,
+                             const std::string &subject_alt_name, const std::string &log_file) {
+  const std::string csr = cert_file + ".csr";
+  const std::string ext = cert_file + ".ext";
+  WriteFile(ext, "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=" + subject_alt_name + "\n");
+  return RunOpenssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
+                     "/CN=" + common_name, "-keyout", key_file, "-out", csr},
+                    log_file) &&
+         RunOpenssl({"x509", "-req", "-in", csr, "-CA", ca_cert, "-CAkey", ca_key, "-CAcreateserial", "-days", "2",
+                     "-extfile", ext, "-out", cert_file},
+                    log_file);
+}
+
 bool MakeSelfSignedCertificate(const std::string &cert_file, const std::string &key_file,
                                const std::string &common_name, const std::string &subject_alt_name,
                                const std::string &log_file) {

@@ -76,6 +76,16 @@ bool MakeSelfSignedCertificate(const std::string &cert_file, const std::string &
                                const std::string &common_name, const std::string &subject_alt_name,
                                const std::string &log_file);
 
+// Makes a certificate authority for tests: a self-signed CA certificate and its key. False when
+// openssl is missing or fails; its output goes to `log_file`.
+bool MakeTestCertificateAuthority(const std::string &ca_cert, const std::string &ca_key, const std::string &name,
+                                  const std::string &log_file);
+// Makes a server certificate and key signed by that authority, for `common_name` and
+// `subject_alt_name` (for example "DNS:localhost,IP:127.0.0.1").
+bool MakeCertificateSignedBy(const std::string &ca_cert, const std::string &ca_key, const std::string &cert_file,
+                             const std::string &key_file, const std::string &common_name,
+                             const std::string &subject_alt_name, const std::string &log_file);
+
 // The text of the `Error` that `action` throws, or "(no failure)" when it throws none.
 template <class Error, class Action> std::string FailureText(Action &&action) {
   try {

@@ -1,0 +1,89 @@
+#pragma once
+// THttpTransfer: one HTTP or HTTPS GET through libcurl's easy interface. The reply is handed to
+// the caller chunk by chunk; the transfer checks what the caller should not have to: status 200,
+// the announced length, a size cap, time-outs for connecting and for a stalled peer, at most a
+// few redirections, and whether every hop was HTTPS with a verified certificate. Proxies come
+// from the environment (http_proxy, https_proxy, no_proxy), as for other programs of the system.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+typedef void CURL;
+
+namespace kv::net {
+
+struct THttpRequest {
+  std::string Url;      // "http://..." or "https://..."; other schemes are refused
+  std::string UserName; // basic authentication when not empty
+  std::string Password;
+  std::string Agent;
+  std::string CAFile; // trusted certificates for HTTPS; empty: the system's store
+  int ConnectTimeoutMs = 15000;
+  // A peer that sends nothing for this long ends the transfer (checked about once a second).
+  int StallTimeoutMs = 30000;
+  // A reply body larger than this ends the transfer.
+  int64_t MaxBytes = 1 << 20;
+  // The reply must announce its length and deliver exactly that many bytes.
+  bool RequireLength = false;
+  // HTTP redirections followed in a row before the transfer fails.
+  int MaxRedirects = 5;
+};
+
+struct THttpResult {
+  bool Ok = false;      // status 200, the whole body received within every limit
+  bool Aborted = false; // the caller stopped it
+  // Ok, and the request and every redirection went over HTTPS with a verified certificate.
+  bool Secure = false;
+  long Status = 0;            // status of the final reply, 0 without one
+  int64_t ContentLength = -1; // announced length of the final reply, -1 without
+  int64_t Received = 0;       // body bytes handed to the caller
+  std::string Error;          // why it failed, in English; empty when Ok
+};
+
+class THttpTransfer {
+public:
+  // Receives each chunk of the body; returning false stops the transfer.
+  using DataHandler = std::function<bool(std::string_view chunk)>;
+  // Called after each chunk and at least about once a second while waiting; false stops it.
+  using ProgressHandler = std::function<bool()>;
+
+  explicit THttpTransfer(THttpRequest request);
+  ~THttpTransfer();
+  THttpTransfer(const THttpTransfer &) = delete;
+  THttpTransfer &operator=(const THttpTransfer &) = delete;
+
+  // Runs the transfer to its end. Never throws; the result says how it went.
+  THttpResult Perform(const DataHandler &on_data, const ProgressHandler &on_progress);
+
+  // The final reply's status and announced length as far as its headers have arrived
+  // (0 and -1 before); readable from the handlers.
+  long Status() const { return status_; }
+  int64_t ContentLength() const { return content_length_; }
+
+private:
+  static size_t OnHeader(char *data, size_t size, size_t count, void *self);
+  static size_t OnBody(char *data, size_t size, size_t count, void *self);
+  static int OnProgress(void *self, int64_t, int64_t, int64_t, int64_t);
+  bool Refuse(std::string why);
+  void Heard() { last_heard_ = std::chrono::steady_clock::now(); }
+
+  THttpRequest request_;
+  CURL *curl_ = nullptr;
+  const DataHandler *on_data_ = nullptr;
+  const ProgressHandler *on_progress_ = nullptr;
+  long status_ = 0;
+  int64_t content_length_ = -1;
+  bool bad_length_ = false;
+  int64_t received_ = 0;
+  bool aborted_ = false;
+  std::string refused_; // why a handler of ours stopped the transfer
+  std::chrono::steady_clock::time_point last_heard_;
+};
+
+// True when `url` starts with "https://" (any case).
+bool IsHttpsUrl(std::string_view url);
+
+} // namespace kv::net

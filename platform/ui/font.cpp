@@ -1,0 +1,84 @@
+#include "platform/ui/font.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHash>
+#include <QMutex>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+namespace kv::ui {
+
+namespace {
+
+enum class Kind { Sans, Serif, Mono };
+
+Kind KindOf(const QString &name) {
+  static const QStringList mono = {"courier new",    "courier",  "fixedsys",
+                                   "lucida console", "terminal", "consolas"};
+  static const QStringList serif = {"times new roman", "times", "georgia", "ms serif", "garamond"};
+  const QString n = name.trimmed().toLower();
+  if (mono.contains(n)) return Kind::Mono;
+  if (serif.contains(n)) return Kind::Serif;
+  return Kind::Sans; // Tahoma, MS Sans Serif, Verdana, Arial, Segoe UI, Symbol and the unknown
+}
+
+QStringList Candidates(Kind kind) {
+  switch (kind) {
+  case Kind::Mono:
+    return {"DejaVu Sans Mono", "Liberation Mono", "Noto Sans Mono"};
+  case Kind::Serif:
+    return {"DejaVu Serif", "Liberation Serif", "Noto Serif"};
+  case Kind::Sans:
+    break;
+  }
+  return {"DejaVu Sans", "Liberation Sans", "Noto Sans"};
+}
+
+} // namespace
+
+QString SubstituteFontFamily(const QString &name) {
+  const QStringList candidates = Candidates(KindOf(name));
+  if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) return candidates.first();
+  static QMutex mutex;
+  static QHash<QString, QString> cache;
+  QMutexLocker lock(&mutex);
+  const QString key = name.toLower();
+  if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+  const QStringList families = QFontDatabase::families();
+  auto has = [&](const QString &f) { return families.contains(f, Qt::CaseInsensitive); };
+  QString chosen = candidates.first();
+  if (!name.isEmpty() && has(name)) {
+    chosen = name;
+  } else {
+    auto it = std::find_if(candidates.begin(), candidates.end(), has);
+    if (it != candidates.end()) chosen = *it;
+  }
+  cache.insert(key, chosen);
+  return chosen;
+}
+
+int TFont::ClampedSize() const {
+  return std::clamp(Size, MinFontSize, MaxFontSize);
+}
+
+int TFont::NormalizedEscapement() const {
+  return ((Escapement % 3600) + 3600) % 3600;
+}
+
+int TFont::PixelSize(int pixels_per_inch) const {
+  return std::max(1, int(std::lround(ClampedSize() * double(std::max(pixels_per_inch, 1)) / 72.0)));
+}
+
+QFont TFont::ToQFont(int pixels_per_inch) const {
+  QFont f(SubstituteFontFamily(Name));
+  f.setPixelSize(PixelSize(pixels_per_inch));
+  f.setBold(Has(fsBold));
+  f.setItalic(Has(fsItalic));
+  f.setUnderline(Has(fsUnderline));
+  f.setStrikeOut(Has(fsStrikeOut));
+  return f;
+}
+
+} // namespace kv::ui

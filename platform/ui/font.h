@@ -1,0 +1,44 @@
+#pragma once
+// Fonts of the controls: name, size in points, style bits, colour and escapement, turned into a
+// QFont for a given resolution. Windows font names the forms use ("Tahoma", "MS Sans Serif",
+// "Verdana", ...) are replaced by a family this system has when it lacks them.
+
+#include <QFont>
+#include <QString>
+
+#include "platform/ui/color.h"
+
+namespace kv::ui {
+
+enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+using TFontStyles = unsigned; // TFontStyle bits
+
+constexpr int MinFontSize = 1;
+constexpr int MaxFontSize = 144;
+
+struct TFont {
+  QString Name = QStringLiteral("MS Sans Serif");
+  int Size = 8; // points; drawn clamped to MinFontSize..MaxFontSize
+  TFontStyles Style = 0;
+  TColor Color = clWindowText;
+  int Escapement = 0; // text direction in tenths of a degree, counter-clockwise
+
+  bool Has(TFontStyle s) const { return (Style & s) != 0; }
+  // The clamped size in points.
+  int ClampedSize() const;
+  // Escapement brought into 0..3599.
+  int NormalizedEscapement() const;
+  // The font's em height in pixels at `pixels_per_inch`.
+  int PixelSize(int pixels_per_inch) const;
+  // The Qt font (substituted family, pixel size, style); the colour and escapement are the
+  // canvas's business.
+  QFont ToQFont(int pixels_per_inch) const;
+
+  friend bool operator==(const TFont &, const TFont &) = default;
+};
+
+// `name` when the system has that family, else the first available family of the same kind
+// (sans, serif or monospace); "DejaVu Sans" for names it does not know.
+QString SubstituteFontFamily(const QString &name);
+
+} // namespace kv::ui

@@ -1,0 +1,493 @@
+// The web update against Python's http.server on loopback, over HTTP and over HTTPS with a
+// certificate from a test CA: the component's events and outcomes, then the "&Update starten"
+// flow through the update window with its message boxes answered by the capture.
+#include "app/web_update.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "app/web_update_form.h"
+#include "platform/ui/message_box.h"
+#include "tests/peers/http_peer.h"
+
+using namespace kv::app;
+using kv::ui::MessageAnswer;
+
+namespace {
+
+// This binary's widgets need an application object.
+class QtEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override {
+    if (!QCoreApplication::instance()) app_ = new QApplication(argc_, argv_);
+  }
+  void TearDown() override { delete app_; }
+
+private:
+  int argc_ = 1;
+  char name_[16] = "korvane_itests";
+  char *argv_[2] = {name_, nullptr};
+  QApplication *app_ = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment *const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+const std::string kInstaller =
+    "#!/bin/sh\n"
+    "# Writes its arguments after the first, one a line, into the file named first.\n"
+    "out=\"$1\"\n"
+    "shift\n"
+    "printf '%s\\n' \"$@\" > \"$out\"\n";
+
+struct PageSpec {
+  std::string product = "Korvane 2005";
+  std::string version = "Release 28";
+  std::string download; // an address
+  std::string client = "korvan-setup.sh";
+  std::string params;
+  std::string redirection;
+};
+
+std::string Meta(const std::string &name, const std::string &content) {
+  return "<META NAME=\"" + name + "\" CONTENT=\"" + content + "\">\r\n";
+}
+
+std::vector<std::string> FilesIn(const std::string &dir) {
+  std::vector<std::string> names;
+  if (DIR *d = ::opendir(dir.c_str())) {
+    while (dirent *e = ::readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    ::closedir(d);
+  }
+  return names;
+}
+
+// Every event of a component, one name a line; OnDownload once for a run of chunks.
+std::vector<std::string> *Record(TKvWebUpdate &w, std::vector<std::string> &events) {
+  auto add = [&events](const std::string &e) {
+    if (!(e == "Download" && !events.empty() && events.back() == "Download")) events.push_back(e);
+  };
+  w.OnBeforeGetInfo = [add](TKvWebUpdate *) { add("BeforeGetInfo"); };
+  w.OnAfterGetInfo = [add](TKvWebUpdate *) { add("AfterGetInfo"); };
+  w.OnDownload = [add](TKvWebUpdate *, int, int) { add("Download"); };
+  w.OnDownloadError = [add](TKvWebUpdate *) { add("DownloadError"); };
+  w.OnNoUpdateFound = [add](TKvWebUpdate *) { add("NoUpdateFound"); };
+  w.OnUpdateAvailable = [add](TKvWebUpdate *, const std::string &a, const std::string &n, bool &) {
+    add("UpdateAvailable " + a + " -> " + n);
+  };
+  w.OnBeforeDownload = [add](TKvWebUpdate *, const std::string &) { add("BeforeDownload"); };
+  w.OnAfterDownload = [add](TKvWebUpdate *, const std::string &) { add("AfterDownload"); };
+  w.OnCannotExecute = [add](TKvWebUpdate *) { add("CannotExecute"); };
+  return &events;
+}
+
+class WebUpdateFlow : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    setenv("no_proxy", "*", 1);
+    files_ = new kvtest::TempDir;
+    certs_ = new kvtest::TestCertificates;
+    plain_ = new kvtest::HttpPeer;
+    secure_ = new kvtest::HttpPeer;
+    kvtest::WriteFile(files_->file("setup.sh"), kInstaller);
+    kvtest::WriteFile(files_->file("setup.tar.gz"),
+                      std::string("\x1f\x8b\x08\x00", 4) + std::string(2000, 'z'));
+    if (!certs_->Make(why_)) return;
+    if (!plain_->Start(files_->path()))
+      why_ = plain_->why();
+    else if (!secure_->Start(files_->path(), certs_->CertFile(), certs_->KeyFile()))
+      why_ = secure_->why();
+  }
+  static void TearDownTestSuite() {
+    delete plain_;
+    delete secure_;
+    delete certs_;
+    delete files_;
+  }
+  void SetUp() override {
+    KV_REQUIRE_PEER(why_.empty(), why_);
+    saved_tmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    setenv("TMPDIR", tmp_.path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (saved_tmp_.empty())
+      unsetenv("TMPDIR");
+    else
+      setenv("TMPDIR", saved_tmp_.c_str(), 1);
+  }
+
+  static void WritePage(const std::string &name, const PageSpec &p) {
+    std::string html = "<html><head>\r\n<title>Korvane 2005</title>\r\n";
+    if (!p.product.empty()) html += Meta("kvProduct", p.product);
+    if (!p.version.empty()) html += Meta("kvVersion", p.version);
+    html += Meta("kvAuthor", "Halvern") + Meta("kvEmail", "update@halvern.example");
+    if (!p.download.empty()) html += Meta("kvDownload", p.download);
+    if (!p.client.empty()) html += Meta("kvClientSideName", p.client);
+    if (!p.params.empty()) html += Meta("kvRunParameters", p.params);
+    if (!p.redirection.empty()) html += Meta("kvRedirection", p.redirection);
+    html += "</head><body><p>Neue Version</p></body></html>\r\n";
+    kvtest::WriteFile(files_->file(name), html);
+  }
+  // A page offering the script installer from `installer_server`, with the marker as its first
+  // run parameter.
+  std::string InstallerPage(const std::string &name, kvtest::HttpPeer &installer_server,
+                            const std::string &path = "/setup.sh") {
+    PageSpec p;
+    p.download = installer_server.Url(path);
+    p.params = Marker() + " --silent zwei";
+    WritePage(name, p);
+    return "/" + name;
+  }
+  void Configure(TKvWebUpdate &w, const std::string &url) {
+    w.ProductInfo.SetURL(url);
+    if (&w != form_kv_) {
+      w.ProductInfo.Version = "Release 27";
+      w.ProductInfo.VersionFormat = vfString;
+    }
+    w.CAFile = certs_->CAFile();
+    w.StallTimeoutMs = 10000;
+    w.Terminate = [this] { ++terminated_; };
+  }
+  std::string Marker() const { return work_.file("marker"); }
+  // Runs `action` on the GUI thread once `server` has seen a request for `path`.
+  void WhenAsked(const std::string &path, QObject *context, std::function<void()> action,
+                 kvtest::HttpPeer *server = plain_) {
+    poll_ = [=, this] {
+      if (server->CountRequests(path) > 0)
+        action();
+      else
+        QMetaObject::invokeMethod(context, poll_, Qt::QueuedConnection);
+    };
+    QMetaObject::invokeMethod(context, poll_, Qt::QueuedConnection);
+  }
+
+  static inline kvtest::TempDir *files_ = nullptr;
+  static inline kvtest::TestCertificates *certs_ = nullptr;
+  static inline kvtest::HttpPeer *plain_ = nullptr;
+  static inline kvtest::HttpPeer *secure_ = nullptr;
+  static inline std::string why_;
+  kvtest::TempDir tmp_, work_;
+  std::string saved_tmp_;
+  int terminated_ = 0;
+  TKvWebUpdate *form_kv_ = nullptr; // the update window's component keeps the window's settings
+  std::function<void()> poll_;
+};
+
+long long MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+} // namespace
+
+TEST_F(WebUpdateFlow, EventsInOrderAndTheInstallerStartedOverHttps) {
+  TKvWebUpdate w;
+  Configure(w, secure_->Url(InstallerPage("korvan.htm", *secure_)));
+  w.ProductInfo.Version = "Release 27";
+  w.ProductInfo.VersionFormat = vfString;
+  std::vector<std::string> events;
+  Record(w, events);
+  int last_total = -1, last_done = -1;
+  w.OnDownload = [&, inner = w.OnDownload](TKvWebUpdate *s, int total, int done) {
+    inner(s, total, done);
+    last_total = total;
+    last_done = done;
+  };
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(w.CheckAndUpdate()) << w.LastTransferError();
+  std::printf("[ MEASURED ] check over HTTPS with download and start: %lld ms\n", MsSince(start));
+  EXPECT_EQ(events, (std::vector<std::string>{"BeforeGetInfo", "Download", "AfterGetInfo",
+                                              "UpdateAvailable Release 27 -> Release 28", "BeforeDownload",
+                                              "Download", "AfterDownload"}));
+  EXPECT_EQ(last_total, static_cast<int>(kInstaller.size()));
+  EXPECT_EQ(last_done, static_cast<int>(kInstaller.size()));
+  EXPECT_TRUE(w.DownloadVerified());
+  EXPECT_EQ(w.ClientFile(), w.PrivateDirectory() + "/korvan-setup.sh");
+  EXPECT_EQ(kvtest::ReadFile(w.ClientFile()), kInstaller);
+  ASSERT_TRUE(kvtest::WaitUntil([&] { return !kvtest::ReadFile(Marker()).empty(); }));
+  EXPECT_EQ(kvtest::ReadFile(Marker()), "--silent\nzwei\n") << "arguments without a shell";
+  EXPECT_EQ(terminated_, 1);
+  EXPECT_EQ(secure_->Requests().front().substr(0, secure_->Requests().front().find('|')),
+            "GET /korvan.htm HTTP/1.0");
+}
+
+TEST_F(WebUpdateFlow, RedirectionsAreFollowedFiveTimesInARow) {
+  for (int i = 0; i < 5; ++i) {
+    PageSpec p;
+    p.version = "Release " + std::to_string(100 + i); // replaced by the next page's values
+    p.redirection = secure_->Url("/chain" + std::to_string(i + 1) + ".htm");
+    WritePage("chain" + std::to_string(i) + ".htm", p);
+  }
+  PageSpec last;
+  last.version = "Release 27";
+  WritePage("chain5.htm", last);
+  TKvWebUpdate w;
+  Configure(w, secure_->Url("/chain0.htm"));
+  w.ProductInfo.Version = "Release 27";
+  w.ProductInfo.VersionFormat = vfString;
+  std::vector<std::string> events;
+  Record(w, events);
+  EXPECT_FALSE(w.CheckAndUpdate());
+  EXPECT_EQ(w.WebVersion(), "Release 27");
+  EXPECT_EQ(events, (std::vector<std::string>{"BeforeGetInfo", "Download", "AfterGetInfo", "NoUpdateFound"}));
+
+  // A page naming itself: the first fetch and five more, then the fetch fails.
+  PageSpec loop;
+  loop.redirection = secure_->Url("/self.htm");
+  WritePage("self.htm", loop);
+  events.clear();
+  Configure(w, secure_->Url("/self.htm"));
+  EXPECT_FALSE(w.CheckAndUpdate());
+  EXPECT_EQ(secure_->CountRequests("/self.htm"), 6);
+  EXPECT_EQ(events, (std::vector<std::string>{"BeforeGetInfo", "Download", "DownloadError", "AfterGetInfo",
+                                              "DownloadError"}));
+  EXPECT_EQ(w.WebVersion(), "");
+}
+
+TEST_F(WebUpdateFlow, FailedFetchesGiveTheErrorTwiceAPageWithoutProductOnce) {
+  PageSpec big;
+  big.product = std::string(300, 'p');
+  WritePage("big.htm", big);
+  PageSpec bare;
+  bare.product = "";
+  WritePage("bare.htm", bare);
+  struct Case {
+    std::string url;
+    int64_t page_cap;
+    int errors;
+  } cases[] = {
+      {"http://127.0.0.1:" + std::to_string(kvtest::FreePort()) + "/update/korvan.htm", 1 << 20, 2},
+      {plain_->Url("/big.htm"), 500, 2},
+      {plain_->Url("/bare.htm"), 1 << 20, 1}, // fetched, but without a product
+  };
+  for (const Case &c : cases) {
+    TKvWebUpdate w;
+    Configure(w, c.url);
+    w.MaxPageSize = c.page_cap;
+    std::vector<std::string> events;
+    Record(w, events);
+    EXPECT_FALSE(w.CheckAndUpdate()) << c.url;
+    EXPECT_EQ(std::count(events.begin(), events.end(), "DownloadError"), c.errors)
+        << c.url << " " << w.LastTransferError();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "AfterGetInfo"), 1) << c.url;
+    EXPECT_EQ(events.back(), "DownloadError") << c.url;
+  }
+}
+
+TEST_F(WebUpdateFlow, UnauthenticatedDownloadsAreKeptNotStarted) {
+  // Plain page, HTTPS installer; HTTPS page, plain installer; HTTPS page that hands over to a
+  // plain page offering an HTTPS installer.
+  InstallerPage("to-secure.htm", *secure_);
+  InstallerPage("to-plain.htm", *plain_);
+  PageSpec hop;
+  hop.redirection = plain_->Url("/to-secure.htm");
+  WritePage("hop.htm", hop);
+  for (const std::string &url :
+       {plain_->Url("/to-secure.htm"), secure_->Url("/to-plain.htm"), secure_->Url("/hop.htm")}) {
+    TKvWebUpdate w;
+    Configure(w, url);
+    std::vector<std::string> events;
+    Record(w, events);
+    EXPECT_FALSE(w.CheckAndUpdate()) << url;
+    EXPECT_EQ(events.back(), "AfterDownload") << url;
+    EXPECT_TRUE(w.Success()) << url;
+    EXPECT_FALSE(w.DownloadVerified()) << url;
+    EXPECT_EQ(kvtest::ReadFile(w.ClientFile()), kInstaller) << "kept: " << url;
+    EXPECT_EQ(terminated_, 0);
+  }
+  EXPECT_TRUE(kvtest::ReadFile(Marker()).empty()) << "nothing was started";
+}
+
+TEST_F(WebUpdateFlow, OtherFilesGoToTheOpenerAndAFailedStartDoesNotEndTheProgram) {
+  // A desktop opener of our own that notes what it was asked to open.
+  kvtest::WriteFile(work_.file("xdg-open"),
+                    "#!/bin/sh\necho \"$1\" > \"" + work_.file("opened") + "\"\nexit \"$(cat " +
+                        work_.file("status") + ")\"\n",
+                    0755);
+  const std::string saved_path = std::getenv("PATH");
+  setenv("PATH", (work_.path() + ":" + saved_path).c_str(), 1);
+  PageSpec archive;
+  archive.download = secure_->Url("/setup.tar.gz");
+  archive.client = "korvan.tar.gz";
+  WritePage("archive.htm", archive);
+  for (const auto &[status, started] : std::vector<std::pair<std::string, bool>>{{"0", true}, {"1", false}}) {
+    kvtest::WriteFile(work_.file("status"), status);
+    TKvWebUpdate w;
+    Configure(w, secure_->Url("/archive.htm"));
+    std::vector<std::string> events;
+    Record(w, events);
+    EXPECT_EQ(w.CheckAndUpdate(), started) << status;
+    EXPECT_EQ(kvtest::ReadFile(work_.file("opened")), w.ClientFile() + "\n");
+    EXPECT_EQ(events.back(), started ? "AfterDownload" : "CannotExecute");
+    EXPECT_EQ(terminated_, 1) << "the program ends only after a started installer";
+  }
+  // An installer that fails at once is not started either.
+  kvtest::WriteFile(files_->file("fails.sh"), "#!/bin/sh\nexit 3\n");
+  PageSpec failing;
+  failing.download = secure_->Url("/fails.sh");
+  WritePage("fails.htm", failing);
+  TKvWebUpdate w;
+  Configure(w, secure_->Url("/fails.htm"));
+  std::vector<std::string> events;
+  Record(w, events);
+  EXPECT_FALSE(w.CheckAndUpdate());
+  EXPECT_EQ(events.back(), "CannotExecute");
+  EXPECT_EQ(terminated_, 1);
+  setenv("PATH", saved_path.c_str(), 1);
+}
+
+// The update window, as the user clicks through it.
+class WebUpdateWindowFlow : public WebUpdateFlow {
+protected:
+  void SetUp() override {
+    WebUpdateFlow::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    form_ = std::make_unique<TWebUpdateForm>();
+    form_kv_ = form_->kvWebUpdate.get();
+    form_->show();
+  }
+  void TearDown() override {
+    form_.reset();
+    WebUpdateFlow::TearDown();
+  }
+  void Click(const std::string &page_url) {
+    Configure(*form_->kvWebUpdate, page_url);
+    form_->findChild<QPushButton *>("btn_Update")->click();
+  }
+  QString Label(const char *name) const { return form_->findChild<QLabel *>(name)->text(); }
+  bool ButtonsEnabled() const {
+    return form_->findChild<QPushButton *>("btn_Update")->isEnabled() &&
+           form_->findChild<QPushButton *>("btn_Exit")->isEnabled();
+  }
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const auto &m : boxes_.Shown())
+      texts.push_back(m.caption.toStdString() + ": " + m.text.toStdString());
+    return texts;
+  }
+  static std::string Question(const std::string &version) {
+    return "Informationen: Die neue Version Korvane 2005 " + version +
+           " ist nun zum Download verfügbar.\r\nSoll das Update von Korvane 2005 jetzt durchgeführt werden?";
+  }
+
+  kv::ui::MessageBoxCapture boxes_;
+  std::unique_ptr<TWebUpdateForm> form_;
+};
+
+TEST_F(WebUpdateWindowFlow, NoNewRelease) {
+  PageSpec same;
+  same.version = "Release 27";
+  WritePage("same.htm", same);
+  Click(secure_->Url("/same.htm"));
+  EXPECT_EQ(Texts(), std::vector<std::string>{"Informationen: Es ist keine neue Version verfügbar!"});
+  EXPECT_EQ(Label("lbl_YourVersion"), "Release 27");
+  EXPECT_EQ(Label("lbl_WebVersion"), "Release 27");
+  EXPECT_TRUE(ButtonsEnabled());
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(WebUpdateWindowFlow, UpdateDeclinedClosesTheWindow) {
+  boxes_.SetNextAnswer(MessageAnswer::No);
+  Click(secure_->Url(InstallerPage("korvan.htm", *secure_)));
+  EXPECT_EQ(Texts(), std::vector<std::string>{Question("Release 28")});
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_EQ(form_->result(), QDialog::Rejected);
+  EXPECT_EQ(secure_->CountRequests("/setup.sh"), 0);
+  EXPECT_TRUE(kvtest::ReadFile(Marker()).empty());
+}
+
+TEST_F(WebUpdateWindowFlow, UpdateOverHttpIsKeptButNotStarted) {
+  boxes_.SetNextAnswer(MessageAnswer::Yes);
+  Click(plain_->Url(InstallerPage("korvan.htm", *plain_)));
+  const std::string file = form_->kvWebUpdate->ClientFile();
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(Texts()[0], Question("Release 28"));
+  EXPECT_EQ(Texts()[1],
+            "Informationen: Das Update wurde heruntergeladen, aber nicht gestartet, weil es nicht über "
+            "eine gesicherte Verbindung (HTTPS mit geprüftem Zertifikat) geladen wurde.\r\n"
+            "Sie finden die Datei hier:\r\n" +
+                file);
+  EXPECT_EQ(kvtest::ReadFile(file), kInstaller);
+  EXPECT_TRUE(kvtest::ReadFile(Marker()).empty());
+  EXPECT_EQ(terminated_, 0);
+  EXPECT_TRUE(ButtonsEnabled());
+  EXPECT_EQ(Label("lbl_File"), "korvan-setup.sh");
+}
+
+TEST_F(WebUpdateWindowFlow, UpdateOverHttpsIsStarted) {
+  boxes_.SetNextAnswer(MessageAnswer::Yes);
+  const auto start = std::chrono::steady_clock::now();
+  Click(secure_->Url(InstallerPage("korvan.htm", *secure_)));
+  std::printf("[ MEASURED ] click to started installer over HTTPS: %lld ms\n", MsSince(start));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{Question("Release 28"),
+                                               "Informationen: Das Update wurde heruntergeladen und wird nun "
+                                               "installiert."}));
+  ASSERT_TRUE(kvtest::WaitUntil([&] { return !kvtest::ReadFile(Marker()).empty(); }));
+  EXPECT_EQ(kvtest::ReadFile(Marker()), "--silent\nzwei\n");
+  EXPECT_EQ(terminated_, 1);
+  EXPECT_EQ(Label("lbl_File"), "korvan-setup.sh");
+  auto *bar = form_->findChild<QProgressBar *>("ProgressBar");
+  EXPECT_EQ(bar->maximum(), static_cast<int>(kInstaller.size()));
+  EXPECT_EQ(bar->value(), static_cast<int>(kInstaller.size()));
+}
+
+TEST_F(WebUpdateWindowFlow, FailedFetchShowsTheErrorTwice) {
+  Click(plain_->Url("/status/404/update/korvan.htm"));
+  const std::string error = "Fehler: Die Daten konnten nicht aus dem Internet geladen werden!";
+  EXPECT_EQ(Texts(), (std::vector<std::string>{error, error}));
+  EXPECT_EQ(Label("lbl_WebVersion"), "unbekannt");
+  EXPECT_TRUE(ButtonsEnabled());
+}
+
+TEST_F(WebUpdateWindowFlow, FailedDownloadIsNotReportedAsInstalled) {
+  boxes_.SetNextAnswer(MessageAnswer::Yes);
+  Click(secure_->Url(InstallerPage("korvan.htm", *secure_, "/short/setup.sh")));
+  EXPECT_EQ(Texts(),
+            (std::vector<std::string>{Question("Release 28"),
+                                      "Fehler: Die Daten konnten nicht aus dem Internet geladen werden!"}));
+  EXPECT_TRUE(ButtonsEnabled());
+  EXPECT_EQ(terminated_, 0);
+  EXPECT_TRUE(FilesIn(form_->kvWebUpdate->PrivateDirectory()).empty()) << "the partial file is gone";
+}
+
+TEST_F(WebUpdateWindowFlow, TheUserCanLeaveWhileTheServerStalls) {
+  form_->kvWebUpdate->StallTimeoutMs = 60000;
+  QPushButton *exit = form_->findChild<QPushButton *>("btn_Exit");
+  bool exit_enabled = false;
+  std::chrono::steady_clock::time_point clicked;
+  WhenAsked("/stall/update/korvan.htm", form_.get(), [&] {
+    exit_enabled = exit->isEnabled();
+    clicked = std::chrono::steady_clock::now();
+    exit->click();
+  });
+  Configure(*form_->kvWebUpdate, plain_->Url("/stall/update/korvan.htm"));
+  form_->kvWebUpdate->StallTimeoutMs = 60000;
+  form_->findChild<QPushButton *>("btn_Update")->click();
+  const long long took = MsSince(clicked);
+  std::printf("[ MEASURED ] Schliessen during a stalled fetch closed the window after %lld ms\n", took);
+  EXPECT_TRUE(exit_enabled) << "Schließen is usable while a check runs";
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_LT(took, 15000) << "long before the server's silence would have ended it (60 s)";
+  EXPECT_TRUE(Texts().empty()) << "leaving is not an error";
+}
+
+TEST_F(WebUpdateWindowFlow, PageTextIsShownPlainAndShort) {
+  PageSpec odd;
+  odd.version = "Release <b>99</b> " + std::string(80, 'x');
+  WritePage("odd.htm", odd);
+  boxes_.SetNextAnswer(MessageAnswer::No);
+  Click(secure_->Url("/odd.htm"));
+  const QString shown = QStringLiteral("Release <b>99</b> ") + QString(21, 'x') + QChar(0x2026);
+  EXPECT_EQ(Label("lbl_WebVersion"), shown);
+  EXPECT_EQ(form_->findChild<QLabel *>("lbl_WebVersion")->textFormat(), Qt::PlainText);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.contains(shown)) << boxes_.Shown()[0].text.toStdString();
+}

@@ -1,0 +1,180 @@
+// HTTP(S) transfers against Python's http.server on loopback: what is sent, the checks on what
+// comes back (status, lengths, cap, redirections, stalls), aborting, and certificate checks with
+// a test CA.
+#include "net/http_get.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "tests/peers/http_peer.h"
+
+using namespace kv::net;
+
+namespace {
+
+class HttpGetTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    // Loopback only, whatever proxy the environment names.
+    setenv("no_proxy", "*", 1);
+    files_ = new kvtest::TempDir;
+    kvtest::WriteFile(files_->file("page.htm"), "<html>\n<body>hello</body>\n</html>\n");
+    kvtest::WriteFile(files_->file("big.bin"), std::string(5000, 'x'));
+    certs_ = new kvtest::TestCertificates;
+    plain_ = new kvtest::HttpPeer;
+    secure_ = new kvtest::HttpPeer;
+    if (!certs_->Make(why_)) return;
+    if (!plain_->Start(files_->path()))
+      why_ = plain_->why();
+    else if (!secure_->Start(files_->path(), certs_->CertFile(), certs_->KeyFile()))
+      why_ = secure_->why();
+  }
+  static void TearDownTestSuite() {
+    delete plain_;
+    delete secure_;
+    delete certs_;
+    delete files_;
+  }
+  void SetUp() override { KV_REQUIRE_PEER(why_.empty(), why_); }
+
+  static THttpResult Get(THttpRequest r, std::string *body = nullptr) {
+    r.Agent = "TKvWebUpdate";
+    THttpTransfer t(r);
+    std::string got;
+    THttpResult result =
+        t.Perform([&](std::string_view chunk) { return got.append(chunk), true; }, [] { return true; });
+    if (body) *body = got;
+    return result;
+  }
+  static THttpRequest To(const std::string &url) {
+    THttpRequest r;
+    r.Url = url;
+    r.StallTimeoutMs = 10000; // a loaded machine (sanitizers, parallel tests) is slow to shake hands
+    return r;
+  }
+
+  static inline kvtest::TempDir *files_ = nullptr;
+  static inline kvtest::TestCertificates *certs_ = nullptr;
+  static inline kvtest::HttpPeer *plain_ = nullptr;
+  static inline kvtest::HttpPeer *secure_ = nullptr;
+  static inline std::string why_;
+};
+
+} // namespace
+
+TEST_F(HttpGetTest, PlainPageWithTheRequestOfTheUpdateComponentAndALogin) {
+  std::string body;
+  THttpResult r = Get(To(plain_->Url("/page.htm")), &body);
+  EXPECT_TRUE(r.Ok) << r.Error;
+  EXPECT_FALSE(r.Secure) << "plain HTTP is never authenticated";
+  EXPECT_EQ(r.Status, 200);
+  EXPECT_EQ(r.ContentLength, static_cast<int64_t>(body.size()));
+  EXPECT_EQ(body, "<html>\n<body>hello</body>\n</html>\n");
+  const std::string request = plain_->Requests().back();
+  EXPECT_EQ(request.substr(0, request.find('|')), "GET /page.htm HTTP/1.0");
+  EXPECT_NE(request.find("|User-Agent: TKvWebUpdate"), std::string::npos) << request;
+  const size_t accept = request.find("|Accept: */*");
+  ASSERT_NE(accept, std::string::npos) << request;
+  EXPECT_EQ(request.find("|Accept:", accept + 1), std::string::npos) << "one Accept header: " << request;
+  EXPECT_EQ(request.find("Authorization"), std::string::npos);
+
+  THttpRequest login = To(plain_->Url("/page.htm"));
+  login.UserName = "user";
+  login.Password = "secret";
+  EXPECT_TRUE(Get(login).Ok);
+  EXPECT_NE(plain_->Requests().back().find("|Authorization: Basic dXNlcjpzZWNyZXQ="), std::string::npos);
+}
+
+// Each row: path, whether the length is required, cap, expected outcome.
+struct FailureCase {
+  const char *path;
+  bool require_length;
+  int64_t cap;
+  bool ok;
+  const char *error; // start of the error text
+};
+
+TEST_F(HttpGetTest, RepliesThatAreNotWholeFail) {
+  const FailureCase cases[] = {
+      {"/status/404/x", false, 1 << 20, false, "HTTP status 404"},
+      {"/status/500/x", false, 1 << 20, false, "HTTP status 500"},
+      {"/missing.htm", false, 1 << 20, false, "HTTP status 404"},
+      {"/short/big.bin", false, 1 << 20, false, "cut short: 5000 of 5100 bytes"},
+      {"/long/big.bin", false, 1 << 20, false, "more than the announced 4990 bytes"},
+      {"/nolength/big.bin", true, 1 << 20, false, "no Content-Length"},
+      {"/nolength/big.bin", false, 1 << 20, true, ""},
+      {"/badlength/big.bin", false, 1 << 20, false, "unreadable Content-Length"},
+      {"/big.bin", true, 4999, false, "larger than 4999 bytes"},
+      {"/nolength/big.bin", false, 4999, false, "larger than 4999 bytes"},
+      {"/big.bin", true, 5000, true, ""},
+      {"/r5/big.bin", true, 1 << 20, true, ""},
+      {"/r6/big.bin", true, 1 << 20, false, "more than 5 redirections"},
+      {"/loop", false, 1 << 20, false, "more than 5 redirections"},
+  };
+  for (const FailureCase &c : cases) {
+    THttpRequest r = To(plain_->Url(c.path));
+    r.RequireLength = c.require_length;
+    r.MaxBytes = c.cap;
+    THttpResult result = Get(r);
+    EXPECT_EQ(result.Ok, c.ok) << c.path << ": " << result.Error;
+    EXPECT_EQ(result.Error.rfind(c.error, 0), 0u) << c.path << ": " << result.Error;
+    EXPECT_FALSE(result.Aborted) << c.path;
+  }
+  EXPECT_EQ(plain_->CountRequests("/loop"), 6) << "the first request and five redirections";
+}
+
+TEST_F(HttpGetTest, StalledPeerAndMissingListenerEndInTime) {
+  for (const char *path : {"/stall/x", "/stallbody/big.bin"}) {
+    THttpRequest request = To(plain_->Url(path));
+    request.StallTimeoutMs = 1000;
+    const auto start = std::chrono::steady_clock::now();
+    THttpResult r = Get(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(r.Ok) << path;
+    EXPECT_EQ(r.Error, "no data for 1000 ms") << path;
+    EXPECT_LT(took, std::chrono::milliseconds(5 * request.StallTimeoutMs)) << path;
+    std::printf("[ MEASURED ] %s ended after %lld ms\n", path,
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  }
+  THttpResult r = Get(To("http://127.0.0.1:" + std::to_string(kvtest::FreePort()) + "/"));
+  EXPECT_FALSE(r.Ok);
+  EXPECT_NE(r.Error.find("Couldn't connect"), std::string::npos) << r.Error;
+  EXPECT_FALSE(Get(To("ftp://127.0.0.1/x")).Ok);
+}
+
+TEST_F(HttpGetTest, HttpsIsSecureOnlyWithAVerifiedCertificateAllTheWay) {
+  THttpRequest r = To(secure_->Url("/page.htm"));
+  r.CAFile = certs_->CAFile();
+  std::string body;
+  THttpResult ok = Get(r, &body);
+  EXPECT_TRUE(ok.Ok) << ok.Error;
+  EXPECT_TRUE(ok.Secure);
+  EXPECT_EQ(body, "<html>\n<body>hello</body>\n</html>\n");
+
+  // Redirections within HTTPS stay secure.
+  r.Url = secure_->Url("/r2/page.htm");
+  EXPECT_TRUE(Get(r).Secure);
+
+  // The system's store does not know the test CA.
+  THttpResult untrusted = Get(To(secure_->Url("/page.htm")));
+  EXPECT_FALSE(untrusted.Ok);
+  EXPECT_FALSE(untrusted.Secure);
+  EXPECT_NE(untrusted.Error.find("certificate"), std::string::npos) << untrusted.Error;
+
+  // The certificate names 127.0.0.1 and localhost only.
+  THttpRequest wrong_name = r;
+  wrong_name.Url = "https://127.0.0.2:" + secure_->PortText() + "/page.htm";
+  EXPECT_FALSE(Get(wrong_name).Ok);
+
+  // HTTPS never hands over to plain HTTP; plain HTTP that leads to HTTPS is not secure.
+  const int plain_before = plain_->CountRequests("/page.htm");
+  r.Url = secure_->Url("/to/" + plain_->Url("/page.htm"));
+  THttpResult down = Get(r);
+  EXPECT_FALSE(down.Ok);
+  EXPECT_EQ(plain_->CountRequests("/page.htm"), plain_before) << "the plain address was not asked";
+  r.Url = plain_->Url("/to/" + secure_->Url("/page.htm"));
+  THttpResult up = Get(r);
+  EXPECT_TRUE(up.Ok) << up.Error;
+  EXPECT_FALSE(up.Secure);
+}

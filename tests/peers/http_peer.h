@@ -1,0 +1,88 @@
+#pragma once
+// Python's http.server as a test peer (tests/peers/http_server.py): the files of its folder and
+// a few misbehaving replies (redirections and a redirection loop, wrong lengths, any status, a
+// stalled reply), over plain HTTP or over HTTPS with a certificate signed by a test CA. Started
+// on 127.0.0.1 and a free port, stopped by process id; the requests it saw are read back.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "peer_process.h"
+
+namespace kvtest {
+
+// A test CA and a server certificate it signed, in one private folder.
+class TestCertificates {
+public:
+  // Makes the CA and a certificate for 127.0.0.1 (and "localhost"). False with the reason.
+  bool Make(std::string &why) {
+    const std::string log = dir_.file("openssl.log");
+    if (!MakeTestCertificateAuthority(CAFile(), dir_.file("ca.key"), "Korvane Test CA", log) ||
+        !MakeCertificateSignedBy(CAFile(), dir_.file("ca.key"), CertFile(), KeyFile(), "localhost",
+                                 "DNS:localhost,IP:127.0.0.1", log)) {
+      why = "openssl failed: " + ReadFile(log);
+      return false;
+    }
+    return true;
+  }
+  std::string CAFile() const { return dir_.file("ca.crt"); }
+  std::string CertFile() const { return dir_.file("server.crt"); }
+  std::string KeyFile() const { return dir_.file("server.key"); }
+
+private:
+  TempDir dir_;
+};
+
+class HttpPeer : public PeerProcess {
+public:
+  // Serves `root`; with `cert` and `key` over HTTPS. Waits (up to 15 s) until it listens.
+  bool Start(const std::string &root, const std::string &cert = "", const std::string &key = "") {
+    if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
+    std::vector<std::string> argv{"/usr/bin/python3",
+                                  SourceDir() + "/tests/peers/http_server.py",
+                                  "--root",
+                                  root,
+                                  "--ready",
+                                  File("ready"),
+                                  "--log",
+                                  File("requests.log")};
+    if (!cert.empty()) argv.insert(argv.end(), {"--tls", cert, key});
+    if (!Launch(
+            argv, {}, [this] { return !ReadFile(File("ready")).empty(); }, std::chrono::seconds(15)))
+      return false;
+    port_ = std::atoi(ReadFile(File("ready")).c_str());
+    https_ = !cert.empty();
+    return true;
+  }
+
+  // "http://127.0.0.1:<port>" + path (or https).
+  std::string Url(const std::string &path) const {
+    return std::string(https_ ? "https" : "http") + "://127.0.0.1:" + PortText() + path;
+  }
+
+  // The requests so far, one line each: "GET /path HTTP/1.0|Name: value|...".
+  std::vector<std::string> Requests() const {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(File("requests.log")));
+    for (std::string line; std::getline(in, line);)
+      lines.push_back(line);
+    return lines;
+  }
+  // How many requests named `path`.
+  int CountRequests(const std::string &path) const {
+    int n = 0;
+    for (const auto &line : Requests())
+      if (line.rfind("GET " + path + " ", 0) == 0) ++n;
+    return n;
+  }
+
+private:
+  bool https_ = false;
+};
+
+} // namespace kvtest
