@@ -23,16 +23,18 @@ int HexDigit(char16_t c) {
   return 0;
 }
 
+using kv::ui::TColor;
+
 struct NamedColor {
   const char16_t *Name;
-  uint32_t Value;
+  TColor Value;
 };
 
-constexpr uint32_t Rgb(uint32_t r, uint32_t g, uint32_t b) {
-  return r | g << 8 | b << 16;
+constexpr TColor Rgb(int r, int g, int b) {
+  return kv::ui::RGBColor(r, g, b);
 }
-constexpr uint32_t System(uint32_t n) {
-  return 0xFF000000u | n;
+constexpr TColor System(int n) {
+  return kv::ui::SystemColor(n);
 }
 
 constexpr std::array<NamedColor, 40> kColorNames{{
@@ -142,27 +144,27 @@ std::optional<int> FontSizeAttr(const TMarkupTag &tag) {
   return ClampInt(points, kMinFontPoints, kMaxFontPoints);
 }
 
-uint32_t MarkupHexColor(QStringView value) {
-  auto pair = [&](qsizetype at) -> uint32_t {
+TColor MarkupHexColor(QStringView value) {
+  auto pair = [&](qsizetype at) {
     if (at + 1 >= value.size()) return 0;
-    return uint32_t(HexDigit(value[at].unicode()) * 16 + HexDigit(value[at + 1].unicode())) & 0xFF;
+    return (HexDigit(value[at].unicode()) * 16 + HexDigit(value[at + 1].unicode())) & 0xFF;
   };
-  return pair(1) | pair(3) << 8 | pair(5) << 16;
+  return kv::ui::RGBColor(pair(1), pair(3), pair(5));
 }
 
-uint32_t MarkupNamedColor(QStringView value) {
+TColor MarkupNamedColor(QStringView value) {
   const QString lower = value.toString().toLower();
   for (const NamedColor &c : kColorNames)
     if (lower == QStringView(c.Name)) return c.Value;
   return 0;
 }
 
-uint32_t MarkupColor(QStringView value) {
+TColor MarkupColor(QStringView value) {
   return value.startsWith(u'#') ? MarkupHexColor(value) : MarkupNamedColor(value);
 }
 
-uint32_t BodyColor(QStringView upper_value) {
-  uint32_t color = 0;
+TColor BodyColor(QStringView upper_value) {
+  TColor color = kv::ui::clBlack;
   if (upper_value.contains(u"CL")) color = MarkupNamedColor(upper_value);
   if (upper_value.contains(u'#')) color = MarkupHexColor(upper_value);
   return color;

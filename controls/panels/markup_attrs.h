@@ -4,16 +4,17 @@
 
 #include <QString>
 #include <QStringView>
-#include <cstdint>
 #include <optional>
 
 #include "controls/panels/markup_lexer.h"
+#include "platform/ui/color.h"
+#include "platform/ui/font.h"
 
 namespace kv::panels {
 
 // Bounds for sizes taken from a text, so that no value reaches layout or a bitmap unchecked.
-inline constexpr int kMinFontPoints = 1;
-inline constexpr int kMaxFontPoints = 144;
+inline constexpr int kMinFontPoints = kv::ui::MinFontSize;
+inline constexpr int kMaxFontPoints = kv::ui::MaxFontSize;
 inline constexpr int kMaxImageSide = 4096; // IMG WIDTH and HEIGHT, in pixels
 inline constexpr int kMaxIndent = 4096;    // IN x and P INDENT, in pixels
 
@@ -36,16 +37,15 @@ int ReadMarkupInt(QStringView text, bool *whole = nullptr);
 // number itself, within kMinFontPoints..kMaxFontPoints.
 std::optional<int> FontSizeAttr(const TMarkupTag &tag);
 
-// Colour values in the framework's 32-bit form (red in the low byte, 0xFF0000nn system colour n).
-// "#RRGGBB" (upper-cased first); a character that is no hexadecimal digit counts as 0 and a
-// pair shorter than two characters as 0.
-uint32_t MarkupHexColor(QStringView value);
+// Colours of the text: "#RRGGBB" (upper-cased first); a character that is no hexadecimal digit counts as 0
+// and a pair shorter than two characters as 0.
+kv::ui::TColor MarkupHexColor(QStringView value);
 // A colour name ("clred", "clbtnface", ...) compared after lower-casing; unknown names give 0.
-uint32_t MarkupNamedColor(QStringView value);
+kv::ui::TColor MarkupNamedColor(QStringView value);
 // FONT COLOR, FONT BGCOLOR and P BGCOLOR: hexadecimal after "#", else a name.
-uint32_t MarkupColor(QStringView value);
+kv::ui::TColor MarkupColor(QStringView value);
 // BODY BGCOLOR (upper-cased value): a name when it holds "CL", hexadecimal when it holds "#".
-uint32_t BodyColor(QStringView upper_value);
+kv::ui::TColor BodyColor(QStringView upper_value);
 
 inline int ClampInt(int v, int lo, int hi) {
   return v < lo ? lo : v > hi ? hi : v;

@@ -4,8 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QPaintDevice>
-#include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -99,19 +97,17 @@ void TStreamPicture::LoadFromFile(const QString &FileName) {
   }
 }
 
-void TStreamPicture::DrawStretched(QPainter &Canvas, const QRect &Rect) const {
+void TStreamPicture::DrawStretched(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const {
   if (empty_ || image_.isNull()) return;
-  Canvas.drawImage(Rect, image_);
+  Canvas.DrawImage(Rect, image_, kv::ui::Bounds(0, 0, image_.width(), image_.height()));
 }
 
-void TStreamPicture::DrawNatural(QPainter &Canvas, const QRect &Rect) const {
+void TStreamPicture::DrawNatural(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const {
   if (empty_ || image_.isNull()) return;
-  const QPaintDevice *device = Canvas.device();
-  const int dpi_x = device ? device->logicalDpiX() : PixelsPerInch;
-  const int dpi_y = device ? device->logicalDpiY() : PixelsPerInch;
-  const QRect target(Rect.left(), Rect.top(), MulDiv(himetric_width_, dpi_x, kHimetricPerInch),
-                     MulDiv(himetric_height_, dpi_y, kHimetricPerInch));
-  Canvas.drawImage(target, image_);
+  const int dpi = Canvas.PixelsPerInch();
+  Canvas.DrawImage(kv::ui::Bounds(Rect.Left, Rect.Top, MulDiv(himetric_width_, dpi, kHimetricPerInch),
+                                  MulDiv(himetric_height_, dpi, kHimetricPerInch)),
+                   image_, kv::ui::Bounds(0, 0, image_.width(), image_.height()));
 }
 
 // ---- TExImage
@@ -150,7 +146,7 @@ void THTMLPicture::Assign(const TGraphic *Source) {
   }
 }
 
-void THTMLPicture::Draw(QPainter &Canvas, const QRect &Rect) const {
+void THTMLPicture::Draw(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const {
   if (stretch_)
     DrawStretched(Canvas, Rect);
   else

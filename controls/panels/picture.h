@@ -11,9 +11,10 @@
 #include <memory>
 #include <thread>
 
+#include "platform/ui/canvas.h"
+#include "platform/ui/geometry.h"
+
 class QIODevice;
-class QPainter;
-class QRect;
 
 namespace kv::panels {
 
@@ -27,7 +28,7 @@ public:
   // Copies Source (nullptr clears); what is copied depends on the class.
   virtual void Assign(const TGraphic *Source) = 0;
   // Draws into Rect; nothing when empty.
-  virtual void Draw(QPainter &Canvas, const QRect &Rect) const = 0;
+  virtual void Draw(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const = 0;
   virtual bool GetEmpty() const = 0;
   virtual int GetWidth() const = 0;
   virtual int GetHeight() const = 0;
@@ -84,6 +85,11 @@ public:
   int HimetricHeight() const { return himetric_height_; }
   static constexpr int PixelsPerInch = 96;
 
+  // The whole picture stretched into Rect, or at natural size (scaled to the canvas's pixels
+  // per inch) with its top-left at Rect's; nothing when empty.
+  void DrawStretched(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const;
+  void DrawNatural(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const;
+
 protected:
   TStreamPicture() = default;
   // Takes new bytes and decodes them: empty only after a decode that worked. Throws EPictureError.
@@ -96,9 +102,6 @@ protected:
   virtual QByteArray DecodedBytes() { return data_; }
   // Adjusts a freshly decoded image; THTMLPicture cuts a GIF frame out of its logical screen.
   virtual QImage Decoded(QImage image) { return image; }
-  // The whole picture stretched into Rect, or at natural size (pixels per inch of the canvas).
-  void DrawStretched(QPainter &Canvas, const QRect &Rect) const;
-  void DrawNatural(QPainter &Canvas, const QRect &Rect) const;
 
   QByteArray data_;
   bool empty_ = true;
@@ -114,7 +117,9 @@ public:
   // Always empties first; a TExImage source is copied and decoded; nullptr clears the bytes;
   // any other kind of picture leaves this one empty without bytes.
   void Assign(const TGraphic *Source) override;
-  void Draw(QPainter &Canvas, const QRect &Rect) const override { DrawStretched(Canvas, Rect); }
+  void Draw(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const override {
+    DrawStretched(Canvas, Rect);
+  }
 };
 
 class THTMLPicture;
@@ -147,7 +152,7 @@ public:
   // nullptr or another kind of picture leaves this one empty without bytes.
   void Assign(const TGraphic *Source) override;
   // Stretched into Rect, or at natural size at Rect's top-left.
-  void Draw(QPainter &Canvas, const QRect &Rect) const override;
+  void Draw(kv::ui::TCanvas &Canvas, const kv::ui::TRect &Rect) const override;
 
   bool Stretch() const { return stretch_; }
   void SetStretch(bool Value) { stretch_ = Value; }

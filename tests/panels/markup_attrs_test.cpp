@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "qt_application.h"
+
 #include <climits>
 #include <list>
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "qt_application.h"
+
 #include <random>
 #include <vector>
 

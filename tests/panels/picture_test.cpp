@@ -2,7 +2,6 @@
 // the container and the cache.
 #include <QBuffer>
 #include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -14,9 +13,13 @@
 #include "controls/panels/picture.h"
 #include "controls/panels/picture_container.h"
 #include "controls/panels/picture_decode.h"
+#include "platform/ui/canvas.h"
+#include "qt_application.h"
 #include "test_support.h"
 
 using namespace kv::panels;
+using kv::ui::Rect;
+using kv::ui::TCanvas;
 
 namespace {
 
@@ -219,8 +222,8 @@ TEST(Pictures, AStretchedBitmapStaysUprightAndNaturalSizeFollowsTheCanvas) {
   QImage canvas(4, 4, QImage::Format_RGB32);
   canvas.fill(Qt::black);
   {
-    QPainter p(&canvas);
-    image.Draw(p, QRect(0, 0, 4, 4));
+    TCanvas c(&canvas);
+    image.Draw(c, Rect(0, 0, 4, 4));
   }
   EXPECT_EQ(canvas.pixel(0, 0), qRgb(255, 0, 0));
   EXPECT_EQ(canvas.pixel(3, 0), qRgb(0, 255, 0));
@@ -234,8 +237,8 @@ TEST(Pictures, AStretchedBitmapStaysUprightAndNaturalSizeFollowsTheCanvas) {
   natural.setDotsPerMeterX(7559); // 192 pixels per inch: twice the size
   natural.setDotsPerMeterY(7559);
   {
-    QPainter p(&natural);
-    picture.Draw(p, QRect(1, 1, 7, 7));
+    TCanvas c(&natural);
+    picture.Draw(c, Rect(1, 1, 8, 8));
   }
   EXPECT_EQ(natural.pixel(1, 1), qRgb(255, 0, 0));
   EXPECT_EQ(natural.pixel(4, 4), qRgb(255, 255, 255));
