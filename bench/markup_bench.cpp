@@ -97,8 +97,10 @@ void EntityDecoding(benchmark::State &state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * text.size());
 }
 BENCHMARK(EntityDecoding)
-    ->RangeMultiplier(4)
-    ->Range(1000, 64000)
+    ->Arg(1000)
+    ->Arg(4000)
+    ->Arg(16000)
+    ->Arg(64000)
     ->Complexity(benchmark::oN)
     ->Unit(benchmark::kMillisecond);
 
