@@ -341,10 +341,13 @@ void TMarkupRenderer::ZigZag(int left, int right, int bottom) {
   }
 }
 
+// The line's band across the rectangle; from x on when something is drawn on the line already,
+// so that a paragraph beginning in mid-line does not paint over it.
 void TMarkupRenderer::FillBand(TColor color, const TWalk &w) {
   if (color == clNone) return;
   canvas_.Brush = TBrush{color, bsSolid};
-  canvas_.FillRect(Rect(p_.Rect.Left, w.Place.Top, p_.Rect.Right, w.Place.Top + w.Line.Height));
+  const int left = w.Consumed ? w.Place.Left + w.X : p_.Rect.Left;
+  canvas_.FillRect(Rect(left, w.Place.Top, p_.Rect.Right, w.Place.Top + w.Line.Height));
   canvas_.Brush.Style = bsClear;
 }
 

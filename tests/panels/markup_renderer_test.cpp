@@ -476,6 +476,21 @@ TEST(MarkupPixels, BodyAndParagraphBackgrounds) {
   EXPECT_EQ(image.pixel(19, 20), qRgb(0, 255, 0)) << "the paragraph's line";
   EXPECT_EQ(image.pixel(19, 35), qRgb(0, 255, 0)) << "and the next one";
   EXPECT_EQ(image.pixel(19, 50), qRgb(255, 255, 255)) << "after the closing tag";
+  // A paragraph that begins in mid-line leaves what is drawn before it.
+  params.Rect = {};
+  TFixedTextMeasure measure(6, 13, 0);
+  image = kvtest::WhiteImage(40, 14);
+  {
+    TCanvas canvas(&image);
+    canvas.SetTextMeasure(&measure);
+    params.Rect = Rect(0, 0, 40, 14);
+    TMarkupResult result;
+    DrawMarkup(canvas, R"(<HI>ab</HI><P bgcolor="#00FF00">c)", params, result);
+  }
+  EXPECT_EQ(image.pixel(0, 5), qRgb(255, 255, 255));
+  EXPECT_NE(image.pixel(5, 5), qRgb(0, 255, 0)) << "\"ab\" on its highlight";
+  EXPECT_EQ(image.pixel(30, 5), qRgb(0, 255, 0));
+  EXPECT_EQ(image.pixel(39, 5), qRgb(0, 255, 0));
 }
 
 } // namespace
