@@ -179,12 +179,11 @@ bool TMarkupRenderer::Run(const QString &text) {
     layout.Sub = layout.Sup = second.Sub = second.Sup = false;
     TLine line;
     line.Start = pos;
-    line.End = end;
     line.Gh = line.Height = Gh(layout.Font);
     TWalk first(TPass::Layout, line);
     first.Avail = std::max(1, p_.Rect.Right - left - layout.Indent);
     WalkLine(layout, first);
-    if (line.End <= pos) break; // never happens: a line always takes at least one item
+    if (line.End <= pos) break; // only a "<" that starts no tag, which drops the rest, takes nothing
 
     TPlace place;
     place.Left = left;
