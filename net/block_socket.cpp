@@ -142,7 +142,7 @@ bool TBlockSocket::CheckHandle() {
 }
 
 bool TBlockSocket::TestStopFlag() {
-  if (!StopFlag.exchange(false)) return false;
+  if (!StopFlag.exchange(false) && !StopSourceSet()) return false;
   last_error_ = WSAECONNABORTED;
   RaiseOnError();
   return true;
@@ -387,7 +387,8 @@ void TBlockSocket::StreamConnect(const std::string &IP, const std::string &Port,
   if (last_error_ == 0) {
     if (socket_ == INVALID_SOCKET) CreateSocketFor(address);
     if (socket_ != INVALID_SOCKET) {
-      CheckSocketResult(SockConnect(socket_, address, timeout_ms));
+      CheckSocketResult(SockConnect(socket_, address, timeout_ms, StopSource));
+      if (last_error_ != 0 && StopSourceSet()) last_error_ = WSAECONNABORTED;
       if (last_error_ == 0) ReadAddresses();
       line_buffer_.clear();
       cr_pending_ = false;
@@ -928,8 +929,9 @@ void TBlockSocket::DrainInput() {
 
 bool TBlockSocket::WaitFor(bool write, int timeout) {
   if (!CheckHandle()) return false;
-  const int n = FdSetWait(fd_set_, write, timeout);
+  const int n = FdSetWait(fd_set_, write, timeout, StopSource);
   CheckSocketResult(n);
+  if (n == 0 && StopSourceSet()) last_error_ = WSAECONNABORTED;
   RaiseOnError();
   const bool ready = last_error_ == 0 && n > 0;
   if (ready) DoStatus(write ? HR_CanWrite : HR_CanRead, "");

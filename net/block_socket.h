@@ -105,6 +105,10 @@ public:
   int SendMaxChunk = 65535;
   // Set by anyone (any thread) to make the next send or receive fail with 10053.
   std::atomic<bool> StopFlag{false};
+  // A flag outside the socket, such as the program's stop request: once it is set, every send
+  // and receive fails with 10053 as after StopFlag, and a wait or connect under way ends within
+  // kStopPollMs. The socket never clears it.
+  const std::atomic<bool> *StopSource = nullptr;
   // Milliseconds a direct stream connect may take.
   int ConnectionTimeout = 60000;
   THookSocketStatus OnStatus;
@@ -193,6 +197,7 @@ protected:
   // Remembers the current LastError as the reason the socket cannot be used.
   void NoteSetupError() { setup_error_ = last_error_; }
   bool TestStopFlag();
+  bool StopSourceSet() const { return StopSource && StopSource->load(); }
   // Waits for the socket to become readable (or writable); reports HR_CanRead / HR_CanWrite.
   bool WaitFor(bool write, int timeout);
 

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/system.h"
+
 namespace kv::platform {
 
 namespace {
@@ -203,7 +205,7 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
   for (size_t n = 0; n < lines.size(); ++n) {
     std::string line = Trim(lines[n]);
     auto fail = [&](const std::string &what) {
-      why = "line " + std::to_string(n + 1) + ": " + what;
+      why = "Zeile " + std::to_string(n + 1) + ": " + what;
       out = Store{};
       return false;
     };
@@ -211,34 +213,34 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
         line == "REGEDIT4")
       continue;
     if (line[0] == '[') {
-      if (line.back() != ']' || line.size() < 3) return fail("malformed key");
+      if (line.back() != ']' || line.size() < 3) return fail("fehlerhafter Schlüssel");
       std::string path = line.substr(1, line.size() - 2);
       if (path[0] == '-' || path.find("\\\\") != std::string::npos || path.back() == '\\')
-        return fail("malformed key");
+        return fail("fehlerhafter Schlüssel");
       key = &out.CreateKey(path);
       continue;
     }
-    if (!key) return fail("value outside a key");
+    if (!key) return fail("Wert außerhalb eines Schlüssels");
     Value v;
     size_t pos = 0;
     if (line[0] == '@') {
       pos = 1;
     } else if (line[0] != '"' || !ParseQuoted(line, pos, v.name)) {
-      return fail("malformed value name");
+      return fail("fehlerhafter Wertname");
     }
-    if (pos >= line.size() || line[pos] != '=') return fail("'=' expected");
+    if (pos >= line.size() || line[pos] != '=') return fail("'=' erwartet");
     std::string data = Trim(line.substr(pos + 1));
     if (!data.empty() && data[0] == '"') {
       size_t p = 0;
-      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("malformed string");
+      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("fehlerhafter Text");
       v.type = TRegDataType::rdString;
     } else if (data.compare(0, 6, "dword:") == 0) {
       std::string hex = data.substr(6);
-      if (hex.empty() || hex.size() > 8) return fail("malformed dword");
+      if (hex.empty() || hex.size() > 8) return fail("fehlerhafter DWORD-Wert");
       uint32_t d = 0;
       for (char c : hex) {
         int h = HexDigit(c);
-        if (h < 0) return fail("malformed dword");
+        if (h < 0) return fail("fehlerhafter DWORD-Wert");
         d = d * 16 + static_cast<uint32_t>(h);
       }
       v.type = TRegDataType::rdInteger;
@@ -253,7 +255,7 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
         v.text += '\n' + next;
       }
     } else {
-      return fail("unknown value type");
+      return fail("unbekannter Werttyp");
     }
     if (Value *old = FindValue(*key, v.name))
       *old = v;
@@ -311,7 +313,7 @@ LoadStatus Load(const std::string &file, Store &store, std::string &why) {
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-    why = "not a regular settings file";
+    why = "keine gewöhnliche Datei";
     ::close(fd);
     return LoadStatus::Unreadable;
   }
@@ -328,7 +330,7 @@ LoadStatus Load(const std::string &file, Store &store, std::string &why) {
     if (n == 0) break;
     text.append(buf, static_cast<size_t>(n));
     if (static_cast<off_t>(text.size()) > kMaxFileSize) {
-      why = "file too large";
+      why = "Datei zu groß";
       ::close(fd);
       return LoadStatus::Unreadable;
     }
@@ -462,7 +464,7 @@ TRegistry::TRegistry(std::string file) : file_(std::move(file)) {}
 
 std::string TRegistry::DefaultFileName() {
   std::string base = Env("XDG_CONFIG_HOME");
-  if (base.empty() || base[0] != '/') base = Env("HOME") + "/.config";
+  if (base.empty() || base[0] != '/') base = HomeDirectory() + "/.config";
   return base + "/korvane/registry.reg";
 }
 
