@@ -93,7 +93,7 @@ bool TSmtpClient::Offers(const std::string &mechanism) const {
          auth_mechanisms_.end();
 }
 
-void TSmtpClient::Connect() {
+TTCPBlockSocket &TSmtpClient::NewSocket() {
   CloseSocket();
   sock_ = std::make_unique<TTCPBlockSocket>();
   tls_ = false;
@@ -113,6 +113,11 @@ void TSmtpClient::Connect() {
     s.SocksUsername = SocksUsername;
     s.SocksPassword = SocksPassword;
   }
+  return s;
+}
+
+void TSmtpClient::Connect() {
+  TTCPBlockSocket &s = NewSocket();
   const std::string where =
       Host + ":" + Port + (SocksIP.empty() ? "" : " through SOCKS5 proxy " + SocksIP + ":" + SocksPort);
   s.Connect(Host, Port);

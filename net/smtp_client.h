@@ -120,6 +120,14 @@ public:
 
   TTCPBlockSocket &Sock() { return *sock_; }
 
+protected:
+  // A fresh socket set up for a session (line limit, time-outs, proxy); the old one is closed.
+  TTCPBlockSocket &NewSocket();
+  // After the TCP connection: greeting, EHLO, STARTTLS. Raises ESmtpError.
+  void Open(const std::string &where);
+
+  bool connected_ = false;
+
 private:
   // Sends one command line (CR LF added).
   void SendLine(const std::string &line);
@@ -134,14 +142,11 @@ private:
                                  const std::string &subject = {});
   // Raises (after closing) when the socket recorded an error.
   void CheckSocket(const std::string &what);
-  // After the TCP connection: greeting, EHLO, STARTTLS. Raises ESmtpError.
-  void Open(const std::string &where);
   void Greet();
   void ReadExtensions(const TSmtpReply &ehlo);
   void CloseSocket();
 
   std::unique_ptr<TTCPBlockSocket> sock_;
-  bool connected_ = false;
   bool tls_ = false;
   std::vector<std::string> extensions_;
   std::vector<std::string> auth_mechanisms_;
