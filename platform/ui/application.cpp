@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "platform/shell.h"
 #include "platform/system.h"
 
 namespace kv::ui {
@@ -122,6 +124,16 @@ QString TApplication::ProgramDirectory() const {
 
 void TApplication::ProcessMessages() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+bool TApplication::HelpContext(int context) {
+  if (help_hook_) {
+    help_hook_(context);
+    return true;
+  }
+  // The viewer shows the file; a topic number means nothing to it.
+  if (help_file_.isEmpty() || !QFileInfo(help_file_).isFile()) return false;
+  return platform::ShellOpen(help_file_.toStdString()).Succeeded();
 }
 
 void TApplication::Terminate() {

@@ -3,6 +3,7 @@
 // messages, plus the choice of the Qt platform before the QApplication exists.
 
 #include <QString>
+#include <functional>
 
 namespace kv::ui {
 
@@ -47,6 +48,11 @@ public:
   QString ProgramDirectory() const;
   // Runs the events that are waiting (repaints, queued calls) and returns.
   void ProcessMessages();
+  // Opens help topic `context`: the installed help hook gets it; without a hook the help file
+  // is opened with the desktop's opener when it exists. Returns false when nothing was opened.
+  bool HelpContext(int context);
+  // Installs the hook that shows help topics (tests record them); an empty one removes it.
+  void SetHelpHook(std::function<void(int)> hook) { help_hook_ = std::move(hook); }
   // Asks the program to end once control returns to its event loop: the main window closes as
   // its close box would (so it saves what it keeps), and every running event loop ends, modal
   // dialogs' included.
@@ -55,6 +61,7 @@ public:
 private:
   QString title_;
   QString help_file_;
+  std::function<void(int)> help_hook_;
 };
 
 // The process's one application object.
