@@ -26,8 +26,8 @@ bool XServerAnswers(const QString &display);
 bool WaylandAnswers(const QString &display);
 
 // The German message for a program that needs a display and has none; it says which display
-// variables are set and do not answer.
-QString NoDisplayMessage(const QString &program);
+// variables are set and do not answer, and names the automatic mode when the program has one.
+QString NoDisplayMessage(const QString &program, bool automatic_mode = true);
 
 // Keeps Qt's notices that report nothing wrong off standard error (the fallback for a missing
 // XDG_RUNTIME_DIR, usual under cron and for root), so that a run with nothing to report writes
