@@ -80,7 +80,8 @@ std::string QuotedPrintable(const std::string &body) {
 TMsgIdParts MsgIdParts(const platform::DateTimeFields &local) {
   platform::DateTimeFields midnight{local.year, local.month, local.day, 0, 0, 0, 0};
   platform::TDateTime date = 0;
-  if (!platform::EncodeDateTime(midnight, date)) throw ENoticeError("local date out of range");
+  if (!platform::EncodeDateTime(midnight, date))
+    throw ENoticeError("local date out of range", "Das lokale Datum liegt außerhalb des gültigen Bereichs.");
   TMsgIdParts parts;
   parts.Day = static_cast<int64_t>(std::llround(date)) + kOrdinalOfDateTimeZero;
   parts.Millis =
@@ -134,12 +135,18 @@ std::string MailDateOf(int64_t unixSeconds) {
   return MailDate(local, static_cast<int>(tm.tm_gmtoff));
 }
 
-void CheckAddress(const std::string &address, const std::string &what) {
-  if (address.empty()) throw ENoticeError(what + " is empty");
+void CheckAddress(const std::string &address, TAddressRole role) {
+  const bool sender = role == TAddressRole::Sender;
+  const std::string what = sender ? "sender" : "recipient";
+  if (address.empty())
+    throw ENoticeError(what + " is empty", sender ? "Es ist keine Absenderadresse angegeben."
+                                                  : "Es ist keine Empfängeradresse angegeben.");
   for (char ch : address) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c >= 0x7F || c == '<' || c == '>' || c == ',' || c == ';')
-      throw ENoticeError(what + " \"" + OneLine(address) + "\" is not a valid mail address");
+      throw ENoticeError(what + " \"" + OneLine(address) + "\" is not a valid mail address",
+                         std::string(sender ? "Die Absenderadresse" : "Die Empfängeradresse") + " \"" +
+                             OneLine(address) + "\" ist keine gültige E-Mail-Adresse.");
   }
 }
 
@@ -153,13 +160,13 @@ std::vector<std::string> ParseRecipients(const std::string &text) {
       const auto open = item.rfind('<');
       if (open != std::string::npos && item.back() == '>')
         item = item.substr(open + 1, item.size() - open - 2);
-      CheckAddress(item, "recipient");
+      CheckAddress(item, TAddressRole::Recipient);
       addresses.push_back(item);
     }
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  if (addresses.empty()) throw ENoticeError("no recipient given");
+  if (addresses.empty()) throw ENoticeError("no recipient given", "Es ist kein Empfänger angegeben.");
   return addresses;
 }
 

@@ -13,11 +13,20 @@
 
 namespace kv::app {
 
-// Raised for a notice that cannot be built from the settings (a bad address or port).
+// Raised for a notice that cannot be built from the settings (a bad address or port). what() is
+// English for the log; German() says the same to the user.
 class ENoticeError : public std::runtime_error {
 public:
-  using std::runtime_error::runtime_error;
+  ENoticeError(const std::string &english, std::string german)
+      : std::runtime_error(english), german_(std::move(german)) {}
+  const std::string &German() const { return german_; }
+
+private:
+  std::string german_;
 };
+
+// Which address of the notice a text is.
+enum class TAddressRole { Sender, Recipient };
 
 inline constexpr const char *kNoticeSubject = "Korvane Mitteilung";
 inline constexpr const char *kNoticeMailer = "Korvane 2005 Rel. 27 SMTP Service";
@@ -54,8 +63,8 @@ std::string MailDateOf(int64_t unixSeconds);
 // "Name <address>". Raises ENoticeError for an empty list or an address that cannot go into an
 // SMTP envelope (blanks, control characters, angle brackets, non-ASCII).
 std::vector<std::string> ParseRecipients(const std::string &text);
-// Checks one bare address the same way; raises ENoticeError naming `what`.
-void CheckAddress(const std::string &address, const std::string &what);
+// Checks one bare address the same way; raises ENoticeError naming its role.
+void CheckAddress(const std::string &address, TAddressRole role);
 
 // Everything the message carries besides the body.
 struct TNoticeHeaders {

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 #include "platform/registry.h"
 #include "platform/system.h"
@@ -14,7 +15,9 @@
 #include "platform/ui/message_box.h"
 
 // The forms' pictures live in a static library; this pulls them into every program using it.
-static void InitFormResources() { Q_INIT_RESOURCE(korvane); }
+static void InitFormResources() {
+  Q_INIT_RESOURCE(korvane);
+}
 
 namespace kv::app {
 
@@ -88,7 +91,9 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   DialUp1->OnAsyncEvent = [this](net::TDialUp *s, int state, int error, const std::string &text) {
     DialUp1AsyncEvent(s, state, error, text);
   };
-  DialUp1->OnError = [this](net::TDialUp *s, int code, const std::string &text) { DialUp1Error(s, code, text); };
+  DialUp1->OnError = [this](net::TDialUp *s, int code, const std::string &text) {
+    DialUp1Error(s, code, text);
+  };
 
   Timer = new QTimer(this);
   Timer->setInterval(1000);
@@ -163,7 +168,10 @@ void TMainForm::ReadInteractiveKey(const TRegistry &reg) {
 
 void TMainForm::ReadAutoKey(const TRegistry &reg) {
   ApplyConnection(ReadInteger(reg, "AConnection"));
-  if (auto timeout = ReadInteger(reg, "ATimeout")) F.TimeoutSeconds = *timeout;
+  if (auto timeout = ReadInteger(reg, "ATimeout")) {
+    F.TimeoutSeconds = std::min(*timeout, kMaxTimeoutSeconds);
+    if (*timeout > kMaxTimeoutSeconds) cappedTimeout_ = *timeout;
+  }
   Assign(ui->efAddress, ReadString(reg, "AServer"));
   if (auto mail = ReadBool(reg, "ANetMessage")) F.MailEnabled = *mail;
   Assign(F.MailRecipient, ReadString(reg, "ANetRecipient"));
@@ -174,7 +182,8 @@ void TMainForm::ReadAutoKey(const TRegistry &reg) {
   Assign(F.SmtpPassword, ReadString(reg, "ASMTPPassword"));
   ReadModeAndProxy(reg, "A");
   F.LoggingEnabled = ReadBool(reg, "ALogging").value_or(false);
-  F.LoggingPath = ReadString(reg, "ALoggingPath").value_or(kv::ui::Application().ProgramDirectory() + QStringLiteral("log/"));
+  F.LoggingPath = ReadString(reg, "ALoggingPath")
+                      .value_or(kv::ui::Application().ProgramDirectory() + QStringLiteral("log/"));
   F.LoggingCount = ReadInteger(reg, "ALoggingCount").value_or(5);
 }
 
@@ -215,9 +224,12 @@ void TMainForm::SetRadioChecked(QRadioButton *button, bool checked) {
     return;
   }
   button->setChecked(true);
-  if (button == ui->optDUN) optDUNClick();
-  else if (button == ui->optSocks) optSocksClick();
-  else if (button == ui->optLAN) optLANClick();
+  if (button == ui->optDUN)
+    optDUNClick();
+  else if (button == ui->optSocks)
+    optSocksClick();
+  else if (button == ui->optLAN)
+    optLANClick();
 }
 
 void TMainForm::EnableConnectionControls(bool dialUp, bool socks) {
@@ -252,7 +264,9 @@ void TMainForm::optLANClick() {
   F.ModeLAN = true;
 }
 
-void TMainForm::btnSyncClick() { NTPSync(); }
+void TMainForm::btnSyncClick() {
+  NTPSync();
+}
 
 void TMainForm::closeEvent(QCloseEvent *event) {
   FormClose();
@@ -282,7 +296,7 @@ void TMainForm::WriteInteractiveKey() {
     reg.CloseKey();
   } catch (const ERegistryException &e) {
     kv::ui::ShowError(this, QStringLiteral("Die Einstellungen konnten nicht gespeichert werden.\n") +
-                            QString::fromStdString(e.what()));
+                                QString::fromStdString(e.what()));
   }
 }
 

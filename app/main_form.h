@@ -36,12 +36,15 @@ namespace kv::app {
 // Registry keys under HKEY_CURRENT_USER.
 inline constexpr const char *kInteractiveKey = "\\Software\\Halvern\\Korvane";
 inline constexpr const char *kAutoKey = "\\Software\\Halvern\\Korvane\\Auto";
+// The largest "ATimeout" the run uses, as the configuration dialog allows: a hand-written larger
+// value would keep the warm-up going for days.
+inline constexpr int32_t kMaxTimeoutSeconds = 120;
 
 // The window's settings fields; all zero, False or empty when the window is created.
 struct TMainFormFields {
-  bool AutoMode = false;       // first argument "/a" or "/A"
-  bool MailEnabled = false;    // "ANetMessage"
-  bool ModeDialUp = false;     // the connection mode; exactly one is True after a radio click
+  bool AutoMode = false;    // first argument "/a" or "/A"
+  bool MailEnabled = false; // "ANetMessage"
+  bool ModeDialUp = false;  // the connection mode; exactly one is True after a radio click
   bool ModeSocks5 = false;
   bool ModeLAN = false;
   bool LoggingEnabled = false; // "ALogging"
@@ -71,10 +74,10 @@ struct TSyncHooks {
 
 // The outcome of one query step.
 struct TQueryResult {
-  bool Answered = false;  // the server answered and the answer was accepted
-  bool ClockSet = false;  // and the system clock now shows the server time
-  double ServerTime = 0;  // the server time shown, UTC, whole milliseconds
-  QString NotSetReason;   // why an answer did not set the clock, in German
+  bool Answered = false; // the server answered and the answer was accepted
+  bool ClockSet = false; // and the system clock now shows the server time
+  double ServerTime = 0; // the server time shown, UTC, whole milliseconds
+  QString NotSetReason;  // why an answer did not set the clock, in German
 };
 
 // How the mail notice reaches the mail server: directly (LAN, or over the dial-up line, where the
@@ -171,8 +174,14 @@ private:
   void AddFooter();
   // `reason` is the English log line (escaped here), `message` the user's German text.
   void ReportFailure(const std::string &reason, const QString &message);
-  void AbortAutomaticRun(const std::string &reason);
+  void AbortAutomaticRun(const std::string &reason, const QString &message);
   void EndAutomaticRun();
+  // A stop signal has come: the run stops at its next step and reports nothing more in boxes.
+  bool Stopping() const;
+  // One German line on standard error, "korvan: " first.
+  void Say(const QString &message);
+  // "Automatic run stopped by signal N." in the log, and in German on standard error; once.
+  void LogStop(int signal);
 
   std::unique_ptr<Ui::TMainForm> ui;
   TMainFormFields F;
@@ -182,6 +191,9 @@ private:
   bool dialling_ = false;  // a dial of this run is under way
   bool clockSet_ = false;  // a query of this process set the clock
   bool autoEnded_ = false; // the automatic run has ended; the window closes
+  bool stopLogged_ = false;
+  // "ATimeout" as read when it was above kMaxTimeoutSeconds.
+  std::optional<int32_t> cappedTimeout_;
 };
 
 } // namespace kv::app

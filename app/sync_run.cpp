@@ -19,8 +19,10 @@
 
 #include "app/log_text.h"
 #include "app/mail_notice.h"
+#include "app/user_texts.h"
 #include "log/fast_log.h"
 #include "net/net_util.h"
+#include "net/ras.h"
 #include "net/smtp_client.h"
 #include "net/sntp_send.h"
 #include "platform/datetime.h"
@@ -67,6 +69,18 @@ std::string FixedText(double value, int precision, int decimals) {
   return platform::FloatToStrF(value, decimals);
 }
 
+// The log's English text of a dial-up error: ours when we know the number, else the component's.
+std::string DialErrorTextEnglish(int code, const std::string &message) {
+  const char *text = net::RasErrorText(code);
+  return text ? text : message;
+}
+
+// The system's text of an errno value in English, whatever the locale: log lines are English.
+std::string EnglishErrnoText(int err) {
+  const char *text = strerrordesc_np(err);
+  return text ? text : "error " + std::to_string(err);
+}
+
 std::string EnglishFixed(double value, int decimals) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
@@ -87,21 +101,29 @@ void TMainForm::NTPSync() {
   ui->btnSync->setEnabled(false);
   inSync_ = true;
   if (F.AutoMode && F.LoggingEnabled) StartRunLog();
+  if (F.AutoMode && cappedTimeout_)
+    Log("Time-out of " + std::to_string(*cappedTimeout_) + " s in the settings is above the maximum of " +
+        std::to_string(kMaxTimeoutSeconds) + " s; " + std::to_string(kMaxTimeoutSeconds) + " s is used.");
   try {
-    bool goOn = true;
-    if (F.ModeDialUp) goOn = DialUpBlock();
+    bool goOn = !Stopping();
+    if (goOn && F.ModeDialUp) goOn = DialUpBlock();
     if (goOn && F.ModeSocks5) goOn = Socks5Block();
     if (goOn && F.ModeLAN) LANBlock();
   } catch (const std::exception &e) {
     ReportFailure(std::string("Synchronisation failed: ") + e.what(),
-                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + Q(e.what()));
+                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + FailureTextGerman(e));
     ui->btnSync->setEnabled(true);
   }
   const bool noMode = !F.ModeDialUp && !F.ModeSocks5 && !F.ModeLAN;
   // An unattended run that cannot do anything says why it ends without setting the clock.
   if (noMode && F.AutoMode) {
     Log("Synchronisation not started: no connection mode is selected.");
-    std::fprintf(stderr, "korvan: no connection mode is selected; the clock was not set.\n");
+    Say(QStringLiteral("Es ist keine Verbindungsart ausgewählt; die Systemzeit wurde nicht gesetzt."));
+  }
+  // A stop signal ended the run early: a line still being dialled is hung up.
+  if (F.AutoMode && Stopping()) {
+    if (dialling_) EndDial();
+    LogStop(kv::ui::StopSignal());
   }
   // Also after a run that could not start: the automatic mode's log always gets its footer.
   AddFooter();
@@ -158,10 +180,11 @@ bool TMainForm::Socks5Block() {
   client->SyncTime = false;
   client->MaxSyncDiff = kMaxSyncDiff;
   WarmUp(*client);
+  if (Stopping()) return false;
   client->Timeout = Millis(F.TimeoutSeconds);
   client->SyncTime = true;
   const TQueryResult result = QueryStep(std::move(client));
-  if (F.AutoMode && F.MailEnabled && result.Answered) SendNotice(TNoticeRoute::Socks5, result);
+  if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping()) SendNotice(TNoticeRoute::Socks5, result);
   return true;
 }
 
@@ -174,16 +197,19 @@ void TMainForm::LANBlock() {
   // Interactive queries keep the client's own time-out.
   if (F.AutoMode) {
     WarmUp(*client);
+    if (Stopping()) return;
     client->Timeout = Millis(F.TimeoutSeconds);
   }
   client->SyncTime = true;
   const TQueryResult result = QueryStep(std::move(client));
-  if (F.AutoMode && F.MailEnabled && result.Answered) SendNotice(TNoticeRoute::LAN, result);
+  if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping()) SendNotice(TNoticeRoute::LAN, result);
 }
 
 std::unique_ptr<net::TSNTPSend> TMainForm::NewClient() {
   auto client = std::make_unique<net::TSNTPSend>();
   client->TargetPort = Hooks.NtpPort;
+  // A stop signal ends the query's waits at once.
+  client->Sock().StopSource = &kv::ui::StopRequest();
   return client;
 }
 
@@ -195,12 +221,13 @@ bool TMainForm::Request(net::TSNTPSend &client) {
 // Queries whose answers are ignored, one second apart, with the clock left alone; they use the
 // client's time-out as it stands.
 void TMainForm::WarmUp(net::TSNTPSend &client) {
-  for (int64_t i = 0; i <= static_cast<int64_t>(F.TimeoutSeconds); ++i) {
+  for (int64_t i = 0; i <= static_cast<int64_t>(F.TimeoutSeconds) && !Stopping(); ++i) {
     Request(client);
+    if (Stopping()) break;
     if (Hooks.Pause)
       Hooks.Pause(1000);
     else
-      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+      kv::ui::PauseUnlessStopped(1000);
   }
 }
 
@@ -231,9 +258,13 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
       result.NotSetReason = ReportClockNotSet(*client);
   } else {
     ui->ofNTPTime->setText(QStringLiteral(" Nicht verbunden"));
-    kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
-                                QStringLiteral(" konnte nicht erreicht werden."));
-    Log("NTP connection failed!");
+    // A query cut short by a stop signal is no failure of the server.
+    if (!Stopping()) {
+      kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
+                                  QStringLiteral(" konnte nicht erreicht werden."));
+      Log("NTP connection failed!");
+      Log(QueryFailureCause(*client));
+    }
   }
   client.reset();
   return result;
@@ -253,12 +284,12 @@ QString TMainForm::ReportClockNotSet(const net::TSNTPSend &client) {
   case net::TClockSetResult::Refused: {
     const int err = client.ClockSetError();
     if (err == EPERM) {
-      reason = "the system refused the change (" + std::string(std::strerror(err)) +
+      reason = "the system refused the change (" + EnglishErrnoText(err) +
                "); korvan needs root or the capability cap_sys_time.";
       grund = QStringLiteral("Das Betriebssystem hat die Änderung abgelehnt: Es fehlt die Berechtigung "
                              "(korvan braucht Root-Rechte oder die Fähigkeit cap_sys_time).");
     } else {
-      reason = "the system refused the change (" + std::string(std::strerror(err)) + ").";
+      reason = "the system refused the change (" + EnglishErrnoText(err) + ").";
       grund = QStringLiteral("Das Betriebssystem hat die Änderung abgelehnt (") + Q(std::strerror(err)) +
               QStringLiteral(").");
     }
@@ -285,12 +316,14 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
   // A fresh client for every notice: no proxy, login or other setting carries over.
   net::TSmtpClient smtp;
   smtp.HeloName = Text(F.ComputerName);
+  smtp.StopSource = &kv::ui::StopRequest();
   try {
     if (route == TNoticeRoute::Socks5) {
       const auto port = ParsePort(Text(ui->efPort->text()));
       if (!port)
-        throw ENoticeError("SOCKS5 proxy port \"" + Text(ui->efPort->text()) +
-                           "\" is not a number from 1 to 65535");
+        throw ENoticeError(
+            "SOCKS5 proxy port \"" + Text(ui->efPort->text()) + "\" is not a number from 1 to 65535",
+            "Der Port des SOCKS5-Proxy \"" + Text(ui->efPort->text()) + "\" ist keine Zahl von 1 bis 65535.");
       smtp.SocksIP = Text(ui->efIP->text());
       smtp.SocksPort = std::to_string(*port);
       if (!ui->efUser->text().isEmpty()) {
@@ -300,7 +333,7 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
     }
     TNoticeHeaders headers;
     headers.Sender = Text(F.MailSender);
-    CheckAddress(headers.Sender, "sender");
+    CheckAddress(headers.Sender, TAddressRole::Sender);
     headers.Recipients = ParseRecipients(Text(F.MailRecipient));
     headers.MessageId = Text(GetMsgId());
     headers.Date = MailDateOf(platform::CurrentClock().Now().seconds);
@@ -312,7 +345,9 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
       smtp.Password = Text(F.SmtpPassword);
     }
     const auto port = ParsePort(Text(F.SmtpPort));
-    if (!port) throw ENoticeError("SMTP port \"" + Text(F.SmtpPort) + "\" is not a number from 1 to 65535");
+    if (!port)
+      throw ENoticeError("SMTP port \"" + Text(F.SmtpPort) + "\" is not a number from 1 to 65535",
+                         "Der SMTP-Port \"" + Text(F.SmtpPort) + "\" ist keine Zahl von 1 bis 65535.");
     smtp.Host = Text(F.SmtpServer);
     smtp.Port = std::to_string(*port);
 
@@ -339,7 +374,7 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
   } catch (const std::exception &e) {
     ReportFailure(std::string("SMTP mail failed: ") + e.what(),
                   QStringLiteral("Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\n") +
-                      Q(e.what()));
+                      FailureTextGerman(e));
     return false;
   }
 }
@@ -351,7 +386,8 @@ void TMainForm::TimerTimer() {
     QTimer *timer;
     ~Restart() { timer->start(); }
   } restart{Timer};
-  if (DialUp1->ConnectionState != net::RASCS_Connected) return;
+  // After a stop signal the stop ends the run, not a query.
+  if (DialUp1->ConnectionState != net::RASCS_Connected || Stopping()) return;
 
   dialling_ = false;
   DialDeadline->stop();
@@ -366,21 +402,21 @@ void TMainForm::TimerTimer() {
     client->Timeout = Millis(F.TimeoutSeconds);
     const TQueryResult result = QueryStep(std::move(client));
     bool mailSent = false;
-    if (F.AutoMode && F.MailEnabled && result.Answered) mailSent = SendNotice(TNoticeRoute::DialUp, result);
+    if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping())
+      mailSent = SendNotice(TNoticeRoute::DialUp, result);
     if (F.AutoMode && F.MailEnabled && !mailSent)
       ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   } catch (const std::exception &e) {
     ReportFailure(std::string("Synchronisation failed: ") + e.what(),
-                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + Q(e.what()));
+                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + FailureTextGerman(e));
   }
   // Whatever happened above, the line is hung up and the automatic mode ends.
   ui->btnSync->setEnabled(true);
   ui->StatusBar->clearMessage();
   HangUpLine();
-  if (F.AutoMode && F.LoggingEnabled) {
-    Log("DUN disconnected.");
-    AddFooter();
-  }
+  Log("DUN disconnected.");
+  if (F.AutoMode && Stopping()) LogStop(kv::ui::StopSignal());
+  if (F.AutoMode && F.LoggingEnabled) AddFooter();
   EndAutomaticRun();
 }
 
@@ -401,7 +437,10 @@ void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::str
   // A failed dial may still hold the line (or the modem): it is released.
   EndDial();
   if (F.AutoMode)
-    AbortAutomaticRun("DUN dialing failed: " + MessageText + " (error " + std::to_string(Error) + ").");
+    AbortAutomaticRun("DUN dialing failed: " + DialErrorTextEnglish(Error, MessageText) + " (error " +
+                          std::to_string(Error) + ").",
+                      QStringLiteral("Die Einwahl ist fehlgeschlagen: ") + Q(MessageText) +
+                          QStringLiteral(" (Fehler %1)").arg(Error));
   else
     kv::ui::ShowError(this, Q(MessageText));
 }
@@ -411,7 +450,10 @@ void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &E
   ui->btnSync->setEnabled(true);
   ui->StatusBar->clearMessage();
   EndDial();
-  AbortAutomaticRun("DUN dialing failed: " + ErrorMessage + " (error " + std::to_string(ErrorCode) + ").");
+  AbortAutomaticRun("DUN dialing failed: " + DialErrorTextEnglish(ErrorCode, ErrorMessage) + " (error " +
+                        std::to_string(ErrorCode) + ").",
+                    QStringLiteral("Die Einwahl ist fehlgeschlagen: ") + DialErrorTextGerman(ErrorCode) +
+                        QStringLiteral(" (Fehler %1)").arg(ErrorCode));
 }
 
 void TMainForm::DialTimedOut() {
@@ -421,8 +463,12 @@ void TMainForm::DialTimedOut() {
   ui->StatusBar->clearMessage();
   EndDial();
   const int ms = Hooks.DialDeadlineMs;
-  AbortAutomaticRun("DUN dialing timed out after " +
-                    (ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1)) + " s.");
+  const std::string seconds = ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1);
+  AbortAutomaticRun(
+      "DUN dialing timed out after " + seconds + " s.",
+      QStringLiteral("Die Einwahl hat nach %1 s weder eine Verbindung noch einen Fehler gemeldet "
+                     "und wurde abgebrochen.")
+          .arg(Q(platform::FloatToStrF(ms / 1000.0, ms % 1000 == 0 ? 0 : 1))));
 }
 
 void TMainForm::EndDial() {
@@ -460,27 +506,48 @@ void TMainForm::AddFooter() {
   if (logging::TFastLog *log = logging::GlobalLog()) log->AddStrings(log->Footer());
 }
 
+// After a stop signal nobody waits for a box: the failure is only logged.
 void TMainForm::ReportFailure(const std::string &reason, const QString &message) {
   Log(EscapeLogText(reason));
-  kv::ui::ShowError(this, message);
+  if (!Stopping()) kv::ui::ShowError(this, message);
 }
 
-// A dial of the automatic mode failed or timed out: the reason goes to the log and to standard
-// error (nobody may be watching), the log gets its footer, and the window closes.
-void TMainForm::AbortAutomaticRun(const std::string &reason) {
+bool TMainForm::Stopping() const {
+  return kv::ui::StopSignal() != 0;
+}
+
+void TMainForm::Say(const QString &message) {
+  std::fprintf(stderr, "korvan: %s\n", message.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+// A dial of the automatic mode failed or timed out: the reason goes to the log and, in German,
+// to standard error (nobody may be watching); the log gets its footer, and the window closes.
+void TMainForm::AbortAutomaticRun(const std::string &reason, const QString &message) {
   if (!F.AutoMode || autoEnded_) return;
   Log(EscapeLogText(reason));
-  std::fprintf(stderr, "korvan: %s\n", reason.c_str());
-  std::fflush(stderr);
+  Say(message);
   // Inside NTPSync its own footer step follows.
   if (!inSync_) AddFooter();
   EndAutomaticRun();
 }
 
+void TMainForm::LogStop(int signal) {
+  if (stopLogged_) return;
+  stopLogged_ = true;
+  Log("Automatic run stopped by signal " + std::to_string(signal) + ".");
+  Say(QStringLiteral("Der automatische Lauf wurde durch das Signal %1 beendet%2.")
+          .arg(signal)
+          .arg(clockSet_ ? QString() : QStringLiteral("; die Systemzeit wurde nicht gesetzt")));
+}
+
 void TMainForm::StopRequested(int signal) {
   if (F.AutoMode && !autoEnded_) {
     if (dialling_ || DialUp1->ConnectionState == net::RASCS_Connected) EndDial();
-    AbortAutomaticRun("Automatic run stopped by signal " + std::to_string(signal) + ".");
+    LogStop(signal);
+    // Inside NTPSync its own footer step follows.
+    if (!inSync_) AddFooter();
+    EndAutomaticRun();
   }
   kv::ui::CloseLikeCloseBox(this);
 }

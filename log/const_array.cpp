@@ -1,5 +1,6 @@
 #include "log/const_array.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "log/text_util.h"
@@ -119,7 +120,8 @@ std::string ConstArrayToText(const TConstArray &values, int style) {
 }
 
 void TFLErrorSettings::SetErrorFillChar(const std::string &c) {
-  FillChar = c;
+  // One character: a longer text would make the fill lines its length times the title's.
+  FillChar = Utf8Take(c, 1);
   FillOn = !c.empty();
   if (FillOn && !Title.empty()) SetErrorTitle(Title);
 }
@@ -129,7 +131,8 @@ void TFLErrorSettings::SetErrorTitle(const std::string &t) {
   if (FillOn && !FillChar.empty()) FillLine = Repeat(FillChar, static_cast<int64_t>(Utf8Length(t)));
   LongFillLine.clear();
   if (FillLine.empty()) return;
-  const size_t fill_chars = Utf8Length(FillLine);
+  // Every byte counts as a character of the fill line, so each copy brings the count closer.
+  const size_t fill_chars = std::max<size_t>(Utf8Length(FillLine), 1);
   size_t chars = 0;
   int copies = 0;
   while (chars < 80 || copies < 2) {

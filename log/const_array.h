@@ -93,6 +93,7 @@ struct TFLErrorSettings {
   bool BlankLines = true; // an empty line before and after the block
   bool FillLines = false; // a fill line before and after the block
 
+  // Keeps the first character of `c` (an empty text switches the fill off).
   void SetErrorFillChar(const std::string &c);
   void SetErrorTitle(const std::string &t);
 };

@@ -70,7 +70,7 @@ void TFLFileDef::SetPath(const std::string &path) {
 }
 
 void TFLFileDef::SetBackupCount(int count) {
-  backup_count_ = static_cast<uint16_t>(std::clamp(count, 0, 999));
+  backup_count_ = std::min<uint16_t>(static_cast<uint16_t>(count), 999);
 }
 
 std::string TFLFileDef::GetFileName() {

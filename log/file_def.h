@@ -17,8 +17,8 @@ public:
   const std::string &Path() const { return path_; }
   // An empty text is ignored; a missing trailing "/" is added.
   void SetPath(const std::string &path);
-  // Number of numbered files to keep, 0 (plain "<base>.log") to 999; larger values give 999,
-  // negative ones 0.
+  // Number of numbered files to keep, 0 (plain "<base>.log") to 999. The count is taken as an
+  // unsigned 16-bit number (-3 is 65533, 65536 is 0), and values of 1000 and more give 999.
   uint16_t BackupCount() const { return backup_count_; }
   void SetBackupCount(int count);
   // File name without directory and extension; callers may set it directly.

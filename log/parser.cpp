@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <stdexcept>
 
 #include "log/qtimer.h"
 #include "log/text_util.h"
@@ -108,9 +110,18 @@ void TFastLogParser::NumberCall(Lines &lines, bool suppress) {
 
 bool TFastLogParser::TagValue(uint32_t key, std::string &value, Lines &extra) {
   using namespace tagkey;
-  auto report = [&](const Lines &lines) {
-    value = lines.empty() ? std::string() : lines[0];
-    extra.insert(extra.end(), lines.begin() + (lines.empty() ? 0 : 1), lines.end());
+  // The report's first line takes the tag's place, the others follow at the end; when getting
+  // or placing the report fails, "#FLMem" follows instead and the rest of the text stays.
+  auto report = [&](const std::function<Lines()> &make) {
+    try {
+      Lines lines = make();
+      if (lines.empty()) throw std::runtime_error("empty report");
+      value = lines[0];
+      extra.insert(extra.end(), lines.begin() + 1, lines.end());
+    } catch (...) {
+      value.clear();
+      extra.push_back("#FLMem");
+    }
   };
   auto params = [&](const std::string &sep) {
     if (program_.Params.empty()) return std::string("(No params)");
@@ -162,17 +173,17 @@ bool TFastLogParser::TagValue(uint32_t key, std::string &value, Lines &extra) {
   case Heap1:
   case Heap2:
   case Heap3:
-    report(HeapReport(heap_.TakeSnapshot(), key == Heap1 ? 1 : key == Heap2 ? 2 : 3));
+    report([&] { return HeapReport(heap_.TakeSnapshot(), key == Heap1 ? 1 : key == Heap2 ? 2 : 3); });
     return true;
   case Ram1:
   case Ram2:
   case Ram3:
-    report(RamReport(ram_.TakeSnapshot(), key == Ram1 ? 1 : key == Ram2 ? 2 : 3));
+    report([&] { return RamReport(ram_.TakeSnapshot(), key == Ram1 ? 1 : key == Ram2 ? 2 : 3); });
     return true;
   case Disk1:
   case Disk2:
   case Disk3:
-    report(DiskReport(*source_, key == Disk1 ? 1 : key == Disk2 ? 2 : 3));
+    report([&] { return DiskReport(*source_, key == Disk1 ? 1 : key == Disk2 ? 2 : 3); });
     return true;
   default:
     return false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "log/text_util.h"
 #include "platform/datetime.h"
@@ -109,24 +110,24 @@ THeapMRec THeapMonitor::TakeSnapshot() {
   THeapMRec rec;
   if (kind_ == Heap) {
     platform::HeapStatus h;
-    if (source_->ReadHeapStatus(h)) {
-      rec.First = h.Blocks;
-      rec.Second = h.Bytes;
-    }
+    rec.Valid = source_->ReadHeapStatus(h);
+    rec.First = h.Blocks;
+    rec.Second = h.Bytes;
   } else {
     platform::MemoryStatus m;
-    if (source_->ReadMemoryStatus(m)) {
-      rec.First = m.TotalPhys;
-      rec.Second = m.AvailPhys;
-      rec.Load = m.MemoryLoad;
-    }
+    rec.Valid = source_->ReadMemoryStatus(m);
+    rec.First = m.TotalPhys;
+    rec.Second = m.AvailPhys;
+    rec.Load = m.MemoryLoad;
   }
+  if (!rec.Valid) rec.First = rec.Second = rec.Load = 0;
   return rec;
 }
 
 Lines HeapReport(const THeapMRec &s, int form) {
   Lines out;
   try {
+    if (!s.Valid) throw std::runtime_error("no heap figures");
     const std::string c = to_string(s.First), b = to_string(s.Second);
     switch (form) {
     case 0:
@@ -156,6 +157,7 @@ Lines HeapReport(const THeapMRec &s, int form) {
 Lines RamReport(const THeapMRec &s, int form) {
   Lines out;
   try {
+    if (!s.Valid) throw std::runtime_error("no memory figures");
     const std::string t = to_string(s.First), a = to_string(s.Second), l = to_string(s.Load);
     switch (form) {
     case 0:

@@ -22,6 +22,8 @@ struct THeapMRec {
   uint64_t Second = 0;
   uint32_t Load = 0;
   std::string Extra;
+  // False for a live reading the system could not give: the report shows its failure marker.
+  bool Valid = true;
 };
 
 // A snapshot travelling to the parser (request kinds 7, 8; control kinds 7, 8).
@@ -47,7 +49,8 @@ private:
   std::deque<THeapMRec> queue_;
 };
 
-// Form 0 is the block, forms 1 to 3 the one-line forms.
+// Form 0 is the block, forms 1 to 3 the one-line forms. A snapshot that is not valid gives the
+// failure marker ("#FLHeap", "#FLRam") alone.
 Lines HeapReport(const THeapMRec &snapshot, int form);
 Lines RamReport(const THeapMRec &snapshot, int form);
 Lines DiskReport(platform::SystemInfo &source, int form);

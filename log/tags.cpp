@@ -144,8 +144,12 @@ std::string AlignText(const std::string &text, const std::string &name, int64_t 
 
   const int64_t len = static_cast<int64_t>(Utf8Length(text));
   switch (form) {
-  case Fill:
-    return text + Repeat(Utf8Last(name), n - len);
+  case Fill: {
+    // The fill is one character (at most 4 bytes), so the bound holds in bytes as well.
+    const std::string fill = Utf8Last(name);
+    if (static_cast<int64_t>(fill.size()) * (n - len) > kMaxLayoutBytes) return "#FLTag(" + name + ") " + text;
+    return text + Repeat(fill, n - len);
+  }
   case Centre: {
     const int64_t d = n - len;
     return d > 0 ? Blanks(d / 2) + text + Blanks(d - d / 2) : text;

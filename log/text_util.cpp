@@ -8,21 +8,38 @@
 
 namespace kv::logging {
 
+namespace {
+
+bool IsContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
+
+// Bytes of the character starting at `i`: a lead byte with all the continuation bytes it
+// announces, or else that one byte alone. So every byte belongs to exactly one character, a
+// stray continuation byte is a character of its own, and no character is longer than 4 bytes.
+size_t CharSize(std::string_view text, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  const size_t size = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+  if (i + size > text.size()) return 1;
+  for (size_t k = 1; k < size; ++k)
+    if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) return 1;
+  return size;
+}
+
+} // namespace
+
 size_t Utf8Length(std::string_view text) {
   size_t n = 0;
-  for (unsigned char c : text)
-    if ((c & 0xC0) != 0x80) ++n;
+  for (size_t i = 0; i < text.size(); i += CharSize(text, i))
+    ++n;
   return n;
 }
 
 size_t Utf8Offset(std::string_view text, size_t index) {
-  size_t chars = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-    if (chars == index) return i;
-    ++chars;
-  }
-  return text.size();
+  size_t i = 0;
+  for (size_t chars = 0; i < text.size() && chars < index; ++chars)
+    i += CharSize(text, i);
+  return i;
 }
 
 std::string Utf8Drop(std::string_view text, size_t count) {
@@ -34,11 +51,10 @@ std::string Utf8Take(std::string_view text, size_t count) {
 }
 
 std::string Utf8Last(std::string_view text) {
-  if (text.empty()) return {};
-  size_t i = text.size() - 1;
-  while (i > 0 && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-    --i;
-  return std::string(text.substr(i));
+  size_t last = 0;
+  for (size_t i = 0; i < text.size(); i += CharSize(text, i))
+    last = i;
+  return std::string(text.substr(last));
 }
 
 std::string Repeat(std::string_view unit, int64_t count) {

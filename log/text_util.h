@@ -1,5 +1,7 @@
 #pragma once
-// Text helpers of the logger. Texts are UTF-8; lengths and positions count characters.
+// Text helpers of the logger. Texts are UTF-8; lengths and positions count characters. A byte
+// that is not part of a well-formed character (a stray continuation byte, say) counts as a
+// character of its own, so a character is never longer than 4 bytes.
 
 #include <cstdint>
 #include <string>
@@ -10,6 +12,8 @@ namespace kv::logging {
 // Largest width (in characters) a tag, a fill or the ruler may ask for. Wider requests give a
 // marker text instead of a huge line.
 inline constexpr int64_t kMaxLayoutWidth = 10000;
+// The same bound in bytes: a layout never makes a piece of text longer than this.
+inline constexpr int64_t kMaxLayoutBytes = 4 * kMaxLayoutWidth;
 
 // Number of characters (code points) of a UTF-8 text.
 size_t Utf8Length(std::string_view text);

@@ -1,10 +1,47 @@
 #include "log/writer.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <stdexcept>
+#include <string>
 #include <unistd.h>
 
 namespace kv::logging {
+
+namespace {
+
+// Past a file-size limit the system would kill the whole program with SIGXFSZ; ignored, the
+// write fails with EFBIG and is handled like any other failed write. A handler someone else
+// installed is left in place.
+void IgnoreFileSizeSignal() {
+  struct sigaction current {};
+  if (sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGXFSZ, &ignore, nullptr);
+}
+
+std::string WriteFailureReason(int error) {
+  switch (error) {
+  case ENOSPC:
+    return "der Datenträger ist voll";
+  case EDQUOT:
+    return "das Speicherkontingent ist erschöpft";
+  case EFBIG:
+    return "die Größenbegrenzung für Dateien ist erreicht";
+  case EIO:
+    return "Ein-/Ausgabefehler";
+  default: {
+    char buf[256];
+    return "Fehler " + std::to_string(error) + ": " + strerror_r(error, buf, sizeof buf);
+  }
+  }
+}
+
+} // namespace
 
 TFastLogWriter::TFastLogWriter() : TFastLogThread("kv-log-writer") {
   ready_ = true;
@@ -21,6 +58,7 @@ bool TFastLogWriter::WaitUntilOpen() {
 }
 
 bool TFastLogWriter::BeforeLoop() {
+  IgnoreFileSizeSignal();
   fd_ = file_def_.CreateLogFile();
   if (fd_ < 0) {
     last_error_ = errno;
@@ -56,6 +94,12 @@ void TFastLogWriter::WriteAll(const std::string &bytes) {
     if (n <= 0) {
       last_error_ = n < 0 ? errno : EIO;
       ready_ = false;
+      // Nobody may be watching the run: it goes on, and standard error tells why the log ends.
+      std::fprintf(stderr,
+                   "Korvane: Die Protokolldatei %s kann nicht weiter geschrieben werden (%s); der Lauf geht "
+                   "ohne Protokoll weiter.\n",
+                   file_def_.FullName().c_str(), WriteFailureReason(last_error_).c_str());
+      std::fflush(stderr);
       throw std::runtime_error("log write failed");
     }
     done += static_cast<size_t>(n);

@@ -1,6 +1,9 @@
 #pragma once
 // The writer thread: opens the log file once when resumed (running the rotation) and appends
-// the finished lines the parser sends it, each ending in CR LF.
+// the finished lines the parser sends it, each ending in CR LF. A failed write (disk full, a
+// file-size limit, an I/O error) ends the thread and is said once on standard error; the
+// program goes on. SIGXFSZ is ignored from the start, so a size limit fails a write instead of
+// killing the program.
 
 #include <atomic>
 

@@ -142,7 +142,7 @@ bool TBlockSocket::CheckHandle() {
 }
 
 bool TBlockSocket::TestStopFlag() {
-  if (!StopFlag.exchange(false)) return false;
+  if (!StopFlag.exchange(false) && !StopSourceSet()) return false;
   last_error_ = WSAECONNABORTED;
   RaiseOnError();
   return true;
@@ -387,7 +387,8 @@ void TBlockSocket::StreamConnect(const std::string &IP, const std::string &Port,
   if (last_error_ == 0) {
     if (socket_ == INVALID_SOCKET) CreateSocketFor(address);
     if (socket_ != INVALID_SOCKET) {
-      CheckSocketResult(SockConnect(socket_, address, timeout_ms));
+      CheckSocketResult(SockConnect(socket_, address, timeout_ms, StopSource));
+      if (last_error_ != 0 && StopSourceSet()) last_error_ = WSAECONNABORTED;
       if (last_error_ == 0) ReadAddresses();
       line_buffer_.clear();
       cr_pending_ = false;
@@ -490,6 +491,11 @@ void TBlockSocket::ApplyOption(const TSynaOption &option) {
 // ---- sending ----------------------------------------------------------------------------------
 
 void TBlockSocket::ThrottleTransfer(int count, int limit, uint64_t &next_tick) {
+  ThrottleWait(limit, next_tick);
+  ThrottleCharge(count, limit, next_tick);
+}
+
+void TBlockSocket::ThrottleWait(int limit, uint64_t next_tick) {
   if (limit <= 0) return;
   const uint64_t now = TickNow();
   if (now < next_tick) {
@@ -497,7 +503,37 @@ void TBlockSocket::ThrottleTransfer(int count, int limit, uint64_t &next_tick) {
     DoStatus(HR_Wait, static_cast<int64_t>(wait));
     std::this_thread::sleep_for(std::chrono::milliseconds(wait));
   }
+}
+
+void TBlockSocket::ThrottleCharge(int count, int limit, uint64_t &next_tick) {
+  if (limit <= 0) return;
   next_tick = static_cast<uint64_t>(count > 0 ? count : 0) * 1000u / static_cast<uint64_t>(limit) + TickNow();
+}
+
+int TBlockSocket::SendPiece(const void *buffer, int length) {
+  if (non_block_) {
+    const int n = SockSend(socket_, buffer, length, 0);
+    CheckSocketResult(n);
+    return n;
+  }
+  const uint64_t start = TickNow();
+  while (true) {
+    const int n = SockSend(socket_, buffer, length, MSG_DONTWAIT);
+    if (n >= 0 || WSAGetLastError() != WSAEWOULDBLOCK) {
+      CheckSocketResult(n);
+      return n;
+    }
+    // The peer takes nothing for now: wait for room, but not for ever.
+    const int ready = FdSetWait(fd_set_, true, MillisecondsLeft(start, ConnectionTimeout), StopSource);
+    if (ready < 0) {
+      CheckSocketResult(ready);
+      return ready;
+    }
+    if (ready == 0) {
+      SetLastError(StopSourceSet() ? WSAECONNABORTED : WSAETIMEDOUT);
+      return SOCKET_ERROR;
+    }
+  }
 }
 
 int TBlockSocket::SendData(const void *buffer, int length) {
@@ -510,8 +546,7 @@ int TBlockSocket::SendData(const void *buffer, int length) {
     const int piece = std::min(SendMaxChunk, length - sent);
     if (piece <= 0) break;
     ThrottleTransfer(piece, MaxSendBandwidth, next_send_tick_);
-    const int n = SockSend(socket_, OffsetPointer(buffer, static_cast<size_t>(sent)), piece, 0);
-    CheckSocketResult(n);
+    const int n = SendPiece(OffsetPointer(buffer, static_cast<size_t>(sent)), piece);
     if (last_error_ != 0) break;
     sent += n;
     send_counter_ += static_cast<uint64_t>(n);
@@ -588,7 +623,7 @@ int TBlockSocket::SendToRemote(const void *buffer, int length) {
 int TBlockSocket::RecvData(void *buffer, int length) {
   if (TestStopFlag()) return 0;
   if (!CheckHandle()) return 0;
-  ThrottleTransfer(length, MaxRecvBandwidth, next_recv_tick_);
+  ThrottleWait(MaxRecvBandwidth, next_recv_tick_);
   int n = SockRecv(socket_, buffer, length, 0);
   if (n == 0 && length > 0) {
     last_error_ = WSAECONNRESET;
@@ -597,6 +632,7 @@ int TBlockSocket::RecvData(void *buffer, int length) {
   }
   RaiseOnError();
   if (n < 0) return n;
+  ThrottleCharge(n, MaxRecvBandwidth, next_recv_tick_);
   recv_counter_ += static_cast<uint64_t>(n);
   DoStatus(HR_ReadCount, static_cast<int64_t>(n));
   return ApplyReadFilter(buffer, n);
@@ -623,11 +659,13 @@ int TBlockSocket::ApplyReadFilter(void *buffer, int count) {
 int TBlockSocket::RecvFromRaw(void *buffer, int length, TVarSin &from) {
   if (TestStopFlag()) return 0;
   if (!CheckHandle()) return 0;
-  ThrottleTransfer(length, MaxRecvBandwidth, next_recv_tick_);
+  // A datagram is charged for what it held, not for the room it was read into.
+  ThrottleWait(MaxRecvBandwidth, next_recv_tick_);
   const int n = SockRecvFrom(socket_, buffer, length, recv_flags_, from);
   CheckSocketResult(n);
   RaiseOnError();
   if (n < 0) return n;
+  ThrottleCharge(n, MaxRecvBandwidth, next_recv_tick_);
   recv_counter_ += static_cast<uint64_t>(n);
   DoStatus(HR_ReadCount, static_cast<int64_t>(n));
   return n;
@@ -909,6 +947,11 @@ int TBlockSocket::PendingBytes() {
   return n;
 }
 
+void TBlockSocket::ReportError(int code) {
+  SetLastError(code);
+  RaiseOnError();
+}
+
 void TBlockSocket::DrainInput() {
   const uint64_t start = TickNow();
   size_t drained = line_buffer_.size();
@@ -928,8 +971,9 @@ void TBlockSocket::DrainInput() {
 
 bool TBlockSocket::WaitFor(bool write, int timeout) {
   if (!CheckHandle()) return false;
-  const int n = FdSetWait(fd_set_, write, timeout);
+  const int n = FdSetWait(fd_set_, write, timeout, StopSource);
   CheckSocketResult(n);
+  if (n == 0 && StopSourceSet()) last_error_ = WSAECONNABORTED;
   RaiseOnError();
   const bool ready = last_error_ == 0 && n > 0;
   if (ready) DoStatus(write ? HR_CanWrite : HR_CanRead, "");

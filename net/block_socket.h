@@ -105,7 +105,12 @@ public:
   int SendMaxChunk = 65535;
   // Set by anyone (any thread) to make the next send or receive fail with 10053.
   std::atomic<bool> StopFlag{false};
-  // Milliseconds a direct stream connect may take.
+  // A flag outside the socket, such as the program's stop request: once it is set, every send
+  // and receive fails with 10053 as after StopFlag, and a wait or connect under way ends within
+  // kStopPollMs. The socket never clears it.
+  const std::atomic<bool> *StopSource = nullptr;
+  // Milliseconds a direct stream connect or an SSL handshake may take, and a blocking send may
+  // wait for a peer that takes nothing (10060 then); negative: no limit.
   int ConnectionTimeout = 60000;
   THookSocketStatus OnStatus;
   THookDataFilter OnReadFilter;
@@ -173,10 +178,28 @@ public:
   static std::string GetErrorDesc(int code);
   // Reads and drops what is waiting, within kDrainMaxBytes and kDrainMaxMs; LastError is 0 after.
   void DrainInput();
+  // Records `code` as LastError and reports it as the socket's own failures are (HR_Error, and
+  // ESocketError with RaiseExcept): for a client that ends a receive on what it judged of the
+  // data, a time-out (10060) above all.
+  void ReportError(int code);
   // Queues an option; it is applied when a socket is created, or at once when one exists.
   void AddPendingOption(const TSynaOption &option);
 
 protected:
+  // While it lives, the time-out of a receive bounds the whole receive, however the peer spreads
+  // it over packets (InterPacketTimeout off); a drip-feeding peer cannot stretch it.
+  class WholeReceiveScope {
+  public:
+    explicit WholeReceiveScope(TBlockSocket &s) : s_(s), saved_(s.InterPacketTimeout) { s_.InterPacketTimeout = false; }
+    ~WholeReceiveScope() { s_.InterPacketTimeout = saved_; }
+    WholeReceiveScope(const WholeReceiveScope &) = delete;
+    WholeReceiveScope &operator=(const WholeReceiveScope &) = delete;
+
+  private:
+    TBlockSocket &s_;
+    bool saved_;
+  };
+
   // Called first by destructors: no handler runs and nothing is raised from here on.
   void ReleaseForDestruction();
 
@@ -193,6 +216,7 @@ protected:
   // Remembers the current LastError as the reason the socket cannot be used.
   void NoteSetupError() { setup_error_ = last_error_; }
   bool TestStopFlag();
+  bool StopSourceSet() const { return StopSource && StopSource->load(); }
   // Waits for the socket to become readable (or writable); reports HR_CanRead / HR_CanWrite.
   bool WaitFor(bool write, int timeout);
 
@@ -204,7 +228,13 @@ protected:
   void ReadAddresses();
   // The stream connect: resolve, create, connect within `timeout_ms`.
   void StreamConnect(const std::string &IP, const std::string &Port, int timeout_ms);
+  // The bandwidth limiter: the pause for the transfer before, then the charge for this one.
   void ThrottleTransfer(int count, int limit, uint64_t &next_tick);
+  void ThrottleWait(int limit, uint64_t next_tick);
+  void ThrottleCharge(int count, int limit, uint64_t &next_tick);
+  // One send of a piece; a blocking socket waits at most ConnectionTimeout for the peer to take
+  // some of it. Returns the bytes sent or SOCKET_ERROR, with LastError set.
+  int SendPiece(const void *buffer, int length);
   // The write filter's version of the data to send (kept in `storage`); `length` follows it.
   const void *ApplyWriteFilter(const void *buffer, int &length, std::string &storage);
   // Runs the read filter over the `count` bytes received; returns the new count.

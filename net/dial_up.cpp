@@ -278,7 +278,7 @@ int TDialUp::WaitingReports() {
 std::string TDialUp::ErrorText(int code) {
   std::string text;
   if (backend_->GetErrorString(code, text) != ERROR_SUCCESS || text.empty())
-    text = "RAS error " + std::to_string(code);
+    text = "DFÜ-Fehler " + std::to_string(code);
   CutText(text, MaxErrorText);
   return text;
 }

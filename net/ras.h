@@ -64,8 +64,10 @@ inline constexpr int ERROR_AUTHENTICATION_FAILURE = 691;
 inline constexpr int ERROR_RASMAN_CANNOT_INITIALIZE = 711;
 inline constexpr int ERROR_PPP_LCP_TERMINATED = 734;
 
-// Our English text for an error number, or nullptr for a number we do not know.
+// Our English text for an error number (for log lines), or nullptr for a number we do not know.
 const char *RasErrorText(int code);
+// The same in German, the language the user reads: what GetErrorString gives.
+const char *RasErrorTextGerman(int code);
 
 // What a dial needs to know about a phone-book entry.
 struct RasDialParams {
@@ -106,8 +108,8 @@ public:
   // delivers no report of this connection afterwards. ERROR_INVALID_HANDLE for an unknown handle.
   virtual int HangUp(RasConnHandle handle) = 0;
 
-  // Text of an error number. Returns 0 and sets text, or ERROR_INVALID_PARAMETER for an
-  // unknown number (text is then left alone).
+  // Text of an error number in the user's language (German). Returns 0 and sets text, or
+  // ERROR_INVALID_PARAMETER for an unknown number (text is then left alone).
   virtual int GetErrorString(int code, std::string &text);
 };
 

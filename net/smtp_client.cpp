@@ -73,8 +73,10 @@ std::string FailureText(const std::string &message, const TSmtpReply &reply) {
 
 } // namespace
 
-ESmtpError::ESmtpError(const std::string &message, TSmtpReply reply)
-    : std::runtime_error(FailureText(message, reply)), reply_(std::move(reply)) {}
+ESmtpError::ESmtpError(TSmtpFailure kind, const std::string &message, TSmtpReply reply, int socketError,
+                       std::string subject)
+    : std::runtime_error(FailureText(message, reply)), kind_(kind), reply_(std::move(reply)),
+      socket_error_(socketError), subject_(std::move(subject)) {}
 
 TSmtpClient::TSmtpClient() : sock_(std::make_unique<TTCPBlockSocket>()) {}
 
@@ -91,7 +93,7 @@ bool TSmtpClient::Offers(const std::string &mechanism) const {
          auth_mechanisms_.end();
 }
 
-void TSmtpClient::Connect() {
+TTCPBlockSocket &TSmtpClient::NewSocket() {
   CloseSocket();
   sock_ = std::make_unique<TTCPBlockSocket>();
   tls_ = false;
@@ -104,19 +106,26 @@ void TSmtpClient::Connect() {
   s.InterPacketTimeout = false;
   s.ConnectionTimeout = Timeout;
   s.SocksTimeout = Timeout;
+  s.StopSource = StopSource;
   if (!SocksIP.empty()) {
     s.SocksIP = SocksIP;
     s.SocksPort = SocksPort;
     s.SocksUsername = SocksUsername;
     s.SocksPassword = SocksPassword;
   }
+  return s;
+}
+
+void TSmtpClient::Connect() {
+  TTCPBlockSocket &s = NewSocket();
   const std::string where =
       Host + ":" + Port + (SocksIP.empty() ? "" : " through SOCKS5 proxy " + SocksIP + ":" + SocksPort);
   s.Connect(Host, Port);
   if (s.LastError() != 0) {
     const std::string why = s.LastErrorDesc();
     const int code = s.LastError();
-    CloseAndFail("cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")");
+    CloseAndFail(TSmtpFailure::Connect,
+                 "cannot connect to " + where + ": " + why + " (" + std::to_string(code) + ")", code, where);
   }
   connected_ = true;
   try {
@@ -131,19 +140,21 @@ void TSmtpClient::Connect() {
 void TSmtpClient::Open(const std::string &where) {
   TTCPBlockSocket &s = *sock_;
   const TSmtpReply greeting = ReadReply();
-  if (greeting.Code != 220) Fail("server " + where + " refused the session", greeting);
+  if (greeting.Code != 220)
+    Fail(TSmtpFailure::Session, "server " + where + " refused the session", greeting, where);
   Greet();
   if (std::find(extensions_.begin(), extensions_.end(), "STARTTLS") == extensions_.end()) return;
 
-  Command("STARTTLS", {220}, "STARTTLS refused");
+  Command("STARTTLS", {220}, TSmtpFailure::Tls, "STARTTLS refused", where);
   s.SSLverifyCert = true;
   s.SSLCertCAFile = CAFile;
   s.SslConnect();
   if (s.LastError() != 0) {
-    std::string why =
-        s.LastError() == WSAEACCES ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
+    const bool untrusted = s.LastError() == WSAEACCES;
+    std::string why = untrusted ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
     if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
-    Fail("TLS with " + where + " failed: " + why);
+    throw ESmtpError(untrusted ? TSmtpFailure::Certificate : TSmtpFailure::Tls,
+                     "TLS with " + where + " failed: " + why, {}, s.LastError(), untrusted ? Host : where);
   }
   tls_ = true;
   // What the server said before the upgrade does not count (RFC 3207 section 4.2).
@@ -162,8 +173,8 @@ void TSmtpClient::Greet() {
   }
   // A server that does not know EHLO answers 500, 501, 502 or 504: it is greeted the old way.
   if (ehlo.Code != 500 && ehlo.Code != 501 && ehlo.Code != 502 && ehlo.Code != 504)
-    Fail("EHLO refused", ehlo);
-  Command("HELO " + name, {250}, "HELO refused");
+    Fail(TSmtpFailure::Greeting, "EHLO refused", ehlo);
+  Command("HELO " + name, {250}, TSmtpFailure::Greeting, "HELO refused");
 }
 
 void TSmtpClient::ReadExtensions(const TSmtpReply &ehlo) {
@@ -189,28 +200,30 @@ void TSmtpClient::ReadExtensions(const TSmtpReply &ehlo) {
 }
 
 void TSmtpClient::Authenticate() {
-  if (!connected_) Fail("not connected");
-  Command("AUTH LOGIN", {334}, "AUTH LOGIN refused");
-  Command(EncodeBase64(Username), {334}, "user name refused");
-  Command(EncodeBase64(Password), {235}, "login refused");
+  if (!connected_) Fail(TSmtpFailure::NotConnected, "not connected");
+  Command("AUTH LOGIN", {334}, TSmtpFailure::Login, "AUTH LOGIN refused", Username);
+  Command(EncodeBase64(Username), {334}, TSmtpFailure::Login, "user name refused", Username);
+  Command(EncodeBase64(Password), {235}, TSmtpFailure::Login, "login refused", Username);
 }
 
 void TSmtpClient::Send(const std::string &from, const std::vector<std::string> &recipients,
                        const std::string &data) {
-  if (!connected_) Fail("not connected");
-  if (!EnvelopeSafe(from)) Fail("invalid sender address \"" + Printable(from) + "\"");
-  if (recipients.empty()) Fail("no recipient");
+  if (!connected_) Fail(TSmtpFailure::NotConnected, "not connected");
+  if (!EnvelopeSafe(from))
+    Fail(TSmtpFailure::Address, "invalid sender address \"" + Printable(from) + "\"", {}, Printable(from));
+  if (recipients.empty()) Fail(TSmtpFailure::Address, "no recipient");
   for (const auto &r : recipients)
-    if (r.empty() || !EnvelopeSafe(r)) Fail("invalid recipient address \"" + Printable(r) + "\"");
+    if (r.empty() || !EnvelopeSafe(r))
+      Fail(TSmtpFailure::Address, "invalid recipient address \"" + Printable(r) + "\"", {}, Printable(r));
 
-  Command("MAIL FROM:<" + from + ">", {250}, "sender <" + from + "> refused");
+  Command("MAIL FROM:<" + from + ">", {250}, TSmtpFailure::Sender, "sender <" + from + "> refused", from);
   for (const auto &r : recipients)
-    Command("RCPT TO:<" + r + ">", {250, 251}, "recipient <" + r + "> refused");
-  Command("DATA", {354}, "DATA refused");
+    Command("RCPT TO:<" + r + ">", {250, 251}, TSmtpFailure::Recipient, "recipient <" + r + "> refused", r);
+  Command("DATA", {354}, TSmtpFailure::Message, "DATA refused");
   sock_->SendString(DotStuff(data));
   CheckSocket("sending the message");
   const TSmtpReply accepted = ReadReply();
-  if (accepted.Code != 250) Fail("message refused", accepted);
+  if (accepted.Code != 250) Fail(TSmtpFailure::Message, "message refused", accepted);
 }
 
 void TSmtpClient::Disconnect() {
@@ -261,14 +274,15 @@ TSmtpReply TSmtpClient::ReadReply() {
   const uint64_t start = TickNow();
   for (int n = 0;; ++n) {
     if (n >= MaxReplyLines) {
-      CloseAndFail("reply of more than " + std::to_string(MaxReplyLines) + " lines");
+      CloseAndFail(TSmtpFailure::BadReply, "reply of more than " + std::to_string(MaxReplyLines) + " lines");
     }
     const std::string line = sock_->RecvTerminated(MillisecondsLeft(start, std::max(Timeout, 0)), "\r\n");
     if (sock_->LastError() == WSAENOBUFS) {
-      CloseAndFail("reply line longer than " + std::to_string(MaxReplyLine) + " characters");
+      CloseAndFail(TSmtpFailure::BadReply,
+                   "reply line longer than " + std::to_string(MaxReplyLine) + " characters");
     }
     if (sock_->LastError() == WSAETIMEDOUT) {
-      CloseAndFail("no reply within " + std::to_string(Timeout) + " ms");
+      CloseAndFail(TSmtpFailure::NoReply, "no reply within " + std::to_string(Timeout) + " ms");
     }
     CheckSocket("waiting for a reply");
     const bool digits = line.size() >= 3 && std::all_of(line.begin(), line.begin() + 3,
@@ -276,7 +290,7 @@ TSmtpReply TSmtpClient::ReadReply() {
     const bool last = line.size() == 3 || (line.size() > 3 && line[3] == ' ');
     const int code = digits ? std::stoi(line.substr(0, 3)) : 0;
     if (!digits || code < 200 || (!last && line[3] != '-') || (n > 0 && code != reply.Code)) {
-      CloseAndFail("malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
+      CloseAndFail(TSmtpFailure::BadReply, "malformed reply \"" + Printable(line.substr(0, 80)) + "\"");
     }
     reply.Code = code;
     reply.Lines.push_back(line.size() > 4 ? Printable(line.substr(4)) : std::string());
@@ -285,26 +299,30 @@ TSmtpReply TSmtpClient::ReadReply() {
 }
 
 TSmtpReply TSmtpClient::Command(const std::string &line, std::initializer_list<int> expected,
-                                const std::string &what) {
+                                TSmtpFailure kind, const std::string &what, const std::string &subject) {
   SendLine(line);
   TSmtpReply reply = ReadReply();
-  if (std::find(expected.begin(), expected.end(), reply.Code) == expected.end()) Fail(what, reply);
+  if (std::find(expected.begin(), expected.end(), reply.Code) == expected.end())
+    Fail(kind, what, reply, subject);
   return reply;
 }
 
-void TSmtpClient::Fail(const std::string &message, const TSmtpReply &reply) {
-  throw ESmtpError(message, reply);
+void TSmtpClient::Fail(TSmtpFailure kind, const std::string &message, const TSmtpReply &reply,
+                       const std::string &subject) {
+  throw ESmtpError(kind, message, reply, 0, subject);
 }
 
-void TSmtpClient::CloseAndFail(const std::string &message, const TSmtpReply &reply) {
+void TSmtpClient::CloseAndFail(TSmtpFailure kind, const std::string &message, int socketError,
+                               const std::string &subject) {
   CloseSocket();
-  Fail(message, reply);
+  throw ESmtpError(kind, message, {}, socketError, subject);
 }
 
 void TSmtpClient::CheckSocket(const std::string &what) {
   if (sock_->LastError() == 0) return;
-  const std::string why = sock_->LastErrorDesc() + " (" + std::to_string(sock_->LastError()) + ")";
-  CloseAndFail("connection lost while " + what + ": " + why);
+  const int code = sock_->LastError();
+  const std::string why = sock_->LastErrorDesc() + " (" + std::to_string(code) + ")";
+  CloseAndFail(TSmtpFailure::Lost, "connection lost while " + what + ": " + why, code);
 }
 
 void TSmtpClient::CloseSocket() {

@@ -6,6 +6,7 @@
 // each recipient with dot-stuffing and CR LF line ends. Every failure raises ESmtpError with the
 // server's reply; replies are bounded in line length, line count and time.
 
+#include <atomic>
 #include <initializer_list>
 #include <memory>
 #include <stdexcept>
@@ -24,15 +25,42 @@ struct TSmtpReply {
   std::string Text() const;
 };
 
+// What a session failed at, so that a caller can say it in its own words.
+enum class TSmtpFailure {
+  Connect,      // no connection to the server (or the proxy); SocketError() says why
+  Session,      // the greeting was not 220
+  Tls,          // STARTTLS refused or the TLS handshake failed
+  Certificate,  // the server's certificate is not trusted for its name
+  Greeting,     // EHLO and HELO refused
+  Login,        // AUTH LOGIN, the user name or the password refused
+  Address,      // an address that cannot go into the envelope, or no recipient
+  Sender,       // MAIL FROM refused
+  Recipient,    // RCPT TO refused
+  Message,      // DATA or the message refused
+  BadReply,     // a reply too long, of too many lines, or malformed
+  NoReply,      // no reply in time
+  Lost,         // the connection broke; SocketError() says how
+  NotConnected, // called without a session
+};
+
 class ESmtpError : public std::runtime_error {
 public:
-  ESmtpError(const std::string &message, TSmtpReply reply = {});
+  // `subject`: the server ("host:port", with the proxy) or the address the failure is about.
+  ESmtpError(TSmtpFailure kind, const std::string &message, TSmtpReply reply = {}, int socketError = 0,
+             std::string subject = {});
+  TSmtpFailure Kind() const { return kind_; }
   // The server's reply that caused the failure; code 0 when the failure was not an answer
   // (no connection, a time-out, a malformed reply).
   const TSmtpReply &Reply() const { return reply_; }
+  // The socket layer's code for Connect, Tls and Lost; 0 otherwise.
+  int SocketError() const { return socket_error_; }
+  const std::string &Subject() const { return subject_; }
 
 private:
+  TSmtpFailure kind_;
   TSmtpReply reply_;
+  int socket_error_;
+  std::string subject_;
 };
 
 class TSmtpClient {
@@ -63,6 +91,8 @@ public:
   std::string SocksPassword;
   // File of trusted certificates for STARTTLS; empty: the system's CA store.
   std::string CAFile;
+  // Handed to the socket of each session (see TBlockSocket::StopSource).
+  const std::atomic<bool> *StopSource = nullptr;
 
   // Connects, reads the greeting, says EHLO (or HELO), and when the server offers STARTTLS
   // upgrades the session and says EHLO again. Raises ESmtpError; the connection is closed then.
@@ -90,25 +120,33 @@ public:
 
   TTCPBlockSocket &Sock() { return *sock_; }
 
+protected:
+  // A fresh socket set up for a session (line limit, time-outs, proxy); the old one is closed.
+  TTCPBlockSocket &NewSocket();
+  // After the TCP connection: greeting, EHLO, STARTTLS. Raises ESmtpError.
+  void Open(const std::string &where);
+
+  bool connected_ = false;
+
 private:
   // Sends one command line (CR LF added).
   void SendLine(const std::string &line);
   TSmtpReply ReadReply();
   // Sends `line` and reads the reply; raises unless its code is one of `expected`.
-  TSmtpReply Command(const std::string &line, std::initializer_list<int> expected, const std::string &what);
-  [[noreturn]] void Fail(const std::string &message, const TSmtpReply &reply = {});
+  TSmtpReply Command(const std::string &line, std::initializer_list<int> expected, TSmtpFailure kind,
+                     const std::string &what, const std::string &subject = {});
+  [[noreturn]] void Fail(TSmtpFailure kind, const std::string &message, const TSmtpReply &reply = {},
+                         const std::string &subject = {});
   // Fail, with the connection closed first: after this failure the session cannot go on.
-  [[noreturn]] void CloseAndFail(const std::string &message, const TSmtpReply &reply = {});
+  [[noreturn]] void CloseAndFail(TSmtpFailure kind, const std::string &message, int socketError = 0,
+                                 const std::string &subject = {});
   // Raises (after closing) when the socket recorded an error.
   void CheckSocket(const std::string &what);
-  // After the TCP connection: greeting, EHLO, STARTTLS. Raises ESmtpError.
-  void Open(const std::string &where);
   void Greet();
   void ReadExtensions(const TSmtpReply &ehlo);
   void CloseSocket();
 
   std::unique_ptr<TTCPBlockSocket> sock_;
-  bool connected_ = false;
   bool tls_ = false;
   std::vector<std::string> extensions_;
   std::vector<std::string> auth_mechanisms_;

@@ -86,6 +86,9 @@ void EncodeTimestamp(TDateTime Value, uint32_t &Seconds, uint32_t &Fraction) {
   const uint64_t tenths = static_cast<uint64_t>(frac_us / 100);
   Seconds = static_cast<uint32_t>(secs);  // modulo 2^32: era 1 wraps into the field
   Fraction = static_cast<uint32_t>(tenths * kFractionScale / kTenthsOfMsPerSecond);
+  // The first 0.1 ms of era 1 would be the all-zero timestamp, which means "no time": it is
+  // sent one fraction step (2^-32 s) later instead.
+  if (Seconds == 0 && Fraction == 0 && secs != 0) Fraction = 1;
 }
 
 TNtpTimestamp InstantToNtp(const kv::platform::UtcInstant &t) {
@@ -93,6 +96,7 @@ TNtpTimestamp InstantToNtp(const kv::platform::UtcInstant &t) {
   TNtpTimestamp ts;
   ts.Seconds = static_cast<uint32_t>(t.seconds + kNtpToUnixSeconds);
   ts.Fraction = static_cast<uint32_t>(((ns << 32) + 999999999u) / 1000000000u);
+  if (ts.Seconds == 0 && ts.Fraction == 0 && t.seconds != -kNtpToUnixSeconds) ts.Fraction = 1; // not "no time"
   return ts;
 }
 

@@ -72,7 +72,9 @@ inline constexpr int64_t kNtpToUnixSeconds = 2208988800;
 // 06:28:16 UTC on, RFC 4330 section 3); the all-zero timestamp means "no time" and gives 2.0.
 TDateTime DecodeTimestamp(uint32_t Seconds, uint32_t Fraction);
 // Date-time -> timestamp: the seconds are the floor of the seconds since 1900 (modulo 2^32, so a
-// date in era 1 wraps into it), the fraction is cut to 0.1 ms and scaled by 2^32-1.
+// date in era 1 wraps into it), the fraction is cut to 0.1 ms and scaled by 2^32-1. Only
+// 1900-01-01 00:00 itself gives the all-zero timestamp ("no time"); the start of era 1 gives a
+// fraction of 1.
 void EncodeTimestamp(TDateTime Value, uint32_t &Seconds, uint32_t &Fraction);
 
 // Exact conversions at full resolution (fraction scale 2^32), with the same era rule.

@@ -56,8 +56,12 @@ bool TSNTPSend::RequestTime() {
       ReplyMode_ = verdict.Mode;
     }
     if (verdict.Check == TReplyCheck::OriginateMismatch) {
-      // Not the answer to this request: a late one to an earlier request, or forged.
-      if (MillisecondsLeft(start, Timeout) == 0) return false;
+      // Not the answer to this request: a late one to an earlier request, or forged. At the
+      // deadline no answer came in time.
+      if (MillisecondsLeft(start, Timeout) == 0) {
+        sock.ReportError(WSAETIMEDOUT);
+        return false;
+      }
       continue;
     }
     if (!verdict.Accepted()) return false;

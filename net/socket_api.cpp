@@ -77,7 +77,7 @@ void FdSetAdd(TFdSet &set, TSocket socket) {
   if (set.fd_count < 64) set.fd_array[set.fd_count++] = socket;
 }
 
-int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms) {
+int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms, const std::atomic<bool> *stop) {
   pollfd fds[64];
   for (uint32_t i = 0; i < set.fd_count; ++i) {
     fds[i].fd = set.fd_array[i];
@@ -87,8 +87,12 @@ int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms) {
   const uint64_t start = TickNow();
   int wait = timeout_ms < 0 ? -1 : timeout_ms;
   while (true) {
-    const int n = ::poll(fds, set.fd_count, wait);
-    if (n >= 0 || errno != EINTR) return Checked(n);
+    if (stop && stop->load()) return 0;
+    // A stop flag is looked at every kStopPollMs: it may be set by any thread or signal handler.
+    const int slice = stop && (wait < 0 || wait > kStopPollMs) ? kStopPollMs : wait;
+    const int n = ::poll(fds, set.fd_count, slice);
+    if (n > 0 || (n < 0 && errno != EINTR)) return Checked(n);
+    if (n == 0 && slice == wait) return 0;
     wait = MillisecondsLeft(start, timeout_ms);
     if (wait == 0) return 0;
   }
@@ -99,7 +103,7 @@ void WSASetLastError(int code) { t_last_error = code; }
 
 int SockBind(TSocket s, const TVarSin &address) { return Checked(::bind(s, &address.sa, AddressSize(address))); }
 
-int SockConnect(TSocket s, const TVarSin &address, int timeout_ms) {
+int SockConnect(TSocket s, const TVarSin &address, int timeout_ms, const std::atomic<bool> *stop) {
   // A non-blocking connect and a wait, so that a silent peer cannot hold the caller for the
   // kernel's whole series of retries.
   const int flags = ::fcntl(s, F_GETFL);
@@ -110,7 +114,7 @@ int SockConnect(TSocket s, const TVarSin &address, int timeout_ms) {
   if (result < 0 && (error == EINPROGRESS || error == EINTR)) {
     TFdSet set;
     FdSetAdd(set, s);
-    const int ready = FdSetWait(set, true, timeout_ms);
+    const int ready = FdSetWait(set, true, timeout_ms, stop);
     if (ready < 0) {
       error = errno;
     } else if (ready == 0) {

@@ -3,6 +3,7 @@
 // resolver lock, the socket-address type, the wait set, and thin call wrappers that add address
 // lengths and report failures as Winsock codes.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <netinet/in.h>
@@ -51,8 +52,11 @@ void FdSetClear(TFdSet &set);
 void FdSetAdd(TFdSet &set, TSocket socket);
 // Waits until a handle of the set is readable (or writable), at most `timeout_ms` (-1: no limit).
 // Returns the number of ready handles, 0 on time-out, SOCKET_ERROR on failure (see
-// WSAGetLastError). Interrupted waits are resumed with the time left.
-int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms);
+// WSAGetLastError). Interrupted waits are resumed with the time left. With `stop`, the wait also
+// ends (as a time-out) within kStopPollMs once the flag is set.
+int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms, const std::atomic<bool> *stop = nullptr);
+// How often a wait with a stop flag looks at it, in milliseconds.
+inline constexpr int kStopPollMs = 100;
 
 // The Winsock code of the last failed call of this thread.
 int WSAGetLastError();
@@ -61,8 +65,9 @@ void WSASetLastError(int code);
 
 // Call wrappers; each returns the system call's result (SOCKET_ERROR on failure).
 int SockBind(TSocket s, const TVarSin &address);
-// Connects; with `timeout_ms` >= 0 the attempt is given up after that long (10060).
-int SockConnect(TSocket s, const TVarSin &address, int timeout_ms = -1);
+// Connects; with `timeout_ms` >= 0 the attempt is given up after that long (10060), and with
+// `stop` once that flag is set (10060 too).
+int SockConnect(TSocket s, const TVarSin &address, int timeout_ms = -1, const std::atomic<bool> *stop = nullptr);
 int SockGetSockName(TSocket s, TVarSin &address);
 int SockGetPeerName(TSocket s, TVarSin &address);
 // Never raises SIGPIPE.

@@ -35,13 +35,13 @@ bool TSocksBlockSocket::SocksGreeting() {
   if (!SocksFieldsFit("")) return false;
   SendString(SocksUsername.empty() ? std::string("\x05\x01\x00", 3) : std::string("\x05\x02\x02\x00", 4));
   if (last_error_ != 0) return false;
-  std::string answer = RecvExactString(2, SocksTimeout);
+  std::string answer = RecvReply(2, TickNow());
   if (answer.size() < 2 || answer[0] != 0x05) return false;
   // Login only when it was offered: a proxy picking a method it was not offered is broken.
   if (answer[1] == 0x02 && !SocksUsername.empty()) {
     SendString(std::string("\x01", 1) + LengthPrefixed(SocksUsername) + LengthPrefixed(SocksPassword));
     if (last_error_ != 0) return false;
-    answer = RecvExactString(2, SocksTimeout);
+    answer = RecvReply(2, TickNow());
     if (answer.size() < 2 || answer[1] != 0x00) return false;
   } else if (answer[1] != 0x00) {
     return false;
@@ -75,6 +75,11 @@ bool TSocksBlockSocket::SocksFieldsFit(const std::string &host) {
   return false;
 }
 
+std::string TSocksBlockSocket::RecvReply(int count, uint64_t start) {
+  WholeReceiveScope whole(*this);
+  return RecvExactString(count, MillisecondsLeft(start, SocksTimeout));
+}
+
 std::string TSocksBlockSocket::SocksEncodeAddress(const std::string &IP, const std::string &Port) {
   return EncodeAddressFor(SocksType, IP, Port);
 }
@@ -106,27 +111,28 @@ bool TSocksBlockSocket::SocksReadReply() {
   socks_response_ip_.clear();
   socks_response_port_.clear();
   socks_last_error_ = -1;
+  const uint64_t start = TickNow();
   std::string reply;
   if (SocksType == ST_Socks4) {
-    reply = RecvExactString(8, SocksTimeout);
+    reply = RecvReply(8, start);
     if (last_error_ != 0 || reply.size() < 8 || reply[0] != 0x00) return false;
   } else {
-    reply = RecvExactString(4, SocksTimeout);
+    reply = RecvReply(4, start);
     if (last_error_ != 0 || reply.size() < 4 || reply[0] != 0x05) return false;
     switch (reply[3]) {
-    case 0x01: reply += RecvExactString(4, SocksTimeout); break;
+    case 0x01: reply += RecvReply(4, start); break;
     case 0x03: {
-      const uint8_t length = RecvByte(SocksTimeout);
-      if (last_error_ != 0) return false;
-      reply += static_cast<char>(length);
-      reply += RecvExactString(length, SocksTimeout);
+      const std::string length = RecvReply(1, start);
+      if (last_error_ != 0 || length.size() != 1) return false;
+      reply += length;
+      reply += RecvReply(static_cast<uint8_t>(length[0]), start);
       break;
     }
-    case 0x04: reply += RecvExactString(16, SocksTimeout); break;
+    case 0x04: reply += RecvReply(16, start); break;
     default: return false;
     }
     if (last_error_ != 0) return false;
-    reply += RecvExactString(2, SocksTimeout);
+    reply += RecvReply(2, start);
     if (last_error_ != 0) return false;
   }
   socks_last_error_ = static_cast<uint8_t>(reply[1]);

@@ -26,7 +26,7 @@ public:
   std::string SocksPort = "1080";
   std::string SocksUsername;    // SOCKS5: offers login; SOCKS4: the user id
   std::string SocksPassword;
-  int SocksTimeout = 60000;     // milliseconds for each wait for the proxy
+  int SocksTimeout = 60000;     // milliseconds for each whole reply of the proxy
   bool SocksResolver = true;    // true: names go to the proxy; false: resolved here first
   TSocksType SocksType = ST_Socks5;
 
@@ -56,6 +56,9 @@ public:
   bool SocksFieldsFit(const std::string &host);
 
 protected:
+  // `count` bytes of a reply that began at `start` (a TickNow value): SocksTimeout bounds the
+  // whole reply, however the proxy spreads it over packets.
+  std::string RecvReply(int count, uint64_t start);
   std::string EncodeAddressFor(TSocksType type, const std::string &IP, const std::string &Port);
   // Decodes a SOCKS5 address field starting at byte 4 (replies and relay headers).
   int DecodeSocks5Address(const std::string &data);

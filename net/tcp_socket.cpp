@@ -69,24 +69,34 @@ void TTCPBlockSocket::SocksRequest(uint8_t command, const std::string &IP, const
 }
 
 void TTCPBlockSocket::HttpTunnelConnect(const std::string &IP, const std::string &Port) {
-  const std::string port = std::to_string(ResolveServicePort(Port));
   {
     ExchangeScope scope(*this);
     StreamConnect(HTTPTunnelIP, HTTPTunnelPort, HTTPTunnelTimeout);
     if (last_error_ != 0) return;
-    http_tunnel_in_use_ = false;
-    const std::string host = IsIPv6Text(IP) ? "[" + TrimSpaces(IP) + "]" : IP;
-    std::string request = "CONNECT " + host + ":" + port + " HTTP/1.0\r\n";
-    if (!HTTPTunnelUser.empty())
-      request += "Proxy-Authorization: Basic " + EncodeBase64(HTTPTunnelUser + ":" + HTTPTunnelPass) + "\r\n";
-    request += "\r\n";
-    SendString(request);
-    // The proxy's answer is bounded in line length and in lines, whatever it sends.
-    const int saved_limit = MaxLineLength;
-    MaxLineLength = kTunnelMaxLineLength;
+    HttpTunnelExchange(IP, Port);
+  }
+  RaiseOnError();
+}
+
+void TTCPBlockSocket::HttpTunnelExchange(const std::string &IP, const std::string &Port) {
+  const std::string port = std::to_string(ResolveServicePort(Port));
+  http_tunnel_in_use_ = false;
+  const std::string host = IsIPv6Text(IP) ? "[" + TrimSpaces(IP) + "]" : IP;
+  std::string request = "CONNECT " + host + ":" + port + " HTTP/1.0\r\n";
+  if (!HTTPTunnelUser.empty())
+    request += "Proxy-Authorization: Basic " + EncodeBase64(HTTPTunnelUser + ":" + HTTPTunnelPass) + "\r\n";
+  request += "\r\n";
+  SendString(request);
+  // The proxy's answer is bounded in line length, in lines and, as a whole, in time, whatever
+  // it sends and however slowly.
+  const uint64_t start = TickNow();
+  const int saved_limit = MaxLineLength;
+  MaxLineLength = kTunnelMaxLineLength;
+  {
+    WholeReceiveScope whole(*this);
     int lines = 0;
     while (last_error_ == 0) {
-      const std::string line = RecvTerminated(HTTPTunnelTimeout, "\n");
+      const std::string line = RecvTerminated(MillisecondsLeft(start, HTTPTunnelTimeout), "\n");
       if (last_error_ != 0) break;
       if (line.size() > 11 && line.compare(0, 5, "HTTP/") == 0) http_tunnel_in_use_ = line[9] == '2';
       if (line.empty() || line == "\r") break;
@@ -95,13 +105,12 @@ void TTCPBlockSocket::HttpTunnelConnect(const std::string &IP, const std::string
         break;
       }
     }
-    MaxLineLength = saved_limit;
-    if (last_error_ == 0 && !http_tunnel_in_use_) last_error_ = WSASYSNOTREADY;
-    if (last_error_ != 0) http_tunnel_in_use_ = false;
-    tunnel_ip_ = host;
-    tunnel_port_ = port;
   }
-  RaiseOnError();
+  MaxLineLength = saved_limit;
+  if (last_error_ == 0 && !http_tunnel_in_use_) last_error_ = WSASYSNOTREADY;
+  if (last_error_ != 0) http_tunnel_in_use_ = false;
+  tunnel_ip_ = host;
+  tunnel_port_ = port;
 }
 
 void TTCPBlockSocket::Listen() {

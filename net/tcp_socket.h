@@ -35,7 +35,7 @@ public:
   std::string HTTPTunnelPort;
   std::string HTTPTunnelUser;
   std::string HTTPTunnelPass;
-  int HTTPTunnelTimeout = 30000;
+  int HTTPTunnelTimeout = 30000; // milliseconds for the connect, and for the whole answer
 
   bool SSLEnabled() const { return ssl_enabled_; }
   unsigned long SSLLastError() const { return ssl_error_code_; }
@@ -72,6 +72,8 @@ public:
   static int SslPasswordCallback(char *buffer, int size, int rwflag, void *userdata);
 
 protected:
+  // The CONNECT request and the proxy's answer, on the socket connected to the proxy.
+  void HttpTunnelExchange(const std::string &IP, const std::string &Port);
   // SSL carries the data unless bypassed or while a proxy exchange runs in plain text.
   bool SslActive() const { return ssl_enabled_ && !SSLBypass && !socks_exchange_active_; }
   // Connects to the proxy and asks it for `command` on IP:Port; a refusal that left no socket

@@ -267,14 +267,17 @@ int TTCPBlockSocket::SendData(const void *buffer, int length) {
     const int piece = std::min(SendMaxChunk, length - sent);
     if (piece <= 0) break;
     ThrottleTransfer(piece, MaxSendBandwidth, next_send_tick_);
+    // A peer that takes nothing holds the write no longer than ConnectionTimeout.
+    const void *data = OffsetPointer(buffer, static_cast<size_t>(sent));
+    bool timed_out = false;
     int n;
-    int error;
-    do {
-      ErrClearError();
-      n = SslWrite(ssl_, OffsetPointer(buffer, static_cast<size_t>(sent)), piece);
-      error = SslGetError(ssl_, n);
-    } while (error == kSslErrorWantRead || error == kSslErrorWantWrite);
-    if (error == kSslErrorZeroReturn) n = 0;
+    {
+      NonBlockingScope non_blocking(socket_);
+      n = RunNonBlocking(ssl_, fd_set_, ConnectionTimeout, [&] { return SslWrite(ssl_, data, piece); }, timed_out);
+    }
+    const int error = n > 0 ? kSslErrorNone : SslGetError(ssl_, n);
+    if (timed_out) last_error_ = WSAETIMEDOUT;
+    else if (error == kSslErrorZeroReturn) n = 0;
     else if (error != kSslErrorNone) last_error_ = WSASYSNOTREADY;
     if (last_error_ != 0 || n <= 0) break;
     sent += n;

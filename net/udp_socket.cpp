@@ -104,6 +104,7 @@ bool TUDPBlockSocket::Associate() {
   if (!control_socket_) control_socket_ = std::make_unique<TTCPBlockSocket>();
   TTCPBlockSocket &control = *control_socket_;
   control.Close();
+  control.StopSource = StopSource;
   control.SocksTimeout = SocksTimeout;
   control.ConnectionTimeout = SocksTimeout;
   control.CreateSocketByName(SocksIP);

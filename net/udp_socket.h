@@ -50,15 +50,18 @@ public:
   // the next send then uses that one. So a caller can take the set-up time out of a measurement.
   bool UdpAssociate();
 
-private:
-  bool Associate();
+protected:
   // The payload of a relayed datagram moved to the front of `buffer`, or 0 with the datagram
   // dropped when it does not come from the relay or its header does not hold.
   int TakeRelayed(void *buffer, int length, const TVarSin &from);
 
-  std::unique_ptr<TTCPBlockSocket> control_socket_;
   // The relay's address, as resolved after the association.
   TVarSin relay_sin_{};
+
+private:
+  bool Associate();
+
+  std::unique_ptr<TTCPBlockSocket> control_socket_;
   bool association_prepared_ = false;
 };
 

@@ -2,15 +2,21 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+
+#include "platform/system.h"
 
 namespace kv::platform {
 
@@ -22,6 +28,13 @@ constexpr off_t kMaxFileSize = 16 * 1024 * 1024;
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerName(const std::string &name) {
+  std::string lower = name;
+  for (char &c : lower)
+    c = Lower(c);
+  return lower;
 }
 
 bool SameName(const std::string &a, const std::string &b) {
@@ -198,12 +211,17 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
   out = Store{};
   std::string body = text;
   if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);
-  Key *key = nullptr;
+  // Keys and values are found through indexes by their lower-case names, so that a file with
+  // many values of one key still reads in linear time.
+  std::unordered_map<std::string, size_t> key_index;
+  std::vector<std::unordered_map<std::string, size_t>> value_index;
+  constexpr size_t kNoKey = static_cast<size_t>(-1);
+  size_t key = kNoKey;
   std::vector<std::string> lines = Lines(body);
   for (size_t n = 0; n < lines.size(); ++n) {
     std::string line = Trim(lines[n]);
     auto fail = [&](const std::string &what) {
-      why = "line " + std::to_string(n + 1) + ": " + what;
+      why = "Zeile " + std::to_string(n + 1) + ": " + what;
       out = Store{};
       return false;
     };
@@ -211,34 +229,40 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
         line == "REGEDIT4")
       continue;
     if (line[0] == '[') {
-      if (line.back() != ']' || line.size() < 3) return fail("malformed key");
+      if (line.back() != ']' || line.size() < 3) return fail("fehlerhafter Schlüssel");
       std::string path = line.substr(1, line.size() - 2);
       if (path[0] == '-' || path.find("\\\\") != std::string::npos || path.back() == '\\')
-        return fail("malformed key");
-      key = &out.CreateKey(path);
+        return fail("fehlerhafter Schlüssel");
+      const auto [it, added] = key_index.emplace(LowerName(path), out.keys.size());
+      if (added) {
+        out.keys.push_back(Key{path, {}});
+        value_index.emplace_back();
+      }
+      key = it->second;
       continue;
     }
-    if (!key) return fail("value outside a key");
+    if (key == kNoKey) return fail("Wert außerhalb eines Schlüssels");
     Value v;
     size_t pos = 0;
     if (line[0] == '@') {
       pos = 1;
     } else if (line[0] != '"' || !ParseQuoted(line, pos, v.name)) {
-      return fail("malformed value name");
+      return fail("fehlerhafter Wertname");
     }
-    if (pos >= line.size() || line[pos] != '=') return fail("'=' expected");
+    if (pos >= line.size() || line[pos] != '=') return fail("'=' erwartet");
     std::string data = Trim(line.substr(pos + 1));
     if (!data.empty() && data[0] == '"') {
       size_t p = 0;
-      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("malformed string");
+      if (!ParseQuoted(data, p, v.text) || p != data.size()) return fail("fehlerhafter Text");
       v.type = TRegDataType::rdString;
     } else if (data.compare(0, 6, "dword:") == 0) {
+      // Always eight digits: a shorter number is a line cut short, not a smaller value.
       std::string hex = data.substr(6);
-      if (hex.empty() || hex.size() > 8) return fail("malformed dword");
+      if (hex.size() != 8) return fail("fehlerhafter DWORD-Wert");
       uint32_t d = 0;
       for (char c : hex) {
         int h = HexDigit(c);
-        if (h < 0) return fail("malformed dword");
+        if (h < 0) return fail("fehlerhafter DWORD-Wert");
         d = d * 16 + static_cast<uint32_t>(h);
       }
       v.type = TRegDataType::rdInteger;
@@ -247,18 +271,24 @@ bool Parse(const std::string &text, Store &out, std::string &why) {
       // Another type (hex, qword, a deletion mark): kept as written, with its continuation lines.
       v.type = TRegDataType::rdUnknown;
       v.text = data;
-      while (!v.text.empty() && v.text.back() == '\\' && n + 1 < lines.size()) {
+      while (!v.text.empty() && v.text.back() == '\\') {
+        // A continuation mark with nothing after it is a value cut short; written back, it
+        // would swallow the line that follows it.
+        if (n + 1 >= lines.size() || Trim(lines[n + 1]).empty()) return fail("Wert nach '\\' abgeschnitten");
         std::string next = lines[++n];
-        if (!next.empty() && next.back() == '\r') next.pop_back();
+        while (!next.empty() && next.back() == '\r')
+          next.pop_back();
         v.text += '\n' + next;
       }
     } else {
-      return fail("unknown value type");
+      return fail("unbekannter Werttyp");
     }
-    if (Value *old = FindValue(*key, v.name))
-      *old = v;
+    std::vector<Value> &values = out.keys[key].values;
+    const auto [it, added] = value_index[key].emplace(LowerName(v.name), values.size());
+    if (added)
+      values.push_back(std::move(v));
     else
-      key->values.push_back(v);
+      values[it->second] = std::move(v);
   }
   return true;
 }
@@ -311,7 +341,7 @@ LoadStatus Load(const std::string &file, Store &store, std::string &why) {
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-    why = "not a regular settings file";
+    why = "keine gewöhnliche Datei";
     ::close(fd);
     return LoadStatus::Unreadable;
   }
@@ -328,7 +358,7 @@ LoadStatus Load(const std::string &file, Store &store, std::string &why) {
     if (n == 0) break;
     text.append(buf, static_cast<size_t>(n));
     if (static_cast<off_t>(text.size()) > kMaxFileSize) {
-      why = "file too large";
+      why = "Datei zu groß";
       ::close(fd);
       return LoadStatus::Unreadable;
     }
@@ -342,6 +372,49 @@ std::string DirectoryOf(const std::string &file) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return file.substr(0, slash);
+}
+
+std::string FileNameOf(const std::string &file) {
+  size_t slash = file.rfind('/');
+  return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+// The file a settings path stands for: a symbolic link (a managed dotfile) is followed to its
+// target, which is read and replaced while the link stays. A loop of links is left as it is;
+// reading it then fails and says so.
+std::string FollowLinks(const std::string &file) {
+  std::string path = file;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) return path;
+    const std::string next(target, static_cast<size_t>(n));
+    path = next[0] == '/' ? next : DirectoryOf(path) + "/" + next;
+  }
+  return path;
+}
+
+// Removes the temporary files that writers which died before their rename left beside `file`
+// (full copies of the settings, passwords included). A file whose process still runs is kept.
+void RemoveStaleTemporaries(const std::string &file) {
+  const std::string dir = DirectoryOf(file);
+  const std::string prefix = FileNameOf(file) + ".tmp-";
+  DIR *d = ::opendir(dir.c_str());
+  if (!d) return;
+  while (dirent *e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name.size() <= prefix.size() || name.size() > prefix.size() + 9 ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        name.find_first_not_of("0123456789", prefix.size()) != std::string::npos)
+      continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(name.substr(prefix.size())));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    ::unlink((dir + "/" + name).c_str());
+  }
+  ::closedir(d);
 }
 
 void MakeDirectories(const std::string &dir) {
@@ -410,20 +483,23 @@ void SetAside(const std::string &file, const std::string &why) {
 }
 
 // One write: lock, re-read, apply `change`, write a temporary file, fsync, rename over the old one.
+// Through a symbolic link the link's target is the file read and replaced.
 Store Update(const std::string &file, const std::function<void(Store &)> &change) {
-  std::string dir = DirectoryOf(file);
-  MakeDirectories(dir);
+  MakeDirectories(DirectoryOf(file));
   FileLock lock(file + ".lock");
+  const std::string target = FollowLinks(file);
+  const std::string dir = DirectoryOf(target);
+  RemoveStaleTemporaries(target);
 
   Store store;
   std::string why;
-  if (Load(file, store, why) == LoadStatus::Unreadable) {
-    SetAside(file, why);
+  if (Load(target, store, why) == LoadStatus::Unreadable) {
+    SetAside(target, why);
     store = Store{};
   }
   change(store);
 
-  std::string temp = file + ".tmp-" + std::to_string(::getpid());
+  std::string temp = target + ".tmp-" + std::to_string(::getpid());
   ::unlink(temp.c_str()); // a leftover of a crashed writer with the same process id
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0)
@@ -432,7 +508,7 @@ Store Update(const std::string &file, const std::function<void(Store &)> &change
   bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, registry_file::Format(store)) && ::fsync(fd) == 0;
   int err = errno;
   ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
     ok = false;
     err = errno;
   }
@@ -462,7 +538,7 @@ TRegistry::TRegistry(std::string file) : file_(std::move(file)) {}
 
 std::string TRegistry::DefaultFileName() {
   std::string base = Env("XDG_CONFIG_HOME");
-  if (base.empty() || base[0] != '/') base = Env("HOME") + "/.config";
+  if (base.empty() || base[0] != '/') base = HomeDirectory() + "/.config";
   return base + "/korvane/registry.reg";
 }
 
@@ -480,7 +556,7 @@ std::string TRegistry::Resolve(const std::string &key) const {
 
 void TRegistry::Reload() {
   std::string why;
-  if (Load(file_, snapshot_, why) == LoadStatus::Unreadable) {
+  if (Load(FollowLinks(file_), snapshot_, why) == LoadStatus::Unreadable) {
     static std::atomic<bool> warned{false};
     if (!warned.exchange(true))
       std::fprintf(stderr,

@@ -3,7 +3,7 @@
 // Korvane program. Key and value names match without regard to case. Every write locks the
 // file, re-reads it, applies only its own change and replaces the file atomically, so programs
 // writing at the same time lose nothing. A file that cannot be read is moved aside, never
-// overwritten.
+// overwritten. A file that is a symbolic link is read and replaced through the link, which stays.
 
 #include <cstdint>
 #include <stdexcept>
@@ -29,11 +29,13 @@ struct Value {
   TRegDataType type = TRegDataType::rdString;
   std::string text;   // rdString: the string; rdUnknown: everything after the '='
   uint32_t dword = 0; // rdInteger
+  friend bool operator==(const Value &, const Value &) = default;
 };
 
 struct Key {
   std::string path; // "HKEY_CURRENT_USER\Software\..."
   std::vector<Value> values;
+  friend bool operator==(const Key &, const Key &) = default;
 };
 
 // The whole file, keys and values in file order.
@@ -45,12 +47,17 @@ struct Store {
   // True when the key or any key below it is present.
   bool KeyExists(const std::string &path) const;
   Key &CreateKey(const std::string &path);
+  // The same keys with the same values, in the same order and spelling.
+  friend bool operator==(const Store &, const Store &) = default;
 };
 
 Value *FindValue(Key &key, const std::string &name);
 const Value *FindValue(const Key &key, const std::string &name);
 
-// Parses the file's text. Returns false and says why for anything that is not a well-formed file.
+// Parses the file's text. Returns false and says why for anything that is not a well-formed file,
+// a line cut short included (a string without its closing quote, a dword of fewer than eight
+// digits, a continuation mark with nothing after it). Whatever it accepts, Format writes back
+// so that it parses to the same keys and values.
 bool Parse(const std::string &text, Store &out, std::string &why);
 // The file's text for a store.
 std::string Format(const Store &store);

@@ -146,9 +146,9 @@ bool LinuxSystemInfo::ReadDiskSpace(const std::string &directory, DiskSpace &out
 }
 
 bool LinuxSystemInfo::ReadHeapStatus(HeapStatus &out) {
-  // glibc counts allocated bytes but not allocated blocks; only the mapped blocks are counted.
+  // glibc counts allocated bytes but not allocated blocks: those are counted by operator new.
+  if (!CountedHeapBlocks(out.Blocks)) return false;
   struct mallinfo2 mi = mallinfo2();
-  out.Blocks = static_cast<uint64_t>(mi.hblks);
   out.Bytes = static_cast<uint64_t>(mi.uordblks) + static_cast<uint64_t>(mi.hblkhd);
   return true;
 }

@@ -24,9 +24,13 @@ struct DiskSpace {
 };
 
 struct HeapStatus {
-  uint64_t Blocks = 0; // allocated blocks, 0 where the allocator does not count them
+  uint64_t Blocks = 0; // blocks allocated through the program's memory manager (operator new)
   uint64_t Bytes = 0;  // allocated bytes
 };
+
+// The number of blocks allocated through operator new and not yet freed. False when this build
+// does not count them (under AddressSanitizer); `blocks` is then 0.
+bool CountedHeapBlocks(uint64_t &blocks);
 
 // Numbers as the Windows system information reports them, so reports keep their layout.
 struct ProcessorInfo {

@@ -1,6 +1,9 @@
 #include "platform/system.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <pwd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,6 +33,18 @@ std::string ProgramDirectory() {
   }
   char cwd[PATH_MAX];
   return WithSlash(::getcwd(cwd, sizeof cwd) ? cwd : ".");
+}
+
+std::string HomeDirectory() {
+  if (const char *home = std::getenv("HOME"); home && *home) return home;
+  long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buf(size > 0 ? static_cast<size_t>(size) : 16384);
+  passwd entry{};
+  passwd *found = nullptr;
+  while (::getpwuid_r(::getuid(), &entry, buf.data(), buf.size(), &found) == ERANGE &&
+         buf.size() < (1u << 20))
+    buf.resize(buf.size() * 2);
+  return found && found->pw_dir ? found->pw_dir : "";
 }
 
 std::string ShortComputerName(const std::string &host_name) {

@@ -1,5 +1,6 @@
 #pragma once
-// Facts about this program and this computer: the program directory and the computer name.
+// Facts about this program, this user and this computer: the program directory, the home
+// directory and the computer name.
 
 #include <string>
 
@@ -8,6 +9,10 @@ namespace kv::platform {
 // The directory of the running program (from /proc/self/exe) with a trailing "/". When the
 // link cannot be read, the current directory's path with a trailing "/".
 std::string ProgramDirectory();
+
+// The user's home directory: HOME when it is set, otherwise (a system service started without
+// User=, for example) the home of the real user in the user database. Empty when neither helps.
+std::string HomeDirectory();
 
 // This computer's name as a short (NetBIOS-style) name: the host name up to its first "." and
 // at most 15 characters. Empty when the host name cannot be read.

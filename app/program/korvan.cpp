@@ -5,10 +5,11 @@
 
 #include "app/main_form.h"
 #include "log/fast_log.h"
-#include "platform/version.h"
+#include "platform/default_locale.h"
 #include "platform/ui/application.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
+#include "platform/version.h"
 
 KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
 
@@ -16,6 +17,10 @@ int main(int argc, char **argv) {
   using namespace kv;
   // Only the first argument counts, and only as "/a" or "/A".
   const bool automatic = argc > 1 && (std::string_view(argv[1]) == "/a" || std::string_view(argv[1]) == "/A");
+  // Started without any locale variable (cron, a service), the system's regional settings
+  // still apply; Qt's application object takes them over from the environment.
+  platform::UseSystemDefaultLocale();
+  ui::QuietQtNotices();
   // The automatic mode runs from cron or a timer without a display; the window needs one.
   if (ui::ChooseDisplay(automatic) == ui::DisplayChoice::Missing) {
     std::fprintf(stderr, "%s\n", ui::NoDisplayMessage(QStringLiteral("korvan")).toLocal8Bit().constData());

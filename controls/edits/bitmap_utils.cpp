@@ -9,12 +9,8 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "controls/edits/resources.h"
 #include "platform/ui/screen_cursors.h"
-
-// Resources of a static library must be registered by name, outside any namespace.
-static void InitEditsResources() {
-  Q_INIT_RESOURCE(edits);
-}
 
 namespace kv::edits {
 

@@ -4,7 +4,13 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "platform/system.h"
 
@@ -17,21 +23,91 @@ bool EnvSet(const char *name) {
   return v && *v;
 }
 
+QString Env(const char *name) {
+  return QString::fromLocal8Bit(std::getenv(name));
+}
+
+QtMessageHandler g_previous_handler = nullptr;
+
+void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+  // Qt then makes and uses a private folder of its own; nothing is wrong.
+  if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+    return;
+  if (g_previous_handler)
+    g_previous_handler(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 } // namespace
 
+bool XServerAnswers(const QString &display) {
+  // libxcb is what Qt's X platform connects with; loaded by name so that a machine without it
+  // simply has no X display.
+  void *xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (!xcb) return false;
+  using Connect = void *(*)(const char *, int *);
+  using HasError = int (*)(void *);
+  using Disconnect = void (*)(void *);
+  auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
+  auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
+  auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
+  bool answers = false;
+  if (connect && has_error && disconnect) {
+    const QByteArray name = display.toLocal8Bit();
+    void *connection = connect(name.constData(), nullptr);
+    answers = connection && has_error(connection) == 0;
+    if (connection) disconnect(connection);
+  }
+  ::dlclose(xcb);
+  return answers;
+}
+
+bool WaylandAnswers(const QString &display) {
+  QString path = display;
+  if (!path.startsWith(QLatin1Char('/'))) {
+    const QString runtime = Env("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty()) return false;
+    path = runtime + QLatin1Char('/') + path;
+  }
+  const QByteArray file = path.toLocal8Bit();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (file.size() >= static_cast<qsizetype>(sizeof address.sun_path)) return false;
+  std::memcpy(address.sun_path, file.constData(), static_cast<size_t>(file.size()));
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool answers = ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+  ::close(fd);
+  return answers;
+}
+
 DisplayChoice ChooseDisplay(bool may_run_offscreen) {
-  if (EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY"))
-    return DisplayChoice::Display;
+  if (EnvSet("QT_QPA_PLATFORM")) return DisplayChoice::Display;
+  if (EnvSet("WAYLAND_DISPLAY") && WaylandAnswers(Env("WAYLAND_DISPLAY"))) return DisplayChoice::Display;
+  if (EnvSet("DISPLAY") && XServerAnswers(Env("DISPLAY"))) return DisplayChoice::Display;
   if (!may_run_offscreen) return DisplayChoice::Missing;
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   return DisplayChoice::Offscreen;
 }
 
 QString NoDisplayMessage(const QString &program) {
-  return QStringLiteral("%1: Es ist keine grafische Oberfläche verfügbar (weder DISPLAY noch "
-                        "WAYLAND_DISPLAY ist gesetzt). Bitte starten Sie das Programm in einer "
-                        "Desktop-Sitzung. Ohne Oberfläche läuft nur der Automatik-Modus: %1 /a")
-      .arg(program);
+  QStringList silent;
+  for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"})
+    if (EnvSet(name)) silent << QStringLiteral("%1=%2").arg(QLatin1String(name), Env(name));
+  const QString why = silent.isEmpty()
+                          ? QStringLiteral("weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt")
+                          : QStringLiteral("%1 ist gesetzt, aber dort antwortet keine Oberfläche")
+                                .arg(silent.join(QStringLiteral(" und ")));
+  return QStringLiteral("%1: Es ist keine grafische Oberfläche verfügbar (%2). Bitte starten Sie das "
+                        "Programm in einer Desktop-Sitzung. Ohne Oberfläche läuft nur der "
+                        "Automatik-Modus: %1 /a")
+      .arg(program, why);
+}
+
+void QuietQtNotices() {
+  QtMessageHandler previous = qInstallMessageHandler(QuietHandler);
+  if (previous != QuietHandler) g_previous_handler = previous;
 }
 
 bool IsHeadless() {

@@ -13,12 +13,25 @@ enum class DisplayChoice {
 };
 
 // Decides how to start Qt; call before the QApplication is created. Honours QT_QPA_PLATFORM
-// when it is set; otherwise looks for DISPLAY or WAYLAND_DISPLAY, and with neither sets
-// QT_QPA_PLATFORM=offscreen when `may_run_offscreen`.
+// when it is set; otherwise takes a display named in WAYLAND_DISPLAY or DISPLAY only when it
+// answers (Qt would abort on one that does not), and with none sets QT_QPA_PLATFORM=offscreen
+// when `may_run_offscreen`.
 DisplayChoice ChooseDisplay(bool may_run_offscreen);
 
-// The German message for a program that needs a display and has none.
+// True when the X server named by `display` (DISPLAY's syntax) accepts a connection.
+bool XServerAnswers(const QString &display);
+// True when the Wayland compositor named by `display` (WAYLAND_DISPLAY's syntax, relative to
+// XDG_RUNTIME_DIR) accepts a connection.
+bool WaylandAnswers(const QString &display);
+
+// The German message for a program that needs a display and has none; it says which display
+// variables are set and do not answer.
 QString NoDisplayMessage(const QString &program);
+
+// Keeps Qt's notices that report nothing wrong off standard error (the fallback for a missing
+// XDG_RUNTIME_DIR, usual under cron and for root), so that a run with nothing to report writes
+// nothing there. Every other message goes where it went before. Call before the QApplication.
+void QuietQtNotices();
 
 // True when nobody can see or answer a window: no QApplication, or Qt runs on the offscreen or
 // minimal platform.

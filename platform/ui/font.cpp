@@ -81,4 +81,17 @@ QFont TFont::ToQFont(int pixels_per_inch) const {
   return f;
 }
 
+TFont FontFromQFont(const QFont &font, int pixels_per_inch) {
+  TFont f;
+  f.Name = font.family();
+  f.Size = font.pointSizeF() > 0 ? int(std::lround(font.pointSizeF()))
+                                 : int(std::lround(font.pixelSize() * 72.0 / std::max(pixels_per_inch, 1)));
+  f.Style = 0;
+  if (font.bold()) f.Style |= fsBold;
+  if (font.italic()) f.Style |= fsItalic;
+  if (font.underline()) f.Style |= fsUnderline;
+  if (font.strikeOut()) f.Style |= fsStrikeOut;
+  return f;
+}
+
 } // namespace kv::ui

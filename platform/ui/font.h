@@ -37,6 +37,10 @@ struct TFont {
   friend bool operator==(const TFont &, const TFont &) = default;
 };
 
+// The font of a widget: its family as named, its size in whole points (a pixel size is counted
+// back at `pixels_per_inch`), its style bits; the colour is the window text's.
+TFont FontFromQFont(const QFont &font, int pixels_per_inch = 96);
+
 // `name` when the system has that family, else the first available family of the same kind
 // (sans, serif or monospace); "DejaVu Sans" for names it does not know.
 QString SubstituteFontFamily(const QString &name);

@@ -3,7 +3,12 @@
 // danted as the SOCKS5 proxy; the log written into a temporary folder.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <csignal>
 #include <dirent.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +75,28 @@ protected:
   }
   std::string Stderr() const { return kvtest::ReadFile(home_.file("stderr")); }
 
+  // Starts "korvan /a" with exactly the environment a systemd service without User= has (no
+  // HOME, no XDG_RUNTIME_DIR, no locale, no display). The user database is replaced through
+  // nss_wrapper, so root's home is home_; the settings must be found there.
+  bool StartAsService(kvtest::ChildProcess &p) {
+    const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
+    kvtest::WriteFile(home_.file("passwd"), "root:x:0:0:root:" + home_.path() + ":/bin/sh\n");
+    kvtest::WriteFile(home_.file("group"), "root:x:0:\n");
+    const char *asan = std::getenv("ASAN_OPTIONS");
+    return p.Start(
+        {"env", "-i", "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin",
+         "INVOCATION_ID=0123456789abcdef0123456789abcdef", "JOURNAL_STREAM=8:12345",
+         "LD_PRELOAD=" + nss_wrapper_, "NSS_WRAPPER_PASSWD=" + home_.file("passwd"),
+         "NSS_WRAPPER_GROUP=" + home_.file("group"),
+         // The sanitizer runtime refuses libc loaded with RTLD_DEEPBIND.
+         "NSS_WRAPPER_DISABLE_DEEPBIND=1",
+         // The sanitizer build's runtime would refuse a library loaded before it.
+         std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0",
+         "setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", korvan, "/a"},
+        home_.file("stderr"));
+  }
+  std::string nss_wrapper_ = "/usr/lib/x86_64-linux-gnu/libnss_wrapper.so";
+
   // The one log file's lines.
   Lines LogFile() {
     std::string text;
@@ -123,6 +150,36 @@ protected:
 };
 
 const std::string kNotSet = "System clock not set: the system refused the change (Operation not permitted)";
+const std::string kNotSetMessage =
+    "Fehler: Die Systemzeit wurde nicht gesetzt.\nDas Betriebssystem hat die Änderung abgelehnt: Es fehlt "
+    "die Berechtigung (korvan braucht Root-Rechte oder die Fähigkeit cap_sys_time).\n";
+
+// True once the process catches `sig`: its handlers are in place.
+bool Catches(int pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+  return false;
+}
+
+// A UDP socket on address:123 that takes the queries and never answers.
+class SilentServer {
+public:
+  explicit SilentServer(const std::string &address) {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(123);
+    ok_ = fd_ >= 0 && ::inet_pton(AF_INET, address.c_str(), &a.sin_addr) == 1 &&
+          ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+  }
+  ~SilentServer() { ::close(fd_); }
+  bool ok() const { return ok_; }
+
+private:
+  int fd_ = -1;
+  bool ok_ = false;
+};
 
 TEST_F(KorvanAutoTest, LanModeLogsTheRunMailsTheNoticeWithLoginAndExitsOne) {
   kvtest::SmtpPeer smtp;
@@ -165,6 +222,80 @@ TEST_F(KorvanAutoTest, Socks5ModeGoesThroughDantedForTimeAndMail) {
             std::string::npos)
       << Stderr();
   EXPECT_EQ(smtp.Messages().size(), 1u);
+  // The log says that the proxy, not the time server, failed.
+  const Lines lines = LogFile();
+  const auto failed = std::find(lines.begin(), lines.end(), "NTP connection failed!");
+  ASSERT_NE(failed, lines.end());
+  ASSERT_NE(failed + 1, lines.end());
+  EXPECT_EQ(failed[1], "Cause: the SOCKS5 proxy 127.0.0.1 port " + danted.PortText() +
+                           " failed: Connection refused (10061).");
+}
+
+TEST_F(KorvanAutoTest, AStopSignalEndsARunAgainstASilentServerAtOnceWithTheLineAndTheFooter) {
+  // The second address of this test, where only a silent socket listens.
+  const std::string silent = "127.78." + address_.substr(7);
+  SilentServer server(silent);
+  ASSERT_TRUE(server.ok()) << silent;
+  kvtest::SmtpPeer smtp;
+  ASSERT_TRUE(smtp.Start()) << smtp.why();
+  for (int sig : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(sig);
+    // A hand-written time-out of 68 years: capped at 120 s, and a signal still ends the run.
+    WriteSettings(smtp, [&](kv::platform::TRegistry &r) {
+      r.WriteString("AServer", silent);
+      r.WriteInteger("ATimeout", 0x7fffffff);
+    });
+    // Each run starts with an empty log folder and an empty standard error.
+    if (DIR *d = opendir(log_.path().c_str())) {
+      while (dirent *e = readdir(d))
+        if (StartsWith(e->d_name, "korvanlog.")) std::remove(log_.file(e->d_name).c_str());
+      closedir(d);
+    }
+    std::remove(home_.file("stderr").c_str());
+
+    const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
+    kvtest::ChildProcess p;
+    ASSERT_TRUE(p.Start({"setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "env", "-u",
+                         "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=" + home_.path(),
+                         "XDG_CONFIG_HOME=" + home_.path() + "/.config", korvan, "/a"},
+                        home_.file("stderr")));
+    // Under way: the handlers are in place and the warm-up has begun.
+    ASSERT_TRUE(kvtest::WaitUntil([&] {
+      const Lines lines = LogFile();
+      return Catches(p.pid(), sig) &&
+             std::find(lines.begin(), lines.end(), "LAN mode selected.") != lines.end();
+    })) << Stderr();
+    const auto sent = std::chrono::steady_clock::now();
+    const int status = p.Stop(sig, std::chrono::seconds(10));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    RecordProperty("seconds_from_signal_" + std::to_string(sig) + "_to_exit", std::to_string(seconds));
+    EXPECT_LT(seconds, 2.0);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    ExpectLog({"Time-out of 2147483647 s in the settings is above the maximum of 120 s; 120 s is used.",
+               "LAN mode selected.", "Automatic run stopped by signal " + std::to_string(sig) + "."});
+    // No box about the server: the user stopped the run, the server did not fail.
+    EXPECT_EQ(Stderr(), "korvan: Der automatische Lauf wurde durch das Signal " + std::to_string(sig) +
+                            " beendet; die Systemzeit wurde nicht gesetzt.\n");
+  }
+  EXPECT_TRUE(smtp.Messages().empty());
+}
+
+TEST_F(KorvanAutoTest, AsAServiceWithoutHomeOrLocaleItFindsRootsSettingsAndSaysOnlyWhatWentWrong) {
+  KV_REQUIRE_PEER(::access(nss_wrapper_.c_str(), R_OK) == 0, "nss_wrapper (libnss-wrapper)");
+  kvtest::SmtpPeer smtp;
+  ASSERT_TRUE(smtp.Start()) << smtp.why();
+  WriteSettings(smtp, [](kv::platform::TRegistry &r) { r.WriteBool("ANetMessage", false); });
+  kvtest::ChildProcess p;
+  ASSERT_TRUE(StartAsService(p));
+  const int status = p.Wait(std::chrono::seconds(60));
+  ASSERT_TRUE(WIFEXITED(status)) << status << Stderr();
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  // The settings of the user database's home were read: the run logged where they say.
+  ExpectLog({"LAN mode selected.", "NTP Sync started with " + address_ + "... ", "NTP time was ",
+             "NTP delay was ", kNotSet});
+  // Standard error holds the one thing to report: Qt's notice about XDG_RUNTIME_DIR is not there.
+  EXPECT_EQ(Stderr(), kNotSetMessage);
 }
 
 } // namespace

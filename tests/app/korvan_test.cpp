@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string Korvan() { return std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan"; }
+std::string Korvan() {
+  return std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
+}
 
 // True once the process catches `sig`: its handlers are in place.
 bool Catches(int pid, int sig) {
@@ -24,8 +26,15 @@ class KorvanTest : public ::testing::Test {
 protected:
   // argv that starts korvan with a private home and only the given display variables.
   std::vector<std::string> Command(std::vector<std::string> display_env, std::vector<std::string> args = {}) {
-    std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
-                                     "HOME=" + home_.path(), "XDG_CONFIG_HOME=" + home_.path() + "/.config",
+    std::vector<std::string> argv = {"env",
+                                     "-u",
+                                     "DISPLAY",
+                                     "-u",
+                                     "WAYLAND_DISPLAY",
+                                     "-u",
+                                     "QT_QPA_PLATFORM",
+                                     "HOME=" + home_.path(),
+                                     "XDG_CONFIG_HOME=" + home_.path() + "/.config",
                                      "XDG_RUNTIME_DIR=" + home_.path()};
     argv.insert(argv.end(), display_env.begin(), display_env.end());
     argv.push_back(Korvan());
@@ -42,7 +51,8 @@ TEST_F(KorvanTest, EachStopSignalClosesTheWindowAndSavesTheInteractiveKey) {
     std::remove(RegistryFile().c_str());
     kvtest::ChildProcess korvan;
     ASSERT_TRUE(korvan.Start(Command({"QT_QPA_PLATFORM=offscreen"}), home_.file("log")));
-    ASSERT_TRUE(kvtest::WaitUntil([&] { return Catches(korvan.pid(), sig); })) << kvtest::ReadFile(home_.file("log"));
+    ASSERT_TRUE(kvtest::WaitUntil([&] { return Catches(korvan.pid(), sig); }))
+        << kvtest::ReadFile(home_.file("log"));
     int status = korvan.Stop(sig, std::chrono::seconds(10));
     ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig << ", status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -62,7 +72,8 @@ TEST_F(KorvanTest, WithoutADisplayTheWindowRefusesAndTheAutomaticModeRunsOffscre
   int status = interactive.Wait(std::chrono::seconds(20));
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_NE(kvtest::ReadFile(home_.file("interactive")).find("keine grafische Oberfläche"), std::string::npos);
+  EXPECT_NE(kvtest::ReadFile(home_.file("interactive")).find("keine grafische Oberfläche"),
+            std::string::npos);
 
   for (const char *arg : {"/a", "/A"}) {
     kvtest::ChildProcess automatic;
@@ -74,6 +85,26 @@ TEST_F(KorvanTest, WithoutADisplayTheWindowRefusesAndTheAutomaticModeRunsOffscre
     EXPECT_EQ(WEXITSTATUS(status), 1);
   }
   EXPECT_FALSE(std::ifstream(RegistryFile()).good()) << "the automatic mode saves no interactive settings";
+}
+
+TEST_F(KorvanTest, ADisplayThatDoesNotAnswerCountsAsNone) {
+  // A DISPLAY left over in cron's or a service's environment, with no X server behind it.
+  kvtest::ChildProcess interactive;
+  ASSERT_TRUE(interactive.Start(Command({"DISPLAY=:7319"}), home_.file("interactive")));
+  int status = interactive.Wait(std::chrono::seconds(20));
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(kvtest::ReadFile(home_.file("interactive")).find("DISPLAY=:7319 ist gesetzt"), std::string::npos)
+      << kvtest::ReadFile(home_.file("interactive"));
+
+  kvtest::ChildProcess automatic;
+  ASSERT_TRUE(automatic.Start(Command({"DISPLAY=:7319"}, {"/a"}), home_.file("auto")));
+  status = automatic.Wait(std::chrono::seconds(20));
+  ASSERT_TRUE(WIFEXITED(status)) << "Qt did not abort: " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  // The run went on offscreen; its one message is the run's own, in German, and nothing of Qt's.
+  EXPECT_EQ(kvtest::ReadFile(home_.file("auto")),
+            "Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.\n");
 }
 
 } // namespace

@@ -50,8 +50,8 @@ TEST(MailNotice, RecipientsAreSplitAndCheckedForTheEnvelope) {
   EXPECT_THROW(ParseRecipients("a b@x.org"), ENoticeError);
   EXPECT_THROW(ParseRecipients("a@x.org\r\nBcc: evil@x.org"), ENoticeError);
   EXPECT_THROW(ParseRecipients("m\xC3\xBCller@x.org"), ENoticeError);
-  EXPECT_THROW(CheckAddress("a@x.org>\r\nRCPT TO:<b@x.org", "sender"), ENoticeError);
-  EXPECT_NO_THROW(CheckAddress("korvane@example.org", "sender"));
+  EXPECT_THROW(CheckAddress("a@x.org>\r\nRCPT TO:<b@x.org", kv::app::TAddressRole::Sender), ENoticeError);
+  EXPECT_NO_THROW(CheckAddress("korvane@example.org", kv::app::TAddressRole::Sender));
 }
 
 TEST(MailNotice, MessageCarriesTheHeadersThenTheBody) {

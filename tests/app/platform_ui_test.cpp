@@ -8,6 +8,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -40,23 +42,47 @@ TEST(Application, KeepsTitleAndHelpFileAndKnowsItsDirectory) {
   EXPECT_TRUE(IsHeadless()) << "the tests run on the offscreen platform";
 }
 
-TEST(Application, DisplayChoiceHonoursThePlatformAndTheDisplayVariables) {
-  const QByteArray saved[3] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
-  unsetenv("QT_QPA_PLATFORM");
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
+TEST(Application, DisplayChoiceHonoursThePlatformAndOnlyDisplaysThatAnswer) {
+  const char *names[4] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"};
+  QByteArray saved[4];
+  for (int i = 0; i < 4; ++i) {
+    saved[i] = qgetenv(names[i]);
+    unsetenv(names[i]);
+  }
   EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Missing);
   EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+  EXPECT_TRUE(NoDisplayMessage("korvan").contains("weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt"));
   EXPECT_EQ(ChooseDisplay(true), DisplayChoice::Offscreen);
   EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), "offscreen");
+  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Display) << "a platform named by the user is taken as it is";
   unsetenv("QT_QPA_PLATFORM");
-  setenv("WAYLAND_DISPLAY", "wayland-0", 1);
+
+  // A compositor is a socket in the runtime folder that accepts connections.
+  kvtest::TempDir runtime;
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  setenv("WAYLAND_DISPLAY", "wayland-7", 1);
+  EXPECT_FALSE(WaylandAnswers("wayland-7"));
+  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Missing);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s/wayland-7", runtime.path().c_str());
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
   EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Display);
+  EXPECT_TRUE(WaylandAnswers(QString::fromStdString(runtime.path() + "/wayland-7")))
+      << "an absolute name is a path";
+  ::close(listener);
   unsetenv("WAYLAND_DISPLAY");
-  setenv("DISPLAY", ":3", 1);
-  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Display);
-  const char *names[3] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-  for (int i = 0; i < 3; ++i) {
+
+  // An X display that nobody serves (a stale DISPLAY under cron): Qt would abort on it, so the
+  // automatic mode runs offscreen and the window says what is wrong.
+  setenv("DISPLAY", ":7319", 1);
+  EXPECT_FALSE(XServerAnswers(":7319"));
+  EXPECT_EQ(ChooseDisplay(false), DisplayChoice::Missing);
+  EXPECT_TRUE(NoDisplayMessage("korvan").contains("DISPLAY=:7319 ist gesetzt, aber dort antwortet keine"));
+  EXPECT_EQ(ChooseDisplay(true), DisplayChoice::Offscreen);
+  for (int i = 0; i < 4; ++i) {
     if (saved[i].isNull())
       unsetenv(names[i]);
     else

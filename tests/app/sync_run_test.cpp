@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <thread>
 
@@ -23,6 +24,7 @@
 #include "net/sntp_send.h"
 #include "platform/registry.h"
 #include "platform/ui/message_box.h"
+#include "platform/ui/termination_signals.h"
 #include "test_support.h"
 #include "tests/net/sntp_fixtures.h"
 #include "tests/peers/smtp_peer.h"
@@ -365,7 +367,11 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   EXPECT_EQ(form->ExitStatus(), 1);
-  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!", "<footer>"}));
+  // The line after the failure names its cause.
+  EXPECT_EQ(
+      LogLines(),
+      (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
+             "Cause: no answer from 127.0.0.1 port " + form->Hooks.NtpPort + " within 0 ms.", "<footer>"}));
 
   NextRun();
   throw_ = "out of luck";
@@ -409,30 +415,37 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
     std::function<void(TRegistry &)> settings;
     Lines expected; // the notice's lines in the log
     std::string login;
+    std::vector<QString> boxes; // what the user reads
   };
   const std::string port = peer.PortText();
   const std::string connecting = "SMTP connecting host 127.0.0.1 Port " + port + "...";
   const std::vector<Case> cases = {
       {[](TRegistry &r) { r.WriteString("ASMTPPort", "25x"); },
        {"SMTP mail active.", "SMTP mail failed: SMTP port \"25x\" is not a number from 1 to 65535"},
-       ""},
+       "",
+       {"Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"25x\" ist keine "
+        "Zahl von 1 bis 65535."}},
       {[](TRegistry &r) { r.WriteString("ANetRecipient", "nobody@example.org"); },
        {"SMTP mail active.", connecting, "SMTP disconnected.",
         "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient "
         "address "
         "rejected"},
-       ""},
+       "",
+       {"Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer Mailserver hat den Empfänger "
+        "nobody@example.org abgelehnt: 550 5.1.1 <nobody@example.org>: Recipient address rejected"}},
       // A user without a password sets no credentials, so no login is tried.
       {[](TRegistry &r) { r.WriteString("ASMTPUser", "mailer"); },
        {"SMTP mail active.", connecting, "SMTP sending mail to admin@example.org...", "SMTP disconnected."},
-       ""},
+       "",
+       {}},
       {[](TRegistry &r) {
          r.WriteString("ASMTPUser", "mailer");
          r.WriteString("ASMTPPassword", "geheim");
        },
        {"SMTP mail active.", connecting, "SMTP authenticating...",
         "SMTP sending mail to admin@example.org...", "SMTP disconnected."},
-       "mailer"},
+       "mailer",
+       {}},
   };
   size_t sent = 0;
   for (const Case &c : cases) {
@@ -446,6 +459,7 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(Lines(lines.begin() + 5, lines.end() - 1), c.expected);
     EXPECT_EQ(lines.back(), "<footer>");
+    EXPECT_EQ(BoxTexts(), c.boxes);
     if (c.expected.back() == "SMTP disconnected." && c.expected[1] == connecting) {
       ASSERT_TRUE(peer.WaitForMessages(++sent));
       EXPECT_EQ(peer.Messages().back().Login, c.login);
@@ -512,7 +526,8 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
       Report({{kv::net::RASCS_Connected, 0}});
       form->TimerTimer();
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
-      tail = {"DUN connection established.", "NTP target host: 127.0.0.1", "NTP connection failed!",
+      tail = {"NTP target host: 127.0.0.1", "NTP connection failed!",
+              "Cause: no answer from 127.0.0.1 port " + form->Hooks.NtpPort + " within 0 ms.",
               "DUN disconnected.", "<footer>"};
     } else if (kind == FailedNotice || kind == Exception) {
       Report({{kv::net::RASCS_Connected, 0}});
@@ -527,7 +542,9 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     } else if (kind == ErrorReport) {
       Report({{kv::net::RASCS_OpenPort, kv::net::ERROR_PORT_NOT_AVAILABLE}});
       EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
-      tail = {"DUN dialing failed: " + Status(*form).toStdString() + " (error 633).", "<footer>"};
+      // The user reads the dial-up stand-in's text in German; the log keeps its English twin.
+      EXPECT_EQ(Status(*form).toStdString(), kv::net::RasErrorTextGerman(kv::net::ERROR_PORT_NOT_AVAILABLE));
+      tail = {"DUN dialing failed: The port or device cannot be opened. (error 633).", "<footer>"};
     } else {
       tail = {"DUN dialing timed out after 0.3 s.", "<footer>"};
     }
@@ -608,6 +625,69 @@ TEST_F(SyncRunTest, InteractiveDialUpRunHangsUpAndKeepsTheWindow) {
   QCoreApplication::processEvents();
   EXPECT_EQ(closed_, 0);
   EXPECT_TRUE(form->isVisible());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SyncRunTest, AHandWrittenTimeoutIsCappedAtTheDialogsMaximum) {
+  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 200); });
+  auto form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(form->Fields().TimeoutSeconds, 120);
+  ASSERT_EQ(requests_.size(), 122u) << "121 warm-ups and the query";
+  EXPECT_EQ(requests_.back(), std::make_pair(120000, true));
+  const Lines lines = LogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "Time-out of 200 s in the settings is above the maximum of 120 s; 120 s is used.");
+  EXPECT_EQ(lines[2], "LAN mode selected.");
+}
+
+TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {
+  // The signal comes during the second warm-up query; its socket fails at once, and the run
+  // neither queries again nor blames the server.
+  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 120); });
+  kv::ui::TerminationSignals stop([](int) {});
+  auto form = std::make_unique<TMainForm>(gui_, QStringList{"/a"}, std::make_unique<FakeRas>(ras_));
+  form->Hooks.NtpPort = responder_.PortText();
+  int requests = 0;
+  bool unstoppable = true;
+  form->Hooks.BeforeRequest = [&](kv::net::TSNTPSend &c) {
+    if (++requests == 2) ::raise(SIGTERM);
+    unstoppable = c.Sock().StopSource == nullptr;
+  };
+  form->Hooks.Pause = [](int) {};
+  QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });
+  form->show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(requests, 2);
+  EXPECT_FALSE(unstoppable) << "every query's socket listens to the stop request";
+  EXPECT_EQ(kv::ui::StopSignal(), SIGTERM);
+  EXPECT_TRUE(boxes_.Shown().empty());
+  EXPECT_TRUE(clock_.Sets().empty());
+  EXPECT_EQ(form->ExitStatus(), 1);
+  EXPECT_EQ(LogLines(),
+            (Lines{"<header>", "LAN mode selected.", "Automatic run stopped by signal 15.", "<footer>"}));
+}
+
+TEST_F(SyncRunTest, ARejectedAnswerIsLoggedWithItsCause) {
+  // A kiss-o'-death: stratum 0 and the code in the reference identifier.
+  responder_.SetScript([this](const std::string &request) {
+    sntptest::ReplyFields fields{clock_.Now(), clock_.Now()};
+    fields.stratum = 0;
+    std::string reply = sntptest::ServerReply(sntptest::TransmitOf(request), fields);
+    reply.replace(12, 4, "RATE");
+    return std::vector<sntptest::Datagram>{{reply, false}};
+  });
+  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 1); });
+  auto form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
+                               "Cause: the answer of 127.0.0.1 port " + form->Hooks.NtpPort +
+                                   " was rejected: stratum out of range (kiss-o'-death RATE).",
+                               "<footer>"}));
 }
 
 } // namespace

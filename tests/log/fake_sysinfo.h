@@ -12,6 +12,7 @@ class FakeSystemInfo : public kv::platform::SystemInfo {
 public:
   bool memory_ok = true, disk_ok = true, cpu_ok = true, os_ok = true;
   bool throw_on_tick = false;
+  bool heap_ok = true, throw_on_heap = false;
   kv::platform::MemoryStatus memory;
   kv::platform::DiskSpace disk;
   kv::platform::HeapStatus heap{12, 3456};
@@ -35,8 +36,9 @@ public:
     return disk_ok;
   }
   bool ReadHeapStatus(kv::platform::HeapStatus &out) override {
+    if (throw_on_heap) throw std::runtime_error("no heap");
     out = heap;
-    return true;
+    return heap_ok;
   }
   bool ReadProcessorInfo(kv::platform::ProcessorInfo &out) override {
     out = cpu;

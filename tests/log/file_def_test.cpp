@@ -214,10 +214,15 @@ TEST(FileDef, PathAndCountSetters) {
   EXPECT_EQ(def.BackupCount(), 999);
   def.SetBackupCount(999);
   EXPECT_EQ(def.BackupCount(), 999);
+  // The count is an unsigned 16-bit number: 70000 is 4464, -3 is 65533, 65536 is 0.
   def.SetBackupCount(70000);
   EXPECT_EQ(def.BackupCount(), 999);
   def.SetBackupCount(-3);
+  EXPECT_EQ(def.BackupCount(), 999);
+  def.SetBackupCount(65536);
   EXPECT_EQ(def.BackupCount(), 0);
+  def.SetBackupCount(65536 + 12);
+  EXPECT_EQ(def.BackupCount(), 12);
   def.SetBackupCount(7);
   EXPECT_EQ(def.BackupCount(), 7);
 }

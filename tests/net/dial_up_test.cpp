@@ -194,14 +194,24 @@ TEST_F(DialUpTest, EveryStateReachesTheGuiThreadWithItsTextInBothLanguages) {
 }
 
 TEST_F(DialUpTest, ErrorReportsCarryTheErrorTextWhateverTheLanguage) {
-  const std::string failed = RasErrorText(ERROR_AUTHENTICATION_FAILURE);
+  // The texts are the user's language, German, as the system's error texts would be.
+  const std::string failed = RasErrorTextGerman(ERROR_AUTHENTICATION_FAILURE);
+  EXPECT_EQ(failed, "Die Anmeldung ist fehlgeschlagen: Benutzername oder Kennwort ist falsch.");
+  EXPECT_EQ(dialUp->StateTextEnglish(0, ERROR_FROM_DEVICE),
+            "Das Modem oder das Verbindungsskript hat einen Fehler gemeldet.");
+  // Every text is whole within the component's 99 bytes; the English twin stays for log lines.
+  for (int code = 0; code < 1000; ++code)
+    if (const char *text = RasErrorTextGerman(code)) {
+      EXPECT_LE(std::string(text).size(), 99u) << code;
+      EXPECT_NE(RasErrorText(code), nullptr) << code;
+    }
   for (TLanguage language : {TLanguage::English, TLanguage::Czech}) {
     dialUp->Language = language;
     EXPECT_EQ(dialUp->StateTextEnglish(RASCS_Authenticate, ERROR_AUTHENTICATION_FAILURE), failed);
     EXPECT_EQ(dialUp->StateTextCzech(RASCS_Authenticate, ERROR_AUTHENTICATION_FAILURE), failed);
   }
   // No text known: a fallback, never whatever a buffer held.
-  EXPECT_EQ(dialUp->StateTextCzech(RASCS_Connected, 12345), "RAS error 12345");
+  EXPECT_EQ(dialUp->StateTextCzech(RASCS_Connected, 12345), "DFÜ-Fehler 12345");
   // Too long: cut to 99 bytes without splitting a character.
   EXPECT_EQ(dialUp->StateTextEnglish(0, 4242), std::string(97, 'x') + "\xC5\x99");
 
@@ -366,7 +376,7 @@ TEST_F(DialUpTest, SyncDialRaisesConnectOrNotConnectedAndReleasesAFailedHandle) 
   fake->dialResult = ERROR_PORT_ALREADY_OPEN;
   EXPECT_EQ(dialUp->Dial(), ERROR_PORT_ALREADY_OPEN);
   EXPECT_EQ(steps, (std::vector<std::string>{"dialing", "connect", "dialing",
-                                             "not connected 602 " + std::string(RasErrorText(602))}));
+                                             "not connected 602 " + std::string(RasErrorTextGerman(602))}));
   // 7 hung up before the second dial, 8 released after it failed; nothing held now.
   EXPECT_EQ(log->HangUps(), (std::vector<RasConnHandle>{7, 8}));
   EXPECT_EQ(dialUp->HangUp(), ERROR_INVALID_HANDLE);
@@ -380,8 +390,8 @@ TEST_F(DialUpTest, HandleIsHungUpOnceAndClearedAfterwards) {
   fake->dialResult = ERROR_PORT_NOT_AVAILABLE; // an asynchronous dial that does not start
   dialUp->Entry = "isp";
   EXPECT_EQ(dialUp->Dial(), ERROR_PORT_NOT_AVAILABLE);
-  EXPECT_EQ(errors,
-            (std::vector<Event>{{0, ERROR_PORT_NOT_AVAILABLE, RasErrorText(ERROR_PORT_NOT_AVAILABLE)}}));
+  EXPECT_EQ(errors, (std::vector<Event>{
+                        {0, ERROR_PORT_NOT_AVAILABLE, RasErrorTextGerman(ERROR_PORT_NOT_AVAILABLE)}}));
   EXPECT_TRUE(log->HangUps().empty()); // kept until the next hang-up
   fake->dialResult = 0;
   EXPECT_EQ(dialUp->Dial(), 0);

@@ -145,17 +145,20 @@ TEST(SntpTimestamp, FullResolutionConversionsRoundTripEveryNanosecond) {
     for (int64_t unix : {int64_t{0}, int64_t{1796757040}, int64_t{2085978495}, int64_t{2085978496},
                          int64_t{4102444800}}) {
       const UtcInstant t{unix, ns};
-      if (unix == 2085978496 && ns == 0) {
-        // The first instant of era 1 travels as all zeros, which means "no time".
-        EXPECT_EQ(InstantToNtp(t), (TNtpTimestamp{0, 0}));
-        continue;
-      }
       const UtcInstant back = NtpToInstant(InstantToNtp(t));
       EXPECT_EQ(back.seconds, unix);
       EXPECT_EQ(back.nanoseconds, ns);
     }
   }
   EXPECT_EQ(InstantToNtp({0, 0}), (TNtpTimestamp{2208988800u, 0}));
+  // The first instant of era 1 is not sent as all zeros, which would mean "no time".
+  EXPECT_EQ(InstantToNtp({2085978496, 0}), (TNtpTimestamp{0, 1}));
+  uint32_t s = 0, fr = 0;
+  EncodeTimestamp(DecodeTimestamp(0, 5), s, fr);
+  EXPECT_EQ(s, 0u);
+  EXPECT_EQ(fr, 1u);
+  EXPECT_EQ(DecodeTimestamp(s, fr), DecodeTimestamp(0, 5));
+
   EXPECT_EQ(InstantToNtp({0, 500000000}).Fraction, 0x80000000u);
 }
 

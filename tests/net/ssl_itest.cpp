@@ -1,7 +1,11 @@
 // The TCP socket's SSL layer against `openssl s_server` with certificates made by the test.
 #include "net/tcp_socket.h"
 
+#include <atomic>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <thread>
 
 #include "tests/peers/proxy_peers.h"
 
@@ -138,4 +142,60 @@ TEST_F(SslServer, ARecordSentOnlyInPartEndsAtTheTimeOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
   sock.CloseNow();
   ::close(pair[1]);
+}
+
+namespace {
+
+// Puts a socket pair's end in place of the session's descriptor; the other end is returned.
+int ReplaceDescriptor(TTCPBlockSocket &sock) {
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return -1;
+  ::dup2(pair[0], sock.Socket());
+  ::close(pair[0]);
+  return pair[1];
+}
+
+} // namespace
+
+TEST_F(SslServer, AWriteToAPeerThatNeverReadsEndsAtTheTimeOut) {
+  TTCPBlockSocket sock;
+  sock.SetSslEnabled(true);
+  sock.Connect("127.0.0.1", local_->PortText());
+  ASSERT_EQ(sock.LastError(), 0) << sock.SSLLastErrorDesc();
+  // The session now leads to a peer that takes nothing; after 5 s it goes, so that a write that
+  // does not give up on its own still ends.
+  const int peer = ReplaceDescriptor(sock);
+  ASSERT_GE(peer, 0);
+  std::atomic<bool> done{false};
+  std::thread guard([peer, &done] {
+    kvtest::WaitUntil([&] { return done.load(); }, std::chrono::seconds(5));
+    ::shutdown(peer, SHUT_RDWR);
+  });
+  sock.ConnectionTimeout = 300;
+  const std::string data(8 << 20, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  const int sent = sock.SendData(data.data(), static_cast<int>(data.size()));
+  EXPECT_EQ(sock.LastError(), 10060);
+  EXPECT_LT(sent, static_cast<int>(data.size()));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  done = true;
+  guard.join();
+  sock.CloseNow();
+  ::close(peer);
+}
+
+// In a child with SIGPIPE as a program has it by default.
+[[noreturn]] void WriteTlsToAPeerThatLeft(const std::string &port) {
+  signal(SIGPIPE, SIG_DFL);
+  TTCPBlockSocket sock;
+  sock.SetSslEnabled(true);
+  sock.Connect("127.0.0.1", port);
+  if (sock.LastError() != 0) std::exit(3);
+  ::close(ReplaceDescriptor(sock)); // the peer is gone
+  for (int i = 0; i < 3; ++i) sock.SendString("data after the peer left");
+  std::exit(sock.LastError() != 0 ? 0 : 2);
+}
+
+TEST_F(SslServer, AWriteToAPeerThatLeftFailsWithoutKillingTheProgram) {
+  EXPECT_EXIT(WriteTlsToAPeerThatLeft(local_->PortText()), testing::ExitedWithCode(0), "");
 }

@@ -1,7 +1,9 @@
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,4 +91,31 @@ TEST(Shell, OpenHandsTheTargetToXdgOpen) {
   EXPECT_TRUE(r.Succeeded());
   EXPECT_EQ(failed.exit_code, 4);
   EXPECT_NE(kvtest::ReadFile(out).find("https://example.invalid/\n"), std::string::npos);
+}
+
+TEST(System, HomeDirectoryIsHomeOrElseTheUserDatabasesEntry) {
+  const char *saved = std::getenv("HOME");
+  const std::string home = saved ? saved : "";
+  const char *savedConfig = std::getenv("XDG_CONFIG_HOME");
+  const std::string config = savedConfig ? savedConfig : "";
+  setenv("HOME", "/srv/somewhere", 1);
+  EXPECT_EQ(HomeDirectory(), "/srv/somewhere");
+  // A service started without User= has no HOME: the settings are still the user's own.
+  for (bool empty : {false, true}) {
+    if (empty)
+      setenv("HOME", "", 1);
+    else
+      unsetenv("HOME");
+    const passwd *entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(HomeDirectory(), entry->pw_dir);
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(kv::platform::TRegistry::DefaultFileName(),
+              std::string(entry->pw_dir) + "/.config/korvane/registry.reg");
+  }
+  if (saved)
+    setenv("HOME", home.c_str(), 1);
+  else
+    unsetenv("HOME");
+  if (savedConfig) setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 }

@@ -1,5 +1,5 @@
 // Colours (encoding, system colours through the palette, unknown values) and fonts (size,
-// substitution, Qt and fixed-pitch measures, character boundaries).
+// substitution, taken from a widget, Qt and fixed-pitch measures, character boundaries).
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPalette>
@@ -87,6 +87,22 @@ TEST(Font, SizeEscapementAndSubstitution) {
   const QStringList families = QFontDatabase::families();
   for (const char *name : {"Tahoma", "MS Sans Serif", "Verdana", "Courier New"})
     EXPECT_TRUE(families.contains(SubstituteFontFamily(name), Qt::CaseInsensitive)) << name;
+}
+
+TEST(Font, FromAWidgetsFont) {
+  QFont points(QStringLiteral("DejaVu Sans"), 9);
+  points.setBold(true);
+  const TFont a = FontFromQFont(points);
+  EXPECT_EQ(a.Name, "DejaVu Sans");
+  EXPECT_EQ(a.Size, 9);
+  EXPECT_EQ(a.Style, TFontStyles(fsBold));
+  QFont pixels(QStringLiteral("DejaVu Sans"));
+  pixels.setPixelSize(16);
+  pixels.setItalic(true);
+  const TFont b = FontFromQFont(pixels, 96);
+  EXPECT_EQ(b.Size, 12);
+  EXPECT_EQ(b.Style, TFontStyles(fsItalic));
+  EXPECT_EQ(b.ToQFont(96).pixelSize(), 16);
 }
 
 TEST(TextMeasure, QtAndFixedPitch) {

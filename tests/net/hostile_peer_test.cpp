@@ -1,0 +1,230 @@
+// The sockets against peers that drip, stall, close, flood or lie, and against limits.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "fake_proxy.h"
+#include "net/sntp_send.h"
+#include "net/tcp_socket.h"
+#include "net/udp_socket.h"
+#include "sntp_fixtures.h"
+
+using namespace kv::net;
+using kvnettest::FakeProxy;
+using kvnettest::ProxySession;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int64_t ElapsedMs(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Writes `data` one byte every `gap_ms`, as a proxy that keeps a connection alive with a drip.
+void Drip(ProxySession &s, const std::string &data, int gap_ms) {
+  for (char c : data) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
+    s.Write(std::string(1, c));
+  }
+}
+
+// A listener that accepts one connection and never reads from it until told to go (or 5 s
+// pass, so that a send that does not give up on its own still ends).
+class NonReadingPeer {
+public:
+  NonReadingPeer() {
+    thread_ = std::thread([this] {
+      const int fd = listener_.AcceptFd(5000);
+      kvtest::WaitUntil([this] { return done_.load(); }, std::chrono::seconds(5));
+      if (fd >= 0) ::close(fd);
+    });
+  }
+  ~NonReadingPeer() {
+    done_ = true;
+    thread_.join();
+  }
+  std::string port_text() const { return listener_.port_text(); }
+
+private:
+  kvnettest::TcpListener listener_;
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+// A TCP socket whose receive call fails although bytes are waiting.
+class FailingReceive : public TTCPBlockSocket {
+public:
+  int RecvData(void *, int) override {
+    SetLastError(WSAECONNRESET);
+    return SOCKET_ERROR;
+  }
+};
+
+} // namespace
+
+TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAReply) {
+  // One byte of the CONNECT reply every 100 ms: each gap is within the time-out, the reply is not.
+  FakeProxy proxy([](ProxySession &s) {
+    s.Read(3);
+    s.Write(std::string("\x05\x00", 2));
+    s.Read(10);
+    Drip(s, kvnettest::Socks5Reply(std::string("\x7F\x00\x00\x01", 4), 25), 100);
+    s.WaitForClose();
+  });
+  TTCPBlockSocket sock;
+  sock.SocksIP = "127.0.0.1";
+  sock.SocksPort = proxy.port_text();
+  sock.SocksTimeout = 300;
+  const auto start = Clock::now();
+  sock.Connect("127.0.0.1", "25");
+  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT);
+  EXPECT_LT(ElapsedMs(start), 800);
+  sock.CloseNow();
+
+  // The greeting's answer is one reply of its own, bounded the same way.
+  FakeProxy greeting([](ProxySession &s) {
+    s.Read(3);
+    Drip(s, std::string("\x05\x00", 2), 200);
+    s.WaitForClose();
+  });
+  TTCPBlockSocket plain; // connected straight to the proxy, then greeting it
+  plain.SocksTimeout = 300;
+  plain.ConnectionTimeout = 1000;
+  plain.Connect("127.0.0.1", greeting.port_text());
+  ASSERT_EQ(plain.LastError(), 0);
+  const auto greeted = Clock::now();
+  EXPECT_FALSE(plain.SocksGreeting());
+  EXPECT_EQ(plain.LastError(), WSAETIMEDOUT);
+  EXPECT_LT(ElapsedMs(greeted), 800);
+}
+
+TEST(HostilePeer, ADripFeedingTunnelProxyCannotStretchTheTimeOutOfItsAnswer) {
+  FakeProxy proxy([](ProxySession &s) {
+    s.ReadUntil("\r\n\r\n");
+    Drip(s, "HTTP/1.0 200 OK\r\n\r\n", 60);
+    s.WaitForClose();
+  });
+  TTCPBlockSocket sock;
+  sock.HTTPTunnelIP = "127.0.0.1";
+  sock.HTTPTunnelPort = proxy.port_text();
+  sock.HTTPTunnelTimeout = 300;
+  const auto start = Clock::now();
+  sock.Connect("127.0.0.1", "25");
+  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT);
+  EXPECT_LT(ElapsedMs(start), 900);
+  EXPECT_FALSE(sock.HttpTunnelInUse());
+}
+
+TEST(HostilePeer, TheTunnelBoundsItsAnswerLinesWhateverTheSocketsOwnLimit) {
+  for (const int own_limit : {0, 1 << 20}) {
+    FakeProxy proxy([](ProxySession &s) {
+      s.ReadUntil("\r\n\r\n");
+      s.Write("HTTP/1.0 200 OK\r\nX-Padding: " + std::string(kTunnelMaxLineLength + 100, 'x') + "\r\n\r\n");
+      s.WaitForClose();
+    });
+    TTCPBlockSocket sock;
+    sock.MaxLineLength = own_limit;
+    sock.HTTPTunnelIP = "127.0.0.1";
+    sock.HTTPTunnelPort = proxy.port_text();
+    sock.Connect("127.0.0.1", "25");
+    EXPECT_EQ(sock.LastError(), WSAENOBUFS) << own_limit;
+    EXPECT_FALSE(sock.HttpTunnelInUse());
+    EXPECT_EQ(sock.MaxLineLength, own_limit) << "the socket's own limit comes back";
+  }
+}
+
+TEST(HostilePeer, ASendToAPeerThatNeverReadsEndsAtTheTimeOut) {
+  NonReadingPeer peer;
+  TTCPBlockSocket sock;
+  sock.ConnectionTimeout = 300;
+  sock.Connect("127.0.0.1", peer.port_text());
+  ASSERT_EQ(sock.LastError(), 0);
+  const std::string data(32 << 20, 'x');
+  const auto start = Clock::now();
+  const int sent = sock.SendData(data.data(), static_cast<int>(data.size()));
+  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT);
+  EXPECT_LT(sent, static_cast<int>(data.size()));
+  EXPECT_LT(ElapsedMs(start), 3000);
+}
+
+// In a child with SIGPIPE as a program has it by default.
+[[noreturn]] void SendTwiceToAClosedPeer() {
+  signal(SIGPIPE, SIG_DFL);
+  kvnettest::TcpListener listener;
+  TTCPBlockSocket sock;
+  sock.Connect("127.0.0.1", listener.port_text());
+  const int fd = listener.AcceptFd();
+  const linger reset{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  close(fd); // the peer is gone
+  for (int i = 0; i < 3; ++i)
+    sock.SendString("data after the peer left");
+  std::exit(sock.LastError() != 0 ? 0 : 2);
+}
+
+TEST(HostilePeer, ASendToAClosedPeerFailsWithoutKillingTheProgram) {
+  EXPECT_EXIT(SendTwiceToAClosedPeer(), testing::ExitedWithCode(0), "");
+}
+
+TEST(HostilePeer, AFailedStreamReceiveHandsOutNothingOfWhatWasWaiting) {
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  FailingReceive sock;
+  sock.AttachHandle(pair[0]);
+  ASSERT_EQ(::write(pair[1], "ten bytes!", 10), 10);
+  ASSERT_TRUE(kvnettest::WaitForQueued(sock));
+  EXPECT_EQ(sock.RecvPacket(1000), "");
+  EXPECT_EQ(sock.LastError(), WSAECONNRESET);
+  sock.CloseNow();
+  ::close(pair[1]);
+}
+
+TEST(HostilePeer, ADatagramIsChargedToTheLimiterForWhatItHeld) {
+  kvnettest::UdpPeer peer;
+  TUDPBlockSocket sock;
+  sock.Connect("127.0.0.1", peer.port_text());
+  sock.SendString("hello");
+  std::string hello;
+  int client_port = 0;
+  ASSERT_TRUE(peer.Recv(hello, &client_port));
+  for (int i = 0; i < 5; ++i)
+    peer.SendTo(client_port, std::string(100, 'd'));
+  int64_t waited = 0;
+  sock.OnStatus = [&](TBlockSocket *, THookSocketReason reason, const std::string &value) {
+    if (reason == HR_Wait) waited += std::stoll(value);
+  };
+  sock.MaxRecvBandwidth = 50000; // bytes per second: 100 bytes cost 2 ms
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(sock.RecvPacket(2000).size(), 100u);
+    EXPECT_EQ(sock.LastError(), 0);
+  }
+  // Charged 65536 bytes each, the four pauses would come to over five seconds.
+  EXPECT_LE(waited, 100);
+}
+
+TEST(HostilePeer, AQueryEndingAtItsDeadlineAmidWrongAnswersIsATimeOut) {
+  using namespace sntptest;
+  ScriptedResponder responder;
+  TSNTPSend client;
+  client.TargetHost = "127.0.0.1";
+  client.TargetPort = responder.PortText();
+  client.Timeout = 150;
+  // Answers that name another request, without pause, until the query is over.
+  std::atomic<bool> over{false};
+  std::thread flood([&] {
+    if (!kvtest::WaitUntil([&] { return responder.Requests() > 0 || over; }, std::chrono::seconds(5))) return;
+    const std::string wrong = ServerReply({1, 2}, ReplyFields{{1796757040, 0}, {1796757040, 0}});
+    while (!over)
+      responder.SendToClient({wrong});
+  });
+  const bool answered = client.RequestTime();
+  over = true;
+  flood.join();
+  EXPECT_FALSE(answered);
+  EXPECT_EQ(client.Sock().LastError(), WSAETIMEDOUT) << Why(client);
+}
