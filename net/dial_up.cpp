@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "net/ras_pppd.h"
+#include "net/ras.h"
 
 namespace kv::net {
 
@@ -128,9 +128,6 @@ void DialCallback(const std::shared_ptr<TDialUp::Link> &origin, unsigned dial, i
 }
 
 } // namespace
-
-TDialUp::TDialUp(platform::Dispatcher &dispatcher)
-    : TDialUp(dispatcher, std::make_unique<TPppdRasBackend>()) {}
 
 TDialUp::TDialUp(platform::Dispatcher &dispatcher, std::unique_ptr<RasBackend> backend)
     : dispatcher_(dispatcher), backend_(std::move(backend)), link_(std::make_shared<Link>()) {

@@ -1,5 +1,7 @@
 #include "net/ras_pppd.h"
 
+#include "net/dial_up.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -507,5 +509,10 @@ int TPppdRasBackend::ErrorOfExit(int waitStatus) {
   return code < static_cast<int>(kExitErrors.size()) ? kExitErrors[static_cast<std::size_t>(code)]
                                                      : ERROR_UNKNOWN;
 }
+
+// The component's default backend is this one. Its constructor lives here, so that a program
+// that only lists a phone book through its own backend does not carry the dialler.
+TDialUp::TDialUp(platform::Dispatcher &dispatcher)
+    : TDialUp(dispatcher, std::make_unique<TPppdRasBackend>()) {}
 
 } // namespace kv::net

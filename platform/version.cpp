@@ -8,13 +8,16 @@
 
 namespace kv::platform {
 
-VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &numbers) {
-  // Kept complemented (and volatile, so the compiler cannot fold it back) so that the
-  // pattern itself appears nowhere in this program's image.
-  static const volatile unsigned char kInverted[8] = {0x42, 0xFB, 0x10, 0x01, 0xB4, 0xA9, 0xB9, 0xB6};
+namespace {
+
+// Finds the first record of `size` bytes that starts with the signature whose bytes are the
+// complement of `inverted`, and copies it to `record`. The signature is built at run time, so
+// this program's own image holds only its complement.
+VersionRead FindRecord(const std::string &path, const volatile unsigned char (&inverted)[8], void *record,
+                       size_t size) {
   unsigned char signature[8];
   for (int i = 0; i < 8; ++i)
-    signature[i] = static_cast<unsigned char>(~kInverted[i]);
+    signature[i] = static_cast<unsigned char>(~inverted[i]);
 
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return VersionRead::Failed;
@@ -24,9 +27,8 @@ VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &nu
     close(fd);
     return VersionRead::Failed;
   }
-  constexpr size_t kRecord = sizeof(FixedVersionRecord);
   constexpr size_t kChunk = 1 << 20;
-  std::vector<unsigned char> buf(kChunk + kRecord);
+  std::vector<unsigned char> buf(kChunk + size);
   size_t kept = 0; // bytes carried over from the previous chunk
   VersionRead result = VersionRead::NoRecord;
   while (true) {
@@ -37,20 +39,38 @@ VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &nu
       break;
     }
     size_t have = kept + static_cast<size_t>(n);
-    for (size_t i = 0; i + kRecord <= have; ++i) {
+    for (size_t i = 0; i + size <= have; ++i) {
       if (buf[i] != signature[0] || std::memcmp(&buf[i], signature, sizeof signature) != 0) continue;
-      FixedVersionRecord rec;
-      std::memcpy(&rec, &buf[i], kRecord);
-      for (int k = 0; k < 4; ++k)
-        numbers[k] = rec.Numbers[k];
+      std::memcpy(record, &buf[i], size);
       close(fd);
       return VersionRead::Found;
     }
     if (n == 0) break;
-    kept = have < kRecord - 1 ? have : kRecord - 1;
+    kept = have < size - 1 ? have : size - 1;
     std::memmove(buf.data(), buf.data() + have - kept, kept);
   }
   close(fd);
+  return result;
+}
+
+} // namespace
+
+VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &numbers) {
+  // Kept complemented (and volatile, so the compiler cannot fold it back).
+  static const volatile unsigned char kInverted[8] = {0x42, 0xFB, 0x10, 0x01, 0xB4, 0xA9, 0xB9, 0xB6};
+  FixedVersionRecord rec;
+  const VersionRead result = FindRecord(path, kInverted, &rec, sizeof rec);
+  if (result == VersionRead::Found)
+    for (int k = 0; k < 4; ++k)
+      numbers[k] = rec.Numbers[k];
+  return result;
+}
+
+VersionRead ReadFileDescription(const std::string &path, std::string &text) {
+  static const volatile unsigned char kInverted[8] = {0x42, 0xFB, 0x10, 0x01, 0xB4, 0xA9, 0xB9, 0xBB};
+  VersionDescriptionRecord rec;
+  const VersionRead result = FindRecord(path, kInverted, &rec, sizeof rec);
+  if (result == VersionRead::Found) text.assign(rec.Text, strnlen(rec.Text, sizeof rec.Text));
   return result;
 }
 

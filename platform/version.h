@@ -1,7 +1,8 @@
 #pragma once
 // Program version as a fixed record compiled into each program: a signature, then four 16-bit
-// numbers (major, minor, release, build). A reader finds the record in any file by its
-// signature, so the version of a program file can be read without running it.
+// numbers (major, minor, release, build); a program may also carry a description record (a
+// signature, then its text). A reader finds a record in any file by its signature, so the
+// version of a program file can be read without running it.
 
 #include <array>
 #include <cstdint>
@@ -46,6 +47,22 @@ constexpr uint16_t VersionPart(const char *text, int index) {
       {::kv::platform::detail::VersionPart(text, 0), ::kv::platform::detail::VersionPart(text, 1),           \
        ::kv::platform::detail::VersionPart(text, 2), ::kv::platform::detail::VersionPart(text, 3)}}
 
+struct VersionDescriptionRecord {
+  unsigned char Signature[8];
+  char Text[120]; // UTF-8, ended by a zero
+};
+
+#define KV_VERSION_DESCRIPTION_SIGNATURE                                                                     \
+  { 0xBD, 0x04, 0xEF, 0xFE, 'K', 'V', 'F', 'D' }
+
+// Puts the program's description (at most 119 bytes) into the program, beside its version record:
+// KV_DEFINE_VERSION_DESCRIPTION("Korvane 2005 Konfiguration Automatik-Modus")
+#define KV_DEFINE_VERSION_DESCRIPTION(text)                                                                  \
+  static_assert(sizeof(text) <= sizeof(::kv::platform::VersionDescriptionRecord::Text));                     \
+  extern const ::kv::platform::VersionDescriptionRecord kv_program_description_record;                       \
+  [[gnu::used]] const ::kv::platform::VersionDescriptionRecord kv_program_description_record = {             \
+      KV_VERSION_DESCRIPTION_SIGNATURE, text}
+
 enum class VersionRead {
   Found,    // `numbers` holds the four numbers
   NoRecord, // the file carries no version record
@@ -54,5 +71,7 @@ enum class VersionRead {
 
 // Looks for the version record in the file at `path`.
 VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &numbers);
+// Looks for the description record in the file at `path`.
+VersionRead ReadFileDescription(const std::string &path, std::string &text);
 
 } // namespace kv::platform

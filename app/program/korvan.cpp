@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/main_form.h"
+#include "controls/edits/support_units.h"
 #include "log/fast_log.h"
 #include "platform/default_locale.h"
 #include "platform/ui/application.h"
@@ -21,6 +22,9 @@ int main(int argc, char **argv) {
   // still apply; Qt's application object takes them over from the environment.
   platform::UseSystemDefaultLocale();
   ui::QuietQtNotices();
+  // The edit library's support units prepare their tables (the character classes of the user's
+  // locale, settled just above) before the program block runs, and release them last.
+  edits::SupportUnitsScope support_units;
   // The automatic mode runs from cron or a timer without a display; the window needs one.
   if (ui::ChooseDisplay(automatic) == ui::DisplayChoice::Missing) {
     std::fprintf(stderr, "%s\n", ui::NoDisplayMessage(QStringLiteral("korvan")).toLocal8Bit().constData());

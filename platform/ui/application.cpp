@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMainWindow>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "platform/shell.h"
 #include "platform/system.h"
 
 namespace kv::ui {
@@ -91,7 +93,7 @@ DisplayChoice ChooseDisplay(bool may_run_offscreen) {
   return DisplayChoice::Offscreen;
 }
 
-QString NoDisplayMessage(const QString &program) {
+QString NoDisplayMessage(const QString &program, bool automatic_mode) {
   QStringList silent;
   for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"})
     if (EnvSet(name)) silent << QStringLiteral("%1=%2").arg(QLatin1String(name), Env(name));
@@ -99,10 +101,12 @@ QString NoDisplayMessage(const QString &program) {
                           ? QStringLiteral("weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt")
                           : QStringLiteral("%1 ist gesetzt, aber dort antwortet keine Oberfläche")
                                 .arg(silent.join(QStringLiteral(" und ")));
-  return QStringLiteral("%1: Es ist keine grafische Oberfläche verfügbar (%2). Bitte starten Sie das "
-                        "Programm in einer Desktop-Sitzung. Ohne Oberfläche läuft nur der "
-                        "Automatik-Modus: %1 /a")
-      .arg(program, why);
+  QString text = QStringLiteral("%1: Es ist keine grafische Oberfläche verfügbar (%2). Bitte starten Sie das "
+                                "Programm in einer Desktop-Sitzung.")
+                     .arg(program, why);
+  if (automatic_mode)
+    text += QStringLiteral(" Ohne Oberfläche läuft nur der Automatik-Modus: %1 /a").arg(program);
+  return text;
 }
 
 void QuietQtNotices() {
@@ -122,6 +126,16 @@ QString TApplication::ProgramDirectory() const {
 
 void TApplication::ProcessMessages() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
+}
+
+bool TApplication::HelpContext(int context) {
+  if (help_hook_) {
+    help_hook_(context);
+    return true;
+  }
+  // The viewer shows the file; a topic number means nothing to it.
+  if (help_file_.isEmpty() || !QFileInfo(help_file_).isFile()) return false;
+  return platform::ShellOpen(help_file_.toStdString()).Succeeded();
 }
 
 void TApplication::Terminate() {

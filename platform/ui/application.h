@@ -3,6 +3,7 @@
 // messages, plus the choice of the Qt platform before the QApplication exists.
 
 #include <QString>
+#include <functional>
 
 namespace kv::ui {
 
@@ -25,8 +26,8 @@ bool XServerAnswers(const QString &display);
 bool WaylandAnswers(const QString &display);
 
 // The German message for a program that needs a display and has none; it says which display
-// variables are set and do not answer.
-QString NoDisplayMessage(const QString &program);
+// variables are set and do not answer, and names the automatic mode when the program has one.
+QString NoDisplayMessage(const QString &program, bool automatic_mode = true);
 
 // Keeps Qt's notices that report nothing wrong off standard error (the fallback for a missing
 // XDG_RUNTIME_DIR, usual under cron and for root), so that a run with nothing to report writes
@@ -47,6 +48,11 @@ public:
   QString ProgramDirectory() const;
   // Runs the events that are waiting (repaints, queued calls) and returns.
   void ProcessMessages();
+  // Opens help topic `context`: the installed help hook gets it; without a hook the help file
+  // is opened with the desktop's opener when it exists. Returns false when nothing was opened.
+  bool HelpContext(int context);
+  // Installs the hook that shows help topics (tests record them); an empty one removes it.
+  void SetHelpHook(std::function<void(int)> hook) { help_hook_ = std::move(hook); }
   // Asks the program to end once control returns to its event loop: the main window closes as
   // its close box would (so it saves what it keeps), and every running event loop ends, modal
   // dialogs' included.
@@ -55,6 +61,7 @@ public:
 private:
   QString title_;
   QString help_file_;
+  std::function<void(int)> help_hook_;
 };
 
 // The process's one application object.

@@ -4,6 +4,7 @@
 #include <QPaintDevice>
 #include <QPainterPath>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/ui/bitmap.h"
 
@@ -405,7 +406,13 @@ void TCanvas::Restore() {
 
 void TCanvas::DrawTextLine(QPainter *p, int x, int y, const QString &text, int mnemonic) {
   if (text.isEmpty()) return;
-  p->setFont(Font.ToQFont(PixelsPerInch()));
+  // Lines under and through the text are drawn here over the measured width, so that runs
+  // drawn one after the other join without the gaps Qt's fractional ends leave.
+  QFont qfont = Font.ToQFont(PixelsPerInch());
+  const bool underline = qfont.underline(), strike_out = qfont.strikeOut();
+  qfont.setUnderline(false);
+  qfont.setStrikeOut(false);
+  p->setFont(qfont);
   const QFontMetrics fm = p->fontMetrics();
   const int esc = Font.NormalizedEscapement();
   p->save();
@@ -417,11 +424,19 @@ void TCanvas::DrawTextLine(QPainter *p, int x, int y, const QString &text, int m
   const QColor colour = ToQColor(Font.Color);
   p->setPen(colour);
   p->drawText(QPoint(0, fm.ascent()), text);
+  const int line_width = std::max(1, int(fm.lineWidth()));
+  // Qt's own underline rounds its offset up, away from the text.
+  const int underline_y = fm.ascent() + int(std::ceil(QFontMetricsF(qfont).underlinePos()));
+  if (underline || strike_out) {
+    const int width = measure_->TextWidth(Font, text);
+    if (underline) p->fillRect(QRect(0, underline_y, width, line_width), colour);
+    if (strike_out) p->fillRect(QRect(0, fm.ascent() - fm.strikeOutPos(), width, line_width), colour);
+  }
   if (mnemonic >= 0 && mnemonic < text.size()) {
     const int length = text[mnemonic].isHighSurrogate() ? 2 : 1;
     const int ux = measure_->TextWidth(Font, text.left(mnemonic));
     const int uw = measure_->TextWidth(Font, text.mid(mnemonic, length));
-    p->fillRect(QRect(ux, fm.ascent() + fm.underlinePos(), uw, std::max(1, int(fm.lineWidth()))), colour);
+    p->fillRect(QRect(ux, underline_y, uw, line_width), colour);
   }
   p->restore();
 }

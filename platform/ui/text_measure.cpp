@@ -1,12 +1,40 @@
 #include "platform/ui/text_measure.h"
 
+#include <QHash>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 
 namespace kv::ui {
 
+namespace {
+
+// What a font's sizes depend on: colour and escapement change none.
+bool SameMetrics(const TFont &a, const TFont &b) {
+  return a.Name == b.Name && a.ClampedSize() == b.ClampedSize() && a.Style == b.Style;
+}
+
+struct WidthKey {
+  QString Name;
+  int Size;
+  TFontStyles Style;
+  int Dpi;
+  QString Text;
+  friend bool operator==(const WidthKey &, const WidthKey &) = default;
+};
+
+size_t qHash(const WidthKey &k, size_t seed = 0) {
+  return qHashMulti(seed, k.Name, k.Size, k.Style, k.Dpi, k.Text);
+}
+
+// Widths measured on this thread. Controls lay the same runs out on every paint and every mouse
+// move, and shaping a run is the dearest part of that; the table starts afresh when full.
+constexpr qsizetype kMaxCachedWidths = 4096;
+thread_local QHash<WidthKey, int> g_widths;
+
+} // namespace
+
 const QFontMetrics &TQtTextMeasure::Metrics(const TFont &font) const {
-  if (!last_font_ || !(*last_font_ == font)) {
+  if (!last_font_ || !SameMetrics(*last_font_, font)) {
     last_metrics_.emplace(font.ToQFont(dpi_));
     last_font_ = font;
   }
@@ -14,7 +42,13 @@ const QFontMetrics &TQtTextMeasure::Metrics(const TFont &font) const {
 }
 
 int TQtTextMeasure::TextWidth(const TFont &font, const QString &text) const {
-  return text.isEmpty() ? 0 : Metrics(font).horizontalAdvance(text);
+  if (text.isEmpty()) return 0;
+  WidthKey key{font.Name, font.ClampedSize(), font.Style, dpi_, text};
+  if (auto it = g_widths.constFind(key); it != g_widths.constEnd()) return *it;
+  const int width = Metrics(font).horizontalAdvance(text);
+  if (g_widths.size() >= kMaxCachedWidths) g_widths.clear();
+  g_widths.insert(std::move(key), width);
+  return width;
 }
 
 int TQtTextMeasure::TextHeight(const TFont &font) const {

@@ -16,6 +16,7 @@
 #include "platform/registry.h"
 #include "test_support.h"
 #include "tests/peers/chronyd_peer.h"
+#include "tests/peers/korvan_auto.h"
 #include "tests/peers/proxy_peers.h"
 #include "tests/peers/smtp_peer.h"
 
@@ -62,13 +63,8 @@ protected:
 
   // Runs "korvan /a" without the right to set the clock; returns its exit status.
   int RunKorvan() {
-    const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
     kvtest::ChildProcess p;
-    EXPECT_TRUE(p.Start({"setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "env", "-u",
-                         "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=" + home_.path(),
-                         "XDG_CONFIG_HOME=" + home_.path() + "/.config", "XDG_RUNTIME_DIR=" + home_.path(),
-                         korvan, "/a"},
-                        home_.file("stderr")));
+    EXPECT_TRUE(p.Start(kvtest::KorvanAutoCommand(home_.path()), home_.file("stderr")));
     const int status = p.Wait(std::chrono::seconds(60));
     EXPECT_TRUE(WIFEXITED(status)) << status << Stderr();
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -7,6 +7,7 @@
 
 #include "platform/registry.h"
 #include "test_support.h"
+#include "tests/peers/korvan_auto.h"
 
 namespace {
 
@@ -26,16 +27,7 @@ class KorvanTest : public ::testing::Test {
 protected:
   // argv that starts korvan with a private home and only the given display variables.
   std::vector<std::string> Command(std::vector<std::string> display_env, std::vector<std::string> args = {}) {
-    std::vector<std::string> argv = {"env",
-                                     "-u",
-                                     "DISPLAY",
-                                     "-u",
-                                     "WAYLAND_DISPLAY",
-                                     "-u",
-                                     "QT_QPA_PLATFORM",
-                                     "HOME=" + home_.path(),
-                                     "XDG_CONFIG_HOME=" + home_.path() + "/.config",
-                                     "XDG_RUNTIME_DIR=" + home_.path()};
+    std::vector<std::string> argv = kvtest::NoDisplayEnv(home_.path());
     argv.insert(argv.end(), display_env.begin(), display_env.end());
     argv.push_back(Korvan());
     argv.insert(argv.end(), args.begin(), args.end());

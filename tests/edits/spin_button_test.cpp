@@ -13,6 +13,7 @@
 #include "controls/edits/spin_edit.h"
 #include "platform/ui/theme.h"
 #include "qt_application.h"
+#include "widget_helpers.h"
 
 using namespace kv::edits;
 using kv::ui::TColor;
@@ -140,10 +141,5 @@ TEST(SpinButton, PictureOfSpinEditsWithTheirButtons) {
           << x << "," << y;
   EXPECT_EQ(german->Text(), "1.234,50");
 
-  // Saved for people to look at: <build>/test-artifacts/spin_edits.png.
-  if (const char *build = std::getenv("KORVANE_BUILD_DIR")) {
-    const QString folder = QString::fromLocal8Bit(build) + "/test-artifacts";
-    QDir().mkpath(folder);
-    EXPECT_TRUE(picture.save(folder + "/spin_edits.png"));
-  }
+  EXPECT_TRUE(kvtest::KeepPicture(picture, "spin_edits.png"));
 }

@@ -116,6 +116,24 @@ TEST(TextMeasure, QtAndFixedPitch) {
   EXPECT_EQ(fixed.LineHeight(f), 14);
 }
 
+TEST(TextMeasure, QtWidthsFollowTheFontWhateverItsColour) {
+  TFont regular;
+  TFont bold = regular;
+  bold.Style = fsBold;
+  const TQtTextMeasure qt(96), large(192);
+  const QString text = "Hauptfunktionen";
+  const int width = qt.TextWidth(regular, text);
+  EXPECT_EQ(width, QFontMetrics(regular.ToQFont(96)).horizontalAdvance(text));
+  EXPECT_GT(qt.TextWidth(bold, text), width);
+  EXPECT_EQ(qt.TextWidth(regular, text), width) << "measured again, the same";
+  EXPECT_GT(large.TextWidth(regular, text), width) << "the resolution counts";
+  TFont red = regular;
+  red.Color = clRed;
+  red.Escapement = 900;
+  EXPECT_EQ(qt.TextWidth(red, text), width);
+  EXPECT_EQ(qt.TextHeight(red), qt.TextHeight(regular));
+}
+
 TEST(TextMeasure, CharacterBoundariesKeepCharactersWhole) {
   EXPECT_EQ(CharacterBoundaries(""), std::vector<int>{0});
   EXPECT_EQ(CharacterBoundaries(QString::fromUtf8("a\u0308b")), (std::vector<int>{0, 2, 3}));

@@ -1,0 +1,59 @@
+#pragma once
+// kvnsched, the scheduler that "Ausführung planen" starts: it arranges for "<program
+// directory>/korvan /a" to run every hour, with a systemd timer (the system's when run as root,
+// the user's otherwise) or, where systemd is not running or refuses, with a line in the user's
+// crontab. It can take the arrangement back again. Every outcome is told in German, with how to
+// undo it.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kv::cfgtool {
+
+// What became of one command.
+struct TRunResult {
+  int Status = -1;    // exit status; -1 when the program could not be started or did not end
+  std::string Output; // standard output and error together
+};
+
+// How the scheduler reaches the system; tests give their own.
+struct TSchedulerHost {
+  bool IsRoot = false;
+  bool SystemdRunning = false; // the system was booted with systemd (/run/systemd/system)
+  std::string SystemUnitDir = "/etc/systemd/system";
+  std::string UserUnitDir; // ${XDG_CONFIG_HOME:-$HOME/.config}/systemd/user
+  // Runs argv[0] (looked up in PATH, never through a shell) with `input` on standard input.
+  std::function<TRunResult(const std::vector<std::string> &argv, const std::string &input)> Run;
+};
+
+// The host this process runs on.
+TSchedulerHost SystemHost();
+
+struct TScheduleReport {
+  bool Succeeded = false;
+  std::string Text; // German, for the user
+};
+
+inline constexpr const char *kTimerName = "korvane-auto.timer";
+inline constexpr const char *kServiceName = "korvane-auto.service";
+// Ends the crontab line that kvnsched writes; lines with it are kvnsched's own.
+inline constexpr const char *kCronMarker = "# korvane-auto (kvnsched)";
+
+// Arranges hourly runs of `programDirectory` + "korvan /a" (the directory ends in "/").
+TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programDirectory);
+// Takes back what Schedule arranged, in systemd and in the crontab.
+TScheduleReport Unschedule(const TSchedulerHost &host);
+
+// The unit files' texts; `korvan` is the program's absolute path.
+std::string ServiceUnitText(const std::string &korvan);
+std::string TimerUnitText();
+// `text` as one word of a unit's command line: in double quotes, with "\", """, "%" and "$"
+// escaped.
+std::string SystemdWord(const std::string &text);
+// The crontab line for `korvan`: quoted for the shell cron runs it with, "%" escaped.
+std::string CronLine(const std::string &korvan);
+// `crontab` without kvnsched's lines; with `line` added at its end when it is not empty.
+std::string WithCronLine(const std::string &crontab, const std::string &line);
+
+} // namespace kv::cfgtool

@@ -1,0 +1,173 @@
+// kvnsched: the unit and crontab texts, the choice between the systemd timer and cron, undoing
+// it, and the program itself as the dialog starts it (no terminal, no display).
+#include "cfgtool/scheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/wait.h>
+
+#include "test_support.h"
+#include "tests/peers/korvan_auto.h"
+
+using kv::cfgtool::TRunResult;
+using kv::cfgtool::TSchedulerHost;
+
+namespace {
+
+// A host whose commands are recorded and answered from a table.
+struct FakeSystem {
+  kvtest::TempDir dir;
+  std::vector<std::string> commands;
+  std::string crontab;
+  bool haveCrontab = false, cronInstalled = true;
+  int systemctlStatus = 0;
+
+  TSchedulerHost Host(bool root, bool systemd) {
+    TSchedulerHost h;
+    h.IsRoot = root;
+    h.SystemdRunning = systemd;
+    h.SystemUnitDir = dir.file("etc/systemd/system");
+    h.UserUnitDir = dir.file("home/.config/systemd/user");
+    h.Run = [this](const std::vector<std::string> &argv, const std::string &input) {
+      std::string line;
+      for (const auto &a : argv)
+        line += (line.empty() ? "" : " ") + a;
+      commands.push_back(line);
+      if (argv[0] == "systemctl")
+        return TRunResult{systemctlStatus, systemctlStatus ? "Failed to connect to bus" : ""};
+      if (!cronInstalled) return TRunResult{};
+      if (argv[1] == "-l")
+        return haveCrontab ? TRunResult{0, crontab} : TRunResult{1, "no crontab for user\n"};
+      crontab = input;
+      haveCrontab = true;
+      return TRunResult{0, ""};
+    };
+    return h;
+  }
+  // A program directory holding an executable korvan.
+  std::string ProgramDir() {
+    std::filesystem::create_directories(dir.file("prog dir"));
+    kvtest::WriteFile(dir.file("prog dir/korvan"), "#!/bin/sh\n", 0755);
+    return dir.file("prog dir") + "/";
+  }
+};
+
+TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
+  EXPECT_EQ(kv::cfgtool::SystemdWord("/opt/a b/100%$x\"\\korvan"), "\"/opt/a b/100%%$$x\\\"\\\\korvan\"");
+  EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
+            std::string::npos);
+  EXPECT_NE(kv::cfgtool::TimerUnitText().find("\nOnCalendar=hourly\n"), std::string::npos);
+  EXPECT_NE(kv::cfgtool::TimerUnitText().find("\nWantedBy=timers.target\n"), std::string::npos);
+  EXPECT_EQ(kv::cfgtool::CronLine("/o'p/5%/korvan"),
+            "17 * * * * '/o'\\''p/5\\%/korvan' /a # korvane-auto (kvnsched)");
+  // Old lines of ours are replaced, the user's own lines stay.
+  const std::string old =
+      "MAILTO=x\n0 1 * * * backup\n17 * * * * '/old/korvan' /a # korvane-auto (kvnsched)\n";
+  EXPECT_EQ(kv::cfgtool::WithCronLine(old, "NEW"), "MAILTO=x\n0 1 * * * backup\nNEW\n");
+  EXPECT_EQ(kv::cfgtool::WithCronLine(old, ""), "MAILTO=x\n0 1 * * * backup\n");
+}
+
+TEST(Scheduler, UserTimerWithSystemdAndItsUndo) {
+  FakeSystem sys;
+  const std::string prog = sys.ProgramDir();
+  auto host = sys.Host(false, true);
+  auto report = kv::cfgtool::Schedule(host, prog);
+  ASSERT_TRUE(report.Succeeded) << report.Text;
+  EXPECT_EQ(sys.commands, (std::vector<std::string>{"systemctl --user daemon-reload",
+                                                    "systemctl --user enable --now korvane-auto.timer"}));
+  EXPECT_EQ(kvtest::ReadFile(host.UserUnitDir + "/korvane-auto.service"),
+            kv::cfgtool::ServiceUnitText(prog + "korvan"));
+  EXPECT_EQ(kvtest::ReadFile(host.UserUnitDir + "/korvane-auto.timer"), kv::cfgtool::TimerUnitText());
+  for (const std::string &part : {std::string("stündlich"), prog + "kvnsched --remove", std::string("setcap"),
+                                  std::string("systemctl --user disable --now korvane-auto.timer")})
+    EXPECT_NE(report.Text.find(part), std::string::npos) << part << "\n" << report.Text;
+
+  sys.commands.clear();
+  report = kv::cfgtool::Unschedule(host);
+  ASSERT_TRUE(report.Succeeded) << report.Text;
+  EXPECT_EQ(sys.commands, (std::vector<std::string>{"systemctl --user disable --now korvane-auto.timer",
+                                                    "systemctl --user daemon-reload", "crontab -l"}));
+  EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir + "/korvane-auto.timer"));
+  EXPECT_NE(report.Text.find("nicht mehr"), std::string::npos) << report.Text;
+  EXPECT_EQ(kv::cfgtool::Unschedule(host).Text, "Es war keine Ausführung von Korvane geplant.");
+}
+
+TEST(Scheduler, RootGetsTheSystemTimer) {
+  FakeSystem sys;
+  auto host = sys.Host(true, true);
+  ASSERT_TRUE(kv::cfgtool::Schedule(host, sys.ProgramDir()).Succeeded);
+  EXPECT_EQ(sys.commands[1], "systemctl enable --now korvane-auto.timer");
+  EXPECT_TRUE(std::filesystem::exists(host.SystemUnitDir + "/korvane-auto.timer"));
+  EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir));
+}
+
+TEST(Scheduler, CronWhenSystemdIsAbsentOrRefuses) {
+  for (bool systemd : {false, true}) {
+    FakeSystem sys;
+    sys.systemctlStatus = 1; // no user manager reachable
+    sys.haveCrontab = true;
+    sys.crontab = "0 1 * * * backup\n";
+    const std::string prog = sys.ProgramDir();
+    auto host = sys.Host(false, systemd);
+    auto report = kv::cfgtool::Schedule(host, prog);
+    ASSERT_TRUE(report.Succeeded) << report.Text;
+    EXPECT_EQ(sys.crontab, "0 1 * * * backup\n" + kv::cfgtool::CronLine(prog + "korvan") + "\n");
+    EXPECT_NE(report.Text.find(systemd ? "Failed to connect to bus" : "systemd läuft"), std::string::npos)
+        << report.Text;
+    EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir + "/korvane-auto.timer")) << "no half-made timer";
+    // Scheduling twice keeps one line.
+    ASSERT_TRUE(kv::cfgtool::Schedule(host, prog).Succeeded);
+    EXPECT_EQ(sys.crontab, "0 1 * * * backup\n" + kv::cfgtool::CronLine(prog + "korvan") + "\n");
+    ASSERT_TRUE(kv::cfgtool::Unschedule(host).Succeeded);
+    EXPECT_EQ(sys.crontab, "0 1 * * * backup\n");
+  }
+}
+
+TEST(Scheduler, FailuresAreReportedInGerman) {
+  FakeSystem sys;
+  sys.cronInstalled = false;
+  auto host = sys.Host(false, false);
+  auto report = kv::cfgtool::Schedule(host, sys.ProgramDir());
+  EXPECT_FALSE(report.Succeeded);
+  EXPECT_NE(report.Text.find("„crontab -l“ konnte nicht ausgeführt werden."), std::string::npos)
+      << report.Text;
+  report = kv::cfgtool::Schedule(host, sys.dir.path() + "/nowhere/");
+  EXPECT_FALSE(report.Succeeded);
+  EXPECT_NE(report.Text.find("wurde nicht gefunden"), std::string::npos) << report.Text;
+  EXPECT_FALSE(kv::cfgtool::Schedule(host, "relative/").Succeeded);
+  EXPECT_TRUE(sys.commands.empty() || sys.commands == std::vector<std::string>{"crontab -l"});
+}
+
+// The program as the dialog starts it: no terminal and no display, so the report goes to the
+// standard streams; here without systemd and with a crontab stand-in on PATH.
+TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
+  FakeSystem sys;
+  const std::string prog = sys.ProgramDir();
+  std::filesystem::create_directories(sys.dir.file("bin"));
+  kvtest::WriteFile(sys.dir.file("bin/crontab"),
+                    "#!/bin/sh\n"
+                    "f=\"" +
+                        sys.dir.file("crontab") +
+                        "\"\n"
+                        "if [ \"$1\" = -l ]; then [ -f \"$f\" ] && exec cat \"$f\"; echo \"no crontab for "
+                        "$USER\" >&2; exit 1; fi\n"
+                        "cat > \"$f\"\n",
+                    0755);
+  kvtest::WriteFile(sys.dir.file("bin/systemctl"), "#!/bin/sh\nexit 1\n", 0755);
+  const std::string kvnsched = kvtest::BuiltProgram("kvnsched");
+  kvtest::ChildProcess p;
+  ASSERT_TRUE(p.Start({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                       "PATH=" + sys.dir.file("bin") + ":/usr/bin:/bin", "HOME=" + sys.dir.path(),
+                       "XDG_CONFIG_HOME=" + sys.dir.file("config"), kvnsched, prog},
+                      sys.dir.file("out")));
+  int status = p.Wait(std::chrono::seconds(30));
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  const std::string out = kvtest::ReadFile(sys.dir.file("out"));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+  EXPECT_EQ(kvtest::ReadFile(sys.dir.file("crontab")), kv::cfgtool::CronLine(prog + "korvan") + "\n");
+  // The systemctl stand-in refuses, so cron is used with or without systemd.
+  EXPECT_NE(out.find("Eingerichtet ist eine Zeile in der crontab"), std::string::npos) << out;
+}
+
+} // namespace
