@@ -364,9 +364,9 @@ private:
   std::shared_ptr<const kv::ui::TImageList> TextParams(TMarkupParams &p, const kv::ui::TRect &r) const;
   // A canvas that measures like painting does, with the font set.
   void PrepareMeasureCanvas(kv::ui::TCanvas &canvas, const kv::ui::TFont &font) const;
-  // The body text's height as painting measures it (for centre and bottom alignment).
-  int MeasureBodyText(const kv::ui::TRect &r);
-  QSize MeasureAutoSize(const kv::ui::TRect &r);
+  // The body text's size as painting measures it for centre and bottom alignment, or with
+  // `measure_only` as the renderer's measuring pass gives it to auto-size.
+  QSize MeasureBodyText(const kv::ui::TRect &r, bool measure_only);
   // Mouse handling of the Part's press, move and leave (ex_panel_mouse.cpp).
   void PanelMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
   void PanelMouseMove(int x, int y);

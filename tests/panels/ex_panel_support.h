@@ -74,8 +74,8 @@ inline QByteArray SolidPng(int width, int height, QColor colour) {
 // The main window's navigation texts.
 inline const QString kMainFunctions = QString::fromUtf8(
     R"(<BR><B> Hauptfunktionen</B></FONT><HR><BR><IMG src="idx:0" ALIGN="Absmiddle"> <A href="konfig"> Konfiguration des Automatik-Modus</A><BR><BR><IMG src="idx:1" align="Absmiddle"> <A href="ende"> Programm beenden</A><BR>)");
-inline const QString kUpdate =
-    QString::fromUtf8(R"(<BR><B> Update</B><HR><BR><IMG src="idx:4"> <A href="update"> Internet Updater</A><BR><br>)");
+inline const QString kUpdate = QString::fromUtf8(
+    R"(<BR><B> Update</B><HR><BR><IMG src="idx:4"> <A href="update"> Internet Updater</A><BR><br>)");
 inline const QString kHelp = QString::fromUtf8(
     R"(<br><B> Hilfefunktionen</B><hr><BR><IMG src="idx:5"><IMG src="idx:2"> <A href="hilfe"> KV Text Hilfe</A><br><br><IMG src="idx:3"> <A href="info"> Über Korvane...</A>)");
 

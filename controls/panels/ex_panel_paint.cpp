@@ -73,23 +73,12 @@ std::shared_ptr<const TImageList> TCustomExPanel::TextParams(TMarkupParams &p, c
   return images;
 }
 
-int TCustomExPanel::MeasureBodyText(const TRect &r) {
+QSize TCustomExPanel::MeasureBodyText(const TRect &r, bool measure_only) {
   TCanvas canvas;
   PrepareMeasureCanvas(canvas, font_);
   TMarkupParams p;
   const auto images = TextParams(p, r);
-  p.CheckOnly = true;
-  TMarkupResult result;
-  DrawMarkup(canvas, text_, p, result);
-  return result.YSize;
-}
-
-QSize TCustomExPanel::MeasureAutoSize(const TRect &r) {
-  TCanvas canvas;
-  PrepareMeasureCanvas(canvas, font_);
-  TMarkupParams p;
-  const auto images = TextParams(p, r);
-  p.MeasureOnly = true;
+  (measure_only ? p.MeasureOnly : p.CheckOnly) = true;
   TMarkupResult result;
   DrawMarkup(canvas, text_, p, result);
   return {result.XSize, result.YSize};
@@ -98,7 +87,7 @@ QSize TCustomExPanel::MeasureAutoSize(const TRect &r) {
 TRect TCustomExPanel::BodyTextRect() {
   const TPanelFrame f = Frame();
   const TRect r = BodyTextArea(f);
-  return PlaceBodyText(f, r, text_valign_, text_valign_ == tvaTop ? 0 : MeasureBodyText(r));
+  return PlaceBodyText(f, r, text_valign_, text_valign_ == tvaTop ? 0 : MeasureBodyText(r, false).height());
 }
 
 TRect TCustomExPanel::CaptionTextRect() const {

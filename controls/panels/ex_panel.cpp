@@ -432,7 +432,7 @@ void TCustomExPanel::DoAutoSize() {
   const int bw = bevel_width_;
   const int w = auto_size_->Width() ? 65535 : width() - 2 * bw;
   const int h = auto_size_->Height() ? 65535 : height() - 2 * bw;
-  const QSize text = MeasureAutoSize(Rect(0, 0, w, h));
+  const QSize text = MeasureBodyText(Rect(0, 0, w, h), true);
   const QSize fitted = AutoSizeFor(text, size(), auto_size_->Width(), auto_size_->Height(), bw,
                                    caption_->Visible(), caption_->Height());
   if (auto_size_->Width()) resize(fitted.width(), height());

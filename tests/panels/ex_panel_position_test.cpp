@@ -146,7 +146,9 @@ TEST(PanelPosition, AnEmptyKeyOrSectionDoesNoInputOrOutput) {
   }
   EXPECT_FALSE(QFile::exists(file));
   EXPECT_EQ(PositionIniFile("korvan.ini"),
-            QFileInfo(QString::fromStdString(kv::platform::TRegistry::DefaultFileName())).dir().filePath("korvan.ini"));
+            QFileInfo(QString::fromStdString(kv::platform::TRegistry::DefaultFileName()))
+                .dir()
+                .filePath("korvan.ini"));
 }
 
 TEST(PanelMoveSize, DraggingTheCaptionMovesAndTheGripSizes) {
@@ -183,7 +185,8 @@ TEST(PanelMoveSize, DraggingTheCaptionMovesAndTheGripSizes) {
   p->SetFixedWidth(true);
   kvtest::Send(*p, QEvent::MouseButtonPress, {223, 183}, Qt::LeftButton, Qt::LeftButton, g0);
   kvtest::Move(*p, {223, 183}, Qt::LeftButton, g0 + QPoint(40, -30));
-  kvtest::Send(*p, QEvent::MouseButtonRelease, {223, 183}, Qt::LeftButton, Qt::NoButton, g0 + QPoint(40, -30));
+  kvtest::Send(*p, QEvent::MouseButtonRelease, {223, 183}, Qt::LeftButton, Qt::NoButton,
+               g0 + QPoint(40, -30));
   EXPECT_EQ(p->size(), QSize(200, 155)) << "the width it had when loaded";
   EXPECT_EQ(ends, 4);
 

@@ -30,7 +30,7 @@ class StylerPresets : public ::testing::TestWithParam<Preset> {};
 TEST_P(StylerPresets, SetTheirValues) {
   const Preset &e = GetParam();
   TExPanelStyler styler;
-  styler.Settings().Caption().SetIndent(9); // kept by psClassic
+  styler.Settings().Caption().SetIndent(9);       // kept by psClassic
   styler.Settings().Caption().SetShadeLight(222); // kept by psXP and psFlat
   int changes = 0;
   styler.Settings().OnChange = [&](TExPanelSettings *) { ++changes; };
@@ -61,12 +61,12 @@ TEST_P(StylerPresets, SetTheirValues) {
 
 INSTANTIATE_TEST_SUITE_P(
     Styles, StylerPresets,
-    ::testing::Values(Preset{psXP, clWhite, 0xE3F0F2, "Verdana", "Verdana", clHighlightText, stNormal, 222, bvNone,
-                             true, clHighlight, clBlue, true, 2},
-                      Preset{psFlat, clBtnFace, clNone, "Tahoma", "Tahoma", clHighlightText, stNormal, 222, bvNone,
-                             false, clHighlight, clNone, true, 0},
-                      Preset{psMetal, clWhite, 0xE4E4E4, "Tahoma", "Tahoma", clBlack, stRMetal, 255, bvNone, true,
-                             clWhite, clNone, true, 4},
+    ::testing::Values(Preset{psXP, clWhite, 0xE3F0F2, "Verdana", "Verdana", clHighlightText, stNormal, 222,
+                             bvNone, true, clHighlight, clBlue, true, 2},
+                      Preset{psFlat, clBtnFace, clNone, "Tahoma", "Tahoma", clHighlightText, stNormal, 222,
+                             bvNone, false, clHighlight, clNone, true, 0},
+                      Preset{psMetal, clWhite, 0xE4E4E4, "Tahoma", "Tahoma", clBlack, stRMetal, 255, bvNone,
+                             true, clWhite, clNone, true, 4},
                       Preset{psClassic, clBtnFace, clNone, "MS Sans Serif", "MS Sans Serif", clHighlightText,
                              stNormal, 255, bvRaised, false, clWhite, clNone, false, 9}));
 
@@ -81,9 +81,9 @@ TEST(PanelSettings, DefaultsAndTheUpdateBracket) {
   int changes = 0;
   s.OnChange = [&](TExPanelSettings *) { ++changes; };
   s.SetHover(true);
-  s.SetColor(clRed);      // stored without a change
-  s.Font().Size = 12;     // the own font in place: no change
-  s.SetFont(s.Font());    // but through the setter
+  s.SetColor(clRed);   // stored without a change
+  s.Font().Size = 12;  // the own font in place: no change
+  s.SetFont(s.Font()); // but through the setter
   s.Caption().SetText("x");
   EXPECT_EQ(changes, 3);
   s.BeginUpdate();

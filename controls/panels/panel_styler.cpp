@@ -105,17 +105,17 @@ struct TPreset {
 
 const TPreset kPresets[] = {
     // psXP
-    {clWhite, 0xE3F0F2, "Verdana", std::nullopt, "Verdana", clHighlightText, stNormal, std::nullopt, std::nullopt,
-     bvNone, true, clHighlight, clBlue, true, 20, 2},
+    {clWhite, 0xE3F0F2, "Verdana", std::nullopt, "Verdana", clHighlightText, stNormal, std::nullopt,
+     std::nullopt, bvNone, true, clHighlight, clBlue, true, 20, 2},
     // psFlat
-    {clBtnFace, clNone, "Tahoma", clWindowText, "Tahoma", clHighlightText, stNormal, std::nullopt, std::nullopt,
-     bvNone, false, clHighlight, clNone, true, 20, 0},
+    {clBtnFace, clNone, "Tahoma", clWindowText, "Tahoma", clHighlightText, stNormal, std::nullopt,
+     std::nullopt, bvNone, false, clHighlight, clNone, true, 20, 0},
     // psMetal
-    {clWhite, 0xE4E4E4, "Tahoma", clWindowText, "Tahoma", clBlack, stRMetal, 32, 255, bvNone, true, clWhite, clNone,
-     true, 20, 4},
+    {clWhite, 0xE4E4E4, "Tahoma", clWindowText, "Tahoma", clBlack, stRMetal, 32, 255, bvNone, true, clWhite,
+     clNone, true, 20, 4},
     // psClassic
-    {clBtnFace, clNone, "MS Sans Serif", clWindowText, "MS Sans Serif", clHighlightText, stNormal, 32, 255, bvRaised,
-     false, clWhite, clNone, false, std::nullopt, std::nullopt},
+    {clBtnFace, clNone, "MS Sans Serif", clWindowText, "MS Sans Serif", clHighlightText, stNormal, 32, 255,
+     bvRaised, false, clWhite, clNone, false, std::nullopt, std::nullopt},
 };
 
 } // namespace

