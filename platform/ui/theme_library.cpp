@@ -39,7 +39,10 @@ bool QtDrawPart(HTHEME theme, QPainter *painter, int part, int state, const QRec
     option.rect = rect;
     option.state |= QStyle::State_Active;
     if (state != 1) option.state &= ~QStyle::State_Active;
-    option.titleBarState = Qt::WindowActive;
+    // The caption of an active window, whether or not the panel's window has the focus.
+    option.palette.setCurrentColorGroup(state == 1 ? QPalette::Active : QPalette::Inactive);
+    // Styles read the active look from the title bar's own state bits.
+    option.titleBarState = int(Qt::WindowActive) | int(option.state & QStyle::State_Active);
     option.titleBarFlags = Qt::Window | Qt::WindowTitleHint;
     option.subControls = QStyle::SC_TitleBarLabel;
     style->drawComplexControl(QStyle::CC_TitleBar, &option, painter, widget);

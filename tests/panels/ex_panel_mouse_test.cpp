@@ -43,12 +43,9 @@ struct Fixture : ::testing::Test {
 };
 
 TEST_F(Fixture, OnlyWebAndMailAddressesGoToTheOpener) {
-  Click(panel, {10, 6});
-  Click(panel, {10, 19});
-  Click(panel, {10, 32});
-  Click(panel, {10, 45});
-  Click(panel, {150, 6}); // beside the anchor
-  Click(panel, {10, 6}, Qt::RightButton);
+  for (const QPoint at : {QPoint(10, 6), QPoint(10, 19), QPoint(10, 32), QPoint(10, 45), QPoint(150, 6)})
+    QTest::mouseClick(&panel, Qt::LeftButton, {}, at); // the last one beside the anchor
+  QTest::mouseClick(&panel, Qt::RightButton, {}, QPoint(10, 6));
   EXPECT_EQ(clicks, (std::vector<QString>{"konfig", "file:///etc/passwd", "konfig"}));
   EXPECT_EQ(opened, (std::vector<QString>{"http://x", "MAILTO:a@b"}));
   EXPECT_TRUE(TCustomExPanel::IsOpenedByShell("https://korvane.example/"));

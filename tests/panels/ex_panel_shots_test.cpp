@@ -1,6 +1,7 @@
 // Whole panels with real fonts: the main window's three navigation panels (every anchor is
 // clicked where it is drawn), the four styler presets and a row of caption shades. With
 // KV_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -8,7 +9,9 @@
 
 #include "controls/panels/ex_panel.h"
 #include "controls/panels/panel_styler.h"
+#include "controls/panels/picture.h"
 #include "ex_panel_support.h"
+#include "platform/ui/theme.h"
 #include "qt_application.h"
 
 using namespace kv::panels;
@@ -136,6 +139,94 @@ TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
       QPainter(&strip).drawImage(5 + s * 230, 2 + i * 30, kvtest::Render(p));
     }
   Save(strip, "shades");
+}
+
+} // namespace
+
+namespace {
+
+// Panels in other looks: a tiled picture under centred text, a lowered bevel with a gradient and
+// shadow, a collapsed panel, the themed caption, a caption with buttons on the left.
+TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
+  QImage tile(8, 8, QImage::Format_RGB32);
+  tile.fill(QColor(235, 240, 250));
+  for (int i = 0; i < 8; ++i)
+    tile.setPixel(i, i, qRgb(200, 210, 235));
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  tile.save(&buffer, "PNG");
+  TExImage picture;
+  picture.LoadFromBytes(bytes);
+
+  QImage sheet(5 * 170, 170, QImage::Format_RGB32);
+  sheet.fill(Qt::darkGray);
+  auto base = [](TExPanel &p) {
+    p.resize(160, 150);
+    p.SetShadeSeed(7);
+    p.Caption().SetVisible(true);
+    p.Caption().SetText("<B>Zeitserver</B>");
+    p.Caption().SetIndent(4);
+    p.Caption().SetTopIndent(2);
+    p.Caption().SetCloseButton(true);
+    p.Caption().SetMinMaxButton(true);
+    p.SetText("<P align=\"center\">Letzte Abfrage<BR><B>12:04:31</B><BR><A href=\"konfig\">ändern</A></P>");
+  };
+  std::vector<QImage> images;
+  {
+    TExPanel p;
+    base(p);
+    p.SetBackground(picture);
+    p.SetBackgroundPosition(bpTiled);
+    p.SetTextVAlign(tvaCenter);
+    images.push_back(kvtest::Render(p));
+  }
+  {
+    TExPanel p;
+    base(p);
+    p.SetColor(clWhite);
+    p.SetColorTo(RGBColor(210, 225, 245));
+    p.SetBevelOuter(bvLowered);
+    p.SetBorderShadow(true);
+    p.SetCanSize(true);
+    p.Caption().SetShadeType(stVBump);
+    p.Caption().SetColor(RGBColor(40, 120, 80));
+    images.push_back(kvtest::Render(p));
+  }
+  {
+    TExPanel p;
+    base(p);
+    p.SetCollaps(true);
+    QImage collapsed(160, 150, QImage::Format_RGB32);
+    collapsed.fill(Qt::darkGray);
+    QPainter(&collapsed).drawImage(0, 0, kvtest::Render(p));
+    images.push_back(collapsed);
+  }
+  {
+    TExPanel p;
+    base(p);
+    p.Caption().SetShadeType(stXPCaption);
+    SetThemed(true);
+    images.push_back(kvtest::Render(p));
+    SetThemed(false);
+  }
+  {
+    TExPanel p;
+    base(p);
+    p.Caption().SetButtonPosition(cbpLeft);
+
+    p.Caption().SetShape(csSemiRounded);
+    p.Caption().SetShadeType(stHShade);
+    p.SetTextVAlign(tvaBottom);
+    images.push_back(kvtest::Render(p));
+  }
+  QPainter painter(&sheet);
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    EXPECT_FALSE(images[i].isNull());
+    painter.drawImage(5 + int(i) * 170, 10, images[i]);
+  }
+  painter.end();
+  Save(sheet, "looks");
 }
 
 } // namespace
