@@ -181,6 +181,25 @@ TEST(ExPanelPaint, ShadesFillTheCaptionAndRoundedCornersStayUntouched) {
   EXPECT_EQ(At(image, 60, 9), At(p->ShadeBitmap().Image(), 60, 8)) << "the shade starts one row down";
 }
 
+TEST(ExPanelPaint, UndecodablePicturesAndOversizedPanelsStillPaint) {
+  // Bytes that are no picture leave it empty: tiling draws nothing and ends.
+  TExImage broken;
+  try {
+    broken.LoadFromBytes(QByteArray("GIF89a\x01\x00\x01\x00", 10));
+  } catch (const std::exception &) {
+  }
+  auto p = Plain(20, 20, clNone);
+  p->SetBackground(broken);
+  p->SetBackgroundPosition(bpTiled);
+  EXPECT_EQ(At(Render(*p), 10, 10), Rgb(clWhite));
+  // Wider than the off-screen buffer may be: painted straight onto the target.
+  auto wide = Plain(MaxPanelExtent + 100, 4);
+  wide->SetBorderShadow(false);
+  const QImage image = Render(*wide);
+  EXPECT_EQ(At(image, MaxPanelExtent + 99, 2), Rgb(clBlack)) << "the right border";
+  EXPECT_EQ(At(image, MaxPanelExtent + 50, 2), Rgb(clWhite));
+}
+
 TEST(ExPanelPaint, TextSitsAtTheTopOrTheBottomAndBufferingChangesNothing) {
   auto p = Plain(200, 100, clNone);
   p->SetText("Hallo Welt");
