@@ -41,6 +41,8 @@ namespace kv::panels {
 class TCustomExPanel;
 class TExNavBar;
 class TExNavBarPanel;
+class TExPanel;
+class TExPanelStyler;
 } // namespace kv::panels
 
 namespace kv::app {
@@ -136,6 +138,12 @@ public:
   panels::TExNavBarPanel *ExNavBarPanel1 = nullptr; // "Hilfe"
   panels::TExNavBarPanel *ExNavBarPanel2 = nullptr; // "Update"
   panels::TExNavBarPanel *ExNavBarPanel3 = nullptr; // "Hauptfunktionen", shown first
+  // The pages' mark-up panels; their anchors go to ExPanel1AnchorClick.
+  panels::TExPanel *ExPanel2 = nullptr; // on "Hauptfunktionen": "konfig", "ende"
+  panels::TExPanel *ExPanel3 = nullptr; // on "Update": "update"
+  panels::TExPanel *ExPanel4 = nullptr; // on "Hilfe": "hilfe", "info"
+  // Named by no panel.
+  panels::TExPanelStyler *ExPanelStyler1 = nullptr;
   // The panels' pictures (16 x 16) and the page icons (24 x 24).
   std::shared_ptr<ui::TImageList> ImageList1;
   std::shared_ptr<ui::TImageList> ImageList2;

@@ -6,11 +6,14 @@
 
 #include <QFileInfo>
 #include <QImage>
+#include <QVBoxLayout>
 
 #include "app/about_box.h"
 #include "app/config_form.h"
 #include "app/web_update_form.h"
+#include "controls/panels/ex_panel.h"
 #include "controls/panels/navbar.h"
+#include "controls/panels/panel_styler.h"
 #include "platform/ui/application.h"
 #include "platform/ui/image_list.h"
 #include "platform/ui/message_box.h"
@@ -58,6 +61,47 @@ void TMainForm::CreateNavigationPane() {
   ExNavBar1->SetSpliterPosition(3);
   ExNavBar1->SetActiveTabIndex(2);
   ExNavBar1->Loaded();
+
+  struct Panel {
+    panels::TExPanel *&field;
+    const char *name;
+    panels::TExNavBarPanel *page;
+    const char *text;
+  };
+  const Panel texts[] = {
+      {ExPanel2, "ExPanel2", ExNavBarPanel3,
+       R"(<BR><B> Hauptfunktionen</B></FONT><HR><BR><IMG src="idx:0" ALIGN="Absmiddle"> <A href="konfig"> )"
+       R"(Konfiguration des Automatik-Modus</A><BR><BR><IMG src="idx:1" align="Absmiddle"> <A href="ende"> )"
+       R"(Programm beenden</A><BR>)"},
+      {ExPanel3, "ExPanel3", ExNavBarPanel2,
+       R"(<BR><B> Update</B><HR><BR><IMG src="idx:4"> <A href="update"> Internet Updater</A><BR><br>)"},
+      {ExPanel4, "ExPanel4", ExNavBarPanel1,
+       R"(<br><B> Hilfefunktionen</B><hr><BR><IMG src="idx:5"><IMG src="idx:2"> <A href="hilfe"> KV Text )"
+       R"(Hilfe</A><br><br><IMG src="idx:3"> <A href="info"> Über Korvane...</A>)"}};
+  for (const Panel &panel : texts) {
+    auto *p = new panels::TExPanel(panel.page);
+    panel.field = p;
+    p->setObjectName(QLatin1String(panel.name));
+    p->BeginLoading();
+    p->SetColor(ui::clWhite);
+    p->SetHoverColor(ui::clBlue);
+    p->SetHover(true);
+    p->SetImages(ImageList1);
+    p->SetIndent(4); // keeps wrapped lines off the panel's edge
+    p->Caption().SetVisible(false);
+    p->SetText(QString::fromUtf8(panel.text));
+    p->OnAnchorClick = [this](panels::TCustomExPanel *Sender, const QString &Anchor) {
+      ExPanel1AnchorClick(Sender, Anchor);
+    };
+    p->Loaded();
+    // The panel fills its page.
+    auto *layout = new QVBoxLayout(panel.page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(p);
+  }
+  ExPanelStyler1 = new panels::TExPanelStyler(this);
+  ExPanelStyler1->setObjectName(QStringLiteral("ExPanelStyler1"));
+  ExPanelStyler1->SetStyle(panels::psXP);
 
   PaneHooks.ShowModal = [](QDialog &dialog) { dialog.exec(); };
   PaneHooks.OpenDocument = [](const std::string &path) { return platform::ShellOpen(path); };

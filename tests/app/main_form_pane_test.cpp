@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QImage>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include "app/about_box.h"
 #include "app/config_form.h"
 #include "app/web_update_form.h"
+#include "controls/panels/ex_panel.h"
 #include "controls/panels/navbar.h"
 #include "platform/registry.h"
 #include "platform/ui/application.h"
@@ -42,6 +44,24 @@ protected:
     setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
   }
 
+  // Shows the page of `panel` and clicks the first point of its anchor `href` as drawn.
+  void Click(kv::panels::TExPanel *panel, const QString &href) {
+    for (int i = 0; i < form_->ExNavBar1->PanelCount(); ++i)
+      if (form_->ExNavBar1->Panels(i) == panel->parentWidget()) form_->ExNavBar1->SetActiveTabIndex(i);
+    ASSERT_TRUE(panel->isVisible());
+    QString anchor;
+    kv::ui::TRect rect;
+    for (int y = 0; y < panel->height(); y += 2)
+      for (int x = 0; x < panel->width(); x += 2) {
+        panel->GetAnchorAt(x, y, anchor, rect);
+        if (anchor == href) {
+          QTest::mouseClick(panel, Qt::LeftButton, {}, QPoint(x, y));
+          return;
+        }
+      }
+    FAIL() << "no anchor " << href.toStdString() << " on " << panel->objectName().toStdString();
+  }
+
   kvtest::TempDir config_;
   std::string saved_;
   kv::platform::ManualDispatcher dispatcher_;
@@ -66,6 +86,23 @@ TEST_F(MainFormPaneTest, TheBarOnTheLeftHoldsTheThreePagesWithTheMainFunctionsSh
   EXPECT_EQ(bar->ActivePanel(), form_->ExNavBarPanel3);
   EXPECT_TRUE(form_->ExNavBarPanel3->isVisible());
   EXPECT_FALSE(form_->ExNavBarPanel1->isVisible());
+
+  // One white mark-up panel per page, without caption bar, pictures from ImageList1.
+  const std::pair<kv::panels::TExPanel *, kv::panels::TExNavBarPanel *> panels[] = {
+      {form_->ExPanel2, form_->ExNavBarPanel3},
+      {form_->ExPanel3, form_->ExNavBarPanel2},
+      {form_->ExPanel4, form_->ExNavBarPanel1}};
+  for (auto [panel, page] : panels) {
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->parentWidget(), page);
+    EXPECT_EQ(panel->Color(), kv::ui::clWhite);
+    EXPECT_EQ(panel->HoverColor(), kv::ui::clBlue);
+    EXPECT_FALSE(panel->Caption().Visible());
+    EXPECT_EQ(panel->Images(), form_->ImageList1);
+    EXPECT_EQ(panel->Styler(), nullptr);
+  }
+  EXPECT_EQ(form_->ExPanel2->size(), form_->ExNavBarPanel3->size());
+  EXPECT_NE(form_->ExPanelStyler1, nullptr);
 
   // Every picture loaded: six panel pictures of 16, three page icons of 24 pixels.
   ASSERT_EQ(form_->ImageList1->Count(), 6);
@@ -107,6 +144,52 @@ TEST_F(MainFormPaneTest, EachAnchorOpensItsDialogAndOnlyTheExactTextsAct) {
   EXPECT_TRUE(boxes_.Shown().empty());
 }
 
+TEST_F(MainFormPaneTest, EachAnchorClickedOnItsPanelOpensItsDialog) {
+  const std::tuple<kv::panels::TExPanel *, const char *, const char *> cases[] = {
+      {form_->ExPanel2, "konfig", "kv::app::TConfigForm"},
+      {form_->ExPanel3, "update", "kv::app::TWebUpdateForm"},
+      {form_->ExPanel4, "info", "kv::app::TAboutBox"}};
+  for (auto [panel, href, dialog] : cases) {
+    opened_.clear();
+    Click(panel, href);
+    EXPECT_EQ(opened_, std::vector<std::string>{dialog}) << href;
+  }
+  // Clicking beside the anchors does nothing.
+  opened_.clear();
+  QTest::mouseClick(form_->ExPanel4, Qt::LeftButton, {},
+                    QPoint(form_->ExPanel4->width() - 3, form_->ExPanel4->height() - 3));
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(MainFormPaneTest, OnlyTheExactHrefActsAndWebAddressesGoToTheOpener) {
+  std::vector<QString> web;
+  auto previous = kv::panels::TCustomExPanel::SetUrlOpener([&](const QString &url) { web.push_back(url); });
+  form_->ExPanel3->SetText(R"(<A href="Konfig">gross</A><BR><A href="http://127.0.0.1/korvan.htm">Web</A>)");
+  Click(form_->ExPanel3, "Konfig");
+  Click(form_->ExPanel3, "http://127.0.0.1/korvan.htm");
+  kv::panels::TCustomExPanel::SetUrlOpener(previous);
+  EXPECT_TRUE(opened_.empty());
+  EXPECT_EQ(web, std::vector<QString>{"http://127.0.0.1/korvan.htm"});
+  EXPECT_TRUE(form_->isVisible());
+}
+
+TEST_F(MainFormPaneTest, ClickingEndOnThePanelClosesTheWindowAndSavesTheSettings) {
+  Click(form_->ExPanel2, "ende");
+  EXPECT_EQ(closed_, 1);
+  EXPECT_FALSE(form_->isVisible());
+  kv::platform::TRegistry reg;
+  ASSERT_TRUE(reg.OpenKeyReadOnly(kv::app::kInteractiveKey));
+  EXPECT_EQ(reg.ReadString("SocksPort"), "1080");
+}
+
+TEST_F(MainFormPaneTest, ClickingHelpWithoutTheHelpFileSaysSo) {
+  std::remove((kv::ui::Application().ProgramDirectory().toStdString() + "korvan.hlp").c_str());
+  Click(form_->ExPanel4, "hilfe");
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_NE(boxes_.Shown()[0].text.indexOf("wurde nicht gefunden"), -1);
+}
+
 TEST_F(MainFormPaneTest, ClickingInfoTwiceOpensTwoAboutBoxesOneAfterTheOther) {
   // The real modal loop: each box is closed from inside it as soon as it runs.
   form_->PaneHooks.ShowModal = [this](QDialog &d) {
@@ -119,16 +202,6 @@ TEST_F(MainFormPaneTest, ClickingInfoTwiceOpensTwoAboutBoxesOneAfterTheOther) {
   form_->ExPanel1AnchorClick(nullptr, "info");
   form_->ExPanel1AnchorClick(nullptr, "info");
   EXPECT_EQ(opened_, (std::vector<std::string>{"kv::app::TAboutBox", "kv::app::TAboutBox"}));
-}
-
-TEST_F(MainFormPaneTest, EndClosesTheWindowAndSavesTheSettings) {
-  form_->ExPanel1AnchorClick(nullptr, "ende");
-  EXPECT_EQ(closed_, 1);
-  EXPECT_FALSE(form_->isVisible());
-  kv::platform::TRegistry reg;
-  ASSERT_TRUE(reg.OpenKeyReadOnly(kv::app::kInteractiveKey));
-  EXPECT_EQ(reg.ReadString("SocksPort"), "1080");
-  EXPECT_TRUE(reg.ReadBool("UseRAS"));
 }
 
 TEST_F(MainFormPaneTest, HelpOpensTheHelpFileOrSaysWhyItCannot) {
@@ -183,9 +256,15 @@ TEST_F(MainFormPaneTest, TheWindowPaintsThePaneBesideTheSettings) {
     return form_->isVisible() && form_->ExNavBarPanel3->isVisible();
   }));
   const QImage shot = form_->grab().toImage();
-  if (const char *dir = std::getenv("KORVANE_SHOT_DIR"))
-    shot.save(QString::fromLocal8Bit(dir) +
-              QStringLiteral("/main-window-%1.png").arg(QGuiApplication::platformName()));
+  if (const char *dir = std::getenv("KORVANE_SHOT_DIR")) {
+    const QString name = QString::fromLocal8Bit(dir) + QStringLiteral("/main-window-%1%2.png");
+    shot.save(name.arg(QGuiApplication::platformName(), QString()));
+    for (int page : {1, 0}) {
+      form_->ExNavBar1->SetActiveTabIndex(page);
+      form_->ExNavBar1->grab().save(name.arg(QGuiApplication::platformName()).arg(page));
+    }
+    form_->ExNavBar1->SetActiveTabIndex(2);
+  }
   // The bar's caption names the active page in its own colours, and the page below it is white.
   const QRect bar =
       form_->ExNavBar1->geometry().translated(form_->ExNavBar1->parentWidget()->mapTo(form_.get(), QPoint()));
