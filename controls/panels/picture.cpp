@@ -118,7 +118,8 @@ void TExImage::Assign(const TGraphic *Source) {
   if (!Source) {
     Changed();
   } else if (auto *image = dynamic_cast<const TExImage *>(Source)) {
-    SetData(image->data_);
+    // An empty picture copies as empty; there are no bytes to decode.
+    if (!image->data_.isEmpty()) SetData(image->data_);
     Changed();
   }
 }

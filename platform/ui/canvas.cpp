@@ -98,7 +98,8 @@ QPainter *TCanvas::Prepare() {
     else if (base_clip_)
       p->setClipRegion(*base_clip_);
     else
-      p->setClipping(false);
+      // Not setClipping(false): after it, Qt 6.4 ignores the next clip that is not a rectangle.
+      p->setClipRegion(QRegion(), Qt::NoClip);
     p->translate(origin_);
     p->setBrushOrigin(-origin_);
     applied_ = true;

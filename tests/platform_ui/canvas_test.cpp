@@ -151,11 +151,17 @@ TEST(Canvas, RoundClipCutsTheCorners) {
   QImage image = WhiteImage(20, 20);
   {
     TCanvas c(&image);
+    // A round clip after one that was removed again still clips.
+    c.SetClipRoundRect(Rect(0, 10, 20, 20), 12, 12);
+    c.SetPixel(0, 0, clBlue);
+    c.ClearClip();
+    c.SetPixel(1, 0, clBlue);
     c.SetClipRoundRect(Rect(0, 0, 20, 20), 12, 12);
     c.Brush.Color = clRed;
     c.FillRect(Rect(0, 0, 20, 20));
   }
   EXPECT_EQ(image.pixel(0, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 255));
   EXPECT_EQ(image.pixel(19, 19), qRgb(255, 255, 255));
   EXPECT_EQ(image.pixel(10, 0), qRgb(255, 0, 0));
   EXPECT_EQ(image.pixel(10, 10), qRgb(255, 0, 0));
