@@ -34,6 +34,7 @@ protected:
     saved_ = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
     setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
     form_ = std::make_unique<TMainForm>(dispatcher_, QStringList{});
+    defaultShowModal_ = form_->PaneHooks.ShowModal;
     // Dialogs are recorded by class instead of being run.
     form_->PaneHooks.ShowModal = [this](QDialog &d) { opened_.push_back(d.metaObject()->className()); };
     QObject::connect(form_.get(), &TMainForm::Closed, [this] { ++closed_; });
@@ -67,6 +68,7 @@ protected:
   kv::platform::ManualDispatcher dispatcher_;
   kv::ui::MessageBoxCapture boxes_;
   std::unique_ptr<TMainForm> form_;
+  std::function<void(QDialog &)> defaultShowModal_;
   std::vector<std::string> opened_;
   int closed_ = 0;
 };
@@ -190,18 +192,21 @@ TEST_F(MainFormPaneTest, ClickingHelpWithoutTheHelpFileSaysSo) {
   EXPECT_NE(boxes_.Shown()[0].text.indexOf("wurde nicht gefunden"), -1);
 }
 
-TEST_F(MainFormPaneTest, ClickingInfoTwiceOpensTwoAboutBoxesOneAfterTheOther) {
-  // The real modal loop: each box is closed from inside it as soon as it runs.
+TEST_F(MainFormPaneTest, EachDialogRunsModallyAndInfoTwiceOpensTwoAboutBoxes) {
+  // The window's own modal run; each dialog is closed from inside its loop as soon as it runs.
   form_->PaneHooks.ShowModal = [this](QDialog &d) {
     QTimer::singleShot(0, &d, [this, &d] {
-      if (QApplication::activeModalWidget() == &d) opened_.push_back(d.metaObject()->className());
-      d.accept();
+      if (QApplication::activeModalWidget() == &d && d.parentWidget() == form_.get())
+        opened_.push_back(d.metaObject()->className());
+      d.done(QDialog::Rejected);
     });
-    d.exec();
+    defaultShowModal_(d);
   };
-  form_->ExPanel1AnchorClick(nullptr, "info");
-  form_->ExPanel1AnchorClick(nullptr, "info");
-  EXPECT_EQ(opened_, (std::vector<std::string>{"kv::app::TAboutBox", "kv::app::TAboutBox"}));
+  for (const char *anchor : {"konfig", "update", "info", "info"})
+    form_->ExPanel1AnchorClick(nullptr, anchor);
+  EXPECT_EQ(opened_, (std::vector<std::string>{"kv::app::TConfigForm", "kv::app::TWebUpdateForm",
+                                               "kv::app::TAboutBox", "kv::app::TAboutBox"}));
+  EXPECT_TRUE(form_->isVisible());
 }
 
 TEST_F(MainFormPaneTest, HelpOpensTheHelpFileOrSaysWhyItCannot) {
