@@ -84,8 +84,8 @@ void TMainForm::CreateNavigationPane() {
     p->setObjectName(QLatin1String(panel.name));
     p->BeginLoading();
     p->SetColor(ui::clWhite);
+    // Stored only: Hover stays off, so every anchor shows underlined and none is highlighted.
     p->SetHoverColor(ui::clBlue);
-    p->SetHover(true);
     p->SetImages(ImageList1);
     p->SetIndent(4); // keeps wrapped lines off the panel's edge
     p->Caption().SetVisible(false);
