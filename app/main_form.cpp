@@ -17,6 +17,7 @@
 // The forms' pictures live in a static library; this pulls them into every program using it.
 static void InitFormResources() {
   Q_INIT_RESOURCE(korvane);
+  Q_INIT_RESOURCE(navbar);
 }
 
 namespace kv::app {
@@ -108,6 +109,7 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   connect(ui->optLAN, &QRadioButton::clicked, this, &TMainForm::optLANClick);
   connect(ui->btnSync, &QToolButton::clicked, this, &TMainForm::btnSyncClick);
 
+  CreateNavigationPane();
   FormCreate();
 }
 
@@ -119,7 +121,7 @@ void TMainForm::FormCreate() {
   // There is no system menu to extend here; the command goes into the window's context menu.
   auto *about = new QAction(QStringLiteral("Info über..."), this);
   about->setObjectName(QStringLiteral("actAbout"));
-  connect(about, &QAction::triggered, this, &TMainForm::ShowAboutOnSysCommand);
+  connect(about, &QAction::triggered, this, [this] { ShowAboutOnSysCommand(kAboutCommand); });
   addAction(about);
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
@@ -299,8 +301,5 @@ void TMainForm::WriteInteractiveKey() {
                                 QString::fromStdString(e.what()));
   }
 }
-
-// The about box arrives with the navigation pane.
-void TMainForm::ShowAboutOnSysCommand() {}
 
 } // namespace kv::app

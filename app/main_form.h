@@ -14,7 +14,9 @@
 
 #include "net/dial_up.h"
 #include "platform/dispatcher.h"
+#include "platform/shell.h"
 
+class QDialog;
 class QRadioButton;
 class QLineEdit;
 class QTimer;
@@ -30,6 +32,18 @@ class TRegistry;
 namespace kv::net {
 class TSNTPSend;
 }
+
+namespace kv::ui {
+class TImageList;
+}
+
+namespace kv::panels {
+class TCustomExPanel;
+class TExNavBar;
+class TExNavBarPanel;
+class TExPanel;
+class TExPanelStyler;
+} // namespace kv::panels
 
 namespace kv::app {
 
@@ -80,6 +94,17 @@ struct TQueryResult {
   QString NotSetReason;  // why an answer did not set the clock, in German
 };
 
+// What the navigation pane's commands reach outside the window; tests replace them.
+struct TPaneHooks {
+  // Shows a dialog opened from the pane modally; its exec() unless replaced.
+  std::function<void(QDialog &)> ShowModal;
+  // Opens the help file with the desktop's opener; platform::ShellOpen unless replaced.
+  std::function<platform::ShellResult(const std::string &)> OpenDocument;
+};
+
+// The window-menu command of "Info über...".
+inline constexpr unsigned kAboutCommand = 0xF200;
+
 // How the mail notice reaches the mail server: directly (LAN, or over the dial-up line, where the
 // connecting line is logged before connecting) or through the SOCKS5 proxy of the window.
 enum class TNoticeRoute { LAN, DialUp, Socks5 };
@@ -106,6 +131,22 @@ public:
   QTimer *DialDeadline = nullptr;
 
   TSyncHooks Hooks;
+  TPaneHooks PaneHooks;
+
+  // The navigation pane on the left: three pages, each with one mark-up panel.
+  panels::TExNavBar *ExNavBar1 = nullptr;
+  panels::TExNavBarPanel *ExNavBarPanel1 = nullptr; // "Hilfe"
+  panels::TExNavBarPanel *ExNavBarPanel2 = nullptr; // "Update"
+  panels::TExNavBarPanel *ExNavBarPanel3 = nullptr; // "Hauptfunktionen", shown first
+  // The pages' mark-up panels; their anchors go to ExPanel1AnchorClick.
+  panels::TExPanel *ExPanel2 = nullptr; // on "Hauptfunktionen": "konfig", "ende"
+  panels::TExPanel *ExPanel3 = nullptr; // on "Update": "update"
+  panels::TExPanel *ExPanel4 = nullptr; // on "Hilfe": "hilfe", "info"
+  // Named by no panel.
+  panels::TExPanelStyler *ExPanelStyler1 = nullptr;
+  // The panels' pictures (16 x 16) and the page icons (24 x 24).
+  std::shared_ptr<ui::TImageList> ImageList1;
+  std::shared_ptr<ui::TImageList> ImageList2;
 
   // The automatic mode's exit status: 0 when the run set the clock, 1 otherwise. 0 in the
   // interactive mode.
@@ -120,7 +161,10 @@ public:
   void optSocksClick();
   void optLANClick();
   void btnSyncClick();
-  void ShowAboutOnSysCommand();
+  // The pane's anchors: "konfig", "ende", "update", "hilfe", "info"; anything else does nothing.
+  void ExPanel1AnchorClick(panels::TCustomExPanel *Sender, const QString &Anchor);
+  // A window-menu command: "Info über..." (kAboutCommand, low four bits aside) opens the about box.
+  void ShowAboutOnSysCommand(unsigned Command);
 
   // One synchronisation in the selected connection mode.
   void NTPSync();
@@ -154,6 +198,11 @@ private:
   void SetRadioChecked(QRadioButton *button, bool checked);
   void EnableConnectionControls(bool dialUp, bool socks);
   void WriteInteractiveKey();
+
+  // The navigation pane (main_form_pane.cpp).
+  void CreateNavigationPane();
+  template <class Dialog> void ShowDialog();
+  void OpenHelpFile();
 
   // The synchronisation run (sync_run.cpp).
   bool DialUpBlock();

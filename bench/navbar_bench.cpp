@@ -1,14 +1,17 @@
-// Navigation bar benchmarks: one full repaint of the main window's bar (three pages as big tabs,
-// page icons, the active page shown) into an image, the same on screen through the widget's
-// own repaint, and the bar's painting alone, with every page in the icon row and the scroller.
+// Navigation bar benchmarks: one full repaint of a bar like the main window's (three pages as big
+// tabs, page icons, the active page shown) into an image, the same on screen through the widget's
+// own repaint, the bar's painting alone with every page in the icon row and the scroller, and the
+// main window's own bar with its active panel.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
 #include <QApplication>
 #include <QImage>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
+#include "app/main_form.h"
 #include "controls/panels/navbar.h"
 #include "platform/ui/canvas.h"
 #include "platform/ui/image_list.h"
@@ -76,13 +79,46 @@ void BM_PaintBarOnlyIcons(benchmark::State &state) {
 }
 BENCHMARK(BM_PaintBarOnlyIcons)->Unit(benchmark::kMicrosecond);
 
+// The main window's own bar with its active page and that page's mark-up panel, as the program
+// shows it: into an image, and on screen through the widgets' own repaint.
+struct MainWindowPane {
+  MainWindowPane() : form(dispatcher, {}) {
+    form.show();
+    QApplication::processEvents();
+  }
+  kv::platform::ManualDispatcher dispatcher;
+  kv::app::TMainForm form;
+};
+
+void BM_RepaintPaneIntoImage(benchmark::State &state) {
+  MainWindowPane m;
+  QImage image(m.form.ExNavBar1->size(), QImage::Format_RGB32);
+  for (auto _ : state) {
+    m.form.ExNavBar1->render(&image);
+    benchmark::DoNotOptimize(image.constBits());
+  }
+}
+BENCHMARK(BM_RepaintPaneIntoImage)->Unit(benchmark::kMicrosecond);
+
+void BM_RepaintPaneOnScreen(benchmark::State &state) {
+  MainWindowPane m;
+  for (auto _ : state)
+    m.form.ExNavBar1->repaint();
+}
+BENCHMARK(BM_RepaintPaneOnScreen)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char **argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The main window reads its settings when shown: from a private, empty folder here.
+  char config[] = "/tmp/korvane-bench-XXXXXX";
+  if (mkdtemp(config)) setenv("XDG_CONFIG_HOME", config, 1);
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  std::error_code ignored;
+  std::filesystem::remove_all(config, ignored);
   return 0;
 }
