@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMainWindow>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,49 @@ void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
 
 } // namespace
 
+namespace {
+
+// The probe's connection is held until Qt's own is up: an X server that serves a single client
+// (xvfb-run) resets itself when its last client leaves, and Qt's connection then waits for the
+// reset (about 300 ms).
+class HeldXConnection {
+public:
+  ~HeldXConnection() { Release(); }
+  void Hold(void *library, void *connection, void (*disconnect)(void *)) {
+    Release();
+    library_ = library;
+    connection_ = connection;
+    disconnect_ = disconnect;
+  }
+  bool Holding() const { return connection_ != nullptr; }
+  void Release() {
+    if (connection_) disconnect_(connection_);
+    connection_ = nullptr;
+    if (library_) ::dlclose(library_);
+    library_ = nullptr;
+  }
+
+private:
+  void *library_ = nullptr;
+  void *connection_ = nullptr;
+  void (*disconnect_)(void *) = nullptr;
+};
+
+HeldXConnection &HeldProbe() {
+  static HeldXConnection held;
+  return held;
+}
+
+// Runs when the application object exists; by the first pass of its event loop Qt is connected.
+void ReleaseProbeOnceStarted() {
+  if (HeldProbe().Holding())
+    QTimer::singleShot(0, QCoreApplication::instance(), [] { HeldProbe().Release(); });
+}
+
+} // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(ReleaseProbeOnceStarted)
+
 bool XServerAnswers(const QString &display) {
   // libxcb is what Qt's X platform connects with; loaded by name so that a machine without it
   // simply has no X display.
@@ -54,15 +98,21 @@ bool XServerAnswers(const QString &display) {
   auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
   auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
   auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-  bool answers = false;
-  if (connect && has_error && disconnect) {
-    const QByteArray name = display.toLocal8Bit();
-    void *connection = connect(name.constData(), nullptr);
-    answers = connection && has_error(connection) == 0;
-    if (connection) disconnect(connection);
+  if (!connect || !has_error || !disconnect) {
+    ::dlclose(xcb);
+    return false;
   }
-  ::dlclose(xcb);
-  return answers;
+  const QByteArray name = display.toLocal8Bit();
+  void *connection = connect(name.constData(), nullptr);
+  if (!connection || has_error(connection) != 0) {
+    if (connection) disconnect(connection);
+    ::dlclose(xcb);
+    return false;
+  }
+  HeldProbe().Hold(xcb, connection, disconnect);
+  // Asked while Qt already runs, nothing waits for the connection.
+  if (QCoreApplication::instance()) HeldProbe().Release();
+  return true;
 }
 
 bool WaylandAnswers(const QString &display) {
