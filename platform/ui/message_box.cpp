@@ -23,17 +23,17 @@ QMessageBox::Icon QtIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-struct ButtonSpec {
+struct ButtonInfo {
   MessageAnswer answer;
   const char *text;
   QMessageBox::ButtonRole role;
 };
 
-std::vector<ButtonSpec> Buttons(MessageButtons buttons) {
-  const ButtonSpec ok{MessageAnswer::Ok, "OK", QMessageBox::AcceptRole};
-  const ButtonSpec cancel{MessageAnswer::Cancel, "Abbrechen", QMessageBox::RejectRole};
-  const ButtonSpec yes{MessageAnswer::Yes, "&Ja", QMessageBox::YesRole};
-  const ButtonSpec no{MessageAnswer::No, "&Nein", QMessageBox::NoRole};
+std::vector<ButtonInfo> Buttons(MessageButtons buttons) {
+  const ButtonInfo ok{MessageAnswer::Ok, "OK", QMessageBox::AcceptRole};
+  const ButtonInfo cancel{MessageAnswer::Cancel, "Abbrechen", QMessageBox::RejectRole};
+  const ButtonInfo yes{MessageAnswer::Yes, "&Ja", QMessageBox::YesRole};
+  const ButtonInfo no{MessageAnswer::No, "&Nein", QMessageBox::NoRole};
   switch (buttons) {
   case MessageButtons::Ok: return {ok};
   case MessageButtons::OkCancel: return {ok, cancel};
@@ -69,7 +69,7 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
   box.setTextFormat(Qt::PlainText);
   std::vector<std::pair<QAbstractButton *, MessageAnswer>> made;
   QPushButton *escape = nullptr;
-  for (const ButtonSpec &button : Buttons(request.buttons)) {
+  for (const ButtonInfo &button : Buttons(request.buttons)) {
     QPushButton *b = box.addButton(QString::fromUtf8(button.text), button.role);
     made.emplace_back(b, button.answer);
     if (button.answer == request.default_answer) box.setDefaultButton(b);

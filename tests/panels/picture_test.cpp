@@ -57,20 +57,20 @@ std::string Lzw(const std::vector<int> &pixels, const std::string &tail = "") {
   return out;
 }
 
-struct GifFrameSpec {
+struct GifFrameShape {
   int left, top, width, height, color; // color: index 1 red, 2 green, 3 blue
   std::string tail = "";
 };
 
-// An 8×6 GIF with a four-colour table (black, red, green, blue) and one frame per spec, each a
+// An 8×6 GIF with a four-colour table (black, red, green, blue) and one frame per shape, each a
 // graphic control extension and an image descriptor.
-std::string MakeGif(const std::vector<GifFrameSpec> &frames, bool controls = true) {
+std::string MakeGif(const std::vector<GifFrameShape> &frames, bool controls = true) {
   std::string g = "GIF89a";
   Put16(g, 8);
   Put16(g, 6);
   g += std::string("\x81\x00\x00", 3);
   g += std::string("\0\0\0\xFF\0\0\0\xFF\0\0\0\xFF", 12);
-  for (const GifFrameSpec &f : frames) {
+  for (const GifFrameShape &f : frames) {
     if (controls) g += std::string("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);
     g.push_back(0x2C);
     Put16(g, f.left);
@@ -88,7 +88,7 @@ QByteArray Bytes(const std::string &s) {
   return QByteArray(s.data(), qsizetype(s.size()));
 }
 
-const std::vector<GifFrameSpec> kThreeFrames = {{0, 0, 3, 2, 1}, {2, 1, 3, 2, 2}, {4, 3, 4, 3, 3}};
+const std::vector<GifFrameShape> kThreeFrames = {{0, 0, 3, 2, 1}, {2, 1, 3, 2, 2}, {4, 3, 4, 3, 3}};
 
 TEST(GifFrames, WalksTheBlocksOfAThreeFrameGif) {
   const std::string gif = MakeGif(kThreeFrames);
@@ -108,7 +108,7 @@ TEST(GifFrames, WalksTheBlocksOfAThreeFrameGif) {
 TEST(GifFrames, TheFramePatternInsideDataBlocksIsNoFrame) {
   // Inside image data and a comment: a graphic control extension followed by a separator.
   const std::string pattern("\x21\xF9\x04\x00\x00\x00\x00\x00\x2C\x00\x00\x00\x00\x01\x00\x01\x00\x00", 18);
-  std::vector<GifFrameSpec> frames = kThreeFrames;
+  std::vector<GifFrameShape> frames = kThreeFrames;
   frames[0].tail = pattern;
   std::string gif = MakeGif(frames);
   const size_t first = WalkGifFrames(gif).Frames[0].Start;
