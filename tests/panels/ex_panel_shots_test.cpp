@@ -1,8 +1,6 @@
 // Whole panels with real fonts: the main window's three navigation panels (every anchor is
 // clicked where it is drawn), the four styler presets and a row of caption shades. With
 // KV_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
-#include <QBuffer>
-#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -18,13 +16,6 @@ using namespace kv::panels;
 using namespace kv::ui;
 
 namespace {
-
-void Save(const QImage &image, const char *name) {
-  const QByteArray dir = qgetenv("KV_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(QString::fromLocal8Bit(dir));
-  image.save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
-}
 
 // A navigation panel as the main window sets it up.
 std::unique_ptr<TExPanel> Navigation(const QString &text, const std::shared_ptr<TImageList> &images) {
@@ -78,7 +69,7 @@ TEST(ExPanelShots, NavigationPanelsFindEveryAnchorWhereItIsDrawn) {
     EXPECT_EQ(clicked, hrefs);
     QPainter(&sheet).drawImage(column++ * 256, 0, image);
   }
-  Save(sheet, "navigation");
+  kvtest::SaveShot(sheet, "navigation");
 }
 
 TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
@@ -103,7 +94,7 @@ TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
     EXPECT_FALSE(kvtest::BoundsOf(image, kvtest::Rgb(clBlue)).isNull()) << "the anchors are drawn";
     QPainter(&sheet).drawImage(5 + i * 210, 5, image);
   }
-  Save(sheet, "presets");
+  kvtest::SaveShot(sheet, "presets");
 
   const TShadeType shades[] = {stNoise,   stDiagShade, stHShade,    stVShade,   stHBump,
                                stVBump,   stSoftBump,  stHardBump,  stLMetal,   stRMetal,
@@ -138,7 +129,7 @@ TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
       c.SetText(QString("Schattierung %1").arg(int(shades[i])));
       QPainter(&strip).drawImage(5 + s * 230, 2 + i * 30, kvtest::Render(p));
     }
-  Save(strip, "shades");
+  kvtest::SaveShot(strip, "shades");
 }
 
 } // namespace
@@ -152,12 +143,8 @@ TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
   tile.fill(QColor(235, 240, 250));
   for (int i = 0; i < 8; ++i)
     tile.setPixel(i, i, qRgb(200, 210, 235));
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  tile.save(&buffer, "PNG");
   TExImage picture;
-  picture.LoadFromBytes(bytes);
+  picture.LoadFromBytes(kvtest::Encoded(tile));
 
   QImage sheet(5 * 170, 170, QImage::Format_RGB32);
   sheet.fill(Qt::darkGray);
@@ -226,7 +213,7 @@ TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
     painter.drawImage(5 + int(i) * 170, 10, images[i]);
   }
   painter.end();
-  Save(sheet, "looks");
+  kvtest::SaveShot(sheet, "looks");
 }
 
 } // namespace
