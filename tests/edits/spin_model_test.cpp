@@ -452,16 +452,6 @@ TEST(SpinModel, KeysStepTheValueAndRefusedKeysBeep) {
   EXPECT_TRUE(s.HandleKeyPress(QChar(u'7')));
 }
 
-TEST(SpinModel, EditorDisabledStillStepsByButtonAndKeys) {
-  Spin s;
-  s.SetEditorEnabled(false);
-  EXPECT_FALSE(s.HandleKeyPress(QChar(u'4')));
-  EXPECT_FALSE(s.HandleKeyPress(QChar(u'\b')));
-  s.HandleKeyDown(Qt::Key_Up);
-  s.StepUp(nullptr);
-  EXPECT_EQ(s.text, "2");
-}
-
 TEST(SpinModel, CheckOnChangeRewritesTheTextAndCheckOnExitHoldsTheFocus) {
   Spin s;
   s.LoadProperties(kvtest::CountProperties());
