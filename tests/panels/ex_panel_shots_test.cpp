@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "controls/panels/ex_panel.h"
 #include "controls/panels/panel_styler.h"
 #include "controls/panels/picture.h"
@@ -132,10 +134,6 @@ TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
   kvtest::SaveShot(strip, "shades");
 }
 
-} // namespace
-
-namespace {
-
 // Panels in other looks: a tiled picture under centred text, a lowered bevel with a gradient and
 // shadow, a collapsed panel, the themed caption, a caption with buttons on the left.
 TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
@@ -159,58 +157,41 @@ TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
     p.Caption().SetMinMaxButton(true);
     p.SetText("<P align=\"center\">Letzte Abfrage<BR><B>12:04:31</B><BR><A href=\"konfig\">ändern</A></P>");
   };
-  std::vector<QImage> images;
-  {
-    TExPanel p;
-    base(p);
-    p.SetBackground(picture);
-    p.SetBackgroundPosition(bpTiled);
-    p.SetTextVAlign(tvaCenter);
-    images.push_back(kvtest::Render(p));
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.SetColor(clWhite);
-    p.SetColorTo(RGBColor(210, 225, 245));
-    p.SetBevelOuter(bvLowered);
-    p.SetBorderShadow(true);
-    p.SetCanSize(true);
-    p.Caption().SetShadeType(stVBump);
-    p.Caption().SetColor(RGBColor(40, 120, 80));
-    images.push_back(kvtest::Render(p));
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.SetCollaps(true);
-    QImage collapsed(160, 150, QImage::Format_RGB32);
-    collapsed.fill(Qt::darkGray);
-    QPainter(&collapsed).drawImage(0, 0, kvtest::Render(p));
-    images.push_back(collapsed);
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.Caption().SetShadeType(stXPCaption);
-    SetThemed(true);
-    images.push_back(kvtest::Render(p));
-    SetThemed(false);
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.Caption().SetButtonPosition(cbpLeft);
-
-    p.Caption().SetShape(csSemiRounded);
-    p.Caption().SetShadeType(stHShade);
-    p.SetTextVAlign(tvaBottom);
-    images.push_back(kvtest::Render(p));
-  }
+  const std::function<void(TExPanel &)> looks[] = {
+      [&](TExPanel &p) {
+        p.SetBackground(picture);
+        p.SetBackgroundPosition(bpTiled);
+        p.SetTextVAlign(tvaCenter);
+      },
+      [](TExPanel &p) {
+        p.SetColor(clWhite);
+        p.SetColorTo(RGBColor(210, 225, 245));
+        p.SetBevelOuter(bvLowered);
+        p.SetBorderShadow(true);
+        p.SetCanSize(true);
+        p.Caption().SetShadeType(stVBump);
+        p.Caption().SetColor(RGBColor(40, 120, 80));
+      },
+      [](TExPanel &p) { p.SetCollaps(true); },
+      [](TExPanel &p) {
+        p.Caption().SetShadeType(stXPCaption);
+        SetThemed(true);
+      },
+      [](TExPanel &p) {
+        p.Caption().SetButtonPosition(cbpLeft);
+        p.Caption().SetShape(csSemiRounded);
+        p.Caption().SetShadeType(stHShade);
+        p.SetTextVAlign(tvaBottom);
+      }};
   QPainter painter(&sheet);
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    EXPECT_FALSE(images[i].isNull());
-    painter.drawImage(5 + int(i) * 170, 10, images[i]);
+  for (std::size_t i = 0; i < std::size(looks); ++i) {
+    TExPanel p;
+    base(p);
+    looks[i](p);
+    const QImage image = kvtest::Render(p);
+    SetThemed(false);
+    EXPECT_FALSE(image.isNull());
+    painter.drawImage(5 + int(i) * 170, 10, image);
   }
   painter.end();
   kvtest::SaveShot(sheet, "looks");
