@@ -58,20 +58,11 @@ protected:
   void HostRefocus() override { ++refocus; }
 };
 
-TKvSpinEditProperties Timeout() {
-  TKvSpinEditProperties p;
-  p.ButtonKind = bkStandard;
-  p.Decimal = 0;
-  p.MaxValue = 120;
-  p.Value = 15;
-  return p;
-}
-
 } // namespace
 
 TEST(SpinModel, TimeoutLoadedFromItsDescriptionClampsWritesButNotReads) {
   Spin s;
-  s.LoadProperties(Timeout());
+  s.LoadProperties(kvtest::TimeoutProperties());
   EXPECT_TRUE(s.CheckMinValue());
   EXPECT_TRUE(s.CheckMaxValue());
   EXPECT_TRUE(s.AutoCheckMin() && s.AutoCheckMax()); // Loaded sets them again

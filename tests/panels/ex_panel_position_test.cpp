@@ -178,7 +178,7 @@ TEST(PanelMoveSize, DraggingTheCaptionMovesAndTheGripSizes) {
   Drag(*p, {20, 8}, {-50, -20});
   EXPECT_EQ(p->pos(), QPoint(130, 120));
 
-  p->Loaded(); // takes the load-time size 200 x 150
+  p->Loaded();                    // takes the load-time size 200 x 150
   Drag(*p, {198, 148}, {25, 35}); // the grip
   EXPECT_EQ(p->size(), QSize(225, 185));
   EXPECT_EQ(p->FullHeight(), 185);

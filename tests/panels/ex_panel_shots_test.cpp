@@ -157,32 +157,31 @@ TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
     p.Caption().SetMinMaxButton(true);
     p.SetText("<P align=\"center\">Letzte Abfrage<BR><B>12:04:31</B><BR><A href=\"konfig\">ändern</A></P>");
   };
-  const std::function<void(TExPanel &)> looks[] = {
-      [&](TExPanel &p) {
-        p.SetBackground(picture);
-        p.SetBackgroundPosition(bpTiled);
-        p.SetTextVAlign(tvaCenter);
-      },
-      [](TExPanel &p) {
-        p.SetColor(clWhite);
-        p.SetColorTo(RGBColor(210, 225, 245));
-        p.SetBevelOuter(bvLowered);
-        p.SetBorderShadow(true);
-        p.SetCanSize(true);
-        p.Caption().SetShadeType(stVBump);
-        p.Caption().SetColor(RGBColor(40, 120, 80));
-      },
-      [](TExPanel &p) { p.SetCollaps(true); },
-      [](TExPanel &p) {
-        p.Caption().SetShadeType(stXPCaption);
-        SetThemed(true);
-      },
-      [](TExPanel &p) {
-        p.Caption().SetButtonPosition(cbpLeft);
-        p.Caption().SetShape(csSemiRounded);
-        p.Caption().SetShadeType(stHShade);
-        p.SetTextVAlign(tvaBottom);
-      }};
+  const std::function<void(TExPanel &)> looks[] = {[&](TExPanel &p) {
+                                                     p.SetBackground(picture);
+                                                     p.SetBackgroundPosition(bpTiled);
+                                                     p.SetTextVAlign(tvaCenter);
+                                                   },
+                                                   [](TExPanel &p) {
+                                                     p.SetColor(clWhite);
+                                                     p.SetColorTo(RGBColor(210, 225, 245));
+                                                     p.SetBevelOuter(bvLowered);
+                                                     p.SetBorderShadow(true);
+                                                     p.SetCanSize(true);
+                                                     p.Caption().SetShadeType(stVBump);
+                                                     p.Caption().SetColor(RGBColor(40, 120, 80));
+                                                   },
+                                                   [](TExPanel &p) { p.SetCollaps(true); },
+                                                   [](TExPanel &p) {
+                                                     p.Caption().SetShadeType(stXPCaption);
+                                                     SetThemed(true);
+                                                   },
+                                                   [](TExPanel &p) {
+                                                     p.Caption().SetButtonPosition(cbpLeft);
+                                                     p.Caption().SetShape(csSemiRounded);
+                                                     p.Caption().SetShadeType(stHShade);
+                                                     p.SetTextVAlign(tvaBottom);
+                                                   }};
   QPainter painter(&sheet);
   for (std::size_t i = 0; i < std::size(looks); ++i) {
     TExPanel p;
