@@ -93,17 +93,15 @@ TEST_F(DirectoryEditTest, ButtonAndAltDownOpenTheDialog) {
   edit_->setEnabled(true);
   edit_->SetText(P("log/"));
   answer_ = P("Logs");
+  // Where the dialog starts is the model's rule (combo_edit_rules_test); here: that it opens.
   QTest::mouseClick(edit_->Button(), Qt::LeftButton, {}, {5, 5});
   ASSERT_EQ(asked_.size(), 1);
-  EXPECT_EQ(asked_[0], P("log/")); // an existing folder is where it starts
   EXPECT_EQ(edit_->Text(), P("Logs"));
-  EXPECT_EQ(edit_->InitialDir(), P("Logs"));
 
   edit_->SetText(P("missing"));
   answer_.clear();
   QTest::keyClick(edit_, Qt::Key_Down, Qt::AltModifier);
   ASSERT_EQ(asked_.size(), 2);
-  EXPECT_EQ(asked_[1], "/");              // a folder that does not exist starts at the root
   EXPECT_EQ(edit_->Text(), P("missing")); // cancelled
 
   edit_->SetButtonWidth(0);
