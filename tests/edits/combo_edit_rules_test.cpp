@@ -39,14 +39,8 @@ TEST(ComboEditRules, ButtonHolderFollowsTheLookTable) {
   EXPECT_EQ(MinimumEditHeight(13), 18);
 }
 
+// The dots of a 20-pixel button are checked by their pixels in tool_edit_test.
 TEST(ComboEditRules, EllipsisDotsAndDefaultWidths) {
-  const auto g = EllipsisGlyph(20);
-  EXPECT_EQ(g.Width, 14);
-  EXPECT_EQ(g.Height, 4);
-  EXPECT_EQ(g.Spacing, 3);
-  EXPECT_EQ(g.DotX[0], 1);
-  EXPECT_EQ(g.DotX[1], 6);
-  EXPECT_EQ(g.DotX[2], 11);
   // A button narrower than 12 pixels puts dots outside the picture (they are drawn clipped).
   const auto narrow = EllipsisGlyph(8);
   EXPECT_EQ(narrow.Width, 2);
@@ -168,16 +162,13 @@ TEST_F(DirectoryEditModelTest, EventsMultipleDirsAndSelection) {
   EXPECT_EQ(model_.InitialDir, "/kept"); // not an existing folder: InitialDir stays
 }
 
+// A file giving its folder and a long path taken whole are checked through a real drop.
 TEST_F(DirectoryEditModelTest, DroppedNames) {
-  EXPECT_EQ(model_.DroppedText(P("log/a.txt"), "old"), P("log/"));
   EXPECT_EQ(model_.DroppedText(P("log"), "old"), P("log"));
   EXPECT_EQ(model_.DroppedText(P("nothing/here.txt"), ""), P("nothing/here.txt"));
   model_.MultipleDirs = true;
   EXPECT_EQ(model_.DroppedText(P("log"), "/a"), P("log") + ";/a");
   EXPECT_EQ(model_.DroppedText(P("log"), ""), P("log"));
-  // A path longer than 254 characters is taken whole.
-  const QString deep = P(std::string(300, 'd'));
-  EXPECT_EQ(model_.DroppedText(deep, ""), deep);
 }
 
 TEST_F(DirectoryEditModelTest, LongAndShortForms) {

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the edit controls' tests: showing a window with the focus on a widget, and the
-// stored properties of the configuration dialog's count of log files.
+// stored properties of the configuration dialog's timeout and count of log files.
 
 #include <QApplication>
 #include <QTest>
@@ -18,6 +18,17 @@ inline void ShowFocused(QWidget *window, QWidget *focus) {
   QApplication::setActiveWindow(window);
   focus->setFocus(Qt::OtherFocusReason);
   ASSERT_TRUE(QTest::qWaitFor([&] { return focus->hasFocus(); }));
+}
+
+// A timeout of 0 to 120 seconds, no decimals; by default 15 with up-down buttons.
+inline kv::edits::TKvSpinEditProperties
+TimeoutProperties(kv::edits::TSpinButtonKind kind = kv::edits::bkStandard, double value = 15) {
+  kv::edits::TKvSpinEditProperties p;
+  p.ButtonKind = kind;
+  p.Decimal = 0;
+  p.MaxValue = 120;
+  p.Value = value;
+  return p;
 }
 
 // "efAnzahl": minimum 1, maximum 99, value 5, no decimals, up-down buttons.

@@ -271,10 +271,6 @@ TEST(SpeedButton, DropDownMenuOpensBelowTheButton) {
   EXPECT_EQ(at[0], button->mapToGlobal(QPoint(20, 20)));
 }
 
-} // namespace
-
-namespace {
-
 TBitmap FolderGlyph() {
   TBitmap b;
   EXPECT_TRUE(b.LoadFromFile(":/edits/KV_FEDITBMP.png"));

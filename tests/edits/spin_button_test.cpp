@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "controls/edits/spin_edit.h"
+#include "edit_test_util.h"
 #include "platform/ui/theme.h"
 #include "qt_application.h"
 #include "widget_helpers.h"
@@ -100,12 +101,7 @@ TEST(SpinButton, PictureOfSpinEditsWithTheirButtons) {
   auto *form = new QFormLayout(&panel);
   auto add = [&](const QString &label, TSpinButtonKind kind, double value, bool enabled) {
     auto *edit = new TKvSpinEdit;
-    TKvSpinEditProperties p;
-    p.ButtonKind = kind;
-    p.Decimal = 0;
-    p.MaxValue = 120;
-    p.Value = value;
-    edit->LoadProperties(p);
+    edit->LoadProperties(kvtest::TimeoutProperties(kind, value));
     edit->setEnabled(enabled);
     edit->setFixedWidth(90);
     form->addRow(label, edit);

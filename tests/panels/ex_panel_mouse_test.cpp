@@ -63,7 +63,6 @@ TEST_F(Fixture, ADoubleClickFiresTheAnchorOnce) {
 }
 
 TEST_F(Fixture, TheTopStripIsBodyWithoutACaptionAndCaptionWithOne) {
-  EXPECT_FALSE(panel.Caption().Visible());
   Click(panel, {10, 6});
   EXPECT_EQ(clicks.size(), 1u);
   panel.Caption().SetVisible(true);

@@ -151,6 +151,14 @@ TEST(PanelPosition, AnEmptyKeyOrSectionDoesNoInputOrOutput) {
                 .filePath("korvan.ini"));
 }
 
+// Presses at `at` with the pointer at a fixed screen point, moves it by `delta` and lets go.
+void Drag(TExPanel &p, QPoint at, QPoint delta) {
+  const QPoint g0(1000, 1000);
+  kvtest::Send(p, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, g0);
+  kvtest::Move(p, at, Qt::LeftButton, g0 + delta);
+  kvtest::Send(p, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton, g0 + delta);
+}
+
 TEST(PanelMoveSize, DraggingTheCaptionMovesAndTheGripSizes) {
   QWidget parent;
   parent.resize(600, 400);
@@ -162,31 +170,20 @@ TEST(PanelMoveSize, DraggingTheCaptionMovesAndTheGripSizes) {
   int ends = 0;
   p->OnEndMoveSize = [&](TCustomExPanel *) { ++ends; };
   parent.show();
-  const QPoint g0(1000, 1000);
-  kvtest::Send(*p, QEvent::MouseButtonPress, {20, 8}, Qt::LeftButton, Qt::LeftButton, g0);
-  kvtest::Move(*p, {20, 8}, Qt::LeftButton, g0 + QPoint(30, 40));
-  kvtest::Send(*p, QEvent::MouseButtonRelease, {20, 8}, Qt::LeftButton, Qt::NoButton, g0 + QPoint(30, 40));
+  Drag(*p, {20, 8}, {30, 40});
   EXPECT_EQ(p->pos(), QPoint(130, 140));
   EXPECT_EQ(ends, 1);
 
   p->SetFixedLeft(true);
-  kvtest::Send(*p, QEvent::MouseButtonPress, {20, 8}, Qt::LeftButton, Qt::LeftButton, g0);
-  kvtest::Move(*p, {20, 8}, Qt::LeftButton, g0 + QPoint(-50, -20));
-  kvtest::Send(*p, QEvent::MouseButtonRelease, {20, 8}, Qt::LeftButton, Qt::NoButton, g0 + QPoint(-50, -20));
+  Drag(*p, {20, 8}, {-50, -20});
   EXPECT_EQ(p->pos(), QPoint(130, 120));
 
-  p->Loaded(); // takes the load-time size 200 x 150
-  const QPoint grip(198, 148);
-  kvtest::Send(*p, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton, g0);
-  kvtest::Move(*p, grip, Qt::LeftButton, g0 + QPoint(25, 35));
-  kvtest::Send(*p, QEvent::MouseButtonRelease, grip, Qt::LeftButton, Qt::NoButton, g0 + QPoint(25, 35));
+  p->Loaded();                    // takes the load-time size 200 x 150
+  Drag(*p, {198, 148}, {25, 35}); // the grip
   EXPECT_EQ(p->size(), QSize(225, 185));
   EXPECT_EQ(p->FullHeight(), 185);
   p->SetFixedWidth(true);
-  kvtest::Send(*p, QEvent::MouseButtonPress, {223, 183}, Qt::LeftButton, Qt::LeftButton, g0);
-  kvtest::Move(*p, {223, 183}, Qt::LeftButton, g0 + QPoint(40, -30));
-  kvtest::Send(*p, QEvent::MouseButtonRelease, {223, 183}, Qt::LeftButton, Qt::NoButton,
-               g0 + QPoint(40, -30));
+  Drag(*p, {223, 183}, {40, -30});
   EXPECT_EQ(p->size(), QSize(200, 155)) << "the width it had when loaded";
   EXPECT_EQ(ends, 4);
 
@@ -194,17 +191,14 @@ TEST(PanelMoveSize, DraggingTheCaptionMovesAndTheGripSizes) {
   p->SetCollaps(true);
   p->SetCanMove(false);
   const QPoint before = p->pos();
-  kvtest::Send(*p, QEvent::MouseButtonPress, {190, 18}, Qt::LeftButton, Qt::LeftButton, g0);
-  kvtest::Send(*p, QEvent::MouseButtonRelease, {190, 18}, Qt::LeftButton, Qt::NoButton, g0);
+  Drag(*p, {190, 18}, {0, 0});
   EXPECT_EQ(ends, 4);
   p->SetCanMove(true);
   p->SetFixedLeft(false);
   p->Caption().SetText("<A href=\"a\">Anker Anker</A>");
   int anchors = 0;
   p->OnAnchorClick = [&](TCustomExPanel *, const QString &) { ++anchors; };
-  kvtest::Send(*p, QEvent::MouseButtonPress, {10, 8}, Qt::LeftButton, Qt::LeftButton, g0);
-  kvtest::Move(*p, {10, 8}, Qt::LeftButton, g0 + QPoint(50, 50));
-  kvtest::Send(*p, QEvent::MouseButtonRelease, {10, 8}, Qt::LeftButton, Qt::NoButton, g0 + QPoint(50, 50));
+  Drag(*p, {10, 8}, {50, 50});
   EXPECT_EQ(p->pos(), before);
   EXPECT_EQ(anchors, 1);
 }

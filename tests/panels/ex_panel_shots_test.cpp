@@ -1,11 +1,11 @@
 // Whole panels with real fonts: the main window's three navigation panels (every anchor is
 // clicked where it is drawn), the four styler presets and a row of caption shades. With
 // KV_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
-#include <QBuffer>
-#include <QDir>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "controls/panels/ex_panel.h"
 #include "controls/panels/panel_styler.h"
@@ -18,13 +18,6 @@ using namespace kv::panels;
 using namespace kv::ui;
 
 namespace {
-
-void Save(const QImage &image, const char *name) {
-  const QByteArray dir = qgetenv("KV_SHOTS_DIR");
-  if (dir.isEmpty()) return;
-  QDir().mkpath(QString::fromLocal8Bit(dir));
-  image.save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
-}
 
 // A navigation panel as the main window sets it up.
 std::unique_ptr<TExPanel> Navigation(const QString &text, const std::shared_ptr<TImageList> &images) {
@@ -78,7 +71,7 @@ TEST(ExPanelShots, NavigationPanelsFindEveryAnchorWhereItIsDrawn) {
     EXPECT_EQ(clicked, hrefs);
     QPainter(&sheet).drawImage(column++ * 256, 0, image);
   }
-  Save(sheet, "navigation");
+  kvtest::SaveShot(sheet, "navigation");
 }
 
 TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
@@ -103,7 +96,7 @@ TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
     EXPECT_FALSE(kvtest::BoundsOf(image, kvtest::Rgb(clBlue)).isNull()) << "the anchors are drawn";
     QPainter(&sheet).drawImage(5 + i * 210, 5, image);
   }
-  Save(sheet, "presets");
+  kvtest::SaveShot(sheet, "presets");
 
   const TShadeType shades[] = {stNoise,   stDiagShade, stHShade,    stVShade,   stHBump,
                                stVBump,   stSoftBump,  stHardBump,  stLMetal,   stRMetal,
@@ -138,12 +131,8 @@ TEST(ExPanelShots, StylerPresetsAndCaptionShades) {
       c.SetText(QString("Schattierung %1").arg(int(shades[i])));
       QPainter(&strip).drawImage(5 + s * 230, 2 + i * 30, kvtest::Render(p));
     }
-  Save(strip, "shades");
+  kvtest::SaveShot(strip, "shades");
 }
-
-} // namespace
-
-namespace {
 
 // Panels in other looks: a tiled picture under centred text, a lowered bevel with a gradient and
 // shadow, a collapsed panel, the themed caption, a caption with buttons on the left.
@@ -152,12 +141,8 @@ TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
   tile.fill(QColor(235, 240, 250));
   for (int i = 0; i < 8; ++i)
     tile.setPixel(i, i, qRgb(200, 210, 235));
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  tile.save(&buffer, "PNG");
   TExImage picture;
-  picture.LoadFromBytes(bytes);
+  picture.LoadFromBytes(kvtest::Encoded(tile));
 
   QImage sheet(5 * 170, 170, QImage::Format_RGB32);
   sheet.fill(Qt::darkGray);
@@ -172,61 +157,43 @@ TEST(ExPanelShots, PicturesBevelsCollapsedAndThemedPanels) {
     p.Caption().SetMinMaxButton(true);
     p.SetText("<P align=\"center\">Letzte Abfrage<BR><B>12:04:31</B><BR><A href=\"konfig\">ändern</A></P>");
   };
-  std::vector<QImage> images;
-  {
-    TExPanel p;
-    base(p);
-    p.SetBackground(picture);
-    p.SetBackgroundPosition(bpTiled);
-    p.SetTextVAlign(tvaCenter);
-    images.push_back(kvtest::Render(p));
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.SetColor(clWhite);
-    p.SetColorTo(RGBColor(210, 225, 245));
-    p.SetBevelOuter(bvLowered);
-    p.SetBorderShadow(true);
-    p.SetCanSize(true);
-    p.Caption().SetShadeType(stVBump);
-    p.Caption().SetColor(RGBColor(40, 120, 80));
-    images.push_back(kvtest::Render(p));
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.SetCollaps(true);
-    QImage collapsed(160, 150, QImage::Format_RGB32);
-    collapsed.fill(Qt::darkGray);
-    QPainter(&collapsed).drawImage(0, 0, kvtest::Render(p));
-    images.push_back(collapsed);
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.Caption().SetShadeType(stXPCaption);
-    SetThemed(true);
-    images.push_back(kvtest::Render(p));
-    SetThemed(false);
-  }
-  {
-    TExPanel p;
-    base(p);
-    p.Caption().SetButtonPosition(cbpLeft);
-
-    p.Caption().SetShape(csSemiRounded);
-    p.Caption().SetShadeType(stHShade);
-    p.SetTextVAlign(tvaBottom);
-    images.push_back(kvtest::Render(p));
-  }
+  const std::function<void(TExPanel &)> looks[] = {[&](TExPanel &p) {
+                                                     p.SetBackground(picture);
+                                                     p.SetBackgroundPosition(bpTiled);
+                                                     p.SetTextVAlign(tvaCenter);
+                                                   },
+                                                   [](TExPanel &p) {
+                                                     p.SetColor(clWhite);
+                                                     p.SetColorTo(RGBColor(210, 225, 245));
+                                                     p.SetBevelOuter(bvLowered);
+                                                     p.SetBorderShadow(true);
+                                                     p.SetCanSize(true);
+                                                     p.Caption().SetShadeType(stVBump);
+                                                     p.Caption().SetColor(RGBColor(40, 120, 80));
+                                                   },
+                                                   [](TExPanel &p) { p.SetCollaps(true); },
+                                                   [](TExPanel &p) {
+                                                     p.Caption().SetShadeType(stXPCaption);
+                                                     SetThemed(true);
+                                                   },
+                                                   [](TExPanel &p) {
+                                                     p.Caption().SetButtonPosition(cbpLeft);
+                                                     p.Caption().SetShape(csSemiRounded);
+                                                     p.Caption().SetShadeType(stHShade);
+                                                     p.SetTextVAlign(tvaBottom);
+                                                   }};
   QPainter painter(&sheet);
-  for (std::size_t i = 0; i < images.size(); ++i) {
-    EXPECT_FALSE(images[i].isNull());
-    painter.drawImage(5 + int(i) * 170, 10, images[i]);
+  for (std::size_t i = 0; i < std::size(looks); ++i) {
+    TExPanel p;
+    base(p);
+    looks[i](p);
+    const QImage image = kvtest::Render(p);
+    SetThemed(false);
+    EXPECT_FALSE(image.isNull());
+    painter.drawImage(5 + int(i) * 170, 10, image);
   }
   painter.end();
-  Save(sheet, "looks");
+  kvtest::SaveShot(sheet, "looks");
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 #pragma once
-// Helpers of the panel tests: rendering a panel into a picture, sending mouse events, a solid
-// picture's file bytes, the main window's navigation texts and pictures.
+// Helpers of the panel tests: rendering a panel into a picture, sending mouse events, a
+// picture's file bytes, saving pictures to look at, the main window's navigation texts and pictures.
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
@@ -60,15 +61,28 @@ inline void Click(QWidget &w, QPoint pos, Qt::MouseButton button = Qt::LeftButto
   Release(w, pos, button);
 }
 
+// `image` as the bytes of a picture file in `format`.
+inline QByteArray Encoded(const QImage &image, const char *format = "PNG") {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, format);
+  return bytes;
+}
+
 // A picture file (PNG) of one colour.
 inline QByteArray SolidPng(int width, int height, QColor colour) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return bytes;
+  return Encoded(image);
+}
+
+// With KV_SHOTS_DIR set, saves `image` there as <name>.png for people to look at.
+inline void SaveShot(const QImage &image, const QString &name) {
+  const QString dir = qEnvironmentVariable("KV_SHOTS_DIR");
+  if (dir.isEmpty()) return;
+  QDir().mkpath(dir);
+  image.save(dir + "/" + name + ".png");
 }
 
 // The main window's navigation texts.

@@ -2,7 +2,6 @@
 // lines 13 high), pixels of shapes without text, and the navigation texts of the main window.
 #include "controls/panels/markup_renderer.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 
 #include "controls/panels/picture.h"
 #include "controls/panels/picture_container.h"
+#include "ex_panel_support.h"
 #include "pixel_map.h"
 #include "platform/ui/bitmap.h"
 #include "platform/ui/canvas.h"
@@ -22,13 +22,9 @@ using namespace kv::ui;
 
 namespace {
 
-// The three navigation texts of the main window.
-const QString kMainFunctions =
-    R"(<BR><B> Hauptfunktionen</B></FONT><HR><BR><IMG src="idx:0" ALIGN="Absmiddle"> <A href="konfig"> Konfiguration des Automatik-Modus</A><BR><BR><IMG src="idx:1" align="Absmiddle"> <A href="ende"> Programm beenden</A><BR>)";
-const QString kUpdate =
-    R"(<BR><B> Update</B><HR><BR><IMG src="idx:4"> <A href="update"> Internet Updater</A><BR><br>)";
-const QString kHelp = QString::fromUtf8(
-    R"(<br><B> Hilfefunktionen</B><hr><BR><IMG src="idx:5"><IMG src="idx:2"> <A href="hilfe"> KV Text Hilfe</A><br><br><IMG src="idx:3"> <A href="info"> Über Korvane...</A>)");
+using kvtest::kHelp;
+using kvtest::kMainFunctions;
+using kvtest::kUpdate;
 
 // Six 16 × 16 pictures, each one colour.
 const TImageList &SixImages() {
@@ -50,11 +46,7 @@ const TImageList &SixImages() {
 void AddPicture(TPictureContainer &container, const QString &name, const QImage &pixels) {
   TPictureItem *item = container.Items()->Add();
   item->Name = name;
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  pixels.save(&buffer, "PNG");
-  item->Picture()->LoadFromBytes(png);
+  item->Picture()->LoadFromBytes(kvtest::Encoded(pixels));
 }
 
 // Lays out or hit-tests on a canvas without a device, with the fixed measure.

@@ -1,12 +1,11 @@
 // The main window's three navigation texts drawn with real fonts into a picture the size of the
 // navigation pane: the text stays inside, the rule spans the pane, every anchor is found where it
 // is drawn. With KV_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
-#include <QDir>
 #include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
 #include "controls/panels/markup_renderer.h"
+#include "ex_panel_support.h"
 #include "platform/ui/canvas.h"
 #include "platform/ui/image_list.h"
 #include "qt_application.h"
@@ -18,50 +17,19 @@ namespace {
 
 struct Shot {
   const char *name;
-  QString text;
+  const QString &text;
   std::vector<const char *> hrefs;
 };
 
 const Shot kShots[] = {
-    {"hauptfunktionen",
-     R"(<BR><B> Hauptfunktionen</B></FONT><HR><BR><IMG src="idx:0" ALIGN="Absmiddle"> <A href="konfig"> Konfiguration des Automatik-Modus</A><BR><BR><IMG src="idx:1" align="Absmiddle"> <A href="ende"> Programm beenden</A><BR>)",
-     {"konfig", "ende"}},
-    {"update",
-     R"(<BR><B> Update</B><HR><BR><IMG src="idx:4"> <A href="update"> Internet Updater</A><BR><br>)",
-     {"update"}},
-    {"hilfe",
-     QString::fromUtf8(
-         R"(<br><B> Hilfefunktionen</B><hr><BR><IMG src="idx:5"><IMG src="idx:2"> <A href="hilfe"> KV Text Hilfe</A><br><br><IMG src="idx:3"> <A href="info"> Über Korvane...</A>)"),
-     {"hilfe", "info"}},
+    {"hauptfunktionen", kvtest::kMainFunctions, {"konfig", "ende"}},
+    {"update", kvtest::kUpdate, {"update"}},
+    {"hilfe", kvtest::kHelp, {"hilfe", "info"}},
 };
 
-// Small pictures for the six image indexes: a rounded square with a letter.
 const TImageList &Pictures() {
-  static TImageList list = [] {
-    TImageList l(16, 16);
-    const std::pair<QRgb, const char *> looks[] = {{qRgb(70, 110, 190), "K"}, {qRgb(200, 60, 50), "x"},
-                                                   {qRgb(90, 150, 70), "?"},  {qRgb(60, 140, 200), "i"},
-                                                   {qRgb(230, 150, 40), "U"}, {qRgb(120, 90, 170), "H"}};
-    for (const auto &[colour, letter] : looks) {
-      QImage image(16, 16, QImage::Format_ARGB32);
-      image.fill(Qt::transparent);
-      QPainter p(&image);
-      p.setRenderHint(QPainter::Antialiasing);
-      p.setBrush(QColor(colour));
-      p.setPen(Qt::NoPen);
-      p.drawRoundedRect(QRectF(1, 1, 14, 14), 3, 3);
-      p.setPen(Qt::white);
-      QFont font("DejaVu Sans");
-      font.setPixelSize(11);
-      font.setBold(true);
-      p.setFont(font);
-      p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, letter);
-      p.end();
-      l.AddImage(image);
-    }
-    return l;
-  }();
-  return list;
+  static const std::shared_ptr<TImageList> list = kvtest::NavigationPictures();
+  return *list;
 }
 
 TMarkupParams PanelParams(const QImage &image) {
@@ -72,7 +40,6 @@ TMarkupParams PanelParams(const QImage &image) {
 }
 
 TEST(MarkupShots, NavigationTextsDrawInsideThePaneAndTheirAnchorsAreFound) {
-  const QString folder = qEnvironmentVariable("KV_SHOTS_DIR");
   for (const Shot &shot : kShots) {
     SCOPED_TRACE(shot.name);
     QImage image(168, 120, QImage::Format_RGB32);
@@ -129,11 +96,7 @@ TEST(MarkupShots, NavigationTextsDrawInsideThePaneAndTheirAnchorsAreFound) {
     ASSERT_EQ(found.size(), shot.hrefs.size());
     for (size_t i = 0; i < found.size(); ++i)
       EXPECT_EQ(found[i], shot.hrefs[i]);
-
-    if (!folder.isEmpty()) {
-      QDir().mkpath(folder);
-      EXPECT_TRUE(image.scaled(image.size() * 3).save(folder + "/" + shot.name + ".png"));
-    }
+    kvtest::SaveShot(image.scaled(image.size() * 3), shot.name);
   }
 }
 

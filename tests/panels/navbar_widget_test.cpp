@@ -1,17 +1,16 @@
 // The navigation bar as a widget: a bar loaded like the main window's, its pixels, the mouse
 // through QTest (hover, press, activation, splitter drag, hints), pages leaving and the bar's
-// own end. With KORVANE_SHOT_DIR set, the pictures are also saved there as PNG files.
+// own end. With KV_SHOTS_DIR set, the pictures are also saved there as PNG files.
 #include <QApplication>
-#include <QDir>
 #include <QImage>
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
 
 #include "controls/panels/navbar.h"
+#include "ex_panel_support.h"
 #include "platform/ui/image_list.h"
 #include "qt_application.h"
 
@@ -30,10 +29,7 @@ protected:
     window->resize(300, 400);
     bar = std::make_unique<TExNavBar>(window.get());
     bar->resize(250, height);
-    images = std::make_shared<kv::ui::TImageList>(24, 24);
-    for (const char *name : {"main", "update", "help"})
-      images->AddImage(QImage(QStringLiteral(":/korvane/navbar/%1.png").arg(name)));
-    bar->SetImages(images);
+    LoadImages();
     bar->BeginLoading();
     update = AddPage(1, "Update", 1, "Programm aktualisieren");
     help = AddPage(0, "Hilfe", 2, "Hilfe und Info");
@@ -42,6 +38,13 @@ protected:
     bar->SetActiveTabIndex(2);
     bar->Loaded();
     bar->OnChange = [this](TExNavBar *) { ++changes; };
+  }
+  // The program's page icons.
+  void LoadImages() {
+    images = std::make_shared<kv::ui::TImageList>(24, 24);
+    for (const char *name : {"main", "update", "help"})
+      images->AddImage(QImage(QStringLiteral(":/korvane/navbar/%1.png").arg(name)));
+    bar->SetImages(images);
   }
   TExNavBarPanel *AddPage(int index, const char *caption, int image, const char *hint) {
     auto *page = new TExNavBarPanel(bar.get());
@@ -57,13 +60,8 @@ protected:
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }
   QImage Render(const char *shot = nullptr) {
-    QImage image(bar->size(), QImage::Format_RGB32);
-    image.fill(Qt::magenta);
-    bar->render(&image);
-    if (const char *dir = std::getenv("KORVANE_SHOT_DIR"); dir && shot) {
-      QDir().mkpath(dir);
-      image.save(QStringLiteral("%1/%2.png").arg(dir, shot));
-    }
+    const QImage image = kvtest::Render(*bar);
+    if (shot) kvtest::SaveShot(image, shot);
     return image;
   }
   static TColor At(const QImage &image, int x, int y) {
@@ -177,9 +175,7 @@ TEST_F(NavBarWidgetTest, PagePaintsItsGradientAndSections) {
 TEST_F(NavBarWidgetTest, BarWithoutPagesShowsButtonFace) {
   TExNavBar empty;
   EXPECT_EQ(empty.size(), QSize(250, 300));
-  QImage image(empty.size(), QImage::Format_RGB32);
-  image.fill(Qt::magenta);
-  empty.render(&image);
+  const QImage image = kvtest::Render(empty);
   EXPECT_EQ(At(image, 0, 0), kBorder);
   EXPECT_EQ(At(image, 100, 100), kv::ui::ColorToRGB(kv::ui::clBtnFace));
   EXPECT_EQ(At(image, 100, 1), RGBColor(88, 134, 213));
@@ -242,10 +238,7 @@ TEST_F(NavBarWidgetTest, ScrollButtonsOnAFullIconRow) {
   bar->SetActiveTabIndex(7);
   bar->Loaded();
   Show();
-  images = std::make_shared<kv::ui::TImageList>(24, 24);
-  for (const char *name : {"main", "update", "help"})
-    images->AddImage(QImage(QStringLiteral(":/korvane/navbar/%1.png").arg(name)));
-  bar->SetImages(images);
+  LoadImages();
   // Seven of eight icons fit; with the scroll buttons (200 - 21 - 42) / 24 = 5.
   bar->MoveSplitter(8);
   ASSERT_TRUE(bar->Model().Scroller().Visible);

@@ -13,6 +13,7 @@
 #include "controls/panels/picture.h"
 #include "controls/panels/picture_container.h"
 #include "controls/panels/picture_decode.h"
+#include "ex_panel_support.h"
 #include "platform/ui/canvas.h"
 #include "qt_application.h"
 #include "test_support.h"
@@ -198,13 +199,7 @@ TEST(Pictures, AFailedDecodeLeavesThePictureEmpty) {
   EXPECT_TRUE(image.Empty());
 }
 
-QByteArray Encoded(const QImage &image, const char *format) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  EXPECT_TRUE(image.save(&buffer, format)) << format;
-  return bytes;
-}
+using kvtest::Encoded;
 
 QImage FourColours() {
   QImage image(2, 2, QImage::Format_RGB32);
