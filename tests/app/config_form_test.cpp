@@ -404,11 +404,11 @@ TEST_F(ConfigFormTest, GlobalReferenceIsTheNewestInstance) {
 namespace {
 
 // Each tab drawn: every control lies whole inside the window and no two fields overlap. With
-// KORVANE_SHOTS set, the pictures are saved there to be looked at.
+// KORVANE_SHOTS_DIR set, the pictures are saved there to be looked at.
 TEST_F(ConfigFormTest, EachTabLaysItsControlsOutInsideTheWindow) {
   auto form = Show();
   auto *pages = Find<QTabWidget>(*form, "PageControl1");
-  const char *shots = std::getenv("KORVANE_SHOTS");
+  const char *shots = std::getenv("KORVANE_SHOTS_DIR");
   for (int i = 0; i < pages->count(); ++i) {
     pages->setCurrentIndex(i);
     if (i == 2) Find<QCheckBox>(*form, "chkLogfile")->setChecked(true);

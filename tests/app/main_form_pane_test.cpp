@@ -247,14 +247,14 @@ TEST_F(MainFormPaneTest, InfoInTheWindowMenuOpensTheAboutBoxOtherCommandsDoNot) 
 
 namespace {
 
-// The whole window as it is painted; kept as a picture under $KORVANE_SHOT_DIR when set.
+// The whole window as it is painted; kept as a picture under $KORVANE_SHOTS_DIR when set.
 TEST_F(MainFormPaneTest, TheWindowPaintsThePaneBesideTheSettings) {
   ASSERT_TRUE(kvtest::WaitUntil([&] {
     QCoreApplication::processEvents();
     return form_->isVisible() && form_->ExNavBarPanel3->isVisible();
   }));
   const QImage shot = form_->grab().toImage();
-  if (const char *dir = std::getenv("KORVANE_SHOT_DIR")) {
+  if (const char *dir = std::getenv("KORVANE_SHOTS_DIR")) {
     const QString name = QString::fromLocal8Bit(dir) + QStringLiteral("/main-window-%1%2.png");
     shot.save(name.arg(QGuiApplication::platformName(), QString()));
     for (int page : {1, 0}) {

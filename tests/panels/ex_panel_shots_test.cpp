@@ -1,6 +1,6 @@
 // Whole panels with real fonts: the main window's three navigation panels (every anchor is
 // clicked where it is drawn), the four styler presets and a row of caption shades. With
-// KV_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
+// KORVANE_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>

@@ -77,9 +77,9 @@ inline QByteArray SolidPng(int width, int height, QColor colour) {
   return Encoded(image);
 }
 
-// With KV_SHOTS_DIR set, saves `image` there as <name>.png for people to look at.
+// With KORVANE_SHOTS_DIR set, saves `image` there as <name>.png for people to look at.
 inline void SaveShot(const QImage &image, const QString &name) {
-  const QString dir = qEnvironmentVariable("KV_SHOTS_DIR");
+  const QString dir = qEnvironmentVariable("KORVANE_SHOTS_DIR");
   if (dir.isEmpty()) return;
   QDir().mkpath(dir);
   image.save(dir + "/" + name + ".png");

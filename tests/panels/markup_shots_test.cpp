@@ -1,6 +1,6 @@
 // The main window's three navigation texts drawn with real fonts into a picture the size of the
 // navigation pane: the text stays inside, the rule spans the pane, every anchor is found where it
-// is drawn. With KV_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
+// is drawn. With KORVANE_SHOTS_DIR set, the pictures are saved there as PNG files to look at.
 #include <QImage>
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The navigation bar as a widget: a bar loaded like the main window's, its pixels, the mouse
 // through QTest (hover, press, activation, splitter drag, hints), pages leaving and the bar's
-// own end. With KV_SHOTS_DIR set, the pictures are also saved there as PNG files.
+// own end. With KORVANE_SHOTS_DIR set, the pictures are also saved there as PNG files.
 #include <QApplication>
 #include <QImage>
 #include <QPointer>
