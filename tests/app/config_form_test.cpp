@@ -356,14 +356,9 @@ TEST_F(ConfigFormTest, LogControlsFollowTheCheckBox) {
 
 TEST_F(ConfigFormTest, PlannerStartsTheSchedulerWithTheProgramDirectory) {
   const std::string scheduler = prog_.file("kvnsched");
-  {
-    auto form = Show();
-    EXPECT_FALSE(Find(*form, "btnPlanner")->isEnabled()) << "no scheduler";
-  }
-  kvtest::WriteFile(scheduler, "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"$0.args\"\n", 0644);
-  {
-    auto form = Show();
-    EXPECT_FALSE(Find(*form, "btnPlanner")->isEnabled()) << "not executable";
+  for (const bool there : {false, true}) { // missing, then not executable
+    if (there) kvtest::WriteFile(scheduler, "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"$0.args\"\n", 0644);
+    EXPECT_FALSE(Find(*Show(), "btnPlanner")->isEnabled()) << there;
   }
   std::filesystem::permissions(scheduler, std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);

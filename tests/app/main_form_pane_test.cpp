@@ -97,7 +97,6 @@ TEST_F(MainFormPaneTest, TheBarOnTheLeftHoldsTheThreePagesWithTheMainFunctionsSh
     EXPECT_EQ(panel->Styler(), nullptr);
   }
   EXPECT_EQ(form_->ExPanel2->size(), form_->ExNavBarPanel3->size());
-  EXPECT_NE(form_->ExPanelStyler1, nullptr);
 
   // Every picture loaded: six panel pictures of 16, three page icons of 24 pixels.
   ASSERT_EQ(form_->ImageList1->Count(), 6);
