@@ -33,13 +33,10 @@ namespace {
 class ConfigFormTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    saved_ = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
     std::filesystem::create_directories(prog_.file("peers"));
     for (const char *peer : {"Provider A", "Provider B"})
       kvtest::WriteFile(prog_.file("peers/") + peer, "");
   }
-  void TearDown() override { setenv("XDG_CONFIG_HOME", saved_.c_str(), 1); }
 
   QString ProgramDir() const { return QString::fromStdString(prog_.path() + "/"); }
 
@@ -95,7 +92,7 @@ protected:
   }
 
   kvtest::TempDir config_, prog_;
-  std::string saved_;
+  kvtest::ScopedEnv xdg_{"XDG_CONFIG_HOME", config_.path()};
   kv::ui::MessageBoxCapture boxes_;
 };
 
@@ -109,11 +106,9 @@ TEST_F(ConfigFormTest, FirstShowHasTheFormsTextsStatesAndTabOrder) {
   auto *pages = Find<QTabWidget>(*form, "PageControl1");
   ASSERT_EQ(pages->count(), 3);
   const char *titles[] = {"Verbindungsoptionen", "E-Mail-Nachrichten", "Protokollierung"};
-  const int help[] = {6, 30, 40};
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(pages->tabText(i), titles[i]);
     EXPECT_FALSE(pages->tabIcon(i).isNull()) << i;
-    EXPECT_EQ(pages->widget(i)->property("helpContext").toInt(), help[i]);
   }
   EXPECT_EQ(pages->currentIndex(), 0);
   EXPECT_GE(pages->tabBar()->width(), pages->tabBar()->tabRect(2).right());
@@ -361,14 +356,9 @@ TEST_F(ConfigFormTest, LogControlsFollowTheCheckBox) {
 
 TEST_F(ConfigFormTest, PlannerStartsTheSchedulerWithTheProgramDirectory) {
   const std::string scheduler = prog_.file("kvnsched");
-  {
-    auto form = Show();
-    EXPECT_FALSE(Find(*form, "btnPlanner")->isEnabled()) << "no scheduler";
-  }
-  kvtest::WriteFile(scheduler, "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"$0.args\"\n", 0644);
-  {
-    auto form = Show();
-    EXPECT_FALSE(Find(*form, "btnPlanner")->isEnabled()) << "not executable";
+  for (const bool there : {false, true}) { // missing, then not executable
+    if (there) kvtest::WriteFile(scheduler, "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"$0.args\"\n", 0644);
+    EXPECT_FALSE(Find(*Show(), "btnPlanner")->isEnabled()) << there;
   }
   std::filesystem::permissions(scheduler, std::filesystem::perms::owner_exec,
                                std::filesystem::perm_options::add);
@@ -398,10 +388,6 @@ TEST_F(ConfigFormTest, GlobalReferenceIsTheNewestInstance) {
   second.reset();
   EXPECT_EQ(kv::app::ConfigForm, nullptr);
 }
-
-} // namespace
-
-namespace {
 
 // Each tab drawn: every control lies whole inside the window and no two fields overlap. With
 // KORVANE_SHOTS_DIR set, the pictures are saved there to be looked at.

@@ -31,8 +31,6 @@ namespace {
 class MainFormPaneTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    saved_ = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-    setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
     form_ = std::make_unique<TMainForm>(dispatcher_, QStringList{});
     defaultShowModal_ = form_->PaneHooks.ShowModal;
     // Dialogs are recorded by class instead of being run.
@@ -40,10 +38,7 @@ protected:
     QObject::connect(form_.get(), &TMainForm::Closed, [this] { ++closed_; });
     form_->show();
   }
-  void TearDown() override {
-    form_.reset();
-    setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-  }
+  void TearDown() override { form_.reset(); }
 
   // Shows the page of `panel` and clicks the first point of its anchor `href` as drawn.
   void Click(kv::panels::TExPanel *panel, const QString &href) {
@@ -64,7 +59,7 @@ protected:
   }
 
   kvtest::TempDir config_;
-  std::string saved_;
+  kvtest::ScopedEnv xdg_{"XDG_CONFIG_HOME", config_.path()};
   kv::platform::ManualDispatcher dispatcher_;
   kv::ui::MessageBoxCapture boxes_;
   std::unique_ptr<TMainForm> form_;
@@ -82,8 +77,6 @@ TEST_F(MainFormPaneTest, TheBarOnTheLeftHoldsTheThreePagesWithTheMainFunctionsSh
   const char *captions[] = {"Hilfe", "Update", "Hauptfunktionen"};
   for (int i = 0; i < 3; ++i)
     EXPECT_EQ(bar->Panels(i)->Caption().toStdString(), captions[i]) << i;
-  EXPECT_EQ(bar->Panels(0), form_->ExNavBarPanel1);
-  EXPECT_EQ(bar->Panels(2), form_->ExNavBarPanel3);
   EXPECT_EQ(bar->ActiveTabIndex(), 2);
   EXPECT_EQ(bar->ActivePanel(), form_->ExNavBarPanel3);
   EXPECT_TRUE(form_->ExNavBarPanel3->isVisible());
@@ -104,7 +97,6 @@ TEST_F(MainFormPaneTest, TheBarOnTheLeftHoldsTheThreePagesWithTheMainFunctionsSh
     EXPECT_EQ(panel->Styler(), nullptr);
   }
   EXPECT_EQ(form_->ExPanel2->size(), form_->ExNavBarPanel3->size());
-  EXPECT_NE(form_->ExPanelStyler1, nullptr);
 
   // Every picture loaded: six panel pictures of 16, three page icons of 24 pixels.
   ASSERT_EQ(form_->ImageList1->Count(), 6);
@@ -120,30 +112,6 @@ TEST_F(MainFormPaneTest, TheBarOnTheLeftHoldsTheThreePagesWithTheMainFunctionsSh
           opaque += qAlpha(image.pixel(x, y)) > 128;
       EXPECT_GT(opaque, size * size / 4) << i;
     }
-}
-
-TEST_F(MainFormPaneTest, EachAnchorOpensItsDialogAndOnlyTheExactTextsAct) {
-  const std::pair<const char *, const char *> cases[] = {{"konfig", "kv::app::TConfigForm"},
-                                                         {"update", "kv::app::TWebUpdateForm"},
-                                                         {"info", "kv::app::TAboutBox"},
-                                                         {"Konfig", nullptr},
-                                                         {"INFO", nullptr},
-                                                         {"konfig ", nullptr},
-                                                         {"", nullptr},
-                                                         {"Ende", nullptr}};
-  for (auto [anchor, dialog] : cases) {
-    opened_.clear();
-    form_->ExPanel1AnchorClick(nullptr, QString::fromUtf8(anchor));
-    if (dialog) {
-      ASSERT_EQ(opened_.size(), 1u) << anchor;
-      EXPECT_EQ(opened_[0], dialog) << anchor;
-    } else {
-      EXPECT_TRUE(opened_.empty()) << anchor;
-    }
-  }
-  EXPECT_TRUE(form_->isVisible());
-  EXPECT_EQ(closed_, 0);
-  EXPECT_TRUE(boxes_.Shown().empty());
 }
 
 TEST_F(MainFormPaneTest, EachAnchorClickedOnItsPanelOpensItsDialog) {
@@ -165,6 +133,8 @@ TEST_F(MainFormPaneTest, EachAnchorClickedOnItsPanelOpensItsDialog) {
 }
 
 TEST_F(MainFormPaneTest, OnlyTheExactHrefActsAndWebAddressesGoToTheOpener) {
+  for (const char *anchor : {"Konfig", "INFO", "konfig ", "", "Ende"})
+    form_->ExPanel1AnchorClick(nullptr, QString::fromUtf8(anchor));
   std::vector<QString> web;
   auto previous = kv::panels::TCustomExPanel::SetUrlOpener([&](const QString &url) { web.push_back(url); });
   form_->ExPanel3->SetText(R"(<A href="Konfig">gross</A><BR><A href="http://127.0.0.1/korvan.htm">Web</A>)");
@@ -174,6 +144,8 @@ TEST_F(MainFormPaneTest, OnlyTheExactHrefActsAndWebAddressesGoToTheOpener) {
   EXPECT_TRUE(opened_.empty());
   EXPECT_EQ(web, std::vector<QString>{"http://127.0.0.1/korvan.htm"});
   EXPECT_TRUE(form_->isVisible());
+  EXPECT_EQ(closed_, 0);
+  EXPECT_TRUE(boxes_.Shown().empty());
 }
 
 TEST_F(MainFormPaneTest, ClickingEndOnThePanelClosesTheWindowAndSavesTheSettings) {
@@ -242,10 +214,6 @@ TEST_F(MainFormPaneTest, InfoInTheWindowMenuOpensTheAboutBoxOtherCommandsDoNot) 
   EXPECT_EQ(opened_, (std::vector<std::string>{"kv::app::TAboutBox", "kv::app::TAboutBox"}));
   EXPECT_TRUE(form_->isVisible());
 }
-
-} // namespace
-
-namespace {
 
 // The whole window as it is painted; kept as a picture under $KORVANE_SHOTS_DIR when set.
 TEST_F(MainFormPaneTest, TheWindowPaintsThePaneBesideTheSettings) {

@@ -9,10 +9,9 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/web_update_form.h"
 #include "platform/ui/message_box.h"
@@ -60,16 +59,6 @@ std::string Meta(const std::string &name, const std::string &content) {
   return "<META NAME=\"" + name + "\" CONTENT=\"" + content + "\">\r\n";
 }
 
-std::vector<std::string> FilesIn(const std::string &dir) {
-  std::vector<std::string> names;
-  if (DIR *d = ::opendir(dir.c_str())) {
-    while (dirent *e = ::readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-    ::closedir(d);
-  }
-  return names;
-}
-
 // Every event of a component, one name a line; OnDownload once for a run of chunks.
 std::vector<std::string> *Record(TKvWebUpdate &w, std::vector<std::string> &events) {
   auto add = [&events](const std::string &e) {
@@ -112,17 +101,7 @@ protected:
     delete certs_;
     delete files_;
   }
-  void SetUp() override {
-    KV_REQUIRE_PEER(why_.empty(), why_);
-    saved_tmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
-    setenv("TMPDIR", tmp_.path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (saved_tmp_.empty())
-      unsetenv("TMPDIR");
-    else
-      setenv("TMPDIR", saved_tmp_.c_str(), 1);
-  }
+  void SetUp() override { KV_REQUIRE_PEER(why_.empty(), why_); }
 
   static void WritePage(const std::string &name, const PageSpec &p) {
     std::string html = "<html><head>\r\n<title>Korvane 2005</title>\r\n";
@@ -175,7 +154,7 @@ protected:
   static inline kvtest::HttpPeer *secure_ = nullptr;
   static inline std::string why_;
   kvtest::TempDir tmp_, work_;
-  std::string saved_tmp_;
+  kvtest::ScopedEnv tmpdir_{"TMPDIR", tmp_.path()};
   int terminated_ = 0;
   TKvWebUpdate *form_kv_ = nullptr; // the update window's component keeps the window's settings
   std::function<void()> poll_;
@@ -191,8 +170,6 @@ long long MsSince(std::chrono::steady_clock::time_point start) {
 TEST_F(WebUpdateFlow, EventsInOrderAndTheInstallerStartedOverHttps) {
   TKvWebUpdate w;
   Configure(w, secure_->Url(InstallerPage("korvan.htm", *secure_)));
-  w.ProductInfo.Version = "Release 27";
-  w.ProductInfo.VersionFormat = vfString;
   std::vector<std::string> events;
   Record(w, events);
   int last_total = -1, last_done = -1;
@@ -231,8 +208,6 @@ TEST_F(WebUpdateFlow, RedirectionsAreFollowedFiveTimesInARow) {
   WritePage("chain5.htm", last);
   TKvWebUpdate w;
   Configure(w, secure_->Url("/chain0.htm"));
-  w.ProductInfo.Version = "Release 27";
-  w.ProductInfo.VersionFormat = vfString;
   std::vector<std::string> events;
   Record(w, events);
   EXPECT_FALSE(w.CheckAndUpdate());
@@ -455,11 +430,11 @@ TEST_F(WebUpdateWindowFlow, FailedDownloadIsNotReportedAsInstalled) {
                                       "Fehler: Die Daten konnten nicht aus dem Internet geladen werden!"}));
   EXPECT_TRUE(ButtonsEnabled());
   EXPECT_EQ(terminated_, 0);
-  EXPECT_TRUE(FilesIn(form_->kvWebUpdate->PrivateDirectory()).empty()) << "the partial file is gone";
+  const std::string dir = form_->kvWebUpdate->PrivateDirectory();
+  EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir)) << "the partial file is gone";
 }
 
 TEST_F(WebUpdateWindowFlow, TheUserCanLeaveWhileTheServerStalls) {
-  form_->kvWebUpdate->StallTimeoutMs = 60000;
   QPushButton *exit = form_->findChild<QPushButton *>("btn_Exit");
   bool exit_enabled = false;
   std::chrono::steady_clock::time_point clicked;
@@ -487,7 +462,6 @@ TEST_F(WebUpdateWindowFlow, PageTextIsShownPlainAndShort) {
   Click(secure_->Url("/odd.htm"));
   const QString shown = QStringLiteral("Release <b>99</b> ") + QString(21, 'x') + QChar(0x2026);
   EXPECT_EQ(Label("lbl_WebVersion"), shown);
-  EXPECT_EQ(form_->findChild<QLabel *>("lbl_WebVersion")->textFormat(), Qt::PlainText);
   ASSERT_EQ(boxes_.Shown().size(), 1u);
   EXPECT_TRUE(boxes_.Shown()[0].text.contains(shown)) << boxes_.Shown()[0].text.toStdString();
 }

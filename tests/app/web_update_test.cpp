@@ -40,22 +40,9 @@ std::string Meta(const std::string &name, const std::string &content) {
 }
 
 // A TMPDIR of its own, so private folders land in a folder the test removes.
-class PrivateTmp {
-public:
-  PrivateTmp() : saved_(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "") {
-    setenv("TMPDIR", dir_.path().c_str(), 1);
-  }
-  ~PrivateTmp() {
-    if (saved_.empty())
-      unsetenv("TMPDIR");
-    else
-      setenv("TMPDIR", saved_.c_str(), 1);
-  }
-  const kvtest::TempDir &dir() const { return dir_; }
-
-private:
-  kvtest::TempDir dir_;
-  std::string saved_;
+struct PrivateTmp {
+  kvtest::TempDir dir;
+  kvtest::ScopedEnv env{"TMPDIR", dir.path()};
 };
 
 } // namespace
@@ -97,15 +84,12 @@ TEST(WebUpdateMeta, LinesGiveThePageValues) {
     EXPECT_EQ(Parse(c.lines)[7], c.version) << c.lines[0].substr(0, 60);
 }
 
-struct VersionCase {
-  TKvVersionFormat format;
-  const char *local;
-  const char *web;
-  bool newer;
-};
-
 TEST(WebUpdateVersions, ComparisonTable) {
-  const VersionCase cases[] = {
+  const struct {
+    TKvVersionFormat format;
+    const char *local, *web;
+    bool newer;
+  } cases[] = {
       // As written down for the component.
       {vfStandard, "1.2", "1.10", true},
       {vfStandard, "2.0", "1.9", false},
@@ -135,7 +119,7 @@ TEST(WebUpdateVersions, ComparisonTable) {
       {vfNumber, "1.5", "inf", false},
       {vfNumber, "1.5", " 2 ", true},
   };
-  for (const VersionCase &c : cases) {
+  for (const auto &c : cases) {
     TKvWebUpdate w;
     int none = 0;
     w.OnNoUpdateFound = [&](TKvWebUpdate *) { ++none; };
@@ -149,7 +133,6 @@ TEST(WebUpdateVersions, ComparisonTable) {
 }
 
 TEST(WebUpdateAddresses, ProductUrlAndSplitting) {
-  EXPECT_EQ(TKvWebUpdate().Version(), "1.1");
   TKvProductInfo info;
   EXPECT_EQ(info.URL(), "http://");
   for (const auto &[in, out] : std::vector<std::pair<std::string, std::string>>{
@@ -218,7 +201,7 @@ TEST(WebUpdateComponent, ClientFileNameIsTheLastComponentInAPrivateFolder) {
     }
     EXPECT_EQ(file, w.PrivateDirectory() + "/" + c.file) << c.page_name;
   }
-  ASSERT_EQ(w.PrivateDirectory().rfind(tmp.dir().path() + "/korvane-update-", 0), 0u) << w.PrivateDirectory();
+  ASSERT_EQ(w.PrivateDirectory().rfind(tmp.dir.path() + "/korvane-update-", 0), 0u) << w.PrivateDirectory();
   struct stat st {};
   ASSERT_EQ(::stat(w.PrivateDirectory().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -226,7 +209,7 @@ TEST(WebUpdateComponent, ClientFileNameIsTheLastComponentInAPrivateFolder) {
 
 TEST(WebUpdateComponent, OverwritingOnlyInThePrivateFolderAndNeverThroughALink) {
   PrivateTmp tmp;
-  const std::string outside = tmp.dir().file("outside.txt");
+  const std::string outside = tmp.dir.file("outside.txt");
   kvtest::WriteFile(outside, "keep me");
   std::string private_dir;
   {

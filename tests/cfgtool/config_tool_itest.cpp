@@ -40,20 +40,13 @@ protected:
     const int pid = ::getpid();
     address_ = "127.78." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
     KV_REQUIRE_PEER(chronyd_.Start(address_, 123), "chronyd on " + address_ + ":123: " + chronyd_.why());
-    for (const char *name : {"HOME", "XDG_CONFIG_HOME"})
-      saved_.emplace_back(name, std::getenv(name) ? std::getenv(name) : "");
-    setenv("HOME", home_.path().c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (home_.path() + "/.config").c_str(), 1);
-  }
-  void TearDown() override {
-    for (const auto &[name, value] : saved_)
-      setenv(name.c_str(), value.c_str(), 1);
   }
 
   kvtest::TempDir home_, log_;
+  kvtest::ScopedEnv home_env_{"HOME", home_.path()},
+      config_env_{"XDG_CONFIG_HOME", home_.path() + "/.config"};
   kvtest::ChronydPeer chronyd_;
   std::string address_;
-  std::vector<std::pair<std::string, std::string>> saved_;
 };
 
 template <class T = QWidget> T *Child(QWidget *form, const char *name) {

@@ -64,7 +64,6 @@ TEST(Kvnadm, LinksNothingOfTheTimeClientsRun) {
 
 TEST(Kvnadm, ProgramBlockShowsTheDialogAsMainWindowAndEndsWithIt) {
   std::unique_ptr<kv::app::TConfigForm> form = kv::cfgtool::StartConfigTool();
-  EXPECT_EQ(kv::app::ConfigForm, form.get());
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(kv::ui::Application().Title(), "Korvane - Konfiguration");
   const QString help = kv::ui::Application().HelpFile();
@@ -77,8 +76,6 @@ TEST(Kvnadm, ProgramBlockShowsTheDialogAsMainWindowAndEndsWithIt) {
   guard.start(20000);
   EXPECT_EQ(QApplication::exec(), 0);
   EXPECT_FALSE(form->isVisible());
-  form.reset();
-  EXPECT_EQ(kv::app::ConfigForm, nullptr);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 // deadline, and child processes (test servers) that are stopped by process id.
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,28 @@ public:
 
 private:
   std::string path_;
+};
+
+// Sets an environment variable for the object's lifetime, then puts back the old value (or
+// removes the variable when there was none).
+class ScopedEnv {
+public:
+  ScopedEnv(const char *name, const std::string &value) : name_(name) {
+    if (const char *old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+  const char *name_;
+  std::optional<std::string> old_;
 };
 
 // Polls `condition` every few milliseconds until it holds or `timeout` has passed.
