@@ -23,14 +23,11 @@ struct DiskSpace {
   uint64_t TotalFree = 0;   // free bytes on the file system
 };
 
+// The C library's allocator figures (see LinuxSystemInfo::ReadHeapStatus for what they count).
 struct HeapStatus {
-  uint64_t Blocks = 0; // blocks allocated through the program's memory manager (operator new)
-  uint64_t Bytes = 0;  // allocated bytes
+  uint64_t Blocks = 0; // blocks in use that the allocator counts
+  uint64_t Bytes = 0;  // bytes in use
 };
-
-// The number of blocks allocated through operator new and not yet freed. False when this build
-// does not count them (under AddressSanitizer); `blocks` is then 0.
-bool CountedHeapBlocks(uint64_t &blocks);
 
 // Numbers as the Windows system information reports them, so reports keep their layout.
 struct ProcessorInfo {

@@ -35,6 +35,8 @@ public:
     return data;
   }
   void Write(const std::string &data) { conn_.Send(data); }
+  // Waits `ms` milliseconds; false as soon as the client closes (or sends) instead.
+  bool Pause(int ms) { return !WaitReadable(conn_.fd(), ms); }
   // Waits until the client closes the connection (or 10 s pass).
   void WaitForClose() {
     while (!conn_.Recv(1, 10000).empty()) {

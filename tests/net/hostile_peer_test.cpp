@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "fake_proxy.h"
 #include "net/sntp_send.h"
@@ -25,12 +26,35 @@ int64_t ElapsedMs(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// Writes `data` one byte every `gap_ms`, as a proxy that keeps a connection alive with a drip.
-void Drip(ProxySession &s, const std::string &data, int gap_ms) {
-  for (char c : data) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(gap_ms));
-    s.Write(std::string(1, c));
+// Writes each piece `gap_ms` after the last (the first after one gap), as a proxy that keeps a
+// connection alive with a drip; stops once the client has gone.
+void Drip(ProxySession &s, const std::vector<std::string> &pieces, int gap_ms) {
+  for (const std::string &piece : pieces) {
+    if (!s.Pause(gap_ms)) return;
+    s.Write(piece);
   }
+}
+
+std::vector<std::string> EachByte(const std::string &data) {
+  std::vector<std::string> bytes;
+  for (char c : data) bytes.emplace_back(1, c);
+  return bytes;
+}
+
+// A drip whose every gap and every piece is well within the time-out, and the whole well beyond.
+struct SlowAnswer {
+  std::vector<std::string> pieces;
+  int gap_ms;
+  int timeout_ms;
+  int64_t total_ms() const { return static_cast<int64_t>(pieces.size()) * gap_ms; }
+};
+
+// Connects through the proxy that drips `c`: refused with the time-out before half the drip.
+void ExpectConnectTimesOutEarly(TTCPBlockSocket &sock, const SlowAnswer &c) {
+  const auto start = Clock::now();
+  sock.Connect("127.0.0.1", "25");
+  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT) << c.pieces.size();
+  EXPECT_LT(ElapsedMs(start), c.total_ms() / 2) << c.pieces.size();
 }
 
 // A listener that accepts one connection and never reads from it until told to go (or 5 s
@@ -68,28 +92,29 @@ public:
 } // namespace
 
 TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAReply) {
-  // One byte of the CONNECT reply every 100 ms: each gap is within the time-out, the reply is not.
-  FakeProxy proxy([](ProxySession &s) {
-    s.Read(3);
-    s.Write(std::string("\x05\x00", 2));
-    s.Read(10);
-    Drip(s, kvnettest::Socks5Reply(std::string("\x7F\x00\x00\x01", 4), 25), 100);
-    s.WaitForClose();
-  });
-  TTCPBlockSocket sock;
-  sock.SocksIP = "127.0.0.1";
-  sock.SocksPort = proxy.port_text();
-  sock.SocksTimeout = 300;
-  const auto start = Clock::now();
-  sock.Connect("127.0.0.1", "25");
-  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT);
-  EXPECT_LT(ElapsedMs(start), 800);
-  sock.CloseNow();
+  // The CONNECT reply one byte at a time, or in the four pieces it is read in (header, name
+  // length, name, port): the time-out bounds the whole reply, so it ends long before the drip.
+  const std::string reply = kvnettest::Bytes({5, 0, 0, 3, 4}) + "host" + kvnettest::Bytes({0, 25});
+  const std::vector<std::string> pieces{reply.substr(0, 4), reply.substr(4, 1), reply.substr(5, 4), reply.substr(9)};
+  for (const SlowAnswer &c : {SlowAnswer{EachByte(reply), 100, 300}, SlowAnswer{pieces, 300, 400}}) {
+    FakeProxy proxy([&c](ProxySession &s) {
+      s.Read(3);
+      s.Write(std::string("\x05\x00", 2));
+      s.Read(10);
+      Drip(s, c.pieces, c.gap_ms);
+      s.WaitForClose();
+    });
+    TTCPBlockSocket sock;
+    sock.SocksIP = "127.0.0.1";
+    sock.SocksPort = proxy.port_text();
+    sock.SocksTimeout = c.timeout_ms;
+    ExpectConnectTimesOutEarly(sock, c);
+  }
 
   // The greeting's answer is one reply of its own, bounded the same way.
   FakeProxy greeting([](ProxySession &s) {
     s.Read(3);
-    Drip(s, std::string("\x05\x00", 2), 200);
+    Drip(s, EachByte(std::string("\x05\x00", 2)), 200);
     s.WaitForClose();
   });
   TTCPBlockSocket plain; // connected straight to the proxy, then greeting it
@@ -104,20 +129,24 @@ TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAReply) {
 }
 
 TEST(HostilePeer, ADripFeedingTunnelProxyCannotStretchTheTimeOutOfItsAnswer) {
-  FakeProxy proxy([](ProxySession &s) {
-    s.ReadUntil("\r\n\r\n");
-    Drip(s, "HTTP/1.0 200 OK\r\n\r\n", 60);
-    s.WaitForClose();
-  });
-  TTCPBlockSocket sock;
-  sock.HTTPTunnelIP = "127.0.0.1";
-  sock.HTTPTunnelPort = proxy.port_text();
-  sock.HTTPTunnelTimeout = 300;
-  const auto start = Clock::now();
-  sock.Connect("127.0.0.1", "25");
-  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT);
-  EXPECT_LT(ElapsedMs(start), 900);
-  EXPECT_FALSE(sock.HttpTunnelInUse());
+  // The answer one byte at a time, or one header line at a time: the time-out bounds the whole
+  // answer, so it ends long before the drip.
+  std::vector<std::string> lines{"HTTP/1.0 200 OK\r\n"};
+  for (int i = 0; i < 10; ++i) lines.push_back("X-Header-" + std::to_string(i) + ": v\r\n");
+  lines.push_back("\r\n");
+  for (const SlowAnswer &c : {SlowAnswer{EachByte("HTTP/1.0 200 OK\r\n\r\n"), 60, 300}, SlowAnswer{lines, 150, 300}}) {
+    FakeProxy proxy([&c](ProxySession &s) {
+      s.ReadUntil("\r\n\r\n");
+      Drip(s, c.pieces, c.gap_ms);
+      s.WaitForClose();
+    });
+    TTCPBlockSocket sock;
+    sock.HTTPTunnelIP = "127.0.0.1";
+    sock.HTTPTunnelPort = proxy.port_text();
+    sock.HTTPTunnelTimeout = c.timeout_ms;
+    ExpectConnectTimesOutEarly(sock, c);
+    EXPECT_FALSE(sock.HttpTunnelInUse());
+  }
 }
 
 TEST(HostilePeer, TheTunnelBoundsItsAnswerLinesWhateverTheSocketsOwnLimit) {

@@ -137,9 +137,6 @@ TEST(LinuxSystemInfo, ThisMachine) {
   ASSERT_TRUE(info.ReadMemoryStatus(m));
   EXPECT_GT(m.TotalPhys, 0u);
   EXPECT_LE(m.AvailPhys, m.TotalPhys);
-  HeapStatus h;
-  uint64_t blocks = 0;
-  EXPECT_EQ(info.ReadHeapStatus(h), CountedHeapBlocks(blocks)); // not where the build cannot count
   // The tick count and the counter move forward.
   uint64_t t0 = info.TickCount();
   EXPECT_TRUE(kvtest::WaitUntil([&] { return info.TickCount() > t0; }));
