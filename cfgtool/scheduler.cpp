@@ -41,12 +41,19 @@ std::string Trimmed(const std::string &text) {
   return a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
 }
 
+// Notes a command or path that a report names, for the display to keep whole; returns it.
+std::string Whole(std::vector<std::string> &commands, const std::string &text) {
+  commands.push_back(text);
+  return text;
+}
+
 // One command's failure for the report.
-std::string Failure(const std::vector<std::string> &argv, const TRunResult &r) {
+std::string Failure(const std::vector<std::string> &argv, const TRunResult &r,
+                    std::vector<std::string> &commands) {
   std::string command;
   for (const std::string &a : argv)
     command += (command.empty() ? "" : " ") + a;
-  std::string text = "„" + command + "“ ";
+  std::string text = "„" + Whole(commands, command) + "“ ";
   text += r.Status < 0 ? "konnte nicht ausgeführt werden."
                        : "meldete den Fehler " + std::to_string(r.Status) + ".";
   const std::string out = Trimmed(r.Output);
@@ -71,8 +78,9 @@ std::string UnitDir(const TSchedulerHost &host) {
   return host.IsRoot ? host.SystemUnitDir : host.UserUnitDir;
 }
 
-std::string ManualSystemdUndo(const TSchedulerHost &host) {
-  return std::string("systemctl ") + (host.IsRoot ? "" : "--user ") + "disable --now " + kTimerName +
+std::string ManualSystemdUndo(const TSchedulerHost &host, std::vector<std::string> &commands) {
+  return Whole(commands,
+               std::string("systemctl ") + (host.IsRoot ? "" : "--user ") + "disable --now " + kTimerName) +
          ", dann die beiden Dateien löschen";
 }
 
@@ -80,27 +88,29 @@ std::string Whose(const TSchedulerHost &host) {
   return host.IsRoot ? "von root" : "Ihres Benutzers";
 }
 
-std::string UserNotes(const TSchedulerHost &host, const std::string &korvan, bool timer) {
+std::string UserNotes(const TSchedulerHost &host, const std::string &korvan, bool timer,
+                      std::vector<std::string> &commands) {
   if (host.IsRoot)
     return "korvan läuft als root und liest die Einstellungen von root (kvnadm als root bearbeitet sie).\n";
   std::string text;
   if (timer)
-    text +=
-        "Der Timer läuft, solange Sie angemeldet sind; auch ohne Anmeldung nach „loginctl enable-linger“.\n";
-  text += "Die Systemzeit stellen darf korvan als Benutzer nur mit der Berechtigung dazu (sudo setcap "
-          "cap_sys_time=ep " +
-          korvan + "); sonst fragt es die Zeit nur ab und protokolliert sie.\n";
+    text += "Der Timer läuft, solange Sie angemeldet sind; auch ohne Anmeldung nach „" +
+            Whole(commands, "loginctl enable-linger") + "“.\n";
+  text += "Die Systemzeit stellen darf korvan als Benutzer nur mit der Berechtigung dazu (" +
+          Whole(commands, "sudo setcap cap_sys_time=ep " + korvan) +
+          "); sonst fragt es die Zeit nur ab und protokolliert sie.\n";
   return text;
 }
 
 // Arranges the systemd timer; false with the reason when systemd refuses.
-bool ScheduleWithSystemd(const TSchedulerHost &host, const std::string &korvan, std::string &why) {
+bool ScheduleWithSystemd(const TSchedulerHost &host, const std::string &korvan, std::string &why,
+                         std::vector<std::string> &commands) {
   const std::string dir = UnitDir(host);
   std::error_code ec;
   fs::create_directories(dir, ec);
   const std::string service = dir + "/" + kServiceName, timer = dir + "/" + kTimerName;
   if (ec || !WriteText(service, ServiceUnitText(korvan)) || !WriteText(timer, TimerUnitText())) {
-    why = "Die Dateien in " + dir + " konnten nicht geschrieben werden.";
+    why = "Die Dateien in " + Whole(commands, dir) + " konnten nicht geschrieben werden.";
     fs::remove(service, ec);
     fs::remove(timer, ec);
     return false;
@@ -110,7 +120,7 @@ bool ScheduleWithSystemd(const TSchedulerHost &host, const std::string &korvan, 
     const auto argv = Systemctl(host, args);
     const TRunResult r = host.Run(argv, "");
     if (r.Status != 0) {
-      why = Failure(argv, r);
+      why = Failure(argv, r, commands);
       fs::remove(service, ec);
       fs::remove(timer, ec);
       host.Run(Systemctl(host, {"daemon-reload"}), "");
@@ -123,7 +133,7 @@ bool ScheduleWithSystemd(const TSchedulerHost &host, const std::string &korvan, 
 // The current crontab; false with the reason when it cannot be read (`missing` when there is
 // no crontab program). No crontab yet is an empty one.
 bool ReadCrontab(const TSchedulerHost &host, std::string &crontab, std::string &why,
-                 bool *missing = nullptr) {
+                 std::vector<std::string> &commands, bool *missing = nullptr) {
   const std::vector<std::string> argv{"crontab", "-l"};
   const TRunResult r = host.Run(argv, "");
   crontab.clear();
@@ -133,15 +143,16 @@ bool ReadCrontab(const TSchedulerHost &host, std::string &crontab, std::string &
     return true;
   }
   if (r.Status > 0 && r.Output.find("no crontab") != std::string::npos) return true;
-  why = Failure(argv, r);
+  why = Failure(argv, r, commands);
   return false;
 }
 
-bool WriteCrontab(const TSchedulerHost &host, const std::string &crontab, std::string &why) {
+bool WriteCrontab(const TSchedulerHost &host, const std::string &crontab, std::string &why,
+                  std::vector<std::string> &commands) {
   const std::vector<std::string> argv{"crontab", "-"};
   const TRunResult r = host.Run(argv, crontab);
   if (r.Status == 0) return true;
-  why = Failure(argv, r);
+  why = Failure(argv, r, commands);
   return false;
 }
 
@@ -182,7 +193,7 @@ std::string ServiceUnitText(const std::string &korvan) {
          "[Service]\n"
          "Type=oneshot\n"
          "ExecStart=" +
-         SystemdWord(korvan) + " /a\n";
+         SystemdWord(korvan) + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
 }
 
 std::string TimerUnitText() {
@@ -224,23 +235,35 @@ std::string WithCronLine(const std::string &crontab, const std::string &line) {
 }
 
 TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programDirectory) {
-  if (!ValidDirectory(programDirectory))
-    return {false, "Der Programmordner „" + programDirectory +
-                       "“ ist kein absoluter Pfad mit „/“ am Ende. Bitte starten Sie kvnsched aus dem "
-                       "Konfigurationsprogramm kvnadm (Ausführung planen)."};
+  TScheduleReport report;
+  std::vector<std::string> &whole = report.Commands;
+  if (!ValidDirectory(programDirectory)) {
+    report.Text = "Der Programmordner „" + Whole(whole, programDirectory) +
+                  "“ ist kein absoluter Pfad mit „/“ am Ende. Bitte starten Sie kvnsched aus dem "
+                  "Konfigurationsprogramm kvnadm (Ausführung planen).";
+    return report;
+  }
   const std::string korvan = programDirectory + "korvan";
-  if (::access(korvan.c_str(), X_OK) != 0)
-    return {false, "Das Programm „" + korvan + "“ wurde nicht gefunden oder ist nicht ausführbar."};
-  const std::string undo = "Rückgängig machen: " + programDirectory + "kvnsched --remove\n";
+  if (::access(korvan.c_str(), X_OK) != 0) {
+    report.Text =
+        "Das Programm „" + Whole(whole, korvan) + "“ wurde nicht gefunden oder ist nicht ausführbar.";
+    return report;
+  }
+  const std::string undo =
+      "Rückgängig machen: " + Whole(whole, programDirectory + "kvnsched --remove") + "\n";
 
   std::string systemdWhy;
   if (host.SystemdRunning) {
-    if (ScheduleWithSystemd(host, korvan, systemdWhy)) {
+    if (ScheduleWithSystemd(host, korvan, systemdWhy, whole)) {
       const std::string dir = UnitDir(host);
-      return {true, kHeadline + std::string("Eingerichtet ist der systemd-Timer „") + kTimerName + "“ " +
-                        Whose(host) + ":\n  " + dir + "/" + kTimerName + "\n  " + dir + "/" + kServiceName +
-                        "\nEr startet jede Stunde: " + korvan + " /a\n" + UserNotes(host, korvan, true) +
-                        "\n" + undo + "(oder von Hand: " + ManualSystemdUndo(host) + ")"};
+      report.Succeeded = true;
+      report.Text = kHeadline + std::string("Eingerichtet ist der systemd-Timer „") +
+                    Whole(whole, kTimerName) + "“ " + Whose(host) + ":\n  " +
+                    Whole(whole, dir + "/" + kTimerName) + "\n  " + Whole(whole, dir + "/" + kServiceName) +
+                    "\nEr startet jede Stunde: " + Whole(whole, korvan + " /a") + "\n" +
+                    UserNotes(host, korvan, true, whole) + "\n" + undo +
+                    "(oder von Hand: " + ManualSystemdUndo(host, whole) + ")";
+      return report;
     }
   } else {
     systemdWhy = "systemd läuft auf diesem Rechner nicht.";
@@ -248,15 +271,22 @@ TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programD
 
   std::string crontab, why;
   const std::string line = CronLine(korvan);
-  if (ReadCrontab(host, crontab, why) && WriteCrontab(host, WithCronLine(crontab, line), why))
-    return {true, kHeadline + std::string("Eingerichtet ist eine Zeile in der crontab ") + Whose(host) +
-                      ":\n  " + line + "\n(Kein systemd-Timer: " + systemdWhy + ")\n" +
-                      UserNotes(host, korvan, false) + "\n" + undo +
-                      "(oder von Hand: crontab -e, dann die Zeile mit „" + kCronMarker + "“ löschen)"};
-  return {false, "Die Ausführung konnte nicht geplant werden.\n\nsystemd: " + systemdWhy + "\ncron: " + why};
+  if (ReadCrontab(host, crontab, why, whole) && WriteCrontab(host, WithCronLine(crontab, line), why, whole)) {
+    report.Succeeded = true;
+    report.Text = kHeadline + std::string("Eingerichtet ist eine Zeile in der crontab ") + Whose(host) +
+                  ":\n  " + Whole(whole, line) + "\n(Kein systemd-Timer: " + systemdWhy + ")\n" +
+                  UserNotes(host, korvan, false, whole) + "\n" + undo +
+                  "(oder von Hand: " + Whole(whole, "crontab -e") + ", dann die Zeile mit „" +
+                  Whole(whole, kCronMarker) + "“ löschen)";
+    return report;
+  }
+  report.Text = "Die Ausführung konnte nicht geplant werden.\n\nsystemd: " + systemdWhy + "\ncron: " + why;
+  return report;
 }
 
 TScheduleReport Unschedule(const TSchedulerHost &host) {
+  TScheduleReport report;
+  std::vector<std::string> &whole = report.Commands;
   std::string done, failed;
   const std::string dir = UnitDir(host);
   const std::string service = dir + "/" + kServiceName, timer = dir + "/" + kTimerName;
@@ -265,29 +295,48 @@ TScheduleReport Unschedule(const TSchedulerHost &host) {
     if (host.SystemdRunning) {
       const auto argv = Systemctl(host, {"disable", "--now", kTimerName});
       const TRunResult r = host.Run(argv, "");
-      if (r.Status != 0) failed += Failure(argv, r) + "\n";
+      if (r.Status != 0) failed += Failure(argv, r, whole) + "\n";
     }
-    const bool removed = fs::remove(timer, ec) | fs::remove(service, ec);
-    if (ec)
-      failed += "Die Dateien in " + dir + " konnten nicht gelöscht werden.\n";
-    else if (removed)
-      done += "Der systemd-Timer „" + std::string(kTimerName) + "“ ist entfernt.\n";
+    // Each file on its own: one that stays is said, whatever became of the other.
+    std::string kept;
+    for (const std::string &file : {timer, service}) {
+      std::error_code removeError;
+      if (!fs::remove(file, removeError) && removeError)
+        kept += "\n  " + Whole(whole, file) + " (" + removeError.message() + ")";
+    }
+    if (!kept.empty())
+      failed += "Nicht gelöscht werden konnte:" + kept + "\n";
+    else
+      done += "Der systemd-Timer „" + Whole(whole, kTimerName) + "“ ist entfernt.\n";
     if (host.SystemdRunning) host.Run(Systemctl(host, {"daemon-reload"}), "");
   }
   std::string crontab, why;
   bool noCron = false;
-  if (!ReadCrontab(host, crontab, why, &noCron)) {
+  if (!ReadCrontab(host, crontab, why, whole, &noCron)) {
     if (!noCron) failed += why + "\n"; // without cron there is no line to take back
   } else if (WithCronLine(crontab, "") != crontab) {
-    if (WriteCrontab(host, WithCronLine(crontab, ""), why))
+    if (WriteCrontab(host, WithCronLine(crontab, ""), why, whole))
       done += "Die Zeile in der crontab ist entfernt.\n";
     else
       failed += why + "\n";
   }
-  if (!failed.empty())
-    return {false, "Die geplante Ausführung konnte nicht ganz entfernt werden.\n\n" + done + failed};
-  if (done.empty()) return {true, "Es war keine Ausführung von Korvane geplant."};
-  return {true, "Korvane wird nicht mehr automatisch gestartet.\n\n" + done};
+  if (!failed.empty()) {
+    report.Text = "Die geplante Ausführung konnte nicht ganz entfernt werden.\n\n" + done + failed;
+  } else {
+    report.Succeeded = true;
+    report.Text = done.empty() ? "Es war keine Ausführung von Korvane geplant."
+                               : "Korvane wird nicht mehr automatisch gestartet.\n\n" + done;
+  }
+  return report;
+}
+
+std::string UsageText() {
+  return "Aufruf: kvnsched [PROGRAMMORDNER]\n"
+         "       kvnsched --remove\n"
+         "\n"
+         "Plant den stündlichen Lauf von „PROGRAMMORDNER/korvan /a“ (mit einem systemd-Timer, sonst mit\n"
+         "einer Zeile in der crontab); ohne Ordner gilt der Ordner, in dem kvnsched liegt.\n"
+         "--remove nimmt die Planung zurück, --help zeigt diesen Text.";
 }
 
 } // namespace kv::cfgtool

@@ -33,6 +33,8 @@ TSchedulerHost SystemHost();
 struct TScheduleReport {
   bool Succeeded = false;
   std::string Text; // German, for the user
+  // The commands and paths in Text, which a display keeps whole on one line.
+  std::vector<std::string> Commands;
 };
 
 inline constexpr const char *kTimerName = "korvane-auto.timer";
@@ -42,10 +44,17 @@ inline constexpr const char *kCronMarker = "# korvane-auto (kvnsched)";
 
 // Arranges hourly runs of `programDirectory` + "korvan /a" (the directory ends in "/").
 TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programDirectory);
-// Takes back what Schedule arranged, in systemd and in the crontab.
+// Takes back what Schedule arranged, in systemd and in the crontab. Each file or line that
+// stays is named in the report, which then does not count as succeeded.
 TScheduleReport Unschedule(const TSchedulerHost &host);
+// How kvnsched is called, for --help and for arguments it does not know.
+std::string UsageText();
 
-// The unit files' texts; `korvan` is the program's absolute path.
+// The unit files' texts; `korvan` is the program's absolute path. A run may take at most
+// kStartTimeout: one left waiting at a message box on a desktop is ended, so it cannot hold
+// back the runs after it. The slowest run the settings allow (dialling, 121 warm-up queries and
+// the query at a time-out of 120 s) takes about a quarter of an hour.
+inline constexpr const char *kStartTimeout = "30min";
 std::string ServiceUnitText(const std::string &korvan);
 std::string TimerUnitText();
 // `text` as one word of a unit's command line: in double quotes, with "\", """, "%" and "$"

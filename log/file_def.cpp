@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include "log/program_info.h"
@@ -56,6 +59,76 @@ bool CompareBackupNumbers(const Numbered &a, const Numbered &b) {
   return strcasecmp(a.number.c_str(), b.number.c_str()) < 0;
 }
 
+// Only regular files named exactly <base>.<three digits> are numbered logs; sorted oldest first.
+std::vector<Numbered> NumberedLogs(const std::vector<std::string> &names, size_t base_len) {
+  std::vector<Numbered> numbered;
+  for (const auto &n : names) {
+    if (n.size() != base_len + 3 || !IsDigit(n[base_len]) || !IsDigit(n[base_len + 1]) ||
+        !IsDigit(n[base_len + 2]))
+      continue;
+    struct stat st {};
+    if (lstat(n.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    numbered.push_back({n, n.substr(base_len)});
+  }
+  std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
+  return numbered;
+}
+
+// Deletes the oldest logs until `reserve` more fit within `count`, then renumbers the rest from
+// 1 (`stem` is path and base name). False when a rename failed.
+bool TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, size_t count, size_t reserve) {
+  const int64_t excess = static_cast<int64_t>(numbered.size() + reserve) - static_cast<int64_t>(count);
+  if (excess > 0) {
+    std::vector<Numbered> kept;
+    for (size_t i = 0; i < numbered.size(); ++i) {
+      const bool remove = static_cast<int64_t>(i) < excess;
+      // A log another run still writes stays, as does one that cannot be deleted.
+      if (remove && !TFLFileDef::IsFileLocked(numbered[i].name) && unlink(numbered[i].name.c_str()) == 0)
+        continue;
+      kept.push_back(numbered[i]);
+    }
+    numbered.swap(kept);
+  }
+  // A log in use is renamed too: its writer goes on writing it under the new name.
+  bool all_renamed = true;
+  for (size_t i = 0; i < numbered.size(); ++i) {
+    const std::string target = stem + NumberExtension(i + 1);
+    if (target != numbered[i].name && !RenameNoReplace(numbered[i].name, target)) all_renamed = false;
+  }
+  return all_renamed;
+}
+
+// An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
+// another holder; after that, or when the file cannot be made, it goes on without the lock
+// (a new numbered log is still created exclusively, so nothing is overwritten).
+class FolderLock {
+public:
+  explicit FolderLock(const std::string &name) {
+    fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    auto pause = std::chrono::milliseconds(1);
+    while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+        close(fd_);
+        fd_ = -1;
+        return;
+      }
+      std::this_thread::sleep_for(pause);
+      pause = std::min(pause * 2, std::chrono::milliseconds(20));
+    }
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) close(fd_); // releases the lock
+  }
+  FolderLock(const FolderLock &) = delete;
+  FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+  static constexpr std::chrono::seconds kWait{10};
+  int fd_ = -1;
+};
+
 } // namespace
 
 TFLFileDef::TFLFileDef() {
@@ -90,19 +163,24 @@ bool TFLFileDef::IsFileLocked(const std::string &name) {
   return locked;
 }
 
+std::vector<std::string> TFLFileDef::ListEntries() const {
+  DIR *dir = opendir(path_.c_str());
+  if (!dir) throw std::runtime_error("cannot list the log directory");
+  std::vector<std::string> found;
+  const std::string prefix = BaseName + ".";
+  while (dirent *e = readdir(dir)) {
+    std::string entry = e->d_name;
+    if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0)
+      found.push_back(path_ + entry);
+  }
+  closedir(dir);
+  return found;
+}
+
 std::string TFLFileDef::BuildRotatedName() {
   std::string name;
   try {
-    DIR *dir = opendir(path_.c_str());
-    if (!dir) throw std::runtime_error("cannot list the log directory");
-    std::vector<std::string> found;
-    const std::string prefix = BaseName + ".";
-    while (dirent *e = readdir(dir)) {
-      std::string entry = e->d_name;
-      if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0)
-        found.push_back(path_ + entry);
-    }
-    closedir(dir);
+    std::vector<std::string> found = ListEntries();
     name = found.empty() ? path_ + BaseName + ".001" : path_ + BaseName + RotateBackups(found);
   } catch (...) {
     name = FallbackName();
@@ -115,39 +193,9 @@ std::string TFLFileDef::BuildRotatedName() {
 
 std::string TFLFileDef::RotateBackups(const std::vector<std::string> &names) {
   try {
-    // Only regular files named exactly <base>.<three digits> are numbered logs.
-    std::vector<Numbered> numbered;
-    const size_t base_len = path_.size() + BaseName.size() + 1;
-    for (const auto &n : names) {
-      if (n.size() != base_len + 3 || !IsDigit(n[base_len]) || !IsDigit(n[base_len + 1]) ||
-          !IsDigit(n[base_len + 2]))
-        continue;
-      struct stat st {};
-      if (lstat(n.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-      numbered.push_back({n, n.substr(base_len)});
-    }
+    std::vector<Numbered> numbered = NumberedLogs(names, path_.size() + BaseName.size() + 1);
     if (numbered.empty()) return ".001";
-    std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
-
-    const int64_t d = static_cast<int64_t>(numbered.size()) - backup_count_;
-    if (d >= 0) {
-      std::vector<Numbered> kept;
-      for (size_t i = 0; i < numbered.size(); ++i) {
-        bool remove = static_cast<int64_t>(i) <= d;
-        // A file another writer holds stays, as does one that cannot be deleted.
-        if (remove && !IsFileLocked(numbered[i].name) && unlink(numbered[i].name.c_str()) == 0) continue;
-        kept.push_back(numbered[i]);
-      }
-      numbered.swap(kept);
-    }
-
-    bool all_renamed = true;
-    for (size_t i = 0; i < numbered.size(); ++i) {
-      const std::string target = path_ + BaseName + NumberExtension(i + 1);
-      if (target == numbered[i].name) continue;
-      if (IsFileLocked(numbered[i].name) || !RenameNoReplace(numbered[i].name, target)) all_renamed = false;
-    }
-    if (all_renamed) {
+    if (TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 1)) {
       const std::string ext = NumberExtension(numbered.size() + 1);
       const std::string candidate = path_ + BaseName + ext;
       if (!Exists(candidate) && !IsFileLocked(candidate)) return ext;
@@ -167,6 +215,8 @@ void TFLFileDef::SplitFullName(const std::string &name) {
 }
 
 int TFLFileDef::CreateLogFile() {
+  std::optional<FolderLock> lock;
+  if (backup_count_ > 0) lock.emplace(LockName());
   std::string name = GetFileName();
   int fd = -1;
   if (fresh_numbered_) {
@@ -191,6 +241,17 @@ int TFLFileDef::CreateLogFile() {
     return -1;
   }
   return fd;
+}
+
+void TFLFileDef::CloseLogFile(int fd) {
+  if (fd >= 0) close(fd);
+  if (backup_count_ == 0) return;
+  try {
+    FolderLock lock(LockName());
+    std::vector<Numbered> numbered = NumberedLogs(ListEntries(), path_.size() + BaseName.size() + 1);
+    TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0);
+  } catch (...) {
+  }
 }
 
 } // namespace kv::logging

@@ -1,6 +1,14 @@
 #pragma once
 // Which file the log goes to: directory, base name and extension, and, when numbered files are
 // wanted, the rotation that keeps the last n runs as <base>.001 (oldest) to <base>.00n (newest).
+//
+// Runs that share a folder (several "korvan /a" at once) take turns: choosing the name, rotating
+// and creating the new file happen under an exclusive lock on "<Path>.<BaseName>.lock", so each
+// run gets a number of its own and the numbers stay without gaps. A log that another run still
+// writes (it holds a lock on its log for as long as it writes) is renamed along with the others,
+// which on Linux leaves its writer writing under the new name, but it is never deleted: the
+// folder may then hold more than n numbered logs for a while, and each run, when it closes its
+// log, deletes the surplus that is no longer in use, so that the newest n remain.
 
 #include <cstdint>
 #include <string>
@@ -40,8 +48,14 @@ public:
   // (-1 on failure, with errno). A new numbered name is created exclusively (an existing file is
   // never taken over; the ".~og" fallback is used then); other names are truncated.
   int CreateLogFile();
+  // Closes the log file and, with numbered files, deletes the oldest ones beyond BackupCount
+  // that no run writes any more and renumbers the rest without gaps.
+  void CloseLogFile(int fd);
 
 private:
+  // Full names of the entries "<BaseName>.*" in Path; throws when the folder cannot be listed.
+  std::vector<std::string> ListEntries() const;
+  std::string LockName() const { return path_ + "." + BaseName + ".lock"; }
   std::string BuildRotatedName();
   // Returns the extension (with its dot) of the new file.
   std::string RotateBackups(const std::vector<std::string> &names);

@@ -107,7 +107,7 @@ void TFastLogWriter::WriteAll(const std::string &bytes) {
 }
 
 void TFastLogWriter::AfterLoop() {
-  if (fd_ >= 0) close(fd_);
+  if (fd_ >= 0) file_def_.CloseLogFile(fd_);
   fd_ = -1;
   file_open_ = false;
 }

@@ -11,16 +11,48 @@
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 
+namespace {
+
+// In a message box when there is a display but no terminal, else on standard output (or
+// standard error when `ok` is false).
+void Tell(int argc, char **argv, const kv::cfgtool::TScheduleReport &report) {
+  using namespace kv;
+  if (!::isatty(STDOUT_FILENO) && ui::ChooseDisplay(false) == ui::DisplayChoice::Display) {
+    QApplication app(argc, argv);
+    ui::MessageRequest box;
+    box.text = QString::fromStdString(report.Text);
+    box.caption = QStringLiteral("Korvane - Ausführung planen");
+    box.icon = report.Succeeded ? ui::MessageIcon::Information : ui::MessageIcon::Error;
+    for (const std::string &command : report.Commands)
+      box.unbroken << QString::fromStdString(command);
+    ui::ShowMessage(nullptr, box);
+  } else {
+    std::fprintf(report.Succeeded ? stdout : stderr, "%s\n", report.Text.c_str());
+  }
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
   using namespace kv;
-  bool remove = false;
-  std::string directory;
+  bool remove = false, help = false;
+  std::string directory, wrong;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--remove")
       remove = true;
+    else if (arg == "--help" || arg == "-h")
+      help = true;
+    else if ((arg.size() > 1 && arg[0] == '-') || !directory.empty())
+      wrong = arg;
     else
       directory = arg;
+  }
+  if (help || !wrong.empty()) {
+    cfgtool::TScheduleReport usage{help && wrong.empty(), cfgtool::UsageText(), {"kvnsched --remove"}};
+    if (!usage.Succeeded) usage.Text = "Unbekanntes Argument „" + wrong + "“.\n\n" + usage.Text;
+    Tell(argc, argv, usage);
+    return usage.Succeeded ? 0 : 2;
   }
   if (directory.empty()) directory = platform::ProgramDirectory();
   if (directory.back() != '/') directory += '/';
@@ -28,16 +60,6 @@ int main(int argc, char **argv) {
   const cfgtool::TSchedulerHost host = cfgtool::SystemHost();
   const cfgtool::TScheduleReport report =
       remove ? cfgtool::Unschedule(host) : cfgtool::Schedule(host, directory);
-
-  if (!::isatty(STDOUT_FILENO) && ui::ChooseDisplay(false) == ui::DisplayChoice::Display) {
-    QApplication app(argc, argv);
-    ui::MessageRequest box;
-    box.text = QString::fromStdString(report.Text);
-    box.caption = QStringLiteral("Korvane - Ausführung planen");
-    box.icon = report.Succeeded ? ui::MessageIcon::Information : ui::MessageIcon::Error;
-    ui::ShowMessage(nullptr, box);
-  } else {
-    std::fprintf(report.Succeeded ? stdout : stderr, "%s\n", report.Text.c_str());
-  }
+  Tell(argc, argv, report);
   return report.Succeeded ? 0 : 1;
 }

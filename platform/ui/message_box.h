@@ -4,8 +4,11 @@
 // MessageBoxCapture lets tests answer boxes instead of showing them.
 
 #include <QString>
+#include <QStringList>
+#include <memory>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 namespace kv::ui {
@@ -20,11 +23,17 @@ struct MessageRequest {
   MessageIcon icon = MessageIcon::None;
   MessageButtons buttons = MessageButtons::Ok;
   MessageAnswer default_answer = MessageAnswer::Ok; // focused button; the answer without a display
+  // Parts of the text (commands, paths) that are never broken across lines: the box then breaks
+  // the lines itself, only at blanks outside these parts, and is made wide enough for them.
+  QStringList unbroken = {};
 };
 
 // Shows the box modally over `parent` and returns the button pressed; closing the box counts as
 // Cancel or No where the box has one, else as the default answer.
 MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request);
+
+// The box ShowMessage shows, with its buttons, not yet shown.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageRequest &request);
 
 // A box with only "OK", for one of the usual captions.
 void ShowError(QWidget *parent, const QString &text);       // "Fehler", error icon

@@ -2,11 +2,15 @@
 // it, and the program itself as the dialog starts it (no terminal, no display).
 #include "cfgtool/scheduler.h"
 
+#include <QLabel>
+#include <QMessageBox>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <sys/wait.h>
 
+#include "platform/ui/message_box.h"
+#include "qt_application.h"
 #include "test_support.h"
 #include "tests/peers/korvan_auto.h"
 
@@ -57,6 +61,9 @@ TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
   EXPECT_EQ(kv::cfgtool::SystemdWord("/opt/a b/100%$x\"\\korvan"), "\"/opt/a b/100%%$$x\\\"\\\\korvan\"");
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
             std::string::npos);
+  // A run left waiting at a message box ends and does not hold back the next one.
+  EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nTimeoutStartSec=30min\n"),
+            std::string::npos);
   EXPECT_NE(kv::cfgtool::TimerUnitText().find("\nOnCalendar=hourly\n"), std::string::npos);
   EXPECT_NE(kv::cfgtool::TimerUnitText().find("\nWantedBy=timers.target\n"), std::string::npos);
   EXPECT_EQ(kv::cfgtool::CronLine("/o'p/5%/korvan"),
@@ -91,6 +98,20 @@ TEST(Scheduler, UserTimerWithSystemdAndItsUndo) {
   EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir + "/korvane-auto.timer"));
   EXPECT_NE(report.Text.find("nicht mehr"), std::string::npos) << report.Text;
   EXPECT_EQ(kv::cfgtool::Unschedule(host).Text, "Es war keine Ausführung von Korvane geplant.");
+
+  // A timer that cannot be deleted (here a folder with a file in it) is named, whatever became
+  // of the service beside it, and the removal does not count as done.
+  std::filesystem::create_directories(host.UserUnitDir + "/korvane-auto.timer");
+  kvtest::WriteFile(host.UserUnitDir + "/korvane-auto.timer/x", "");
+  kvtest::WriteFile(host.UserUnitDir + "/korvane-auto.service", "");
+  report = kv::cfgtool::Unschedule(host);
+  EXPECT_FALSE(report.Succeeded) << report.Text;
+  EXPECT_NE(
+      report.Text.find("Nicht gelöscht werden konnte:\n  " + host.UserUnitDir + "/korvane-auto.timer ("),
+      std::string::npos)
+      << report.Text;
+  EXPECT_EQ(report.Text.find("ist entfernt"), std::string::npos) << report.Text;
+  EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir + "/korvane-auto.service"));
 }
 
 TEST(Scheduler, RootGetsTheSystemTimer) {
@@ -140,7 +161,8 @@ TEST(Scheduler, FailuresAreReportedInGerman) {
 }
 
 // The program as the dialog starts it: no terminal and no display, so the report goes to the
-// standard streams; here without systemd and with a crontab stand-in on PATH.
+// standard streams; here without systemd and with a crontab stand-in on PATH. Asked for help,
+// or given an option it does not know, it shows how it is called and arranges nothing.
 TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
   FakeSystem sys;
   const std::string prog = sys.ProgramDir();
@@ -156,18 +178,68 @@ TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
                     0755);
   kvtest::WriteFile(sys.dir.file("bin/systemctl"), "#!/bin/sh\nexit 1\n", 0755);
   const std::string kvnsched = kvtest::BuiltProgram("kvnsched");
-  kvtest::ChildProcess p;
-  ASSERT_TRUE(p.Start({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
-                       "PATH=" + sys.dir.file("bin") + ":/usr/bin:/bin", "HOME=" + sys.dir.path(),
-                       "XDG_CONFIG_HOME=" + sys.dir.file("config"), kvnsched, prog},
-                      sys.dir.file("out")));
-  int status = p.Wait(std::chrono::seconds(30));
-  ASSERT_TRUE(WIFEXITED(status)) << status;
-  const std::string out = kvtest::ReadFile(sys.dir.file("out"));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+  int runs = 0;
+  auto run = [&](const std::string &arg, std::string &out) {
+    const std::string log = sys.dir.file("out" + std::to_string(++runs));
+    kvtest::ChildProcess p;
+    EXPECT_TRUE(p.Start({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
+                         "PATH=" + sys.dir.file("bin") + ":/usr/bin:/bin", "HOME=" + sys.dir.path(),
+                         "XDG_CONFIG_HOME=" + sys.dir.file("config"), kvnsched, arg},
+                        log));
+    const int status = p.Wait(std::chrono::seconds(30));
+    out = kvtest::ReadFile(log);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  // Its usage, for --help and for an option it does not know, which is no program folder.
+  std::string out;
+  EXPECT_EQ(run("--help", out), 0) << out;
+  EXPECT_EQ(out.rfind("Aufruf: kvnsched [PROGRAMMORDNER]\n", 0), 0u) << out;
+  EXPECT_EQ(run("--bogus", out), 2) << out;
+  EXPECT_EQ(out.rfind("Unbekanntes Argument „--bogus“.\n\nAufruf: kvnsched", 0), 0u) << out;
+  EXPECT_FALSE(std::filesystem::exists(sys.dir.file("crontab")));
+
+  EXPECT_EQ(run(prog, out), 0) << out;
   EXPECT_EQ(kvtest::ReadFile(sys.dir.file("crontab")), kv::cfgtool::CronLine(prog + "korvan") + "\n");
   // The systemctl stand-in refuses, so cron is used with or without systemd.
   EXPECT_NE(out.find("Eingerichtet ist eine Zeile in der crontab"), std::string::npos) << out;
+}
+
+// The box keeps every command and path of the report on one line, also a long one in the middle
+// of a sentence: each line of its text fits the label, so the label breaks none of them.
+TEST(Scheduler, TheBoxNeverBreaksACommandOrAPath) {
+  FakeSystem sys;
+  const std::string prog = sys.dir.file("Programme mit Leerzeichen/korvane-2005-zeitabgleich/");
+  std::filesystem::create_directories(prog);
+  kvtest::WriteFile(prog + "korvan", "#!/bin/sh\n", 0755);
+  for (bool systemd : {false, true}) {
+    sys.systemctlStatus = systemd ? 0 : 1;
+    const auto report = kv::cfgtool::Schedule(sys.Host(false, true), prog);
+    ASSERT_TRUE(report.Succeeded) << report.Text;
+    // As from /opt/korvane: the temporary folder's name is of no account.
+    const QString temp = QString::fromStdString(sys.dir.path()), opt = "/opt/korvane";
+    kv::ui::MessageRequest request{QString::fromStdString(report.Text).replace(temp, opt),
+                                   "Korvane - Ausführung planen", kv::ui::MessageIcon::Information};
+    for (const std::string &command : report.Commands)
+      request.unbroken << QString::fromStdString(command).replace(temp, opt);
+    EXPECT_TRUE(request.unbroken.contains(
+        opt + "/Programme mit Leerzeichen/korvane-2005-zeitabgleich/kvnsched --remove"));
+    auto box = kv::ui::MakeMessageBox(nullptr, request);
+    box->show();
+    QCoreApplication::processEvents();
+    auto *label = box->findChild<QLabel *>("qt_msgbox_label");
+    ASSERT_TRUE(label);
+    const QStringList lines = label->text().split('\n');
+    EXPECT_LE(label->geometry().right(), box->width());
+    for (const QString &line : lines)
+      EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width())
+          << line.toStdString();
+    for (const QString &command : request.unbroken)
+      EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString &l) {
+        return l.contains(command);
+      })) << command.toStdString();
+    // Only blanks became line breaks.
+    EXPECT_EQ(label->text().replace('\n', ' ').simplified(), request.text.simplified());
+  }
 }
 
 } // namespace

@@ -146,14 +146,17 @@ TEST(FileDef, RenumberingNeverReplacesAnExistingFile) {
   EXPECT_EQ(contents, (std::vector<std::string>{"one", "zero"}));
 }
 
-TEST(FileDef, AFileAnotherWriterHoldsIsNeitherDeletedNorRenamed) {
+TEST(FileDef, AFileAnotherWriterHoldsIsRenumberedButNeverDeleted) {
   kvtest::TempDir dir;
   kvtest::WriteFile(dir.file("korvanlog.002"), "busy");
   HeldLock lock(dir.file("korvanlog.002"));
   EXPECT_TRUE(TFLFileDef::IsFileLocked(dir.file("korvanlog.002")));
   TFLFileDef def = Def(dir, 5);
-  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.~og"));
-  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.002")), "busy");
+  // Its writer goes on writing under the new number.
+  EXPECT_EQ(def.GetFileName(), dir.file("korvanlog.002"));
+  lseek(lock.fd, 0, SEEK_END);
+  ASSERT_EQ(write(lock.fd, " and more", 9), 9);
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.001")), "busy and more");
 
   kvtest::TempDir dir2;
   kvtest::WriteFile(dir2.file("korvanlog.001"), "busy");

@@ -3,7 +3,9 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include "test_support.h"
 
@@ -113,4 +115,57 @@ TEST(Writer, ShutdownOfASuspendedWriterTouchesNoFile) {
     w.Shutdown();
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+// Twenty runs share one folder that keeps three numbered logs. All of them hold their logs open
+// at once and then end in any order: each had a file and a number of its own, and the three
+// newest logs remain, complete and numbered without gaps.
+TEST(Writer, RunsSharingAFolderKeepTheNewestLogsWholeAndNumberedWithoutGaps) {
+  kvtest::TempDir dir;
+  const std::string logs = dir.file("logs"), gate = dir.file("gate");
+  std::filesystem::create_directory(logs);
+  constexpr int kRuns = 20;
+  std::vector<kvtest::ChildProcess> runs(kRuns);
+  auto out = [&](int i) { return kvtest::ReadFile(dir.file("out" + std::to_string(i))); };
+  for (int i = 0; i < kRuns; ++i)
+    ASSERT_TRUE(runs[i].Start({KV_LOGGING_RUN, logs, "3", std::to_string(i), gate},
+                              dir.file("out" + std::to_string(i))));
+  ASSERT_TRUE(kvtest::WaitUntil(
+      [&] {
+        for (int i = 0; i < kRuns; ++i)
+          if (out(i).empty()) return false;
+        return true;
+      },
+      std::chrono::seconds(60)));
+  kvtest::WriteFile(gate, "");
+  std::map<std::string, int> run_of; // number of the log each run created -> run
+  for (int i = 0; i < kRuns; ++i) {
+    const int status = runs[i].Wait(std::chrono::seconds(60));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out(i);
+    const std::string opened = "opened " + logs + "/korvanlog.";
+    if (out(i).rfind(opened, 0) == 0) run_of[out(i).substr(opened.size(), 3)] = i;
+  }
+  ASSERT_EQ(run_of.size(), size_t{kRuns});
+  EXPECT_EQ(run_of.begin()->first, "001");
+  EXPECT_EQ(run_of.rbegin()->first, "020");
+
+  std::vector<std::string> names;
+  for (const auto &e : std::filesystem::directory_iterator(logs))
+    if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"korvanlog.001", "korvanlog.002", "korvanlog.003"}));
+  for (int k = 1; k <= 3; ++k) {
+    char newest[8]; // the runs that created 018 to 020 now have 001 to 003
+    std::snprintf(newest, sizeof newest, "%03d", kRuns - 3 + k);
+    const std::string id = std::to_string(run_of[newest]);
+    const std::string text = kvtest::ReadFile(logs + "/korvanlog.00" + std::to_string(k));
+    std::string lines, expected = "run " + id + " opened|";
+    for (size_t at = text.find("\nrun "); at != std::string::npos; at = text.find("\nrun ", at + 1))
+      lines += text.substr(at + 1, text.find('\r', at) - at - 1) + "|";
+    for (int i = 1; i <= 5; ++i)
+      expected += "run " + id + " line " + std::to_string(i) + "|";
+    EXPECT_EQ(lines, expected) << k;
+    EXPECT_NE(text.find(">>>> Start logging_run"), std::string::npos) << k;
+    EXPECT_NE(text.find("<<<< Stop  logging_run"), std::string::npos) << k;
+  }
 }
