@@ -187,12 +187,8 @@ void TConfigForm::FormShow() {
   ui->btnPlanner->setEnabled(::access(SchedulerProgram().toLocal8Bit().constData(), X_OK) == 0);
 
   TRegistry reg;
-  if (reg.OpenKeyReadOnly(kAutoKey)) {
-    TAutoSettings values = ControlValues();
-    ReadAutoSettings(reg, values);
-    ShowValues(values);
-  }
-  reg.CloseKey();
+  TAutoSettings values = ControlValues();
+  if (ReadAutoSettings(reg, values)) ShowValues(values);
 
   if (ui->optDUN->isChecked()) {
     ui->efConnections->setEnabled(true);
@@ -330,9 +326,7 @@ void TConfigForm::btnOKClick() {
   }
   try {
     TRegistry reg;
-    if (!reg.OpenKey(kAutoKey, false)) reg.OpenKey(kAutoKey, true);
     WriteAutoSettings(reg, entries.Values);
-    reg.CloseKey();
   } catch (const ERegistryException &e) {
     // The entries stay in the dialog, so nothing the user typed is lost.
     kv::ui::ShowError(this, QStringLiteral("Die Einstellungen konnten nicht gespeichert werden.\n") +

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "app/config_values.h"
 #include "net/dial_up.h"
 #include "platform/dispatcher.h"
 #include "platform/shell.h"
@@ -47,9 +48,8 @@ class TExPanelStyler;
 
 namespace kv::app {
 
-// Registry keys under HKEY_CURRENT_USER.
+// The interactive settings' key under HKEY_CURRENT_USER (the automatic mode's: kAutoKey).
 inline constexpr const char *kInteractiveKey = "\\Software\\Halvern\\Korvane";
-inline constexpr const char *kAutoKey = "\\Software\\Halvern\\Korvane\\Auto";
 // The largest "ATimeout" the run uses, as the configuration dialog allows: a hand-written larger
 // value would keep the warm-up going for days.
 inline constexpr int32_t kMaxTimeoutSeconds = 120;
@@ -191,8 +191,13 @@ protected:
 
 private:
   void ReadInteractiveKey(const platform::TRegistry &reg);
-  void ReadAutoKey(const platform::TRegistry &reg);
-  void ReadModeAndProxy(const platform::TRegistry &reg, const std::string &prefix);
+  TAutoSettings AutoSettingsNow() const;
+  void ApplyAutoSettings(const TAutoSettings &values);
+  struct TModeAndProxy {
+    std::optional<bool> UseRas, UseSocks5, UseLAN;
+    std::optional<QString> SocksIP, SocksPort, SocksUsername, SocksPassword;
+  };
+  void ApplyModeAndProxy(const TModeAndProxy &values);
   void ApplyConnection(std::optional<int32_t> index);
   void ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value);
   void SetRadioChecked(QRadioButton *button, bool checked);
