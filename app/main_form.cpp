@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -99,6 +100,12 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   DialDeadline = new QTimer(this);
   DialDeadline->setSingleShot(true);
   connect(DialDeadline, &QTimer::timeout, this, &TMainForm::DialTimedOut);
+
+  // The status bar's one panel: a label, so that no passing status tip (a menu item under the
+  // pointer) wipes what the last run showed.
+  StatusText = new QLabel(ui->StatusBar);
+  StatusText->setObjectName(QStringLiteral("StatusText"));
+  ui->StatusBar->addWidget(StatusText, 1);
 
   connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
   connect(ui->optSocks, &QRadioButton::clicked, this, &TMainForm::optSocksClick);
@@ -287,6 +294,10 @@ void TMainForm::optLANClick() {
   F.ModeDialUp = false;
   F.ModeSocks5 = false;
   F.ModeLAN = true;
+}
+
+void TMainForm::ShowStatus(const QString &text) {
+  StatusText->setText(text);
 }
 
 void TMainForm::btnSyncClick() {

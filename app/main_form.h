@@ -18,6 +18,7 @@
 #include "platform/shell.h"
 
 class QDialog;
+class QLabel;
 class QRadioButton;
 class QLineEdit;
 class QTimer;
@@ -202,6 +203,8 @@ private:
   void ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value);
   void SetRadioChecked(QRadioButton *button, bool checked);
   void EnableConnectionControls(bool dialUp, bool socks);
+  // The status bar's text: dial-up progress, "Delay ..."; it stays until replaced.
+  void ShowStatus(const QString &text);
   void WriteInteractiveKey();
 
   // The navigation pane (main_form_pane.cpp).
@@ -238,6 +241,7 @@ private:
   void LogStop(int signal);
 
   std::unique_ptr<Ui::TMainForm> ui;
+  QLabel *StatusText = nullptr; // the status bar's panel
   TMainFormFields F;
   QStringList arguments_;
   bool shown_ = false;

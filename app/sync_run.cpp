@@ -5,7 +5,6 @@
 
 #include "ui_mainform.h"
 
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -99,6 +98,7 @@ QString TMainForm::GetMsgId() {
 
 void TMainForm::NTPSync() {
   ui->btnSync->setEnabled(false);
+  ShowStatus({}); // the last run's delay is not this run's
   inSync_ = true;
   if (F.AutoMode && F.LoggingEnabled) StartRunLog();
   if (F.AutoMode && cappedTimeout_)
@@ -249,7 +249,7 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     Log("NTP time was " + t + " UTC.");
     result.Answered = true;
     const std::string delay = FixedText(client->NTPDelay(), 6, 5);
-    ui->StatusBar->showMessage(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
+    ShowStatus(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
     Log("NTP delay was " + delay + " s.");
     result.ClockSet = client->ClockSetResult() == net::TClockSetResult::Set;
     if (result.ClockSet)
@@ -412,7 +412,7 @@ void TMainForm::TimerTimer() {
   }
   // Whatever happened above, the line is hung up and the automatic mode ends.
   ui->btnSync->setEnabled(true);
-  ui->StatusBar->clearMessage();
+  ShowStatus({});
   HangUpLine();
   Log("DUN disconnected.");
   if (F.AutoMode && Stopping()) LogStop(kv::ui::StopSignal());
@@ -430,7 +430,7 @@ void TMainForm::DialUp1NotConnected(net::TDialUp *, int, const std::string &) {
 }
 
 void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::string &MessageText) {
-  ui->StatusBar->showMessage(Q(MessageText));
+  ShowStatus(Q(MessageText));
   if (Error == 0) return;
   ui->ofDUNStatus->setText(QStringLiteral(" Fehler. Bitte erneut versuchen."));
   ui->btnSync->setEnabled(true);
@@ -448,7 +448,7 @@ void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::str
 void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &ErrorMessage) {
   ui->ofDUNStatus->setText(QStringLiteral(" Fehler"));
   ui->btnSync->setEnabled(true);
-  ui->StatusBar->clearMessage();
+  ShowStatus({});
   EndDial();
   AbortAutomaticRun("DUN dialing failed: " + DialErrorTextEnglish(ErrorCode, ErrorMessage) + " (error " +
                         std::to_string(ErrorCode) + ").",
@@ -460,7 +460,7 @@ void TMainForm::DialTimedOut() {
   if (!F.AutoMode || !dialling_) return;
   ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   ui->btnSync->setEnabled(true);
-  ui->StatusBar->clearMessage();
+  ShowStatus({});
   EndDial();
   const int ms = Hooks.DialDeadlineMs;
   const std::string seconds = ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QAction>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -195,7 +196,11 @@ protected:
 
   template <class T> static T *Find(TMainForm &form, const char *name) { return form.findChild<T *>(name); }
   static QString Label(TMainForm &form, const char *name) { return Find<QLabel>(form, name)->text(); }
-  static QString Status(TMainForm &form) { return Find<QStatusBar>(form, "StatusBar")->currentMessage(); }
+  // What the status bar shows: a passing message, else its panel's text.
+  static QString Status(TMainForm &form) {
+    const QString passing = Find<QStatusBar>(form, "StatusBar")->currentMessage();
+    return passing.isEmpty() ? Label(form, "StatusText") : passing;
+  }
   std::vector<QString> BoxTexts() const {
     std::vector<QString> texts;
     for (const auto &b : boxes_.Shown())
@@ -320,6 +325,9 @@ TEST_F(SyncRunTest, InteractiveLanShowsBothTimesAndTheDelayAfterOneQuery) {
   EXPECT_TRUE(pauses_.empty());
   EXPECT_EQ(Label(*form, "ofSystemTime").toStdString(), " 14.11.2023 22:13:20 UTC");
   EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " 14.11.2023 22:15:00 UTC");
+  EXPECT_EQ(Status(*form), "Delay -0,25000 s");
+  // The pointer passing over "Info über..." in the window's menu leaves the delay standing.
+  form->actions()[0]->showStatusText(form.get());
   EXPECT_EQ(Status(*form), "Delay -0,25000 s");
   EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
   EXPECT_TRUE(boxes_.Shown().empty());
