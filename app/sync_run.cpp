@@ -42,8 +42,13 @@ std::string Text(const QString &s) {
 QString Q(const std::string &s) {
   return QString::fromStdString(s);
 }
+// A setting quoted in a log line.
 std::string Esc(const QString &s) {
-  return EscapeLogText(s.toStdString());
+  return LogSetting(s.toStdString());
+}
+// A setting quoted in a failure's text (escaped for the log when it is logged).
+std::string Quoted(const QString &s) {
+  return QuotedSetting(s.toStdString());
 }
 
 // Seconds as the client's millisecond time-out, held within its range. A negative time-out
@@ -260,10 +265,11 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     ui->ofNTPTime->setText(QStringLiteral(" Nicht verbunden"));
     // A query cut short by a stop signal is no failure of the server.
     if (!Stopping()) {
-      kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
-                                  QStringLiteral(" konnte nicht erreicht werden."));
+      const TQueryFailure cause = QueryFailureCause(*client);
+      kv::ui::ShowError(this, QStringLiteral("Der Server ") + ShownSetting(client->TargetHost) +
+                                  QStringLiteral(" konnte nicht erreicht werden.\n") + cause.User);
       Log("NTP connection failed!");
-      Log(QueryFailureCause(*client));
+      Log(cause.Log);
     }
   }
   client.reset();
@@ -322,8 +328,8 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
       const auto port = ParsePort(Text(ui->efPort->text()));
       if (!port)
         throw ENoticeError(
-            "SOCKS5 proxy port \"" + Text(ui->efPort->text()) + "\" is not a number from 1 to 65535",
-            "Der Port des SOCKS5-Proxy \"" + Text(ui->efPort->text()) + "\" ist keine Zahl von 1 bis 65535.");
+            "SOCKS5 proxy port \"" + Quoted(ui->efPort->text()) + "\" is not a number from 1 to 65535",
+            "Der Port des SOCKS5-Proxy \"" + Quoted(ui->efPort->text()) + "\" ist keine Zahl von 1 bis 65535.");
       smtp.SocksIP = Text(ui->efIP->text());
       smtp.SocksPort = std::to_string(*port);
       if (!ui->efUser->text().isEmpty()) {
@@ -346,8 +352,8 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
     }
     const auto port = ParsePort(Text(F.SmtpPort));
     if (!port)
-      throw ENoticeError("SMTP port \"" + Text(F.SmtpPort) + "\" is not a number from 1 to 65535",
-                         "Der SMTP-Port \"" + Text(F.SmtpPort) + "\" ist keine Zahl von 1 bis 65535.");
+      throw ENoticeError("SMTP port \"" + Quoted(F.SmtpPort) + "\" is not a number from 1 to 65535",
+                         "Der SMTP-Port \"" + Quoted(F.SmtpPort) + "\" ist keine Zahl von 1 bis 65535.");
     smtp.Host = Text(F.SmtpServer);
     smtp.Port = std::to_string(*port);
 
@@ -491,7 +497,7 @@ void TMainForm::StartRunLog() {
   def.BaseName = "korvanlog";
   if (!log->StartLogging())
     kv::ui::ShowError(
-        this, QStringLiteral("Die Protokolldatei im Ordner ") + F.LoggingPath +
+        this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(F.LoggingPath) +
                   QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
   log->AddStrings(log->Header());
 }

@@ -361,7 +361,10 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
   EXPECT_EQ(pauses_.size(), 16u);
   EXPECT_EQ(socks_.back(), "127.0.0.1:" + closed + " su local");
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  // The proxy refused, not the time server: the second line says so.
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDer SOCKS5-Proxy "
+                            "127.0.0.1 (Port " + closed + ") hat die Verbindung abgelehnt.")});
 }
 
 TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
@@ -372,7 +375,9 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {0, true}}));
   EXPECT_EQ(pauses_, std::vector<int>{1000});
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nVon 127.0.0.1 (Port " +
+                            form->Hooks.NtpPort + ") kam innerhalb von 0 Sekunden keine Antwort.")});
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   EXPECT_EQ(form->ExitStatus(), 1);
   // The line after the failure names its cause.
@@ -427,12 +432,14 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
   };
   const std::string port = peer.PortText();
   const std::string connecting = "SMTP connecting host 127.0.0.1 Port " + port + "...";
+  // A port of 400 digits is quoted with its first 120 only, in the log and in the message.
+  const std::string shown = std::string(120, '9') + "...";
   const std::vector<Case> cases = {
-      {[](TRegistry &r) { r.WriteString("ASMTPPort", "25x"); },
-       {"SMTP mail active.", "SMTP mail failed: SMTP port \"25x\" is not a number from 1 to 65535"},
+      {[](TRegistry &r) { r.WriteString("ASMTPPort", std::string(400, '9')); },
+       {"SMTP mail active.", "SMTP mail failed: SMTP port \"" + shown + "\" is not a number from 1 to 65535"},
        "",
-       {"Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"25x\" ist keine "
-        "Zahl von 1 bis 65535."}},
+       {QString::fromStdString("Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"" +
+                               shown + "\" ist keine Zahl von 1 bis 65535.")}},
       {[](TRegistry &r) { r.WriteString("ANetRecipient", "nobody@example.org"); },
        {"SMTP mail active.", connecting, "SMTP disconnected.",
         "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient "
@@ -691,7 +698,10 @@ TEST_F(SyncRunTest, ARejectedAnswerIsLoggedWithItsCause) {
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 1); });
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDie Antwort von "
+                            "127.0.0.1 (Port " + form->Hooks.NtpPort +
+                            ") wurde verworfen: die Stratum-Angabe ist ungültig (Kiss-o'-Death-Code RATE).")});
   EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
                                "Cause: the answer of 127.0.0.1 port " + form->Hooks.NtpPort +
                                    " was rejected: stratum out of range (kiss-o'-death RATE).",
