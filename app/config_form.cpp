@@ -3,7 +3,6 @@
 #include "ui_configform.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTabBar>
@@ -140,6 +139,8 @@ TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
   connect(ui->btnCancel, &QPushButton::clicked, this, &TConfigForm::btnCancelClick);
   connect(ui->btnPlanner, &QPushButton::clicked, this, &TConfigForm::btnPlannerClick);
 
+  // F1 opens the help topic of the focused control's tab, or the dialog's.
+  kv::ui::InstallHelpKey(this, HelpContext);
   FormCreate();
   ConfigForm = this;
 }
@@ -160,20 +161,6 @@ void TConfigForm::DialUp1EntryGet(net::TDialUp *, const std::string &EntryName) 
 void TConfigForm::showEvent(QShowEvent *event) {
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
-}
-
-void TConfigForm::keyPressEvent(QKeyEvent *event) {
-  if (event->key() != Qt::Key_F1 || event->modifiers() != Qt::NoModifier) {
-    QDialog::keyPressEvent(event);
-    return;
-  }
-  int context = HelpContext;
-  for (QWidget *w = focusWidget(); w && w != this; w = w->parentWidget())
-    if (w->property("helpContext").isValid()) {
-      context = w->property("helpContext").toInt();
-      break;
-    }
-  kv::ui::Application().HelpContext(context);
 }
 
 void TConfigForm::FormShow() {

@@ -113,6 +113,7 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   connect(ui->btnSync, &QToolButton::clicked, this, &TMainForm::btnSyncClick);
 
   CreateNavigationPane();
+  kv::ui::InstallHelpKey(this, HelpContext);
   FormCreate();
 }
 

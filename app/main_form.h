@@ -15,7 +15,6 @@
 #include "app/config_values.h"
 #include "net/dial_up.h"
 #include "platform/dispatcher.h"
-#include "platform/shell.h"
 
 class QDialog;
 class QLabel;
@@ -99,8 +98,6 @@ struct TQueryResult {
 struct TPaneHooks {
   // Shows a dialog opened from the pane modally; its exec() unless replaced.
   std::function<void(QDialog &)> ShowModal;
-  // Opens the help file with the desktop's opener; platform::ShellOpen unless replaced.
-  std::function<platform::ShellResult(const std::string &)> OpenDocument;
 };
 
 // The window-menu command of "Info über...".
