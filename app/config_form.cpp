@@ -3,7 +3,6 @@
 #include "ui_configform.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTabBar>
@@ -140,6 +139,8 @@ TConfigForm::TConfigForm(QWidget *parent, const QString &programDirectory,
   connect(ui->btnCancel, &QPushButton::clicked, this, &TConfigForm::btnCancelClick);
   connect(ui->btnPlanner, &QPushButton::clicked, this, &TConfigForm::btnPlannerClick);
 
+  // F1 opens the help topic of the focused control's tab, or the dialog's.
+  kv::ui::InstallHelpKey(this, HelpContext);
   FormCreate();
   ConfigForm = this;
 }
@@ -162,20 +163,6 @@ void TConfigForm::showEvent(QShowEvent *event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TConfigForm::keyPressEvent(QKeyEvent *event) {
-  if (event->key() != Qt::Key_F1 || event->modifiers() != Qt::NoModifier) {
-    QDialog::keyPressEvent(event);
-    return;
-  }
-  int context = HelpContext;
-  for (QWidget *w = focusWidget(); w && w != this; w = w->parentWidget())
-    if (w->property("helpContext").isValid()) {
-      context = w->property("helpContext").toInt();
-      break;
-    }
-  kv::ui::Application().HelpContext(context);
-}
-
 void TConfigForm::FormShow() {
   ui->efConnections->setEnabled(true);
   for (QWidget *w : {ui->efIP, ui->efPort, ui->efUser, ui->efPassword})
@@ -187,12 +174,8 @@ void TConfigForm::FormShow() {
   ui->btnPlanner->setEnabled(::access(SchedulerProgram().toLocal8Bit().constData(), X_OK) == 0);
 
   TRegistry reg;
-  if (reg.OpenKeyReadOnly(kAutoKey)) {
-    TAutoSettings values = ControlValues();
-    ReadAutoSettings(reg, values);
-    ShowValues(values);
-  }
-  reg.CloseKey();
+  TAutoSettings values = ControlValues();
+  if (ReadAutoSettings(reg, values)) ShowValues(values);
 
   if (ui->optDUN->isChecked()) {
     ui->efConnections->setEnabled(true);
@@ -330,9 +313,7 @@ void TConfigForm::btnOKClick() {
   }
   try {
     TRegistry reg;
-    if (!reg.OpenKey(kAutoKey, false)) reg.OpenKey(kAutoKey, true);
     WriteAutoSettings(reg, entries.Values);
-    reg.CloseKey();
   } catch (const ERegistryException &e) {
     // The entries stay in the dialog, so nothing the user typed is lost.
     kv::ui::ShowError(this, QStringLiteral("Die Einstellungen konnten nicht gespeichert werden.\n") +

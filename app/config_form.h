@@ -67,8 +67,6 @@ public:
 
 protected:
   void showEvent(QShowEvent *event) override;
-  // F1 opens the help topic of the focused control's tab, or the dialog's.
-  void keyPressEvent(QKeyEvent *event) override;
 
 private:
   // The values as the controls hold them, and the controls set from values in reading order.

@@ -32,14 +32,39 @@ void Read(const TRegistry &reg, const char *name, QString &field) {
   }
 }
 
-void Write(TRegistry &reg, const char *name, int32_t value) {
-  reg.WriteInteger(name, value);
+void Add(platform::TRegValues &out, const char *name, int32_t value) {
+  out.Integer(name, value);
 }
-void Write(TRegistry &reg, const char *name, bool value) {
-  reg.WriteBool(name, value);
+void Add(platform::TRegValues &out, const char *name, bool value) {
+  out.Bool(name, value);
 }
-void Write(TRegistry &reg, const char *name, const QString &value) {
-  reg.WriteString(name, value.toStdString());
+void Add(platform::TRegValues &out, const char *name, const QString &value) {
+  out.String(name, value.toStdString());
+}
+
+// The twenty values with their names, in the order they are written. "AUseRas" is the dial-up
+// switch that readers also know as "AUseRAS": names match without regard to case.
+template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit visit) {
+  visit("AConnection", v.AConnection);
+  visit("AServer", v.AServer);
+  visit("ANetMessage", v.ANetMessage);
+  visit("ANetRecipient", v.ANetRecipient);
+  visit("ANetSender", v.ANetSender);
+  visit("ASMTPServer", v.ASMTPServer);
+  visit("ASMTPPort", v.ASMTPPort);
+  visit("ASMTPUser", v.ASMTPUser);
+  visit("ASMTPPassword", v.ASMTPPassword);
+  visit("AUseLAN", v.AUseLAN);
+  visit("AUseRas", v.AUseRas);
+  visit("AUseSocks5", v.AUseSocks5);
+  visit("ASocksIP", v.ASocksIP);
+  visit("ASocksPort", v.ASocksPort);
+  visit("ASocksUsername", v.ASocksUsername);
+  visit("ASocksPassword", v.ASocksPassword);
+  visit("ATimeout", v.ATimeout);
+  visit("ALogging", v.ALogging);
+  visit("ALoggingPath", v.ALoggingPath);
+  visit("ALoggingCount", v.ALoggingCount);
 }
 
 // A spin edit's entry is good when it holds a whole number from 1 to `max`. Text that holds no
@@ -56,50 +81,17 @@ TConfigFault Fault(const char *message, ui::MessageIcon icon, TConfigTab tab, co
 
 } // namespace
 
-void ReadAutoSettings(const TRegistry &reg, TAutoSettings &v) {
-  Read(reg, "AConnection", v.AConnection);
-  Read(reg, "AServer", v.AServer);
-  Read(reg, "ANetMessage", v.ANetMessage);
-  Read(reg, "ANetRecipient", v.ANetRecipient);
-  Read(reg, "ANetSender", v.ANetSender);
-  Read(reg, "ASMTPServer", v.ASMTPServer);
-  Read(reg, "ASMTPPort", v.ASMTPPort);
-  Read(reg, "ASMTPUser", v.ASMTPUser);
-  Read(reg, "ASMTPPassword", v.ASMTPPassword);
-  Read(reg, "AUseRAS", v.AUseRas);
-  Read(reg, "AUseSocks5", v.AUseSocks5);
-  Read(reg, "AUseLAN", v.AUseLAN);
-  Read(reg, "ASocksIP", v.ASocksIP);
-  Read(reg, "ASocksPort", v.ASocksPort);
-  Read(reg, "ASocksUsername", v.ASocksUsername);
-  Read(reg, "ASocksPassword", v.ASocksPassword);
-  Read(reg, "ATimeout", v.ATimeout);
-  Read(reg, "ALogging", v.ALogging);
-  Read(reg, "ALoggingPath", v.ALoggingPath);
-  Read(reg, "ALoggingCount", v.ALoggingCount);
+bool ReadAutoSettings(TRegistry &reg, TAutoSettings &v) {
+  // The key is read once when it is opened; every value below comes from that one reading.
+  if (!reg.OpenKeyReadOnly(kAutoKey)) return false;
+  ForEachAutoValue(v, [&](const char *name, auto &field) { Read(reg, name, field); });
+  return true;
 }
 
 void WriteAutoSettings(TRegistry &reg, const TAutoSettings &v) {
-  Write(reg, "AConnection", v.AConnection);
-  Write(reg, "AServer", v.AServer);
-  Write(reg, "ANetMessage", v.ANetMessage);
-  Write(reg, "ANetRecipient", v.ANetRecipient);
-  Write(reg, "ANetSender", v.ANetSender);
-  Write(reg, "ASMTPServer", v.ASMTPServer);
-  Write(reg, "ASMTPPort", v.ASMTPPort);
-  Write(reg, "ASMTPUser", v.ASMTPUser);
-  Write(reg, "ASMTPPassword", v.ASMTPPassword);
-  Write(reg, "AUseLAN", v.AUseLAN);
-  Write(reg, "AUseRas", v.AUseRas);
-  Write(reg, "AUseSocks5", v.AUseSocks5);
-  Write(reg, "ASocksIP", v.ASocksIP);
-  Write(reg, "ASocksPort", v.ASocksPort);
-  Write(reg, "ASocksUsername", v.ASocksUsername);
-  Write(reg, "ASocksPassword", v.ASocksPassword);
-  Write(reg, "ATimeout", v.ATimeout);
-  Write(reg, "ALogging", v.ALogging);
-  Write(reg, "ALoggingPath", v.ALoggingPath);
-  Write(reg, "ALoggingCount", v.ALoggingCount);
+  platform::TRegValues values;
+  ForEachAutoValue(v, [&](const char *name, const auto &value) { Add(values, name, value); });
+  reg.WriteValues(kAutoKey, values);
 }
 
 std::optional<TConfigFault> CheckConfigEntries(const TConfigEntries &e) {

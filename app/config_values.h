@@ -1,7 +1,8 @@
 #pragma once
-// The automatic mode's settings as the configuration dialog edits them, without a widget: the
-// twenty values of the key "\Software\Halvern\Korvane\Auto", how they are read (each value on
-// its own) and written (all twenty, in a fixed order), and the checks the dialog runs on "&OK".
+// The automatic mode's settings without a widget: the twenty values of the key
+// "\Software\Halvern\Korvane\Auto", their one reader (used by the configuration dialog and the
+// automatic run alike) and their one writer (all twenty, in a fixed order, as one change), and
+// the checks the configuration dialog runs on "&OK".
 
 #include <QString>
 #include <cstdint>
@@ -14,6 +15,9 @@ class TRegistry;
 }
 
 namespace kv::app {
+
+// The key of the automatic mode's settings under HKEY_CURRENT_USER.
+inline constexpr const char *kAutoKey = "\\Software\\Halvern\\Korvane\\Auto";
 
 // The twenty values of the automatic-mode key, in the order they are written.
 struct TAutoSettings {
@@ -37,15 +41,18 @@ struct TAutoSettings {
   bool ALogging = false;
   QString ALoggingPath;      // the log folder
   int32_t ALoggingCount = 5; // numbered log files kept
+  friend bool operator==(const TAutoSettings &, const TAutoSettings &) = default;
 };
 
-// Reads the open key into `values`, one value at a time in the dialog's reading order. A value
-// that cannot be read (an integer or switch that is missing, any value of another type) leaves
-// its field as it was, so a half-filled key loses nothing when the dialog writes it back. A
-// missing string reads as empty, as the main window reads it.
-void ReadAutoSettings(const platform::TRegistry &reg, TAutoSettings &values);
+// Reads the automatic key into `values`, all twenty from one reading of the file; false (and
+// `values` untouched) when the key does not exist. A value that cannot be read (an integer or
+// switch that is missing, any value of another type) leaves its field as it was, so callers
+// put their defaults in first, and a half-filled key loses nothing when the dialog writes it
+// back. A missing string reads as empty. `reg` is left with the key open for reading.
+bool ReadAutoSettings(platform::TRegistry &reg, TAutoSettings &values);
 
-// Writes all twenty values into the open key in their order. Raises ERegistryException when
+// Writes all twenty values into the automatic key (created when missing) in their order, as one
+// change: a reader sees the old set or the new one, never a mix. Raises ERegistryException when
 // the file cannot be written.
 void WriteAutoSettings(platform::TRegistry &reg, const TAutoSettings &values);
 

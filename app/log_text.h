@@ -1,6 +1,7 @@
 #pragma once
 // Texts from the user (server, entry and proxy names, addresses) as parts of a log line.
 
+#include <cstddef>
 #include <string>
 
 namespace kv::app {
@@ -10,17 +11,15 @@ namespace kv::app {
 // start a line of its own.
 std::string EscapeLogText(const std::string &text);
 
-} // namespace kv::app
+// The most characters of a setting that a message or a log line quotes.
+inline constexpr std::size_t kMaxQuotedSetting = 120;
 
-namespace kv::net {
-class TSNTPSend;
-}
+// A setting (UTF-8) as a message quotes it: on one line (control characters become blanks) and
+// cut to kMaxQuotedSetting characters, with "..." where it was cut, so that whatever the
+// settings hold cannot flood a message, a log or a cron mail.
+std::string QuotedSetting(const std::string &text);
 
-namespace kv::app {
-
-// Why the last RequestTime of `client` failed, in English for the log line that follows "NTP
-// connection failed!": the proxy's refusal, a name that did not resolve, a time-out, a refused
-// or rejected answer (and the reason). Ends with "."; user texts in it are escaped.
-std::string QueryFailureCause(const net::TSNTPSend &client);
+// A setting as a log line quotes it: QuotedSetting, then EscapeLogText.
+std::string LogSetting(const std::string &text);
 
 } // namespace kv::app

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/log_text.h"
+
 namespace kv::app {
 
 namespace {
@@ -144,9 +146,9 @@ void CheckAddress(const std::string &address, TAddressRole role) {
   for (char ch : address) {
     const auto c = static_cast<unsigned char>(ch);
     if (c <= 0x20 || c >= 0x7F || c == '<' || c == '>' || c == ',' || c == ';')
-      throw ENoticeError(what + " \"" + OneLine(address) + "\" is not a valid mail address",
+      throw ENoticeError(what + " \"" + QuotedSetting(address) + "\" is not a valid mail address",
                          std::string(sender ? "Die Absenderadresse" : "Die Empfängeradresse") + " \"" +
-                             OneLine(address) + "\" ist keine gültige E-Mail-Adresse.");
+                             QuotedSetting(address) + "\" ist keine gültige E-Mail-Adresse.");
   }
 }
 

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -55,10 +56,6 @@ std::optional<QString> ReadString(const TRegistry &reg, const std::string &name)
   }
 }
 
-void Assign(QString &field, std::optional<QString> value) {
-  if (value) field = *value;
-}
-
 void Assign(QLineEdit *edit, std::optional<QString> value) {
   if (value) edit->setText(*value);
 }
@@ -104,12 +101,19 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   DialDeadline->setSingleShot(true);
   connect(DialDeadline, &QTimer::timeout, this, &TMainForm::DialTimedOut);
 
+  // The status bar's one panel: a label, so that no passing status tip (a menu item under the
+  // pointer) wipes what the last run showed.
+  StatusText = new QLabel(ui->StatusBar);
+  StatusText->setObjectName(QStringLiteral("StatusText"));
+  ui->StatusBar->addWidget(StatusText, 1);
+
   connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
   connect(ui->optSocks, &QRadioButton::clicked, this, &TMainForm::optSocksClick);
   connect(ui->optLAN, &QRadioButton::clicked, this, &TMainForm::optLANClick);
   connect(ui->btnSync, &QToolButton::clicked, this, &TMainForm::btnSyncClick);
 
   CreateNavigationPane();
+  kv::ui::InstallHelpKey(this, HelpContext);
   FormCreate();
 }
 
@@ -154,7 +158,8 @@ void TMainForm::FormShow() {
     return;
   setWindowTitle(QStringLiteral("Korvane  * Automatik-Modus *"));
   F.AutoMode = true;
-  if (reg.OpenKeyReadOnly(kAutoKey)) ReadAutoKey(reg);
+  TAutoSettings values = AutoSettingsNow();
+  if (ReadAutoSettings(reg, values)) ApplyAutoSettings(values);
   reg.CloseKey();
   NTPSync();
   // A dial under way ends the run from the poll timer, its error reports or its deadline;
@@ -165,40 +170,66 @@ void TMainForm::FormShow() {
 void TMainForm::ReadInteractiveKey(const TRegistry &reg) {
   ApplyConnection(ReadInteger(reg, "Connection"));
   Assign(ui->efAddress, ReadString(reg, "Server"));
-  ReadModeAndProxy(reg, "");
+  ApplyModeAndProxy({ReadBool(reg, "UseRAS"), ReadBool(reg, "UseSocks5"), ReadBool(reg, "UseLAN"),
+                     ReadString(reg, "SocksIP"), ReadString(reg, "SocksPort"), ReadString(reg, "SocksUsername"),
+                     ReadString(reg, "SocksPassword")});
 }
 
-void TMainForm::ReadAutoKey(const TRegistry &reg) {
-  ApplyConnection(ReadInteger(reg, "AConnection"));
-  if (auto timeout = ReadInteger(reg, "ATimeout")) {
-    F.TimeoutSeconds = std::min(*timeout, kMaxTimeoutSeconds);
-    if (*timeout > kMaxTimeoutSeconds) cappedTimeout_ = *timeout;
-  }
-  Assign(ui->efAddress, ReadString(reg, "AServer"));
-  if (auto mail = ReadBool(reg, "ANetMessage")) F.MailEnabled = *mail;
-  Assign(F.MailRecipient, ReadString(reg, "ANetRecipient"));
-  Assign(F.MailSender, ReadString(reg, "ANetSender"));
-  Assign(F.SmtpServer, ReadString(reg, "ASMTPServer"));
-  Assign(F.SmtpPort, ReadString(reg, "ASMTPPort"));
-  Assign(F.SmtpUser, ReadString(reg, "ASMTPUser"));
-  Assign(F.SmtpPassword, ReadString(reg, "ASMTPPassword"));
-  ReadModeAndProxy(reg, "A");
-  F.LoggingEnabled = ReadBool(reg, "ALogging").value_or(false);
-  F.LoggingPath = ReadString(reg, "ALoggingPath")
-                      .value_or(kv::ui::Application().ProgramDirectory() + QStringLiteral("log/"));
-  F.LoggingCount = ReadInteger(reg, "ALoggingCount").value_or(5);
+// The automatic settings as the window holds them before reading its key: what the key lacks,
+// or holds with another type, keeps its value; the logging values have defaults of their own.
+TAutoSettings TMainForm::AutoSettingsNow() const {
+  TAutoSettings values;
+  values.AConnection = ui->efConnections->currentIndex();
+  values.ATimeout = F.TimeoutSeconds;
+  values.AServer = ui->efAddress->text();
+  values.ANetMessage = F.MailEnabled;
+  values.ANetRecipient = F.MailRecipient;
+  values.ANetSender = F.MailSender;
+  values.ASMTPServer = F.SmtpServer;
+  values.ASMTPPort = F.SmtpPort;
+  values.ASMTPUser = F.SmtpUser;
+  values.ASMTPPassword = F.SmtpPassword;
+  values.AUseRas = F.ModeDialUp;
+  values.AUseSocks5 = F.ModeSocks5;
+  values.AUseLAN = F.ModeLAN;
+  values.ASocksIP = ui->efIP->text();
+  values.ASocksPort = ui->efPort->text();
+  values.ASocksUsername = ui->efUser->text();
+  values.ASocksPassword = ui->efPassword->text();
+  values.ALoggingPath = kv::ui::Application().ProgramDirectory() + QStringLiteral("log/");
+  return values;
 }
 
-// The three mode values, then the proxy's; the automatic key's names carry the prefix "A".
-void TMainForm::ReadModeAndProxy(const TRegistry &reg, const std::string &prefix) {
-  auto name = [&](const char *base) { return prefix + base; };
-  ApplyMode(F.ModeDialUp, ui->optDUN, ReadBool(reg, name("UseRAS")));
-  ApplyMode(F.ModeSocks5, ui->optSocks, ReadBool(reg, name("UseSocks5")));
-  ApplyMode(F.ModeLAN, ui->optLAN, ReadBool(reg, name("UseLAN")));
-  Assign(ui->efIP, ReadString(reg, name("SocksIP")));
-  Assign(ui->efPort, ReadString(reg, name("SocksPort")));
-  Assign(ui->efUser, ReadString(reg, name("SocksUsername")));
-  Assign(ui->efPassword, ReadString(reg, name("SocksPassword")));
+// The automatic settings in the window's order.
+void TMainForm::ApplyAutoSettings(const TAutoSettings &v) {
+  ApplyConnection(v.AConnection);
+  F.TimeoutSeconds = std::min(v.ATimeout, kMaxTimeoutSeconds);
+  if (v.ATimeout > kMaxTimeoutSeconds) cappedTimeout_ = v.ATimeout;
+  ui->efAddress->setText(v.AServer);
+  F.MailEnabled = v.ANetMessage;
+  F.MailRecipient = v.ANetRecipient;
+  F.MailSender = v.ANetSender;
+  F.SmtpServer = v.ASMTPServer;
+  F.SmtpPort = v.ASMTPPort;
+  F.SmtpUser = v.ASMTPUser;
+  F.SmtpPassword = v.ASMTPPassword;
+  ApplyModeAndProxy({v.AUseRas, v.AUseSocks5, v.AUseLAN, v.ASocksIP, v.ASocksPort, v.ASocksUsername,
+                     v.ASocksPassword});
+  F.LoggingEnabled = v.ALogging;
+  F.LoggingPath = v.ALoggingPath;
+  F.LoggingCount = v.ALoggingCount;
+}
+
+// The three mode switches in this order (with several on, the last one wins), then the proxy's
+// fields; a value not given changes nothing.
+void TMainForm::ApplyModeAndProxy(const TModeAndProxy &v) {
+  ApplyMode(F.ModeDialUp, ui->optDUN, v.UseRas);
+  ApplyMode(F.ModeSocks5, ui->optSocks, v.UseSocks5);
+  ApplyMode(F.ModeLAN, ui->optLAN, v.UseLAN);
+  Assign(ui->efIP, v.SocksIP);
+  Assign(ui->efPort, v.SocksPort);
+  Assign(ui->efUser, v.SocksUsername);
+  Assign(ui->efPassword, v.SocksPassword);
 }
 
 void TMainForm::ApplyConnection(std::optional<int32_t> index) {
@@ -266,6 +297,10 @@ void TMainForm::optLANClick() {
   F.ModeLAN = true;
 }
 
+void TMainForm::ShowStatus(const QString &text) {
+  StatusText->setText(text);
+}
+
 void TMainForm::btnSyncClick() {
   NTPSync();
 }
@@ -281,21 +316,21 @@ void TMainForm::FormClose() {
   // The help viewer is a program of its own here; there is nothing to tell it to quit.
 }
 
+// The ten values as one change: a program reading the key meanwhile sees the old set or the new.
 void TMainForm::WriteInteractiveKey() {
   try {
-    TRegistry reg;
-    if (!reg.OpenKey(kInteractiveKey, false)) reg.OpenKey(kInteractiveKey, true);
-    reg.WriteString("ProgramDirectory", kv::ui::Application().ProgramDirectory().toStdString());
-    reg.WriteInteger("Connection", ui->efConnections->currentIndex());
-    reg.WriteString("Server", ui->efAddress->text().toStdString());
-    reg.WriteBool("UseRas", ui->optDUN->isChecked());
-    reg.WriteBool("UseSocks5", ui->optSocks->isChecked());
-    reg.WriteBool("UseLAN", ui->optLAN->isChecked());
-    reg.WriteString("SocksIP", ui->efIP->text().toStdString());
-    reg.WriteString("SocksPort", ui->efPort->text().toStdString());
-    reg.WriteString("SocksUsername", ui->efUser->text().toStdString());
-    reg.WriteString("SocksPassword", ui->efPassword->text().toStdString());
-    reg.CloseKey();
+    platform::TRegValues values;
+    values.String("ProgramDirectory", kv::ui::Application().ProgramDirectory().toStdString())
+        .Integer("Connection", ui->efConnections->currentIndex())
+        .String("Server", ui->efAddress->text().toStdString())
+        .Bool("UseRas", ui->optDUN->isChecked())
+        .Bool("UseSocks5", ui->optSocks->isChecked())
+        .Bool("UseLAN", ui->optLAN->isChecked())
+        .String("SocksIP", ui->efIP->text().toStdString())
+        .String("SocksPort", ui->efPort->text().toStdString())
+        .String("SocksUsername", ui->efUser->text().toStdString())
+        .String("SocksPassword", ui->efPassword->text().toStdString());
+    TRegistry().WriteValues(kInteractiveKey, values);
   } catch (const ERegistryException &e) {
     kv::ui::ShowError(this, QStringLiteral("Die Einstellungen konnten nicht gespeichert werden.\n") +
                                 QString::fromStdString(e.what()));

@@ -12,11 +12,12 @@
 #include <optional>
 #include <string>
 
+#include "app/config_values.h"
 #include "net/dial_up.h"
 #include "platform/dispatcher.h"
-#include "platform/shell.h"
 
 class QDialog;
+class QLabel;
 class QRadioButton;
 class QLineEdit;
 class QTimer;
@@ -47,9 +48,8 @@ class TExPanelStyler;
 
 namespace kv::app {
 
-// Registry keys under HKEY_CURRENT_USER.
+// The interactive settings' key under HKEY_CURRENT_USER (the automatic mode's: kAutoKey).
 inline constexpr const char *kInteractiveKey = "\\Software\\Halvern\\Korvane";
-inline constexpr const char *kAutoKey = "\\Software\\Halvern\\Korvane\\Auto";
 // The largest "ATimeout" the run uses, as the configuration dialog allows: a hand-written larger
 // value would keep the warm-up going for days.
 inline constexpr int32_t kMaxTimeoutSeconds = 120;
@@ -98,8 +98,6 @@ struct TQueryResult {
 struct TPaneHooks {
   // Shows a dialog opened from the pane modally; its exec() unless replaced.
   std::function<void(QDialog &)> ShowModal;
-  // Opens the help file with the desktop's opener; platform::ShellOpen unless replaced.
-  std::function<platform::ShellResult(const std::string &)> OpenDocument;
 };
 
 // The window-menu command of "Info über...".
@@ -191,12 +189,19 @@ protected:
 
 private:
   void ReadInteractiveKey(const platform::TRegistry &reg);
-  void ReadAutoKey(const platform::TRegistry &reg);
-  void ReadModeAndProxy(const platform::TRegistry &reg, const std::string &prefix);
+  TAutoSettings AutoSettingsNow() const;
+  void ApplyAutoSettings(const TAutoSettings &values);
+  struct TModeAndProxy {
+    std::optional<bool> UseRas, UseSocks5, UseLAN;
+    std::optional<QString> SocksIP, SocksPort, SocksUsername, SocksPassword;
+  };
+  void ApplyModeAndProxy(const TModeAndProxy &values);
   void ApplyConnection(std::optional<int32_t> index);
   void ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value);
   void SetRadioChecked(QRadioButton *button, bool checked);
   void EnableConnectionControls(bool dialUp, bool socks);
+  // The status bar's text: dial-up progress, "Delay ..."; it stays until replaced.
+  void ShowStatus(const QString &text);
   void WriteInteractiveKey();
 
   // The navigation pane (main_form_pane.cpp).
@@ -233,6 +238,7 @@ private:
   void LogStop(int signal);
 
   std::unique_ptr<Ui::TMainForm> ui;
+  QLabel *StatusText = nullptr; // the status bar's panel
   TMainFormFields F;
   QStringList arguments_;
   bool shown_ = false;

@@ -4,7 +4,6 @@
 
 #include "ui_mainform.h"
 
-#include <QFileInfo>
 #include <QImage>
 #include <QVBoxLayout>
 
@@ -104,7 +103,6 @@ void TMainForm::CreateNavigationPane() {
   ExPanelStyler1->SetStyle(panels::psXP);
 
   PaneHooks.ShowModal = [](QDialog &dialog) { dialog.exec(); };
-  PaneHooks.OpenDocument = [](const std::string &path) { return platform::ShellOpen(path); };
 }
 
 // Each command opens a new dialog over the window and frees it once it is closed: nothing reads
@@ -127,19 +125,9 @@ void TMainForm::ExPanel1AnchorClick(panels::TCustomExPanel *, const QString &Anc
     ShowDialog<TAboutBox>();
 }
 
-// The help file lies outside the program; when it is missing or nothing on the desktop opens it,
-// the user is told so instead of seeing nothing happen.
+// The help file as a whole; when it cannot be shown, the user is told why.
 void TMainForm::OpenHelpFile() {
-  const QString path = ui::Application().ProgramDirectory() + QStringLiteral("korvan.hlp");
-  if (!QFileInfo(path).isFile()) {
-    ui::ShowError(this, QStringLiteral("Die Hilfedatei „%1“ wurde nicht gefunden.").arg(path));
-    return;
-  }
-  const platform::ShellResult result = PaneHooks.OpenDocument(path.toStdString());
-  if (!result.Succeeded())
-    ui::ShowError(this, QStringLiteral("Die Hilfedatei „%1“ konnte nicht geöffnet werden: Es ist kein "
-                                       "Programm zum Anzeigen dieser Datei eingerichtet.")
-                            .arg(path));
+  ui::Application().HelpContext(0, this);
 }
 
 void TMainForm::ShowAboutOnSysCommand(unsigned Command) {

@@ -5,7 +5,6 @@
 
 #include "ui_mainform.h"
 
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -43,8 +42,13 @@ std::string Text(const QString &s) {
 QString Q(const std::string &s) {
   return QString::fromStdString(s);
 }
+// A setting quoted in a log line.
 std::string Esc(const QString &s) {
-  return EscapeLogText(s.toStdString());
+  return LogSetting(s.toStdString());
+}
+// A setting quoted in a failure's text (escaped for the log when it is logged).
+std::string Quoted(const QString &s) {
+  return QuotedSetting(s.toStdString());
 }
 
 // Seconds as the client's millisecond time-out, held within its range. A negative time-out
@@ -99,6 +103,7 @@ QString TMainForm::GetMsgId() {
 
 void TMainForm::NTPSync() {
   ui->btnSync->setEnabled(false);
+  ShowStatus({}); // the last run's delay is not this run's
   inSync_ = true;
   if (F.AutoMode && F.LoggingEnabled) StartRunLog();
   if (F.AutoMode && cappedTimeout_)
@@ -249,7 +254,7 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     Log("NTP time was " + t + " UTC.");
     result.Answered = true;
     const std::string delay = FixedText(client->NTPDelay(), 6, 5);
-    ui->StatusBar->showMessage(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
+    ShowStatus(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
     Log("NTP delay was " + delay + " s.");
     result.ClockSet = client->ClockSetResult() == net::TClockSetResult::Set;
     if (result.ClockSet)
@@ -260,10 +265,11 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     ui->ofNTPTime->setText(QStringLiteral(" Nicht verbunden"));
     // A query cut short by a stop signal is no failure of the server.
     if (!Stopping()) {
-      kv::ui::ShowError(this, QStringLiteral("Der Server ") + Q(client->TargetHost) +
-                                  QStringLiteral(" konnte nicht erreicht werden."));
+      const TQueryFailure cause = QueryFailureCause(*client);
+      kv::ui::ShowError(this, QStringLiteral("Der Server ") + ShownSetting(client->TargetHost) +
+                                  QStringLiteral(" konnte nicht erreicht werden.\n") + cause.User);
       Log("NTP connection failed!");
-      Log(QueryFailureCause(*client));
+      Log(cause.Log);
     }
   }
   client.reset();
@@ -322,8 +328,8 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
       const auto port = ParsePort(Text(ui->efPort->text()));
       if (!port)
         throw ENoticeError(
-            "SOCKS5 proxy port \"" + Text(ui->efPort->text()) + "\" is not a number from 1 to 65535",
-            "Der Port des SOCKS5-Proxy \"" + Text(ui->efPort->text()) + "\" ist keine Zahl von 1 bis 65535.");
+            "SOCKS5 proxy port \"" + Quoted(ui->efPort->text()) + "\" is not a number from 1 to 65535",
+            "Der Port des SOCKS5-Proxy \"" + Quoted(ui->efPort->text()) + "\" ist keine Zahl von 1 bis 65535.");
       smtp.SocksIP = Text(ui->efIP->text());
       smtp.SocksPort = std::to_string(*port);
       if (!ui->efUser->text().isEmpty()) {
@@ -346,8 +352,8 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
     }
     const auto port = ParsePort(Text(F.SmtpPort));
     if (!port)
-      throw ENoticeError("SMTP port \"" + Text(F.SmtpPort) + "\" is not a number from 1 to 65535",
-                         "Der SMTP-Port \"" + Text(F.SmtpPort) + "\" ist keine Zahl von 1 bis 65535.");
+      throw ENoticeError("SMTP port \"" + Quoted(F.SmtpPort) + "\" is not a number from 1 to 65535",
+                         "Der SMTP-Port \"" + Quoted(F.SmtpPort) + "\" ist keine Zahl von 1 bis 65535.");
     smtp.Host = Text(F.SmtpServer);
     smtp.Port = std::to_string(*port);
 
@@ -412,7 +418,7 @@ void TMainForm::TimerTimer() {
   }
   // Whatever happened above, the line is hung up and the automatic mode ends.
   ui->btnSync->setEnabled(true);
-  ui->StatusBar->clearMessage();
+  ShowStatus({});
   HangUpLine();
   Log("DUN disconnected.");
   if (F.AutoMode && Stopping()) LogStop(kv::ui::StopSignal());
@@ -430,7 +436,7 @@ void TMainForm::DialUp1NotConnected(net::TDialUp *, int, const std::string &) {
 }
 
 void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::string &MessageText) {
-  ui->StatusBar->showMessage(Q(MessageText));
+  ShowStatus(Q(MessageText));
   if (Error == 0) return;
   ui->ofDUNStatus->setText(QStringLiteral(" Fehler. Bitte erneut versuchen."));
   ui->btnSync->setEnabled(true);
@@ -448,7 +454,7 @@ void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::str
 void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &ErrorMessage) {
   ui->ofDUNStatus->setText(QStringLiteral(" Fehler"));
   ui->btnSync->setEnabled(true);
-  ui->StatusBar->clearMessage();
+  ShowStatus({});
   EndDial();
   AbortAutomaticRun("DUN dialing failed: " + DialErrorTextEnglish(ErrorCode, ErrorMessage) + " (error " +
                         std::to_string(ErrorCode) + ").",
@@ -460,7 +466,7 @@ void TMainForm::DialTimedOut() {
   if (!F.AutoMode || !dialling_) return;
   ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   ui->btnSync->setEnabled(true);
-  ui->StatusBar->clearMessage();
+  ShowStatus({});
   EndDial();
   const int ms = Hooks.DialDeadlineMs;
   const std::string seconds = ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1);
@@ -491,7 +497,7 @@ void TMainForm::StartRunLog() {
   def.BaseName = "korvanlog";
   if (!log->StartLogging())
     kv::ui::ShowError(
-        this, QStringLiteral("Die Protokolldatei im Ordner ") + F.LoggingPath +
+        this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(F.LoggingPath) +
                   QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
   log->AddStrings(log->Header());
 }

@@ -4,8 +4,26 @@
 
 #include <QString>
 #include <exception>
+#include <string>
+
+namespace kv::net {
+class TSNTPSend;
+}
 
 namespace kv::app {
+
+// A setting as a message box or standard error quotes it: on one line and cut (QuotedSetting).
+QString ShownSetting(const QString &text);
+QString ShownSetting(const std::string &text);
+
+// Why the last RequestTime of a client failed: the proxy's refusal or silence (naming proxy and
+// port), a name that did not resolve, no answer within the time-out, an answer rejected and why.
+struct TQueryFailure {
+  std::string Log; // "Cause: ... ." for the line after "NTP connection failed!"; user texts escaped
+  QString User;    // the same in one German sentence, for the line after "Der Server ... konnte
+                   // nicht erreicht werden."
+};
+TQueryFailure QueryFailureCause(const net::TSNTPSend &client);
 
 // The German text of a socket layer code (10060, 11001, ...), e.g. "Zeitüberschreitung".
 QString SocketErrorTextGerman(int code);

@@ -2,6 +2,7 @@
 
 #include "ui_webupdateform.h"
 
+#include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 
 #ifndef KORVANE_UPDATE_HOST
@@ -59,6 +60,7 @@ TWebUpdateForm::TWebUpdateForm(QWidget *parent)
 
   connect(ui->btn_Update, &QPushButton::clicked, this, &TWebUpdateForm::btn_UpdateClick);
   connect(ui->btn_Exit, &QPushButton::clicked, this, &TWebUpdateForm::btn_ExitClick);
+  kv::ui::InstallHelpKey(this, HelpContext);
 }
 
 TWebUpdateForm::~TWebUpdateForm() = default;

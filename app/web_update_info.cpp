@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "platform/ui/application.h"
+
 namespace kv::app {
 
 TInfoBrowser::TInfoBrowser(QWidget *parent) : QTextBrowser(parent) {
@@ -30,6 +32,7 @@ Tfrm_ShowInfoUpdate::Tfrm_ShowInfoUpdate(QWidget *parent)
   connect(ui->btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
   ui->Panel_Bottom->installEventFilter(this);
   Panel_BottomResize();
+  kv::ui::InstallHelpKey(this, HelpContext);
 }
 
 Tfrm_ShowInfoUpdate::~Tfrm_ShowInfoUpdate() = default;

@@ -532,6 +532,20 @@ std::string Env(const char *name) {
 
 } // namespace
 
+TRegValues &TRegValues::String(const std::string &name, const std::string &value) {
+  values_.push_back({name, TRegDataType::rdString, value, 0});
+  return *this;
+}
+
+TRegValues &TRegValues::Integer(const std::string &name, int32_t value) {
+  values_.push_back({name, TRegDataType::rdInteger, "", static_cast<uint32_t>(value)});
+  return *this;
+}
+
+TRegValues &TRegValues::Bool(const std::string &name, bool value) {
+  return Integer(name, value ? 1 : 0);
+}
+
 TRegistry::TRegistry() : TRegistry(DefaultFileName()) {}
 
 TRegistry::TRegistry(std::string file) : file_(std::move(file)) {}
@@ -656,15 +670,27 @@ void TRegistry::WriteValue(const registry_file::Value &value) {
   if (read_only_)
     throw ERegistryException("Der Wert '" + value.name +
                              "' kann nicht gespeichert werden: Schlüssel nur lesbar");
-  std::string path = OpenPath();
-  snapshot_ = Update(file_, [&](Store &s) {
+  StoreValues(OpenPath(), {value});
+}
+
+void TRegistry::WriteValues(const std::string &key, const TRegValues &values) {
+  const std::string path = Resolve(key);
+  if (!StorableKey(path))
+    throw ERegistryException("Der Schlüssel '" + key + "' kann nicht gespeichert werden");
+  StoreValues(path, values.Values());
+}
+
+void TRegistry::StoreValues(const std::string &path, const std::vector<registry_file::Value> &values) {
+  snapshot_ = Update(file_, [&](registry_file::Store &s) {
     registry_file::Key &key = s.CreateKey(path);
-    if (registry_file::Value *old = registry_file::FindValue(key, value.name)) {
-      std::string stored_name = old->name; // an existing value keeps the spelling of its name
-      *old = value;
-      old->name = stored_name;
-    } else {
-      key.values.push_back(value);
+    for (const registry_file::Value &value : values) {
+      if (registry_file::Value *old = registry_file::FindValue(key, value.name)) {
+        std::string stored_name = old->name; // an existing value keeps the spelling of its name
+        *old = value;
+        old->name = stored_name;
+      } else {
+        key.values.push_back(value);
+      }
     }
   });
 }

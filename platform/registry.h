@@ -2,7 +2,8 @@
 // The per-user registry: one typed text file in the style of a registry export, shared by every
 // Korvane program. Key and value names match without regard to case. Every write locks the
 // file, re-reads it, applies only its own change and replaces the file atomically, so programs
-// writing at the same time lose nothing. A file that cannot be read is moved aside, never
+// writing at the same time lose nothing. A set of values written together (WriteValues) is one
+// such change: a reader sees all of them or none. A file that cannot be read is moved aside, never
 // overwritten. A file that is a symbolic link is read and replaced through the link, which stays.
 
 #include <cstdint>
@@ -64,6 +65,18 @@ std::string Format(const Store &store);
 
 } // namespace registry_file
 
+// Values to store together, in the order they are added.
+class TRegValues {
+public:
+  TRegValues &String(const std::string &name, const std::string &value);
+  TRegValues &Integer(const std::string &name, int32_t value);
+  TRegValues &Bool(const std::string &name, bool value);
+  const std::vector<registry_file::Value> &Values() const { return values_; }
+
+private:
+  std::vector<registry_file::Value> values_;
+};
+
 class TRegistry {
 public:
   // The user's registry file: ${XDG_CONFIG_HOME:-$HOME/.config}/korvane/registry.reg.
@@ -106,6 +119,12 @@ public:
   // Returns false when the value did not exist.
   bool DeleteValue(const std::string &name);
 
+  // Stores `values` in their order under `key` (absolute with a leading "\\", else below the open
+  // key), creating the key when it is missing, as one change: one lock, one re-read, one
+  // replace of the file. Raises ERegistryException when the file cannot be written or the key
+  // name cannot be stored; nothing is written then.
+  void WriteValues(const std::string &key, const TRegValues &values);
+
 private:
   std::string Resolve(const std::string &key) const;
   // The open key's path; the root when no key is open.
@@ -113,6 +132,7 @@ private:
   void Reload();
   const registry_file::Value *Find(const std::string &name) const;
   void WriteValue(const registry_file::Value &value);
+  void StoreValues(const std::string &path, const std::vector<registry_file::Value> &values);
 
   std::string file_;
   registry_file::Store snapshot_;

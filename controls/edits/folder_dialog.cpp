@@ -49,7 +49,8 @@ void TKvBrowseFolderDlg::Initialized(ui::TFolderBrowseDialog &dialog) {
   if (BrowseKind == bfComputers || FolderExists(FolderName)) dialog.SetSelection(FolderName);
   if (HelpContext != 0) {
     const int context = HelpContext;
-    dialog.AddHelpButton(QStringLiteral("&Hilfe"), [context] { ui::Application().HelpContext(context); });
+    dialog.AddHelpButton(QStringLiteral("&Hilfe"),
+                         [context, &dialog] { ui::Application().HelpContext(context, &dialog); });
   }
   if (OnInitialized) OnInitialized(*this);
 }

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdio>
@@ -16,6 +17,7 @@
 
 #include "platform/shell.h"
 #include "platform/system.h"
+#include "platform/ui/message_box.h"
 
 namespace kv::ui {
 
@@ -178,14 +180,30 @@ void TApplication::ProcessMessages() {
   if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }
 
-bool TApplication::HelpContext(int context) {
+bool TApplication::HelpContext(int context, QWidget *parent) {
   if (help_hook_) {
     help_hook_(context);
     return true;
   }
-  // The viewer shows the file; a topic number means nothing to it.
-  if (help_file_.isEmpty() || !QFileInfo(help_file_).isFile()) return false;
-  return platform::ShellOpen(help_file_.toStdString()).Succeeded();
+  // The help file lies outside the program; when it is missing or nothing opens it, the user is
+  // told so instead of seeing nothing happen. The viewer shows the file; a topic number means
+  // nothing to it.
+  if (help_file_.isEmpty()) {
+    ShowError(parent, QStringLiteral("Für dieses Programm ist keine Hilfedatei eingerichtet."));
+    return false;
+  }
+  if (!QFileInfo(help_file_).isFile()) {
+    ShowError(parent, QStringLiteral("Die Hilfedatei „%1“ wurde nicht gefunden.").arg(help_file_));
+    return false;
+  }
+  const std::string file = help_file_.toStdString();
+  if (!(help_opener_ ? help_opener_(file) : platform::ShellOpen(file)).Succeeded()) {
+    ShowError(parent, QStringLiteral("Die Hilfedatei „%1“ konnte nicht geöffnet werden: Es ist kein "
+                                     "Programm zum Anzeigen dieser Datei eingerichtet.")
+                          .arg(help_file_));
+    return false;
+  }
+  return true;
 }
 
 void TApplication::Terminate() {
@@ -204,6 +222,38 @@ void TApplication::Terminate() {
 TApplication &Application() {
   static TApplication app;
   return app;
+}
+
+namespace {
+
+// Catches F1 on its way up: a control that has no use for the key passes it to its window.
+class HelpKey : public QObject {
+public:
+  HelpKey(QWidget *window, int context) : QObject(window), window_(window), context_(context) {}
+
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_F1 || key->modifiers() != Qt::NoModifier) return false;
+    int context = context_;
+    for (QWidget *w = window_->focusWidget(); w && w != window_; w = w->parentWidget())
+      if (w->property("helpContext").isValid()) {
+        context = w->property("helpContext").toInt();
+        break;
+      }
+    Application().HelpContext(context, window_);
+    return true;
+  }
+
+private:
+  QWidget *window_;
+  int context_;
+};
+
+} // namespace
+
+void InstallHelpKey(QWidget *window, int context) {
+  window->installEventFilter(new HelpKey(window, context));
 }
 
 } // namespace kv::ui

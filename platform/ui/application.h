@@ -4,6 +4,11 @@
 
 #include <QString>
 #include <functional>
+#include <string>
+
+#include "platform/shell.h"
+
+class QWidget;
 
 namespace kv::ui {
 
@@ -48,11 +53,18 @@ public:
   QString ProgramDirectory() const;
   // Runs the events that are waiting (repaints, queued calls) and returns.
   void ProcessMessages();
-  // Opens help topic `context`: the installed help hook gets it; without a hook the help file
-  // is opened with the desktop's opener when it exists. Returns false when nothing was opened.
-  bool HelpContext(int context);
+  // The one way to show help: topic `context` of the help file (0: the file as a whole). The
+  // installed help hook gets the topic; without one the help file is opened with the help
+  // opener. When there is no help file, or nothing on the desktop opens it, an error box over
+  // `parent` says so in German (standard error without a display). Returns true when help was
+  // shown.
+  bool HelpContext(int context, QWidget *parent = nullptr);
   // Installs the hook that shows help topics (tests record them); an empty one removes it.
   void SetHelpHook(std::function<void(int)> hook) { help_hook_ = std::move(hook); }
+  // Replaces what opens the help file (tests); an empty one puts back the desktop's opener.
+  void SetHelpOpener(std::function<platform::ShellResult(const std::string &)> opener) {
+    help_opener_ = std::move(opener);
+  }
   // Asks the program to end once control returns to its event loop: the main window closes as
   // its close box would (so it saves what it keeps), and every running event loop ends, modal
   // dialogs' included.
@@ -62,9 +74,15 @@ private:
   QString title_;
   QString help_file_;
   std::function<void(int)> help_hook_;
+  std::function<platform::ShellResult(const std::string &)> help_opener_;
 };
 
 // The process's one application object.
 TApplication &Application();
+
+// F1 in `window`, whichever of its controls has the focus, shows help through
+// Application().HelpContext: the topic of the nearest control, from the focused one outwards,
+// that carries a "helpContext" property, else `context`.
+void InstallHelpKey(QWidget *window, int context);
 
 } // namespace kv::ui

@@ -64,7 +64,7 @@ TSelectDirDialog::TSelectDirDialog(const QString &directory, TSelectDirOpts opti
 
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  connect(help_, &QPushButton::clicked, this, [this] { Application().HelpContext(help_context_); });
+  connect(help_, &QPushButton::clicked, this, [this] { Application().HelpContext(help_context_, this); });
   connect(drives_, &QComboBox::activated, this, [this](int i) { SetDirectory(drives_->itemText(i)); });
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
     if (!tree_->CurrentPath().isEmpty()) ShowFolder(tree_->CurrentPath());

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/registry.h"
 #include "test_support.h"
@@ -245,7 +248,6 @@ std::vector<std::string> AutoLines(const std::string &file) {
 TEST(AutoSettings, FirstUseWritesAllTwentyValuesInOrderAndType) {
   kvtest::TempDir dir;
   TRegistry reg(dir.file("registry.reg"));
-  ASSERT_TRUE(reg.OpenKey(kAuto, true));
   TAutoSettings v;
   v.AServer = "pool.ntp.org";
   v.ALoggingPath = "/opt/korvane/log/";
@@ -322,6 +324,50 @@ TEST(AutoSettings, HalfFilledKeyKeepsEveryValueThroughReadAndWrite) {
   EXPECT_EQ(back.ReadString("AServer"), "ntp.example.org");
   EXPECT_EQ(back.ReadString("ASMTPPassword"), "geh eim\"");
   EXPECT_EQ(back.ReadInteger("AConnection"), 1);
+}
+
+// While kvnadm saves, an automatic run may read the key: it must find the old set or the new one,
+// never a mix (or no connection mode at all).
+TEST(AutoSettings, AReaderSeesOneWholeSetWhileAnotherProcessSavesAgainAndAgain) {
+  kvtest::TempDir dir;
+  const std::string file = dir.file("registry.reg");
+  TAutoSettings a, b;
+  a.AServer = "a.example.org";
+  a.ALoggingPath = "/srv/a";
+  b = {1,     "b.example.org", true,  "to@b", "from@b", "smtp.b", "2525", "ub", "pb", true,
+       false, false,           "127.0.0.2", "1081", "sb", "qb", 30, true, "/srv/b", 9};
+  TRegistry reg(file);
+  kv::app::WriteAutoSettings(reg, a);
+
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    try {
+      TRegistry own(file);
+      for (int i = 0; i < 300; ++i)
+        kv::app::WriteAutoSettings(own, i % 2 ? a : b);
+    } catch (...) {
+      _exit(1);
+    }
+    _exit(0);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  int reads = 0, mixed = 0, status = 0;
+  while (waitpid(writer, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(writer, SIGKILL);
+      waitpid(writer, &status, 0);
+      FAIL() << "the writer did not finish in time";
+    }
+    TAutoSettings read;
+    TRegistry other(file);
+    ASSERT_TRUE(kv::app::ReadAutoSettings(other, read));
+    ++reads;
+    if (!(read == a) && !(read == b)) ++mixed;
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
+  EXPECT_GT(reads, 0);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "app/about_box.h"
 #include "app/config_form.h"
 #include "app/web_update_form.h"
+#include "app/web_update_info.h"
 #include "controls/panels/ex_panel.h"
 #include "controls/panels/navbar.h"
 #include "platform/registry.h"
@@ -174,21 +175,40 @@ TEST_F(MainFormPaneTest, EachDialogRunsModallyAndInfoTwiceOpensTwoAboutBoxes) {
   EXPECT_TRUE(form_->isVisible());
 }
 
-TEST_F(MainFormPaneTest, HelpOpensTheHelpFileOrSaysWhyItCannot) {
+// The pane's "hilfe" and F1 in every window (kvnadm's is the configuration dialog) show help
+// the one way, which says why when it cannot.
+TEST_F(MainFormPaneTest, HelpOpensTheHelpFileOrSaysWhyItCannotFromEveryWindow) {
   const std::string help = kv::ui::Application().ProgramDirectory().toStdString() + "korvan.hlp";
+  const QString missing = QString::fromStdString("Die Hilfedatei „" + help + "“ wurde nicht gefunden.");
   std::remove(help.c_str());
   std::vector<std::string> opened;
   kv::platform::ShellResult answer;
-  form_->PaneHooks.OpenDocument = [&](const std::string &path) {
+  kv::ui::Application().SetHelpOpener([&](const std::string &path) {
     opened.push_back(path);
     return answer;
-  };
+  });
+  kv::app::TConfigForm config(form_.get());
+  kv::app::TWebUpdateForm update(form_.get());
+  kv::app::Tfrm_ShowInfoUpdate info(form_.get());
+  const std::vector<QWidget *> windows = {form_.get(), &config, &update, &info};
 
   Click(form_->ExPanel4, "hilfe");
+  for (QWidget *window : windows)
+    QTest::keyClick(window, Qt::Key_F1);
   EXPECT_TRUE(opened.empty());
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_EQ(boxes_.Shown()[0].caption.toStdString(), "Fehler");
-  EXPECT_EQ(boxes_.Shown()[0].text.toStdString(), "Die Hilfedatei „" + help + "“ wurde nicht gefunden.");
+  ASSERT_EQ(boxes_.Shown().size(), 5u);
+  for (const auto &box : boxes_.Shown()) {
+    EXPECT_EQ(box.caption, "Fehler");
+    EXPECT_EQ(box.text, missing);
+  }
+
+  // Each window's own topic.
+  std::vector<int> topics;
+  kv::ui::Application().SetHelpHook([&](int context) { topics.push_back(context); });
+  for (QWidget *window : windows)
+    QTest::keyClick(window, Qt::Key_F1);
+  kv::ui::Application().SetHelpHook({});
+  EXPECT_EQ(topics, (std::vector<int>{4, 6, 9, 1034}));
 
   kvtest::WriteFile(help, "help");
   boxes_.Clear();
@@ -197,9 +217,10 @@ TEST_F(MainFormPaneTest, HelpOpensTheHelpFileOrSaysWhyItCannot) {
   EXPECT_TRUE(boxes_.Shown().empty());
 
   answer.exit_code = 3; // xdg-open: no program for this kind of file
-  form_->ExPanel1AnchorClick(nullptr, "hilfe");
+  QTest::keyClick(&update, Qt::Key_F1);
   ASSERT_EQ(boxes_.Shown().size(), 1u);
   EXPECT_NE(boxes_.Shown()[0].text.indexOf("kein Programm zum Anzeigen"), -1);
+  kv::ui::Application().SetHelpOpener({});
   std::remove(help.c_str());
 }
 

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QAction>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -195,7 +196,11 @@ protected:
 
   template <class T> static T *Find(TMainForm &form, const char *name) { return form.findChild<T *>(name); }
   static QString Label(TMainForm &form, const char *name) { return Find<QLabel>(form, name)->text(); }
-  static QString Status(TMainForm &form) { return Find<QStatusBar>(form, "StatusBar")->currentMessage(); }
+  // What the status bar shows: a passing message, else its panel's text.
+  static QString Status(TMainForm &form) {
+    const QString passing = Find<QStatusBar>(form, "StatusBar")->currentMessage();
+    return passing.isEmpty() ? Label(form, "StatusText") : passing;
+  }
   std::vector<QString> BoxTexts() const {
     std::vector<QString> texts;
     for (const auto &b : boxes_.Shown())
@@ -321,6 +326,9 @@ TEST_F(SyncRunTest, InteractiveLanShowsBothTimesAndTheDelayAfterOneQuery) {
   EXPECT_EQ(Label(*form, "ofSystemTime").toStdString(), " 14.11.2023 22:13:20 UTC");
   EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " 14.11.2023 22:15:00 UTC");
   EXPECT_EQ(Status(*form), "Delay -0,25000 s");
+  // The pointer passing over "Info über..." in the window's menu leaves the delay standing.
+  form->actions()[0]->showStatusText(form.get());
+  EXPECT_EQ(Status(*form), "Delay -0,25000 s");
   EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
   EXPECT_TRUE(boxes_.Shown().empty());
   EXPECT_EQ(form->ExitStatus(), 0);
@@ -353,7 +361,10 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
   EXPECT_EQ(pauses_.size(), 16u);
   EXPECT_EQ(socks_.back(), "127.0.0.1:" + closed + " su local");
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  // The proxy refused, not the time server: the second line says so.
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDer SOCKS5-Proxy "
+                            "127.0.0.1 (Port " + closed + ") hat die Verbindung abgelehnt.")});
 }
 
 TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
@@ -364,7 +375,9 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {0, true}}));
   EXPECT_EQ(pauses_, std::vector<int>{1000});
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nVon 127.0.0.1 (Port " +
+                            form->Hooks.NtpPort + ") kam innerhalb von 0 Sekunden keine Antwort.")});
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   EXPECT_EQ(form->ExitStatus(), 1);
   // The line after the failure names its cause.
@@ -419,12 +432,14 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
   };
   const std::string port = peer.PortText();
   const std::string connecting = "SMTP connecting host 127.0.0.1 Port " + port + "...";
+  // A port of 400 digits is quoted with its first 120 only, in the log and in the message.
+  const std::string shown = std::string(120, '9') + "...";
   const std::vector<Case> cases = {
-      {[](TRegistry &r) { r.WriteString("ASMTPPort", "25x"); },
-       {"SMTP mail active.", "SMTP mail failed: SMTP port \"25x\" is not a number from 1 to 65535"},
+      {[](TRegistry &r) { r.WriteString("ASMTPPort", std::string(400, '9')); },
+       {"SMTP mail active.", "SMTP mail failed: SMTP port \"" + shown + "\" is not a number from 1 to 65535"},
        "",
-       {"Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"25x\" ist keine "
-        "Zahl von 1 bis 65535."}},
+       {QString::fromStdString("Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"" +
+                               shown + "\" ist keine Zahl von 1 bis 65535.")}},
       {[](TRegistry &r) { r.WriteString("ANetRecipient", "nobody@example.org"); },
        {"SMTP mail active.", connecting, "SMTP disconnected.",
         "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient "
@@ -683,7 +698,10 @@ TEST_F(SyncRunTest, ARejectedAnswerIsLoggedWithItsCause) {
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 1); });
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden."});
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDie Antwort von "
+                            "127.0.0.1 (Port " + form->Hooks.NtpPort +
+                            ") wurde verworfen: die Stratum-Angabe ist ungültig (Kiss-o'-Death-Code RATE).")});
   EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
                                "Cause: the answer of 127.0.0.1 port " + form->Hooks.NtpPort +
                                    " was rejected: stratum out of range (kiss-o'-death RATE).",

@@ -132,9 +132,12 @@ TEST_F(FolderDialogTest, MissingFolderIsNotPreselectedAndCancelKeepsTheName) {
   EXPECT_EQ(dlg.FolderName, Q(dir_.file("nowhere")));
 }
 
-TEST_F(FolderDialogTest, HelpButtonCallsTheTopicAndStaysOpen) {
+TEST_F(FolderDialogTest, HelpButtonCallsTheTopicOrSaysWhyThereIsNoneAndStaysOpen) {
   TKvBrowseFolderDlg dlg;
   dlg.HelpContext = 40;
+  const QString before = kv::ui::Application().HelpFile();
+  kv::ui::Application().SetHelpFile(Q(dir_.file("missing.hlp")));
+  kv::ui::MessageBoxCapture boxes;
   bool still_open = false;
   int step = 0;
   kvtest::ModalDriver driver([&](QDialog &d) {
@@ -142,7 +145,8 @@ TEST_F(FolderDialogTest, HelpButtonCallsTheTopicAndStaysOpen) {
     for (auto *b : d.findChildren<QPushButton *>())
       if (b->text() == "&Hilfe") help = b;
     if (!help) return false;
-    if (step++ == 0) {
+    if (step == 1) kv::ui::Application().SetHelpHook({}); // the second click finds no help
+    if (step++ < 2) {
       help->click();
       return false;
     }
@@ -151,8 +155,11 @@ TEST_F(FolderDialogTest, HelpButtonCallsTheTopicAndStaysOpen) {
     return true;
   });
   EXPECT_FALSE(dlg.RunDialog());
+  kv::ui::Application().SetHelpFile(before);
   EXPECT_TRUE(still_open);
   EXPECT_EQ(help_, std::vector<int>{40});
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].text, "Die Hilfedatei „" + Q(dir_.file("missing.hlp")) + "“ wurde nicht gefunden.");
 }
 
 TEST_F(FolderDialogTest, OkFollowsWhetherTheHighlightIsAnExistingFolder) {
@@ -195,14 +202,6 @@ TEST_F(FolderDialogTest, NetworkComputersCannotBeBrowsed) {
   TKvBrowseFolderDlg dlg;
   dlg.BrowseKind = bfComputers;
   EXPECT_THROW(dlg.RunDialog(), std::system_error);
-}
-
-TEST_F(FolderDialogTest, HelpWithoutHookOrFileOpensNothing) {
-  kv::ui::Application().SetHelpHook({});
-  const QString before = kv::ui::Application().HelpFile();
-  kv::ui::Application().SetHelpFile(Q(dir_.file("missing.hlp")));
-  EXPECT_FALSE(kv::ui::Application().HelpContext(40));
-  kv::ui::Application().SetHelpFile(before);
 }
 
 TEST_F(FolderDialogTest, FrameworkDialogNamesCreatesAndAsks) {
