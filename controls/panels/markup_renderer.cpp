@@ -593,7 +593,8 @@ void TMarkupRenderer::ApplyParagraph(TTextState &st, TWalk &w, const TMarkupTag 
 }
 
 void TMarkupRenderer::ApplyBody(TTextState &st, const TMarkupTag &tag) {
-  const std::vector<TMarkupImage> tiles = ResolveImageSource(MarkupAttr(tag, u"BACKGROUND", true), sources_);
+  // The source as written: a file path keeps its case.
+  const std::vector<TMarkupImage> tiles = ResolveImageSource(MarkupAttr(tag, u"BACKGROUND"), sources_);
   if (!tiles.empty()) {
     const QSize size = tiles.front().NaturalSize(sources_);
     // A picture smaller than 1 × 1 would never get across the rectangle.
