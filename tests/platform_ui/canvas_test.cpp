@@ -282,13 +282,12 @@ TEST(Canvas, TextOpaqueOrTransparentAndInsideItsCell) {
 TEST(Canvas, TextRunsDrawAsDrawTextDrawsEachRun) {
   // A "j" that reaches left of its cell, a prefix, lines under and through, an opaque background.
   const std::vector<TTextRun> runs = {{"Die ", 2}, {"jagt ", 24}, {"&&Co. ", 50}, {"zur ", 81}, {"Uhr", 104}};
-  for (const auto &[style, brush] : {std::pair{TFontStyles(fsUnderline), bsClear},
-                                     std::pair{TFontStyles(fsBold | fsItalic | fsStrikeOut), bsSolid}}) {
+  for (const TFontStyles style : {TFontStyles(fsUnderline), TFontStyles(fsBold | fsItalic | fsStrikeOut)}) {
     QImage each = WhiteImage(120, 20), together = each;
     auto prepare = [&](TCanvas &c) {
       c.Font.Name = "Tahoma";
       c.Font.Style = style;
-      c.Brush = TBrush{clYellow, brush};
+      c.Brush = TBrush{clYellow, style & fsBold ? bsSolid : bsClear};
     };
     TCanvas one(&each);
     prepare(one);
@@ -297,7 +296,7 @@ TEST(Canvas, TextRunsDrawAsDrawTextDrawsEachRun) {
       one.DrawText(run.Text, r, tfSingleLine | tfBottom);
     }
     one.EndPaint();
-    // The second time the runs are drawn from their kept shapes.
+    // Drawn once above, the runs are drawn from their kept shapes here.
     for (int time = 1; time <= 2; ++time) {
       together.fill(Qt::white);
       TCanvas c(&together);
