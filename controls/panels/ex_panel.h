@@ -367,7 +367,7 @@ private:
   // The body text's size as painting measures it for centre and bottom alignment, or with
   // `measure_only` as the renderer's measuring pass gives it to auto-size.
   QSize MeasureBodyText(const kv::ui::TRect &r, bool measure_only);
-  // Mouse handling of the Part's press, move and leave (ex_panel_mouse.cpp).
+  // Mouse handling: press, move and leave (ex_panel_mouse.cpp).
   void PanelMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
   void PanelMouseMove(int x, int y);
   void OpenOrRaiseAnchor(const QString &anchor);

@@ -149,6 +149,11 @@ QPoint BackgroundOrigin(TBackGroundPosition position, const TRect &r, QSize pict
   return {r.Left, r.Top};
 }
 
+QSize PaintBufferSize(int width, int height) {
+  const auto within = [](int side) { return side >= 1 && side <= MaxPanelExtent; };
+  return within(width) && within(height) ? QSize(width, height) : QSize();
+}
+
 int CollapseStep(int from_height, int caption_height, int steps) {
   return steps > 0 ? (from_height - caption_height) / steps : 0;
 }

@@ -76,6 +76,10 @@ bool InSizeGrip(const TPanelFrame &f, QPoint p, int scroll_bar_extent);
 QPoint BackgroundOrigin(TBackGroundPosition position, const kv::ui::TRect &r, QSize picture,
                         const TPanelFrame &f);
 
+// The off-screen picture a Buffered panel of this size paints into first: its whole size when
+// both sides lie within 1..MaxPanelExtent, else none (painted straight onto the target).
+QSize PaintBufferSize(int width, int height);
+
 // Height change of one animation step.
 int CollapseStep(int from_height, int caption_height, int steps);
 

@@ -22,8 +22,8 @@ bool TCustomExPanel::ThemedNow() const {
 void TCustomExPanel::paintEvent(QPaintEvent *) {
   const int w = width(), h = height();
   if (w <= 0 || h <= 0) return;
-  if (buffered_ && w <= MaxPanelExtent && h <= MaxPanelExtent) {
-    QImage buffer(w, h, QImage::Format_RGB32);
+  if (const QSize size = PaintBufferSize(w, h); buffered_ && !size.isEmpty()) {
+    QImage buffer(size, QImage::Format_RGB32);
     if (!buffer.isNull()) {
       const int dots_per_meter = qRound(std::max(1, logicalDpiY()) / 0.0254);
       buffer.setDotsPerMeterX(dots_per_meter);

@@ -8,7 +8,6 @@
 #include "controls/panels/markup_lexer.h"
 #include "controls/panels/picture.h"
 #include "controls/panels/picture_container.h"
-#include "controls/panels/picture_decode.h"
 
 namespace kv::panels {
 
@@ -62,17 +61,20 @@ THTMLPicture *UsablePicture(THTMLPicture *picture) {
   return picture && !picture->Empty() ? picture : nullptr;
 }
 
-// The cache's picture of an address, added and loaded when it is not there yet.
+// The cache's picture of an address, added and loaded when it is not there yet. The cache knows
+// pictures by their upper-case identity; the address is loaded as written, since a file path
+// keeps its case.
 THTMLPicture *CachedPicture(THTMLPictureCache &cache, const QString &address) {
-  if (THTMLPicture *found = cache.FindPicture(address)) return found;
+  const QString identity = AsciiUpper(address);
+  if (THTMLPicture *found = cache.FindPicture(identity)) return found;
   THTMLPicture *added = cache.AddPicture();
   added->SetAsynchronous(false);
   try {
     added->AssignAddress(address);
-  } catch (const EPictureError &) {
-    // An address whose bytes do not decode shows nothing.
+  } catch (...) {
+    // An address whose bytes cannot be had or decoded shows nothing, whatever the reason.
   }
-  return cache.FindPicture(address);
+  return cache.FindPicture(identity);
 }
 
 } // namespace
@@ -111,7 +113,7 @@ std::vector<TMarkupImage> ResolveImageSource(const QString &source, const TImage
       found.push_back(PictureImage(p));
   }
   if (upper.contains(u"://") && sources.PictureCache) {
-    if (THTMLPicture *p = UsablePicture(CachedPicture(*sources.PictureCache, upper)))
+    if (THTMLPicture *p = UsablePicture(CachedPicture(*sources.PictureCache, source)))
       found.push_back(PictureImage(p));
   }
   return found;

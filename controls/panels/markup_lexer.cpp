@@ -187,16 +187,17 @@ TMarkupTagKind ClassifyTag(QStringView upper, bool closing) {
 TMarkupCursor::TMarkupCursor(QStringView text, qsizetype pos, qsizetype end)
     : text_(text), pos_(pos), end_(end < 0 || end > text.size() ? text.size() : end) {}
 
+// One scan that stops at the run's end: searching the whole rest for "<" first would make a
+// text of many words and no tag quadratic.
 QStringView TMarkupCursor::NextRun(bool word_wrap) {
-  const QStringView rest = text_.mid(pos_, end_ - pos_);
-  qsizetype len = rest.indexOf(u'<');
-  if (len < 0) len = rest.size();
-  if (word_wrap) {
-    const qsizetype blank = rest.left(len).indexOf(u' ');
-    if (blank >= 0) len = blank + 1;
+  const qsizetype start = pos_;
+  while (pos_ < end_) {
+    const char16_t c = text_[pos_].unicode();
+    if (c == u'<') break;
+    ++pos_;
+    if (c == u' ' && word_wrap) break;
   }
-  pos_ += len;
-  return rest.left(len);
+  return text_.mid(start, pos_ - start);
 }
 
 bool TMarkupCursor::PeekTag(TMarkupTag &tag) {

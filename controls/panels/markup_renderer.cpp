@@ -107,6 +107,8 @@ private:
   void EndAnchorPart(const TTextState &st, const TWalk &w);
 
   void DrawRun(const TTextState &st, const TWalk &w, const QString &run, int width);
+  void DrawPendingRuns(const TTextState &st, const TWalk &w);
+  TTextFlags RunFlags() const { return p_.WordWrap ? kRunFlags : kRunFlags | tfEndEllipsis; }
   void ZigZag(int left, int right, int bottom);
   void HitAnchor(TTextState &st, TWalk &w);
   void FillBand(TColor color, const TWalk &w);
@@ -132,6 +134,8 @@ private:
   TColor start_background_ = clNone;
   int hovered_image_ = 0; // the anchored image under the point, counted from 1
   bool hit_ = false;
+  // Runs of the line since its last tag, in one text state: drawn together before the next tag.
+  std::vector<TTextRun> pending_;
 };
 
 int TMarkupRenderer::RunWidth(const TFont &font, const QString &run) const {
@@ -267,12 +271,14 @@ void TMarkupRenderer::WalkLine(TTextState &st, TWalk &w) {
     if (line_ends || !cursor.AtTag()) continue;
     TMarkupTag tag;
     if (!cursor.PeekTag(tag)) break; // a "<" that starts no tag ends the text
+    DrawPendingRuns(st, w);
     const TTagAction action = ApplyTag(st, w, tag);
     if (action == TTagAction::Stay) break;
     cursor.SkipTag();
     w.Consumed = true;
     line_ends = action == TTagAction::EndLine;
   }
+  DrawPendingRuns(st, w);
   EndLine(st, w);
   if (w.Layout()) {
     line.End = cursor.Pos();
@@ -307,9 +313,13 @@ void TMarkupRenderer::HitAnchor(TTextState &st, TWalk &w) {
 }
 
 void TMarkupRenderer::DrawRun(const TTextState &st, const TWalk &w, const QString &run, int width) {
-  const int bottom = TextBottom(st, w);
   const int left = w.Place.Left + w.X;
-  const TTextFlags flags = p_.WordWrap ? kRunFlags : kRunFlags | tfEndEllipsis;
+  // A shadow or a zig-zag goes between one run and the next, so only plain runs wait.
+  if (!st.Shadow && !st.Error) {
+    pending_.push_back({run, left});
+    return;
+  }
+  const int bottom = TextBottom(st, w);
   if (st.Shadow) {
     TFont shadow = st.Font;
     shadow.Color = p_.ShadowColor;
@@ -317,14 +327,24 @@ void TMarkupRenderer::DrawRun(const TTextState &st, const TWalk &w, const QStrin
     canvas_.Brush.Style = bsClear;
     TRect r = Rect(left + p_.ShadowOffset, p_.Rect.Top + p_.ShadowOffset, p_.Rect.Right + p_.ShadowOffset,
                    bottom + p_.ShadowOffset);
-    canvas_.DrawText(run, r, flags);
+    canvas_.DrawText(run, r, RunFlags());
   }
   UseFont(st.Font);
   canvas_.Brush = st.Background == clNone ? TBrush{clWhite, bsClear} : TBrush{st.Background, bsSolid};
   TRect r = Rect(left, p_.Rect.Top, p_.Rect.Right, bottom);
-  canvas_.DrawText(run, r, flags);
+  canvas_.DrawText(run, r, RunFlags());
   canvas_.Brush.Style = bsClear;
   if (st.Error) ZigZag(left, std::min(left + width, p_.Rect.Right), bottom);
+}
+
+void TMarkupRenderer::DrawPendingRuns(const TTextState &st, const TWalk &w) {
+  if (pending_.empty()) return;
+  UseFont(st.Font);
+  canvas_.Brush = st.Background == clNone ? TBrush{clWhite, bsClear} : TBrush{st.Background, bsSolid};
+  canvas_.DrawTextRuns(pending_, Rect(pending_.front().X, p_.Rect.Top, p_.Rect.Right, TextBottom(st, w)),
+                       RunFlags());
+  canvas_.Brush.Style = bsClear;
+  pending_.clear();
 }
 
 // A red line under the run, one pixel above and below its bottom by turns, every two pixels.
@@ -573,7 +593,8 @@ void TMarkupRenderer::ApplyParagraph(TTextState &st, TWalk &w, const TMarkupTag 
 }
 
 void TMarkupRenderer::ApplyBody(TTextState &st, const TMarkupTag &tag) {
-  const std::vector<TMarkupImage> tiles = ResolveImageSource(MarkupAttr(tag, u"BACKGROUND", true), sources_);
+  // The source as written: a file path keeps its case.
+  const std::vector<TMarkupImage> tiles = ResolveImageSource(MarkupAttr(tag, u"BACKGROUND"), sources_);
   if (!tiles.empty()) {
     const QSize size = tiles.front().NaturalSize(sources_);
     // A picture smaller than 1 × 1 would never get across the rectangle.

@@ -23,9 +23,24 @@ int MulDiv(int a, int b, int c) {
   return c == 0 ? 0 : static_cast<int>(std::lround(double(a) * b / c));
 }
 
+// The whole stream, read into a buffer that doubles as it fills, so that a source without a size
+// (a device, a pipe, a file that grows while it is read) stops at the limit too. Throws
+// EPictureError beyond it.
 QByteArray ReadWhole(QIODevice *stream) {
   if (!stream->isSequential()) stream->seek(0);
-  return stream->readAll();
+  QByteArray bytes;
+  qsizetype used = 0;
+  while (true) {
+    if (used == bytes.size())
+      bytes.resize(std::min<qsizetype>(kMaxPictureFileBytes + 1, std::max<qsizetype>(64 * 1024, 2 * used)));
+    const qint64 n = stream->read(bytes.data() + used, bytes.size() - used);
+    if (n <= 0) break;
+    used += n;
+    if (used > kMaxPictureFileBytes) throw EPictureError(kNoImageMemoryText);
+  }
+  bytes.resize(used);
+  bytes.squeeze();
+  return bytes;
 }
 
 std::string_view View(const QByteArray &bytes) {
@@ -91,9 +106,9 @@ void TStreamPicture::LoadFromFile(const QString &FileName) {
     QFile file(FileName);
     if (!file.open(QIODevice::ReadOnly)) throw EPictureError(kNoImageText);
     if (file.size() > kMaxPictureFileBytes) throw EPictureError(kNoImageMemoryText);
-    LoadFromBytes(file.readAll());
-  } catch (const EPictureError &) {
-    Clear();
+    LoadFromBytes(ReadWhole(&file));
+  } catch (...) {
+    Clear(); // whatever went wrong, the picture is empty and the caller goes on
   }
 }
 

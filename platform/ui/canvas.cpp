@@ -1,12 +1,16 @@
 #include "platform/ui/canvas.h"
 
+#include <QGlyphRun>
 #include <QImage>
 #include <QPaintDevice>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/ui/bitmap.h"
+#include "platform/ui/capped_cache.h"
 
 namespace kv::ui {
 
@@ -53,6 +57,85 @@ int DpiOf(const QPaintDevice *device) {
 
 QImage *ImageOf(QPaintDevice *device) {
   return device && device->devType() == QInternal::Image ? static_cast<QImage *>(device) : nullptr;
+}
+
+// Whether a text shaped on its own is drawn as QPainter::drawText draws it: one line, and no
+// right-to-left text, whose place depends on the text around it.
+bool ShapesAlone(const QString &text) {
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    char32_t c = text[i].unicode();
+    if (c < 0x20 || c == 0x2028 || c == 0x2029) return false;
+    if (c < 0x0590) continue;
+    if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+      ++i;
+    }
+    switch (QChar::direction(c)) {
+    case QChar::DirR:
+    case QChar::DirAL:
+    case QChar::DirAN:
+    case QChar::DirRLE:
+    case QChar::DirRLO:
+    case QChar::DirRLI:
+    case QChar::DirLRE:
+    case QChar::DirLRO:
+    case QChar::DirLRI:
+    case QChar::DirFSI:
+    case QChar::DirPDF:
+    case QChar::DirPDI:
+      return false;
+    default:
+      break;
+    }
+  }
+  return true;
+}
+
+// The glyphs QPainter::drawText draws for `text`, placed from the start of the baseline.
+QList<QGlyphRun> Shape(const QFont &font, const QString &text, QPaintDevice *device) {
+  QTextLayout layout(text, font, device);
+  QTextOption option;
+  option.setTextDirection(Qt::LeftToRight);
+  option.setWrapMode(QTextOption::NoWrap);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  const QTextLine line = layout.createLine();
+  layout.endLayout();
+  QList<QGlyphRun> runs = line.glyphRuns();
+  const QPointF to_baseline(-line.x(), -line.ascent());
+  for (QGlyphRun &run : runs) {
+    QList<QPointF> positions = run.positions();
+    for (QPointF &position : positions)
+      position += to_baseline;
+    run.setPositions(positions);
+  }
+  return runs;
+}
+
+// Texts drawn on this thread, shaped from their second time on. Shaping is the dearest part of
+// drawing a word, and the controls draw the same words on every paint; a text drawn only once is
+// drawn by Qt at once, which costs less than shaping it to keep.
+thread_local TCappedCache<std::pair<TFontKey, QString>, std::optional<QList<QGlyphRun>>, 4096> g_shapes;
+
+// QPainter::drawText(baseline, text) in the painter's font, `font` being its key.
+void DrawShaped(QPainter *p, const TFontKey &font, QPointF baseline, const QString &text) {
+  if (!ShapesAlone(text)) return p->drawText(baseline, text);
+  std::pair<TFontKey, QString> key{font, text};
+  const std::optional<QList<QGlyphRun>> *shaped = g_shapes.Find(key);
+  if (!shaped) {
+    g_shapes.Insert(std::move(key), std::nullopt);
+    return p->drawText(baseline, text);
+  }
+  if (!*shaped) shaped = &g_shapes.Insert(std::move(key), Shape(p->font(), text, p->device()));
+  for (const QGlyphRun &run : **shaped)
+    p->drawGlyphRun(baseline, run);
+}
+
+// Whether DrawText does more to the text than draw it on one line: "&" prefixes, tabs, breaks.
+bool NeedsLayout(const QString &text, TTextFlags flags) {
+  for (QChar c : text)
+    if ((c == u'&' && !(flags & tfNoPrefix)) || c == u'\t' || c == u'\r' || c == u'\n') return true;
+  return false;
 }
 
 } // namespace
@@ -404,41 +487,53 @@ void TCanvas::Restore() {
   applied_ = false;
 }
 
+const TCanvas::TDrawingFont &TCanvas::DrawingFont() {
+  TFont plain = Font;
+  plain.Style &= fsBold | fsItalic;
+  TFontKey key = FontKey(plain, PixelsPerInch());
+  if (!drawing_font_ || !(drawing_font_->Key == key)) {
+    TQtFont qt = QtFontOf(plain, PixelsPerInch());
+    // Qt's own underline rounds its offset up, away from the text.
+    const int underline = int(std::ceil(QFontMetricsF(qt.Font).underlinePos()));
+    drawing_font_ = TDrawingFont{std::move(key), std::move(qt), underline};
+  }
+  return *drawing_font_;
+}
+
 void TCanvas::DrawTextLine(QPainter *p, int x, int y, const QString &text, int mnemonic) {
   if (text.isEmpty()) return;
   // Lines under and through the text are drawn here over the measured width, so that runs
   // drawn one after the other join without the gaps Qt's fractional ends leave.
-  QFont qfont = Font.ToQFont(PixelsPerInch());
-  const bool underline = qfont.underline(), strike_out = qfont.strikeOut();
-  qfont.setUnderline(false);
-  qfont.setStrikeOut(false);
-  p->setFont(qfont);
-  const QFontMetrics fm = p->fontMetrics();
+  const TDrawingFont &font = DrawingFont();
+  const QFontMetrics &fm = font.Qt.Metrics;
   const int esc = Font.NormalizedEscapement();
-  p->save();
-  p->translate(x, y);
-  if (esc != 0) p->rotate(-esc / 10.0);
+  if (esc != 0) {
+    p->save();
+    p->translate(x, y);
+    p->rotate(-esc / 10.0);
+    x = y = 0;
+  }
   if (Visible(Brush))
-    p->fillRect(QRect(0, 0, measure_->TextWidth(Font, text), measure_->TextHeight(Font)),
-                ToQColor(Brush.Color));
+    p->fillRect(QRect(x, y, measure_->TextWidth(Font, text), measure_->TextHeight(Font)), ToQColor(Brush.Color));
   const QColor colour = ToQColor(Font.Color);
   p->setPen(colour);
-  p->drawText(QPoint(0, fm.ascent()), text);
+  p->setFont(font.Qt.Font);
+  DrawShaped(p, font.Key, QPointF(x, y + fm.ascent()), text);
   const int line_width = std::max(1, int(fm.lineWidth()));
-  // Qt's own underline rounds its offset up, away from the text.
-  const int underline_y = fm.ascent() + int(std::ceil(QFontMetricsF(qfont).underlinePos()));
-  if (underline || strike_out) {
+  const int underline_y = y + fm.ascent() + font.UnderlineOffset;
+  if (Font.Has(fsUnderline) || Font.Has(fsStrikeOut)) {
     const int width = measure_->TextWidth(Font, text);
-    if (underline) p->fillRect(QRect(0, underline_y, width, line_width), colour);
-    if (strike_out) p->fillRect(QRect(0, fm.ascent() - fm.strikeOutPos(), width, line_width), colour);
+    if (Font.Has(fsUnderline)) p->fillRect(QRect(x, underline_y, width, line_width), colour);
+    if (Font.Has(fsStrikeOut))
+      p->fillRect(QRect(x, y + fm.ascent() - fm.strikeOutPos(), width, line_width), colour);
   }
   if (mnemonic >= 0 && mnemonic < text.size()) {
     const int length = text[mnemonic].isHighSurrogate() ? 2 : 1;
     const int ux = measure_->TextWidth(Font, text.left(mnemonic));
     const int uw = measure_->TextWidth(Font, text.mid(mnemonic, length));
-    p->fillRect(QRect(ux, underline_y, uw, line_width), colour);
+    p->fillRect(QRect(x + ux, underline_y, uw, line_width), colour);
   }
-  p->restore();
+  if (esc != 0) p->restore();
 }
 
 void TCanvas::TextOut(int x, int y, const QString &text) {
@@ -467,6 +562,36 @@ int TCanvas::DrawText(const QString &text, TRect &r, TTextFlags flags) {
       DrawTextLine(p, line.x, line.y, line.text, line.mnemonic);
   Restore();
   return layout.height;
+}
+
+void TCanvas::DrawTextRuns(const std::vector<TTextRun> &runs, const TRect &r, TTextFlags flags) {
+  // One left-aligned line per run, placed as LayoutText places it; other flags take DrawText.
+  constexpr TTextFlags kOneLine =
+      tfSingleLine | tfVCenter | tfBottom | tfExpandTabs | tfNoClip | tfExternalLeading | tfNoPrefix;
+  const bool one_line = (flags & tfSingleLine) && !(flags & ~kOneLine);
+  const int height = (flags & tfExternalLeading) ? measure_->LineHeight(Font) : measure_->TextHeight(Font);
+  int top = r.Top;
+  if (flags & tfVCenter)
+    top += (r.Height() - height) / 2;
+  else if (flags & tfBottom)
+    top = r.Bottom - height;
+  for (const TTextRun &run : runs) {
+    TRect cell = Rect(run.X, r.Top, r.Right, r.Bottom);
+    if (!one_line || NeedsLayout(run.Text, flags)) {
+      DrawText(run.Text, cell, flags);
+      continue;
+    }
+    QPainter *p = Prepare();
+    if (!p) return;
+    const bool clip = !(flags & tfNoClip);
+    if (clip && cell.IsEmpty()) continue;
+    if (clip) {
+      p->save();
+      p->setClipRect(ToQRect(cell), Qt::IntersectClip);
+    }
+    DrawTextLine(p, run.X, top, run.Text, -1);
+    if (clip) p->restore();
+  }
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap &bitmap) {

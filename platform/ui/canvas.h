@@ -29,6 +29,12 @@ namespace kv::ui {
 
 class TBitmap;
 
+// One piece of a line for DrawTextRuns: its text and the left edge of its cell.
+struct TTextRun {
+  QString Text;
+  int X = 0;
+};
+
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 
 struct TPen {
@@ -161,6 +167,10 @@ public:
   // Lays out and draws `text` in `r` by `flags` (TTextFlag); returns the text's height. With
   // tfCalcRect nothing is drawn and `r` becomes the text's bounds.
   int DrawText(const QString &text, TRect &r, TTextFlags flags);
+  // Draws runs that share the canvas font, brush and line: each as DrawText(run.Text,
+  // Rect(run.X, r.Top, r.Right, r.Bottom), flags) draws it, but with the painter and the font set
+  // up once for all of them.
+  void DrawTextRuns(const std::vector<TTextRun> &runs, const TRect &r, TTextFlags flags);
 
   // Pictures. Stretching picks the nearest pixel; an empty bitmap draws nothing.
   void Draw(int x, int y, const TBitmap &bitmap);
@@ -187,6 +197,14 @@ private:
   void Segment(QPainter *p, QPoint from, QPoint to);
   void Ring(const TRect &r, TColor top_left, TColor bottom_right, unsigned sides);
   void DrawTextLine(QPainter *p, int x, int y, const QString &text, int mnemonic);
+  // The Qt font Font is drawn with, without lines under and through (DrawTextLine draws those),
+  // and where those lines go; kept while Font's name, size and style stay.
+  struct TDrawingFont {
+    TFontKey Key;
+    TQtFont Qt;
+    int UnderlineOffset = 0; // from the baseline down
+  };
+  const TDrawingFont &DrawingFont();
 
   struct State {
     TPen pen;
@@ -207,6 +225,7 @@ private:
   QPoint origin_;
   std::optional<QRegion> clip_; // in device coordinates (origin applied)
   std::vector<State> saved_;
+  std::optional<TDrawingFont> drawing_font_;
   TQtTextMeasure qt_measure_;
   const TTextMeasure *measure_ = &qt_measure_;
 };

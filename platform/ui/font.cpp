@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/ui/capped_cache.h"
+
 namespace kv::ui {
 
 namespace {
@@ -36,16 +38,18 @@ QStringList Candidates(Kind kind) {
   return {"DejaVu Sans", "Liberation Sans", "Noto Sans"};
 }
 
+// Names asked for so far and what they became; FACE attributes of mark-up may name any number.
+QMutex g_families_mutex;
+TCappedCache<QString, QString, 256> g_families;
+
 } // namespace
 
 QString SubstituteFontFamily(const QString &name) {
   const QStringList candidates = Candidates(KindOf(name));
   if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) return candidates.first();
-  static QMutex mutex;
-  static QHash<QString, QString> cache;
-  QMutexLocker lock(&mutex);
+  QMutexLocker lock(&g_families_mutex);
   const QString key = name.toLower();
-  if (auto it = cache.constFind(key); it != cache.constEnd()) return *it;
+  if (const QString *known = g_families.Find(key)) return *known;
   const QStringList families = QFontDatabase::families();
   auto has = [&](const QString &f) { return families.contains(f, Qt::CaseInsensitive); };
   QString chosen = candidates.first();
@@ -55,8 +59,30 @@ QString SubstituteFontFamily(const QString &name) {
     auto it = std::find_if(candidates.begin(), candidates.end(), has);
     if (it != candidates.end()) chosen = *it;
   }
-  cache.insert(key, chosen);
+  g_families.Insert(key, chosen);
   return chosen;
+}
+
+qsizetype SubstitutedFamilyCount() {
+  QMutexLocker lock(&g_families_mutex);
+  return g_families.Size();
+}
+
+TFontKey FontKey(const TFont &font, int pixels_per_inch) {
+  return {font.Name, font.ClampedSize(), font.Style, pixels_per_inch};
+}
+
+size_t qHash(const TFontKey &key, size_t seed) {
+  return qHashMulti(seed, key.Name, key.Size, key.Style, key.Dpi);
+}
+
+TQtFont QtFontOf(const TFont &font, int pixels_per_inch) {
+  // Resolving a font (family substitution, Qt's font engine) is dear next to drawing one word.
+  thread_local TCappedCache<TFontKey, TQtFont, 64> fonts;
+  TFontKey key = FontKey(font, pixels_per_inch);
+  if (const TQtFont *known = fonts.Find(key)) return *known;
+  const QFont qfont = font.ToQFont(pixels_per_inch);
+  return fonts.Insert(std::move(key), TQtFont{qfont, QFontMetrics(qfont)});
 }
 
 int TFont::ClampedSize() const {

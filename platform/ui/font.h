@@ -4,6 +4,7 @@
 // "Verdana", ...) are replaced by a family this system has when it lacks them.
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QString>
 
 #include "platform/ui/color.h"
@@ -44,5 +45,25 @@ TFont FontFromQFont(const QFont &font, int pixels_per_inch = 96);
 // `name` when the system has that family, else the first available family of the same kind
 // (sans, serif or monospace); "DejaVu Sans" for names it does not know.
 QString SubstituteFontFamily(const QString &name);
+// How many names SubstituteFontFamily remembers now: at most 256, whatever it was asked.
+qsizetype SubstitutedFamilyCount();
+
+// What a font's metrics and shapes depend on: colour and escapement change none.
+struct TFontKey {
+  QString Name;
+  int Size = 0; // clamped
+  TFontStyles Style = 0;
+  int Dpi = 0;
+  friend bool operator==(const TFontKey &, const TFontKey &) = default;
+};
+TFontKey FontKey(const TFont &font, int pixels_per_inch);
+size_t qHash(const TFontKey &key, size_t seed = 0);
+
+// The Qt font of a font (ToQFont) with its metrics, made once per thread and kept while in use.
+struct TQtFont {
+  QFont Font;
+  QFontMetrics Metrics;
+};
+TQtFont QtFontOf(const TFont &font, int pixels_per_inch);
 
 } // namespace kv::ui

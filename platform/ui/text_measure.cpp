@@ -3,6 +3,9 @@
 #include <QHash>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <utility>
+
+#include "platform/ui/capped_cache.h"
 
 namespace kv::ui {
 
@@ -13,29 +16,15 @@ bool SameMetrics(const TFont &a, const TFont &b) {
   return a.Name == b.Name && a.ClampedSize() == b.ClampedSize() && a.Style == b.Style;
 }
 
-struct WidthKey {
-  QString Name;
-  int Size;
-  TFontStyles Style;
-  int Dpi;
-  QString Text;
-  friend bool operator==(const WidthKey &, const WidthKey &) = default;
-};
-
-size_t qHash(const WidthKey &k, size_t seed = 0) {
-  return qHashMulti(seed, k.Name, k.Size, k.Style, k.Dpi, k.Text);
-}
-
 // Widths measured on this thread. Controls lay the same runs out on every paint and every mouse
-// move, and shaping a run is the dearest part of that; the table starts afresh when full.
-constexpr qsizetype kMaxCachedWidths = 4096;
-thread_local QHash<WidthKey, int> g_widths;
+// move, and shaping a run is the dearest part of that.
+thread_local TCappedCache<std::pair<TFontKey, QString>, int, 4096> g_widths;
 
 } // namespace
 
 const QFontMetrics &TQtTextMeasure::Metrics(const TFont &font) const {
   if (!last_font_ || !SameMetrics(*last_font_, font)) {
-    last_metrics_.emplace(font.ToQFont(dpi_));
+    last_metrics_.emplace(QtFontOf(font, dpi_).Metrics);
     last_font_ = font;
   }
   return *last_metrics_;
@@ -43,11 +32,10 @@ const QFontMetrics &TQtTextMeasure::Metrics(const TFont &font) const {
 
 int TQtTextMeasure::TextWidth(const TFont &font, const QString &text) const {
   if (text.isEmpty()) return 0;
-  WidthKey key{font.Name, font.ClampedSize(), font.Style, dpi_, text};
-  if (auto it = g_widths.constFind(key); it != g_widths.constEnd()) return *it;
+  std::pair<TFontKey, QString> key{FontKey(font, dpi_), text};
+  if (const int *width = g_widths.Find(key)) return *width;
   const int width = Metrics(font).horizontalAdvance(text);
-  if (g_widths.size() >= kMaxCachedWidths) g_widths.clear();
-  g_widths.insert(std::move(key), width);
+  g_widths.Insert(std::move(key), width);
   return width;
 }
 

@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "controls/panels/markup_lexer.h"
 #include "controls/panels/picture.h"
 #include "controls/panels/picture_container.h"
 #include "ex_panel_support.h"
@@ -16,6 +17,7 @@
 #include "platform/ui/image_list.h"
 #include "platform/ui/text_measure.h"
 #include "qt_application.h"
+#include "test_support.h"
 
 using namespace kv::panels;
 using namespace kv::ui;
@@ -456,6 +458,22 @@ TEST(MarkupPixels, ABodyPictureIsTiledOverTheRectangleAndAnEmptyOneIsNot) {
             (std::vector<std::string>{"rbrbr", "bbbbb", "rbrbr", "bbbbb", "rbrbr"}));
   image = Draw(R"(<BODY background="empty">)", params, {5, 5});
   EXPECT_EQ(CountColour(image, qRgb(255, 255, 255), image.rect()), 25);
+}
+
+TEST(MarkupPixels, FilePicturesLoadWithTheirPathsCase) {
+  kvtest::TempDir dir;
+  QImage pixels(2, 2, QImage::Format_RGB32);
+  pixels.fill(Qt::blue);
+  kvtest::WriteFile(dir.file("MixedCase.png"), kvtest::Encoded(pixels).toStdString());
+  const QString address = "file://" + QString::fromStdString(dir.file("MixedCase.png"));
+  for (const QString &text : {R"(<IMG src=")" + address + R"(">)", R"(<BODY background=")" + address + R"(">)"}) {
+    THTMLPictureCache cache;
+    TMarkupParams params;
+    params.PictureCache = &cache;
+    EXPECT_EQ(Draw(text, params, {4, 4}).pixel(1, 1), qRgb(0, 0, 255)) << qPrintable(text);
+    ASSERT_EQ(cache.Count(), 1);
+    EXPECT_EQ(cache.GetPicture(0)->Identity(), AsciiUpper(address));
+  }
 }
 
 TEST(MarkupPixels, BodyAndParagraphBackgrounds) {

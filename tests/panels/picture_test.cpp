@@ -349,6 +349,13 @@ TEST(HTMLPicture, AddressesLoadFromResourcesAndFilesAndKeepAnUpperCaseIdentity) 
   EXPECT_TRUE(async.Empty());
 }
 
+TEST(Pictures, AFileWithoutASizeIsReadOnlyUpToTheLimit) {
+  THTMLPicture device;
+  EXPECT_NO_THROW(device.AssignAddress("file:///dev/zero"));
+  EXPECT_TRUE(device.Empty());
+  EXPECT_TRUE(device.Data().isEmpty());
+}
+
 TEST(PictureContainer, FindsByUpperCaseNameAndOwnsItsPictures) {
   TPictureContainer container;
   EXPECT_EQ(container.FindPicture("LOGO"), nullptr);

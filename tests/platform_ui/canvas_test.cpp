@@ -279,6 +279,35 @@ TEST(Canvas, TextOpaqueOrTransparentAndInsideItsCell) {
   EXPECT_NEAR(text.center().y(), 15, 3);
 }
 
+TEST(Canvas, TextRunsDrawAsDrawTextDrawsEachRun) {
+  // A "j" that reaches left of its cell, a prefix, lines under and through, an opaque background.
+  const std::vector<TTextRun> runs = {{"Die ", 2}, {"jagt ", 24}, {"&&Co. ", 50}, {"zur ", 81}, {"Uhr", 104}};
+  for (const TFontStyles style : {TFontStyles(fsUnderline), TFontStyles(fsBold | fsItalic | fsStrikeOut)}) {
+    QImage each = WhiteImage(120, 20), together = each;
+    auto prepare = [&](TCanvas &c) {
+      c.Font.Name = "Tahoma";
+      c.Font.Style = style;
+      c.Brush = TBrush{clYellow, style & fsBold ? bsSolid : bsClear};
+    };
+    TCanvas one(&each);
+    prepare(one);
+    for (const TTextRun &run : runs) {
+      TRect r = Rect(run.X, 0, 110, 18);
+      one.DrawText(run.Text, r, tfSingleLine | tfBottom);
+    }
+    one.EndPaint();
+    // Drawn once above, the runs are drawn from their kept shapes here.
+    for (int time = 1; time <= 2; ++time) {
+      together.fill(Qt::white);
+      TCanvas c(&together);
+      prepare(c);
+      c.DrawTextRuns(runs, Rect(0, 0, 110, 18), tfSingleLine | tfBottom);
+      c.EndPaint();
+      EXPECT_TRUE(together == each) << "style " << style << ", time " << time;
+    }
+  }
+}
+
 TEST(Canvas, EscapementTurnsTheText) {
   QImage image = WhiteImage(60, 120);
   {

@@ -87,6 +87,10 @@ TEST(Font, SizeEscapementAndSubstitution) {
   const QStringList families = QFontDatabase::families();
   for (const char *name : {"Tahoma", "MS Sans Serif", "Verdana", "Courier New"})
     EXPECT_TRUE(families.contains(SubstituteFontFamily(name), Qt::CaseInsensitive)) << name;
+  // Mark-up may name any number of faces; the names remembered stay bounded.
+  for (int i = 0; i < 2000; ++i)
+    EXPECT_EQ(SubstituteFontFamily(QStringLiteral("Face %1").arg(i)), "DejaVu Sans");
+  EXPECT_LE(SubstitutedFamilyCount(), 256);
 }
 
 TEST(Font, FromAWidgetsFont) {
