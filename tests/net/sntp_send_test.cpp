@@ -152,7 +152,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
     EXPECT_EQ(client.LastCheck(), row.expected) << row.what;
   }
   for (bool zero_receive : {true, false}) {
-    responder.SetScript([&](const std::string &request) {
+    responder.SetScript([&, zero_receive](const std::string &request) {
       TNtpPacket p;
       PacketFromString(ReplyAhead(request, 500), p);
       (zero_receive ? p.Rcv1 : p.Xmit1) = 0;
