@@ -154,7 +154,8 @@ protected:
     std::unique_ptr<QEvent> copy(event->clone());
     // A type without its own copy would come back cut down to a plain event: it is delivered
     // now instead.
-    if (typeid(*copy) != typeid(*event)) return false;
+    const QEvent &copied = *copy;
+    if (typeid(copied) != typeid(*event)) return false;
     Rest.push_back(std::move(copy));
     return true;
   }
