@@ -8,6 +8,9 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <memory>
+#include <typeinfo>
+#include <vector>
 
 #include "controls/edits/resources.h"
 #include "platform/ui/screen_cursors.h"
@@ -132,9 +135,49 @@ TColor PaletteRgb(TColor c) {
   return ColorToRGB(c) | PaletteRelativeFlag;
 }
 
+namespace {
+
+// Takes the events of one type that reach the object it filters: the first is dropped, copies
+// of the others are kept to be queued again.
+class QueuedEventTaker : public QObject {
+public:
+  explicit QueuedEventTaker(QEvent::Type type) : type_(type) {}
+  std::vector<std::unique_ptr<QEvent>> Rest;
+
+protected:
+  bool eventFilter(QObject *, QEvent *event) override {
+    if (event->type() != type_) return false;
+    if (!dropped_) {
+      dropped_ = true;
+      return true;
+    }
+    std::unique_ptr<QEvent> copy(event->clone());
+    // A type without its own copy would come back cut down to a plain event: it is delivered
+    // now instead.
+    const QEvent &copied = *copy;
+    if (typeid(copied) != typeid(*event)) return false;
+    Rest.push_back(std::move(copy));
+    return true;
+  }
+
+private:
+  QEvent::Type type_;
+  bool dropped_ = false;
+};
+
+} // namespace
+
 void DropPendingMessage(QObject *window, QEvent::Type type) {
-  if (!window || type == QEvent::Quit) return;
-  QCoreApplication::removePostedEvents(window, type);
+  // Type 0 would mean every type; a quit is never lost and a deferred delete never leaks.
+  if (!window || type == QEvent::None || type == QEvent::Quit || type == QEvent::DeferredDelete) return;
+  // Only this thread's queue can be looked into.
+  if (window->thread() != QThread::currentThread()) return;
+  QueuedEventTaker taker(type);
+  window->installEventFilter(&taker);
+  QCoreApplication::sendPostedEvents(window, type);
+  window->removeEventFilter(&taker);
+  for (std::unique_ptr<QEvent> &event : taker.Rest)
+    QCoreApplication::postEvent(window, event.release());
 }
 
 void KeepRectOnScreen(TRect &r, const QSize &screen) {

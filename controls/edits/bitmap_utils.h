@@ -69,7 +69,9 @@ inline int RectHeight(const TRect &r) {
 // The colour as RGB with the palette-relative flag added.
 TColor PaletteRgb(TColor c);
 
-// Removes the queued events of that type for `window`; a quit is never removed.
+// Removes the first queued event of that type for `window` (an object of this thread); the
+// others of that type stay queued in their order, behind what was queued after them. Nothing
+// happens when none is queued. A quit or a deferred delete is never removed.
 void DropPendingMessage(QObject *window, QEvent::Type type);
 
 // Shifts `r` (size kept) so that it does not pass the right or bottom edge of the primary

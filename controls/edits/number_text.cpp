@@ -2,6 +2,7 @@
 
 #include "controls/edits/str_util.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -34,6 +35,19 @@ void FixedDigits(double value, int decimals, QString &int_part, QString &fractio
   const qsizetype point = text.indexOf(QLatin1Char('.'));
   int_part = point < 0 ? text : text.left(point);
   fraction = point < 0 ? QString() : text.mid(point + 1);
+}
+
+// How many decimals lie within `precision` significant digits of the value; the exponent is
+// that of the value rounded to the precision, so 9.9999999999999999 counts as 10.
+int DecimalsWithin(double value, int precision) {
+  if (value == 0 || !std::isfinite(value) || precision < 1) return std::numeric_limits<int>::max();
+  std::array<char, 64> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), std::fabs(value),
+                                    std::chars_format::scientific, std::min(precision, 40) - 1);
+  const char *e = std::find(buffer.data(), result.ptr, 'e');
+  int exponent = 0;
+  std::from_chars(e[1] == '+' ? e + 2 : e + 1, result.ptr, exponent);
+  return precision - 1 - exponent;
 }
 
 bool AllZero(const QString &digits) {
@@ -216,10 +230,12 @@ QString GroupDigits(const QString &digits, const QString &separator) {
   return out;
 }
 
-QString FixedText(double value, int decimals, bool thousands, const NumberLocale &locale) {
+QString FixedText(double value, int precision, int decimals, bool thousands, const NumberLocale &locale) {
   if (decimals < 0) decimals = 0;
+  const int kept = std::clamp(DecimalsWithin(value, precision), 0, decimals);
   QString int_part, fraction;
-  FixedDigits(value, decimals, int_part, fraction);
+  FixedDigits(value, kept, int_part, fraction);
+  fraction += QString(decimals - kept, QLatin1Char('0'));
   QString text = thousands ? GroupDigits(int_part, locale.ThousandSeparator) : int_part;
   if (!fraction.isEmpty()) text += locale.DecimalSeparator + fraction;
   // No "-0.00": the sign only before a number that shows a digit other than 0.

@@ -50,8 +50,10 @@ std::optional<double> ParseFloat(const QString &text, const NumberLocale &locale
 QString GroupDigits(const QString &digits, const QString &separator);
 
 // Fixed-point text with `decimals` digits after the separator, thousands grouped when
-// `thousands`.
-QString FixedText(double value, int decimals, bool thousands, const NumberLocale &locale);
+// `thousands`. The value is rounded once, to `precision` significant digits where that comes
+// before the last decimal; the decimals beyond the precision are zeros, so 0.1 never shows
+// the binary fraction's noise ("0.100000000000000006").
+QString FixedText(double value, int precision, int decimals, bool thousands, const NumberLocale &locale);
 // Hexadecimal, upper case, at least one digit, "-" before negative numbers.
 QString HexText(std::int64_t value);
 

@@ -18,8 +18,28 @@ QString IntegerText(std::int64_t value, bool thousands, const NumberLocale &loca
   return negative ? QLatin1Char('-') + text : text;
 }
 
+// Significant digits of a float's text; the decimals beyond them are zeros.
+constexpr int kFloatPrecision = 15;
+
 bool IsSingle(const QString &separator, QChar key) {
   return separator.size() == 1 && separator[0] == key;
+}
+
+bool IsShownText(const QString &text, const SpinTextFormat &format, const NumberLocale &locale) {
+  const std::optional<double> value = SpinTextValue(text, format, locale);
+  return value && SpinValueText(*value, format, locale) == text;
+}
+
+// Text that the edit itself shows (its thousands separators, say) comes back by paste or drop,
+// although no key could type it: the new text is one the edit shows, or the inserted piece is
+// and the new text still holds a number. (Which characters were inserted is a guess where the
+// piece begins or ends like the text around it, so the whole new text is asked first.)
+std::optional<QString> ShownTextInserted(const QString &head, const QString &inserted, const QString &tail,
+                                         const SpinTextFormat &format, const NumberLocale &locale) {
+  QString result = head + inserted + tail;
+  if (IsShownText(result, format, locale)) return result;
+  if (IsShownText(inserted, format, locale) && SpinTextValue(result, format, locale)) return result;
+  return std::nullopt;
 }
 
 } // namespace
@@ -32,7 +52,7 @@ QString SpinValueText(double value, const SpinTextFormat &format, const NumberLo
     if (std::isinf(value)) value = std::copysign(DBL_MAX, value);
     // Beyond 15 digits before the separator a fixed text would only pretend precision.
     if (std::fabs(value) >= 1e15) return GeneralText(value, locale);
-    return FixedText(value, format.Decimal, format.Thousands, locale);
+    return FixedText(value, kFloatPrecision, format.Decimal, format.Thousands, locale);
   }
   case vtHex:
     return HexText(ClampToInt64(value, true));
@@ -101,7 +121,7 @@ std::optional<QString> FilterSpinText(const QString &before, const QString &afte
   for (QChar c : inserted) {
     // A control character would be text here, not a command.
     if (c.unicode() < 32 || !SpinCharAllowed(c, head + kept + tail, format, locale, editor_enabled))
-      return std::nullopt;
+      return ShownTextInserted(head, inserted, tail, format, locale);
     kept += TranslateSpinChar(c, format, locale);
   }
   return head + kept + tail;

@@ -47,8 +47,10 @@ bool SpinCharAllowed(QChar key, const QString &text, const SpinTextFormat &forma
 QChar TranslateSpinChar(QChar key, const SpinTextFormat &format, const NumberLocale &locale);
 // The validator behind every way text enters the edit (keys, paste, drop, middle click, input
 // method): the characters that `after` adds to `before` must pass the key filter one by one,
-// each against the text as it has grown; they are translated like typed keys. Removing text is
-// allowed while the editor is enabled. Returns the text to keep, or nothing to refuse the edit.
+// each against the text as it has grown; they are translated like typed keys. A piece that the
+// edit would show itself ("1.234" with German thousands) passes whole when the result still
+// holds a number. Removing text is allowed while the editor is enabled. Returns the text to
+// keep, or nothing to refuse the edit.
 std::optional<QString> FilterSpinText(const QString &before, const QString &after,
                                       const SpinTextFormat &format, const NumberLocale &locale,
                                       bool editor_enabled);

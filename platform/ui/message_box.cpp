@@ -18,6 +18,7 @@ namespace kv::ui {
 namespace {
 
 MessageBoxCapture *g_capture = nullptr;
+bool g_real_boxes = false;
 
 QMessageBox::Icon QtIcon(MessageIcon icon) {
   switch (icon) {
@@ -122,6 +123,16 @@ MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) { g_capture = this
 
 MessageBoxCapture::~MessageBoxCapture() { g_capture = previous_; }
 
+RealMessageBoxes::RealMessageBoxes() : capture_(g_capture), previous_(g_real_boxes) {
+  g_capture = nullptr;
+  g_real_boxes = true;
+}
+
+RealMessageBoxes::~RealMessageBoxes() {
+  g_capture = capture_;
+  g_real_boxes = previous_;
+}
+
 MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
   if (g_capture) {
     g_capture->shown_.push_back(request);
@@ -130,7 +141,7 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
     g_capture->answers_.erase(g_capture->answers_.begin());
     return a;
   }
-  if (IsHeadless()) {
+  if (IsHeadless() && !g_real_boxes) {
     QString text = request.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     std::fprintf(stderr, "%s: %s\n", request.caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());

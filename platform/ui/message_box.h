@@ -1,7 +1,8 @@
 #pragma once
 // Message boxes with German captions and buttons. Without a display the text goes to standard
 // error and the default answer is returned, so an unattended run never waits for a click.
-// MessageBoxCapture lets tests answer boxes instead of showing them.
+// MessageBoxCapture lets tests answer boxes instead of showing them; RealMessageBoxes shows them
+// to a test.
 
 #include <QString>
 #include <QStringList>
@@ -58,6 +59,21 @@ private:
   std::vector<MessageAnswer> answers_;
   std::vector<MessageRequest> shown_;
   MessageBoxCapture *previous_ = nullptr;
+};
+
+// While an instance lives, boxes are shown as real windows even on a platform without a display
+// (offscreen) and even while a capture lives, so that a test can look at the box and click it.
+// Instances and captures nest; they end in the reverse order.
+class RealMessageBoxes {
+public:
+  RealMessageBoxes();
+  ~RealMessageBoxes();
+  RealMessageBoxes(const RealMessageBoxes &) = delete;
+  RealMessageBoxes &operator=(const RealMessageBoxes &) = delete;
+
+private:
+  MessageBoxCapture *capture_;
+  bool previous_;
 };
 
 } // namespace kv::ui

@@ -315,7 +315,8 @@ TEST_F(ConfigFormTest, FailedChecksShowTheirMessageSelectTheTabAndFocusTheField)
          Click(*form, "chkNetMessages");
          pages->setCurrentIndex(2);
          Click(*form, "chkLogfile");
-         Type(*form, "efAnzahl", "100");
+         // Text without a number is refused, not read as the minimum 1.
+         Type(*form, "efAnzahl", "5-");
          pages->setCurrentIndex(0);
        },
        "Bitte geben Sie die Anzahl der zu speichernden Proktolle (0 bis 99) an.", kv::ui::MessageIcon::Error,

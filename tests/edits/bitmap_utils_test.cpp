@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "controls/edits/bitmap_utils.h"
 #include "pixel_map.h"
 #include "platform/ui/screen_cursors.h"
@@ -167,24 +169,46 @@ TEST(BitmapUtils, ScreenArithmetic) {
   EXPECT_EQ(r.Right, real.width());
 }
 
+// An event that carries a number; `Sliced` has no copy of its own.
+struct Numbered : QEvent {
+  explicit Numbered(int n, Type type = User) : QEvent(type), number(n) {}
+  Numbered *clone() const override { return new Numbered(*this); }
+  int number;
+};
+struct Sliced : QEvent {
+  explicit Sliced(int n) : QEvent(Type(User + 2)), number(n) {}
+  int number;
+};
+
 class Counter : public QObject {
 public:
-  int seen = 0;
+  std::vector<int> seen;
   bool event(QEvent *e) override {
-    if (e->type() == QEvent::User || e->type() == QEvent::Type(QEvent::User + 1)) ++seen;
+    if (auto *n = dynamic_cast<Numbered *>(e)) seen.push_back(n->number);
+    if (auto *s = dynamic_cast<Sliced *>(e)) seen.push_back(s->number);
     return QObject::event(e);
   }
 };
 
-TEST(BitmapUtils, DropPendingMessageRemovesOnlyThatType) {
+TEST(BitmapUtils, DropPendingMessageRemovesOneOfThatType) {
   Counter target;
-  DropPendingMessage(&target, QEvent::User); // nothing queued: nothing happens
-  QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
-  QCoreApplication::postEvent(&target, new QEvent(QEvent::Type(QEvent::User + 1)));
+  DropPendingMessage(&target, QEvent::User); // nothing queued: nothing happens, now or later
+  for (int n : {1, 2, 3})
+    QCoreApplication::postEvent(&target, new Numbered(n));
+  QCoreApplication::postEvent(&target, new Numbered(4, QEvent::Type(QEvent::User + 1)));
   DropPendingMessage(&target, QEvent::User);
   DropPendingMessage(nullptr, QEvent::User);
+  EXPECT_TRUE(target.seen.empty());
   QCoreApplication::processEvents();
-  EXPECT_EQ(target.seen, 1);
+  EXPECT_EQ(target.seen, (std::vector<int>{4, 2, 3}));
+
+  // An event type without its own copy is delivered rather than cut down.
+  target.seen.clear();
+  for (int n : {5, 6})
+    QCoreApplication::postEvent(&target, new Sliced(n));
+  DropPendingMessage(&target, QEvent::Type(QEvent::User + 2));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(target.seen, std::vector<int>{6});
 }
 
 class Filled : public QWidget {

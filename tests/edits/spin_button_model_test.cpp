@@ -43,8 +43,9 @@ TEST(SpinButtonModel, HitTestOfBothStyles) {
   EXPECT_TRUE(InBottomHalf(sbsDefault, 14, 20, 13, 19));
   EXPECT_FALSE(InBottomHalf(sbsDefault, 14, 20, 13, 1));
   // A button without width is all upper half instead of a division by zero.
-  EXPECT_FALSE(InBottomHalf(sbsDefault, 0, 20, 0, 19));
-  EXPECT_FALSE(InBottomHalf(sbsDefault, -3, 20, 5, 19));
+  // (Points where the unguarded slope, infinite or negative, would put them in the lower half.)
+  EXPECT_FALSE(InBottomHalf(sbsDefault, 0, 20, 3, 0));
+  EXPECT_FALSE(InBottomHalf(sbsDefault, -3, 20, -2, 19));
   EXPECT_FALSE(InBottomHalf(sbsClassic, 14, 20, 7, 10));
   EXPECT_TRUE(InBottomHalf(sbsClassic, 14, 20, 0, 11));
   EXPECT_FALSE(InBottomHalf(sbsClassic, 14, 17, 0, 8));

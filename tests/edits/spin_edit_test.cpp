@@ -96,6 +96,19 @@ TEST_F(SpinEditWidget, PasteDropAndInputMethodPassTheSameValidator) {
   digit.setCommitString("3");
   QApplication::sendEvent(&edit, &digit);
   EXPECT_EQ(edit.Text().size(), before.size() + 1);
+
+  // What the edit shows comes back through the clipboard and by drop, separators and all.
+  edit.SetThousands(true);
+  edit.SetValue(1234);
+  edit.selectAll();
+  QTest::keyClick(&edit, Qt::Key_C, Qt::ControlModifier);
+  edit.SetValue(0);
+  edit.selectAll();
+  QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(edit.Text(), "1.234,00");
+  edit.clear();
+  drop("-1.234,00");
+  EXPECT_EQ(edit.Value(), -1234);
 }
 
 TEST_F(SpinEditWidget, KeysWheelAndUpDownStep) {

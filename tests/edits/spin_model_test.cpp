@@ -304,6 +304,15 @@ TEST(SpinModel, FloatTextsKeepTheirDecimals) {
   s.SetValue(1e20);
   EXPECT_EQ(s.text, "1E+20");
   EXPECT_EQ(s.Value(), 1e20);
+  // Fifteen significant digits, then zeros: no binary noise in long fractions.
+  s.SetDecimal(18);
+  s.SetValue(0.1);
+  EXPECT_EQ(s.text, "0,100000000000000000");
+  s.SetValue(-1234.5678);
+  EXPECT_EQ(s.text, "-1234,567800000000000000");
+  s.SetValue(0.1234567890123456789);
+  EXPECT_EQ(s.text, "0,123456789012346000");
+  s.SetDecimal(2);
   // A change of Decimal shows at once; Thousands and DisplayFormat wait for the next write.
   s.SetValue(1234.5);
   s.SetDecimal(1);
@@ -393,6 +402,18 @@ TEST(SpinModel, OneValidatorForEveryWayTextComesIn) {
   EXPECT_EQ(FilterSpinText("1.234", "1.34", whole, kGerman, true), "1.34");
   EXPECT_FALSE(FilterSpinText("12", "1", whole, kGerman, false));
   EXPECT_FALSE(FilterSpinText("12", "123", whole, kGerman, false));
+  // What the edit shows comes back whole, separators and all, while the result holds a number.
+  SpinTextFormat grouped;
+  grouped.Thousands = true;
+  EXPECT_EQ(FilterSpinText("0", "1.234", grouped, kGerman, true), "1.234");
+  EXPECT_EQ(FilterSpinText("5", "51.234", grouped, kGerman, true), "51.234");
+  EXPECT_FALSE(FilterSpinText("5", "1.2345", grouped, kGerman, true));
+  EXPECT_FALSE(FilterSpinText("0", "1.23", grouped, kGerman, true));
+  EXPECT_FALSE(FilterSpinText("0", "1.234", whole, kGerman, true)) << "not what this edit shows";
+  real.Thousands = true;
+  EXPECT_EQ(FilterSpinText("0,00", "-1.234,50", real, kGerman, true), "-1.234,50");
+  real.DisplayFormat = ",0.##";
+  EXPECT_EQ(FilterSpinText("", "1.234,5", real, kGerman, true), "1.234,5");
 }
 
 TEST(SpinModel, KeysStepTheValueAndRefusedKeysBeep) {

@@ -1,20 +1,18 @@
 #pragma once
-// Helpers for the widget tests of the edit controls: processing events until a condition holds,
-// acting on a modal dialog while its own loop runs, and pictures of widgets.
+// Helpers for the widget tests of the edit controls: processing events until a condition holds
+// and pictures of widgets (the modal dialog's driver is shared, in modal_driver.h).
 
 #include <QApplication>
-#include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QPalette>
-#include <QTimer>
 #include <QWidget>
 #include <cstdlib>
 #include <functional>
 
 #include "platform/ui/color.h"
 
+#include "modal_driver.h"
 #include "test_support.h"
 
 namespace kvtest {
@@ -26,37 +24,6 @@ inline bool ProcessUntil(const std::function<bool()> &done) {
     return done();
   });
 }
-
-// While a modal dialog runs, calls `step` with it every few milliseconds until `step` returns
-// true. A dialog still open after 10 s is rejected, so a failing test never hangs.
-class ModalDriver {
-public:
-  explicit ModalDriver(std::function<bool(QDialog &)> step) : step_(std::move(step)) {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-    timer_.start();
-    deadline_.start();
-  }
-  bool Finished() const { return finished_; }
-  bool TimedOut() const { return timed_out_; }
-
-private:
-  void Tick() {
-    auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-    if (!dialog || finished_) return;
-    if (deadline_.hasExpired(10000)) {
-      timed_out_ = finished_ = true;
-      dialog->reject();
-      return;
-    }
-    if (step_(*dialog)) finished_ = true;
-  }
-
-  std::function<bool(QDialog &)> step_;
-  QTimer timer_;
-  QElapsedTimer deadline_;
-  bool finished_ = false, timed_out_ = false;
-};
 
 // The widget as it paints itself, on white.
 inline QImage RenderWidget(QWidget &widget) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "qt_application.h"
+#include "test_support.h"
 
 #include <random>
 #include <vector>
@@ -45,7 +46,10 @@ INSTANTIATE_TEST_SUITE_P(Table, Preprocess,
                                            TextCase{u"a<#b>c<#d>e", u"a#bc<#d>e"}, TextCase{u"<#x", u"#x"},
                                            TextCase{u"x>y<#z", u"x>y#z"},
                                            // Carriage return to a break, line feed dropped.
-                                           TextCase{u"a\r\nb\nc\rd", u"a<BR>bc<BR>d"}));
+                                           TextCase{u"a\r\nb\nc\rd", u"a<BR>bc<BR>d"}),
+                         [](const auto &info) {
+                           return kvtest::TestNameOf(QString::fromUtf16(info.param.in).toStdString());
+                         });
 
 // The repeated first-occurrence replacement exactly as the language defines it.
 QString LiteralEntities(QString s) {
@@ -190,7 +194,10 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"</SUB>", K::Subscript, true}, TagCase{"</SUP>", K::Subscript, true},
         TagCase{"</SHAD>", K::Shadow, true}, TagCase{"</S>", K::Strike, true},
         TagCase{"</U>", K::Underline, true}, TagCase{"</UL>", K::List, true},
-        TagCase{"</Z>", K::Hidden, true}, TagCase{"</Q>", K::None, true}, TagCase{"</>", K::None, true}));
+        TagCase{"</Z>", K::Hidden, true}, TagCase{"</Q>", K::None, true}, TagCase{"</>", K::None, true}),
+    [](const auto &info) {
+      return kvtest::TestNameOf(std::string(info.param.closing ? "Close " : "") + info.param.text);
+    });
 
 TEST(MarkupCursor, AShortClosingFormAtTheEndIsAnOpeningTag) {
   TMarkupCursor cursor(u"</>");

@@ -25,6 +25,11 @@ struct Preset {
   int caption_indent;
 };
 
+std::string PresetName(const ::testing::TestParamInfo<Preset> &info) {
+  const char *const names[] = {"XP", "Flat", "Metal", "Classic"};
+  return names[info.param.style];
+}
+
 class StylerPresets : public ::testing::TestWithParam<Preset> {};
 
 TEST_P(StylerPresets, SetTheirValues) {
@@ -68,7 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Preset{psMetal, clWhite, 0xE4E4E4, "Tahoma", "Tahoma", clBlack, stRMetal, 255, bvNone,
                              true, clWhite, clNone, true, 4},
                       Preset{psClassic, clBtnFace, clNone, "MS Sans Serif", "MS Sans Serif", clHighlightText,
-                             stNormal, 255, bvRaised, false, clWhite, clNone, false, 9}));
+                             stNormal, 255, bvRaised, false, clWhite, clNone, false, 9}),
+    PresetName);
 
 TEST(PanelSettings, DefaultsAndTheUpdateBracket) {
   TExPanelSettings s;

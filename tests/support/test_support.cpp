@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -52,6 +53,21 @@ bool WaitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
     if (std::chrono::steady_clock::now() >= deadline) return condition();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+}
+
+std::string TestNameOf(const std::string &text) {
+  std::string name;
+  bool gap = false;
+  for (const unsigned char c : text) {
+    if (std::isalnum(c) && c < 0x80) {
+      if (gap && !name.empty()) name += '_';
+      name += static_cast<char>(c);
+      gap = false;
+    } else {
+      gap = true;
+    }
+  }
+  return name.empty() ? "Empty" : name;
 }
 
 std::string ReadFile(const std::string &path) {

@@ -53,6 +53,10 @@ private:
 bool WaitUntil(const std::function<bool()> &condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// A test name made of `text`: letters and digits kept, every other run of characters one "_"
+// ("<A href=\"x\">" gives "A_href_x"), never empty.
+std::string TestNameOf(const std::string &text);
+
 // Whole contents of a file, or "" when it cannot be read.
 std::string ReadFile(const std::string &path);
 // Writes (replaces) a file; throws std::runtime_error on failure.
