@@ -30,11 +30,12 @@ public:
       return std::nullopt;
     }
   }
-  bool WriteInteger(const QString &Name, int Value) override {
+  bool WriteIntegers(const std::vector<std::pair<QString, int>> &Values) override {
     try {
-      kv::platform::TRegistry reg;
-      if (!reg.OpenKey(key_, true)) return false;
-      reg.WriteInteger(Name.toStdString(), Value);
+      kv::platform::TRegValues values;
+      for (const auto &[name, value] : Values)
+        values.Integer(name.toStdString(), value);
+      kv::platform::TRegistry().WriteValues(key_, values);
       return true;
     } catch (const std::exception &) {
       return false;
@@ -55,8 +56,9 @@ public:
     const int value = v.toString().trimmed().toInt(&ok);
     return ok ? std::optional<int>(value) : std::nullopt;
   }
-  bool WriteInteger(const QString &Name, int Value) override {
-    settings_.setValue(section_ + QLatin1Char('/') + Name, Value);
+  bool WriteIntegers(const std::vector<std::pair<QString, int>> &Values) override {
+    for (const auto &[name, value] : Values)
+      settings_.setValue(section_ + QLatin1Char('/') + name, value);
     settings_.sync();
     return settings_.status() == QSettings::NoError;
   }
@@ -122,12 +124,12 @@ void TCustomExPanel::LoadPosition() {
 void TCustomExPanel::SavePosition() {
   const std::unique_ptr<TPositionStore> store = OpenPositionStore(*position_);
   if (!store) return;
-  store->WriteInteger(QStringLiteral("Top"), y());
-  store->WriteInteger(QStringLiteral("Left"), x());
-  store->WriteInteger(QStringLiteral("Height"), height());
-  store->WriteInteger(QStringLiteral("FullHeight"), full_height_);
-  store->WriteInteger(QStringLiteral("Width"), width());
-  store->WriteInteger(QStringLiteral("Collaps"), collaps_ ? 1 : 0);
+  store->WriteIntegers({{QStringLiteral("Top"), y()},
+                        {QStringLiteral("Left"), x()},
+                        {QStringLiteral("Height"), height()},
+                        {QStringLiteral("FullHeight"), full_height_},
+                        {QStringLiteral("Width"), width()},
+                        {QStringLiteral("Collaps"), collaps_ ? 1 : 0}});
 }
 
 // --- moving and sizing

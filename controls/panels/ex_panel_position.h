@@ -5,6 +5,8 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 namespace kv::panels {
 
@@ -15,8 +17,8 @@ public:
   virtual ~TPositionStore() = default;
   // The value, or nullopt when it is missing or not an integer.
   virtual std::optional<int> ReadInteger(const QString &Name) = 0;
-  // False when the store could not be written.
-  virtual bool WriteInteger(const QString &Name, int Value) = 0;
+  // Writes the values in their order as one change; false when the store could not be written.
+  virtual bool WriteIntegers(const std::vector<std::pair<QString, int>> &Values) = 0;
 };
 
 // The store `position` names; nullptr when its Key or Section is empty.

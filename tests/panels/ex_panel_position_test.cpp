@@ -1,8 +1,11 @@
 // Moving and sizing (the constraint functions and dragging with the mouse) and the saved
 // position in an ini file and in the registry.
+#include <dlfcn.h>
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <atomic>
 #include <gtest/gtest.h>
 
 #include "controls/panels/ex_panel.h"
@@ -119,13 +122,26 @@ TEST(PanelPosition, CorruptOrMissingValuesStillGiveAPanelThatFitsAndExpands) {
   two.panel->Position().Save = false;
 }
 
+// Every rename of this program, counted, so that a test can tell one replace of the settings
+// file from several.
+std::atomic<int> g_renames{0};
+extern "C" int rename(const char *from, const char *to) noexcept {
+  using Rename = int (*)(const char *, const char *) noexcept;
+  static const auto real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
+  g_renames.fetch_add(1);
+  return real(from, to);
+}
+
 TEST(PanelPosition, SavedAndLoadedThroughTheRegistry) {
   const QString key = "Software\\Halvern\\Korvane\\PanelTest";
+  const int renames_before = g_renames.load();
   {
     Saved s(key, clRegistry, "Links");
     s.panel->setGeometry(12, 34, 150, 120);
     s.panel->SetHeight(120);
   }
+  EXPECT_EQ(g_renames.load() - renames_before, 1)
+      << "the six values are one change";
   kv::platform::TRegistry reg;
   ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\Halvern\\Korvane\\PanelTest\\Links"));
   EXPECT_EQ(reg.ReadInteger("Left"), 12);
