@@ -45,6 +45,30 @@ std::vector<ButtonInfo> Buttons(MessageButtons buttons) {
 
 } // namespace
 
+QString BoxText(const QString &text) {
+  // Longer than any word of the program's own texts.
+  constexpr int kLongWord = 40;
+  QString shown;
+  shown.reserve(text.size());
+  for (qsizetype start = 0; start < text.size();) {
+    qsizetype end = start;
+    while (end < text.size() && !text[end].isSpace())
+      ++end;
+    if (end - start <= kLongWord) {
+      shown += QStringView(text).mid(start, end - start);
+    } else {
+      for (qsizetype i = start; i < end; ++i) {
+        shown += text[i];
+        if (i + 1 < end && !text[i].isHighSurrogate()) shown += QChar(0x200B);
+      }
+    }
+    while (end < text.size() && text[end].isSpace())
+      shown += text[end++];
+    start = end;
+  }
+  return shown;
+}
+
 MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) { g_capture = this; }
 
 MessageBoxCapture::~MessageBoxCapture() { g_capture = previous_; }
@@ -65,8 +89,11 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
     return request.default_answer;
   }
 
-  QMessageBox box(QtIcon(request.icon), request.caption, request.text, QMessageBox::NoButton, parent);
+  const QString text = BoxText(request.text);
+  QMessageBox box(QtIcon(request.icon), request.caption, text, QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
+  // Where a style lets the text be selected, a copy would carry the zero-width spaces.
+  if (text != request.text) box.setTextInteractionFlags(Qt::NoTextInteraction);
   std::vector<std::pair<QAbstractButton *, MessageAnswer>> made;
   QPushButton *escape = nullptr;
   for (const ButtonInfo &button : Buttons(request.buttons)) {
