@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -66,20 +67,6 @@ int64_t IntOrZero(const std::string &text) {
   }
   if (negative) v = -v;
   return v > 2147483647LL ? 0 : v;
-}
-
-// Page text split into lines at CR LF, CR or LF; a last line end adds no empty line.
-std::vector<std::string> SplitLines(const std::string &text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.push_back(text.substr(start, i - start));
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -171,6 +158,19 @@ std::string TKvURLParts::Text() const {
   std::string text = Scheme + "://" + (v6 ? "[" + Host + "]" : Host);
   if (Port != (Scheme == "https" ? 443 : 80)) text += ":" + std::to_string(Port);
   return text + Path;
+}
+
+std::vector<std::string> SplitPageLines(const std::string &text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
 }
 
 std::vector<std::string> SplitRunParameters(const std::string &text) {
@@ -476,6 +476,8 @@ void TKvWebUpdate::HttpGet(const std::string &URL, const std::string &UserName, 
   request.CAFile = CAFile;
   request.ConnectTimeoutMs = ConnectTimeoutMs;
   request.StallTimeoutMs = StallTimeoutMs;
+  request.RateGraceMs = RateGraceMs;
+  request.MinBytesPerSecond = MinBytesPerSecond;
   request.MaxBytes = ToFile ? MaxInstallerSize : MaxPageSize;
   request.RequireLength = RequireLength;
 
@@ -493,11 +495,29 @@ void TKvWebUpdate::HttpGet(const std::string &URL, const std::string &UserName, 
   bool write_failed = false;
   std::string write_error;
   downloaded_ = 0;
+  // Progress and the application's events once an interval, not with every chunk: a window
+  // that repaints for each 16 KB spends more on that than on the transfer.
+  using Clock = std::chrono::steady_clock;
+  const auto interval = std::chrono::milliseconds(ProgressIntervalMs);
+  Clock::time_point last = Clock::now();
+  int64_t reported = 0;
+  auto tick = [&] {
+    const Clock::time_point now = Clock::now();
+    if (now - last >= interval) {
+      last = now;
+      if (downloaded_ != reported) {
+        reported = downloaded_;
+        DoDownload();
+      }
+      ui::Application().ProcessMessages();
+    }
+    return !abort_;
+  };
   transfer_ = std::make_unique<net::THttpTransfer>(request);
   net::THttpTransfer &transfer = *transfer_;
   const net::THttpResult result = transfer.Perform(
       [&](std::string_view chunk) {
-        if (transfer.ContentLength() >= 0) total_ = static_cast<int>(transfer.ContentLength());
+        if (transfer.ContentLength() >= 0) total_ = transfer.ContentLength();
         if (ToFile) {
           if (!WriteAll(fd, chunk)) {
             write_error = std::strerror(errno);
@@ -507,17 +527,14 @@ void TKvWebUpdate::HttpGet(const std::string &URL, const std::string &UserName, 
         } else {
           text.append(chunk);
         }
-        chunk_ = static_cast<int>(chunk.size());
+        chunk_ = static_cast<int64_t>(chunk.size());
         downloaded_ += chunk_;
-        DoDownload();
-        ui::Application().ProcessMessages();
-        return !abort_;
+        return tick();
       },
-      [&] {
-        ui::Application().ProcessMessages();
-        return !abort_;
-      });
+      tick);
   CloseInternetHandles();
+  // The last counts, unless the transfer was stopped.
+  if (downloaded_ != reported && !result.Aborted) DoDownload();
 
   success_ = result.Ok && !write_failed && (ToFile || downloaded_ != 0);
   if (ToFile) {
@@ -539,7 +556,7 @@ void TKvWebUpdate::HttpGet(const std::string &URL, const std::string &UserName, 
     DoDownloadError();
     return;
   }
-  if (!ToFile) lines_ = SplitLines(text);
+  if (!ToFile) lines_ = SplitPageLines(text);
 }
 
 platform::ShellResult TKvWebUpdate::StartInstaller() {

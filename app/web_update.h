@@ -2,8 +2,9 @@
 // TKvWebUpdate: checks a web server for a newer release and installs it. It fetches a small HTML
 // information page, reads the release data from its META lines, compares the release found there
 // with the one this program carries, asks its owner through an event, downloads the installer
-// into a private temporary folder and starts it. All work runs on the GUI thread; a transfer lets
-// the application process its events after every chunk and while it waits.
+// into a private temporary folder and starts it. All work runs on the GUI thread; a transfer
+// reports its progress and lets the application process its events every ProgressIntervalMs
+// while it runs.
 //
 // An installer is started only when the page (with every page it redirected to) and the
 // installer came over HTTPS with a verified certificate and the download is complete; anything
@@ -99,7 +100,7 @@ public:
       std::function<void(TKvWebUpdate *Sender, std::string &FileName, bool &Overwrite)>;
   using TShowInfoEvent = std::function<void(TKvWebUpdate *Sender, bool &ShowInfo, bool &CheckForUpdate)>;
   using TAfterShowInfoEvent = std::function<void(TKvWebUpdate *Sender, bool CheckForUpdate)>;
-  using TDownloadEvent = std::function<void(TKvWebUpdate *Sender, int Total, int Downloaded)>;
+  using TDownloadEvent = std::function<void(TKvWebUpdate *Sender, int64_t Total, int64_t Downloaded)>;
 
   // Redirections from page to page followed in a row; one more fails the fetch.
   static constexpr int MaxRedirections = 5;
@@ -128,7 +129,7 @@ public:
   TNotifyEvent OnCannotExecute; // the installer could not be started
   TNotifyEvent OnAfterGetInfo;
   TNotifyEvent OnNoUpdateFound;
-  TDownloadEvent OnDownload;
+  TDownloadEvent OnDownload; // at most once a ProgressIntervalMs, and once at the end
   TNotifyEvent OnDownloadError;
 
   // Limits of the transfers.
@@ -136,6 +137,11 @@ public:
   int64_t MaxInstallerSize = int64_t(256) << 20;
   int ConnectTimeoutMs = 15000;
   int StallTimeoutMs = 30000; // a server silent this long ends the transfer
+  // A transfer slower than this on average once the grace time has passed ends too.
+  int RateGraceMs = 30000;
+  int64_t MinBytesPerSecond = 1024;
+  // How often a transfer reports its progress and lets the application process its events.
+  int ProgressIntervalMs = 50;
   // Trusted certificates for HTTPS; empty: the system's store.
   std::string CAFile;
   // Ends the program after a started installer; the application's Terminate unless replaced.
@@ -193,8 +199,8 @@ public:
   // The lines of the last information page.
   std::vector<std::string> &Lines() { return lines_; }
   // Byte counters of the last transfer.
-  int Total() const { return total_; }
-  int Downloaded() const { return downloaded_; }
+  int64_t Total() const { return total_; }
+  int64_t Downloaded() const { return downloaded_; }
   // The information window, once ShowInfo has made it.
   Tfrm_ShowInfoUpdate *InfoWindow() const { return info_.get(); }
 
@@ -221,7 +227,7 @@ private:
   std::string webVersion_, downloadURL_, clientFileName_, redirectionURL_, author_, email_, productName_,
       runParameters_;
   bool success_ = false;
-  int total_ = 0, chunk_ = 0, downloaded_ = 0;
+  int64_t total_ = 0, chunk_ = 0, downloaded_ = 0;
   std::unique_ptr<net::THttpTransfer> transfer_;
   bool secure_ = false;          // the last transfer
   bool pageSecure_ = false;      // every page of the last GetInfo
@@ -229,6 +235,9 @@ private:
   std::string lastError_;
   std::string privateDir_;
 };
+
+// Page text split into lines at CR LF, CR or LF; a last line end adds no empty line.
+std::vector<std::string> SplitPageLines(const std::string &text);
 
 // The run parameters of a page as arguments, split at blanks (a META value holds no quotes).
 std::vector<std::string> SplitRunParameters(const std::string &text);

@@ -2,6 +2,10 @@
 
 #include "ui_webupdateform.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "net/http_get.h"
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 
@@ -15,12 +19,12 @@ std::string UpdatePageURL() {
   return std::string(KORVANE_UPDATE_HOST) + "/update/korvan.htm";
 }
 
-QString PageText(const std::string &text) {
-  QString shown = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
-  for (QChar &c : shown)
+QString PageText(const std::string &text, int shown) {
+  QString t = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+  for (QChar &c : t)
     if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format) c = QLatin1Char(' ');
-  if (shown.size() > kPageTextShown) shown = shown.left(kPageTextShown - 1) + QChar(0x2026);
-  return shown;
+  if (t.size() > shown) t = t.left(shown - 1) + QChar(0x2026);
+  return t;
 }
 
 TWebUpdateForm::TWebUpdateForm(QWidget *parent)
@@ -55,7 +59,7 @@ TWebUpdateForm::TWebUpdateForm(QWidget *parent)
   w.OnCannotExecute = [this](TKvWebUpdate *s) { kvWebUpdateCannotExecute(s); };
   w.OnAfterGetInfo = [this](TKvWebUpdate *s) { kvWebUpdateAfterGetInfo(s); };
   w.OnNoUpdateFound = [this](TKvWebUpdate *s) { kvWebUpdateNoUpdateFound(s); };
-  w.OnDownload = [this](TKvWebUpdate *s, int total, int done) { kvWebUpdateDownload(s, total, done); };
+  w.OnDownload = [this](TKvWebUpdate *s, int64_t total, int64_t done) { kvWebUpdateDownload(s, total, done); };
   w.OnDownloadError = [this](TKvWebUpdate *s) { kvWebUpdateDownloadError(s); };
 
   connect(ui->btn_Update, &QPushButton::clicked, this, &TWebUpdateForm::btn_UpdateClick);
@@ -86,6 +90,14 @@ void TWebUpdateForm::btn_ExitClick() {
 
 void TWebUpdateForm::btn_UpdateClick() {
   if (kvWebUpdate->Busy()) return;
+  // The transfers' library is loaded only now; without it there is nothing to try.
+  if (!net::LoadHttpLibrary()) {
+    ui::ShowError(this, QStringLiteral("Die Bibliothek für Internet-Übertragungen (%1) konnte nicht geladen "
+                                       "werden. Bitte installieren Sie libcurl (unter Debian das Paket "
+                                       "libcurl4) und versuchen Sie es erneut.")
+                            .arg(QString::fromStdString(net::HttpLibraryName())));
+    return;
+  }
   closeRequested_ = false;
   // "Sch&ließen" stays enabled as the way out of a check that takes too long.
   ui->btn_Update->setEnabled(false);
@@ -105,9 +117,13 @@ void TWebUpdateForm::kvWebUpdateDownloadError(TKvWebUpdate *) {
   EnableButtons();
 }
 
-void TWebUpdateForm::kvWebUpdateDownload(TKvWebUpdate *, int Total, int Downloaded) {
-  ui->ProgressBar->setMaximum(Total);
-  ui->ProgressBar->setValue(Downloaded);
+void TWebUpdateForm::kvWebUpdateDownload(TKvWebUpdate *, int64_t Total, int64_t Downloaded) {
+  // The bar counts in int: sizes of 2 GiB and more are shown in larger steps.
+  int shift = 0;
+  while ((std::max(Total, Downloaded) >> shift) > std::numeric_limits<int>::max())
+    ++shift;
+  ui->ProgressBar->setMaximum(static_cast<int>(Total >> shift));
+  ui->ProgressBar->setValue(static_cast<int>(Downloaded >> shift));
 }
 
 void TWebUpdateForm::kvWebUpdateNoUpdateFound(TKvWebUpdate *) {
@@ -128,7 +144,10 @@ void TWebUpdateForm::kvWebUpdateUpdateAvailable(TKvWebUpdate *, const std::strin
 }
 
 void TWebUpdateForm::kvWebUpdateBeforeDownload(TKvWebUpdate *, const std::string &FileName) {
-  ui->lbl_File->setText(QStringLiteral("%1").arg(PageText(FileName.substr(FileName.rfind('/') + 1))));
+  // A name wider than the label loses its middle, so its start and its extension stay readable.
+  const QString name = QStringLiteral("%1").arg(PageText(FileName.substr(FileName.rfind('/') + 1), 255));
+  ui->lbl_File->setText(
+      ui->lbl_File->fontMetrics().elidedText(name, Qt::ElideMiddle, ui->lbl_File->contentsRect().width()));
 }
 
 void TWebUpdateForm::kvWebUpdateAfterDownload(TKvWebUpdate *Sender, const std::string &FileName) {

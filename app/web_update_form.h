@@ -26,9 +26,9 @@ std::string UpdatePageURL();
 
 // At most this many characters of a text read from the update page are shown.
 inline constexpr int kPageTextShown = 40;
-// A text from the update page as it may be shown: control characters blanked, cut to
-// kPageTextShown characters (with "…"). Labels and boxes show it as plain text.
-QString PageText(const std::string &text);
+// A text from the update page as it may be shown: control characters blanked, cut to `shown`
+// characters (with "…"). Labels and boxes show it as plain text.
+QString PageText(const std::string &text, int shown = kPageTextShown);
 
 class TWebUpdateForm : public QDialog {
   Q_OBJECT
@@ -46,7 +46,7 @@ public:
   void btn_UpdateClick();
   void kvWebUpdateAfterGetInfo(TKvWebUpdate *Sender);
   void kvWebUpdateDownloadError(TKvWebUpdate *Sender);
-  void kvWebUpdateDownload(TKvWebUpdate *Sender, int Total, int Downloaded);
+  void kvWebUpdateDownload(TKvWebUpdate *Sender, int64_t Total, int64_t Downloaded);
   void kvWebUpdateNoUpdateFound(TKvWebUpdate *Sender);
   void kvWebUpdateUpdateAvailable(TKvWebUpdate *Sender, const std::string &ActualVersion,
                                   const std::string &NewVersion, bool &CanUpdate);

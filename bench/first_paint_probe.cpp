@@ -1,7 +1,7 @@
-// Linked into a copy of the time client for the start-up benchmark (korvan_probe): it writes
-// "created <ns>" (CLOCK_MONOTONIC) on the descriptor named by KORVANE_PROBE_FD when the
-// application object has been created, and "painted <ns>" once the main window has been painted
-// for the first time. The program itself is left as it is: the probe hooks in
+// Linked into a copy of the time client for the start-up benchmark (korvan_probe), and into its
+// floor (bare_window_probe): it writes "created <ns> <cpu ns>" on the descriptor named by
+// KORVANE_PROBE_FD when the application object has been created, and "painted <ns> <cpu ns>" once
+// the main window has been painted for the first time. The program itself is left as it is: the probe hooks in
 // when the application object is created.
 #include <QCoreApplication>
 #include <QEvent>
@@ -28,13 +28,16 @@ public:
     return false;
   }
 
-  // One "<what> <ns>" line, CLOCK_MONOTONIC.
+  // One "<what> <ns> <cpu ns>" line: CLOCK_MONOTONIC, then the processor time the process has
+  // used since it was started (all its threads).
   void Report(const char *what) const {
-    timespec now{};
+    timespec now{}, cpu{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    char line[64];
-    const int n = std::snprintf(line, sizeof line, "%s %lld\n", what,
-                                static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    char line[96];
+    const int n = std::snprintf(line, sizeof line, "%s %lld %lld\n", what,
+                                static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                                static_cast<long long>(cpu.tv_sec) * 1000000000LL + cpu.tv_nsec);
     if (n > 0 && ::write(fd_, line, static_cast<size_t>(n)) < 0) std::perror("korvan_probe");
   }
 

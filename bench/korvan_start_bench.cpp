@@ -1,7 +1,10 @@
-// Start-up benchmarks of the time client: from starting the program to its first painted main
-// window, and its resident memory once it sits idle with the window shown. The program started
-// is korvan_probe (the time client with a probe that reports the first paint, see
-// first_paint_probe.cpp), with a private HOME so no settings of the user are read or written.
+// Start-up benchmarks of the time client against a bare Qt window of about the same content
+// (bare_window.cpp), started alternately in the same run: from starting the program to its first
+// painted main window, and its resident memory once it sits idle with the window shown. The
+// programs started are korvan_probe (the time client with a probe that reports the first paint,
+// see first_paint_probe.cpp) and bare_window_probe, with a private HOME so no settings of the
+// user are read or written. The summary at the end gives korvan's figures as ratios to the bare
+// window's and the shared libraries each program loads at start (ldd).
 //
 // Both run on Qt's offscreen platform; when DISPLAY names an X server (for example under
 // xvfb-run), they run on it too:
@@ -45,12 +48,20 @@ long long MonotonicNs() {
   return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
 
-std::string ProbeProgram() {
+// A program built beside this benchmark.
+std::string Beside(const char *name) {
   char self[4096];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return "korvan_probe";
+  if (n <= 0) return name;
   std::string path(self, static_cast<size_t>(n));
-  return path.substr(0, path.rfind('/') + 1) + "korvan_probe";
+  return path.substr(0, path.rfind('/') + 1) + name;
+}
+
+// The two programs compared.
+enum class Program { Korvan, Bare };
+
+std::string ProgramPath(Program program) {
+  return Beside(program == Program::Korvan ? "korvan_probe" : "bare_window_probe");
 }
 
 // A private home for the started programs, removed at the end.
@@ -84,17 +95,18 @@ bool XServerAnswers(const char *display) {
 
 enum class Platform { Offscreen, X11 };
 
-// One started time client, stopped (SIGTERM, as a user's session end) when it goes.
+// One started program, stopped (SIGTERM, as a user's session end) when it goes.
 class Started {
 public:
-  Started(Platform platform, const std::string &home) {
+  Started(Program which, Platform platform, const std::string &home) {
     int fds[2];
     // Both ends close on exec; the child gets the write end as descriptor 3 (dup2 clears the flag).
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     read_fd_ = fds[0];
 
     auto replaced = [](const std::string &entry) {
-      for (const char *name : {"HOME=", "XDG_CONFIG_HOME=", "QT_QPA_PLATFORM=", "KORVANE_PROBE_FD="})
+      for (const char *name :
+           {"HOME=", "XDG_CONFIG_HOME=", "XDG_RUNTIME_DIR=", "QT_QPA_PLATFORM=", "KORVANE_PROBE_FD="})
         if (entry.rfind(name, 0) == 0) return true;
       return false;
     };
@@ -103,6 +115,7 @@ public:
       if (!replaced(*e)) env.push_back(*e);
     env.push_back("HOME=" + home);
     env.push_back("XDG_CONFIG_HOME=" + home + "/.config");
+    env.push_back("XDG_RUNTIME_DIR=" + home); // private (mode 0700), as Qt wants it
     env.push_back("KORVANE_PROBE_FD=3");
     if (platform == Platform::Offscreen) env.push_back("QT_QPA_PLATFORM=offscreen");
     std::vector<char *> envp;
@@ -110,7 +123,7 @@ public:
       envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const std::string program = ProbeProgram();
+    const std::string program = ProgramPath(which);
     std::vector<char *> argv{const_cast<char *>(program.c_str()), nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -143,6 +156,7 @@ public:
   struct TStart {
     double Created = 0;
     double Painted = 0;
+    double PaintedCpu = 0; // processor time used until then, less disturbed by a busy machine
   };
 
   // Waits for the first paint; throws when it takes over 20 s.
@@ -165,7 +179,9 @@ public:
       const long long ns = p == std::string::npos ? 0 : std::atoll(got.c_str() + p + std::strlen(what));
       return static_cast<double>(ns - start_ns_) / 1e6;
     };
-    return {at("created "), at("painted ")};
+    const size_t painted = got.find("painted ");
+    const char *cpu = std::strchr(got.c_str() + painted + 8, ' ');
+    return {at("created "), at("painted "), cpu ? static_cast<double>(std::atoll(cpu + 1)) / 1e6 : 0};
   }
 
   // A "Name:   1234 kB" line of /proc/<pid>/<file>, in megabytes; 0 when absent.
@@ -182,44 +198,91 @@ private:
   long long start_ns_ = 0;
 };
 
-void BM_StartToFirstPaint(benchmark::State &state, Platform platform) {
-  PrivateHome home;
-  // One start before measuring: the first reads the program and Qt's libraries from disk.
-  Started(platform, home.path).WaitForFirstPaint();
-  std::vector<double> times, created;
-  for (auto _ : state) {
-    Started program(platform, home.path);
-    const auto start = program.WaitForFirstPaint();
-    times.push_back(start.Painted);
-    created.push_back(start.Created);
-    state.SetIterationTime(start.Painted / 1000.0);
-  }
-  // The machine may be shared: the median and the fastest start say more than the mean.
-  auto median = [](std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  };
-  state.counters["median_ms"] = median(times);
-  state.counters["min_ms"] = *std::min_element(times.begin(), times.end());
-  // Of that, the time until the application object (with its platform connection) exists.
-  state.counters["app_object_ms"] = median(created);
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
 }
 
-void BM_IdleMemory(benchmark::State &state, Platform platform) {
+// Figures of one platform, for the summary.
+struct TFigures {
+  double korvan_ms = 0, bare_ms = 0, korvan_min_ms = 0, bare_min_ms = 0, korvan_cpu_ms = 0, bare_cpu_ms = 0;
+  double korvan_rss = 0, bare_rss = 0;
+};
+std::vector<std::pair<std::string, TFigures>> g_figures;
+
+TFigures &Figures(const std::string &platform) {
+  for (auto &[name, f] : g_figures)
+    if (name == platform) return f;
+  return g_figures.emplace_back(platform, TFigures{}).second;
+}
+
+void BM_StartToFirstPaint(benchmark::State &state, Platform platform, std::string name) {
   PrivateHome home;
-  double rss = 0, pss = 0;
-  int runs = 0;
+  // One start of each before measuring: the first reads the programs and Qt's libraries from disk.
+  for (Program p : {Program::Korvan, Program::Bare})
+    Started(p, platform, home.path).WaitForFirstPaint();
+  std::vector<double> korvan, bare, created, korvan_cpu, bare_cpu;
   for (auto _ : state) {
-    Started program(platform, home.path);
-    program.WaitForFirstPaint();
-    // The window sits idle: its timer ticks once a second and nothing else happens.
-    std::this_thread::sleep_for(2s);
-    rss += program.ProcMegabytes("status", "VmRSS:");
-    pss += program.ProcMegabytes("smaps_rollup", "Pss:");
-    ++runs;
+    // Alternately, so a busy moment of a shared machine falls on both alike.
+    const auto start = Started(Program::Korvan, platform, home.path).WaitForFirstPaint();
+    korvan.push_back(start.Painted);
+    korvan_cpu.push_back(start.PaintedCpu);
+    created.push_back(start.Created);
+    const auto floor = Started(Program::Bare, platform, home.path).WaitForFirstPaint();
+    bare.push_back(floor.Painted);
+    bare_cpu.push_back(floor.PaintedCpu);
+    state.SetIterationTime(start.Painted / 1000.0);
   }
-  state.counters["rss_MB"] = rss / runs;
-  state.counters["pss_MB"] = pss / runs;
+  // The machine may be shared: the median says more than the mean.
+  state.counters["korvan_ms"] = Median(korvan);
+  state.counters["bare_ms"] = Median(bare);
+  state.counters["ratio"] = Median(korvan) / Median(bare);
+  // Of korvan's time, the time until the application object (with its platform connection) exists.
+  state.counters["app_object_ms"] = Median(created);
+  Figures(name).korvan_ms = Median(korvan);
+  Figures(name).bare_ms = Median(bare);
+  // The fastest starts: what each costs when nothing else on the machine interferes.
+  Figures(name).korvan_min_ms = *std::min_element(korvan.begin(), korvan.end());
+  Figures(name).bare_min_ms = *std::min_element(bare.begin(), bare.end());
+  Figures(name).korvan_cpu_ms = Median(korvan_cpu);
+  Figures(name).bare_cpu_ms = Median(bare_cpu);
+  state.counters["cpu_ratio"] = Median(korvan_cpu) / Median(bare_cpu);
+}
+
+void BM_IdleMemory(benchmark::State &state, Platform platform, std::string name) {
+  PrivateHome home;
+  std::vector<double> rss[2], pss[2];
+  for (auto _ : state) {
+    for (Program p : {Program::Korvan, Program::Bare}) {
+      Started program(p, platform, home.path);
+      program.WaitForFirstPaint();
+      // The window sits idle: korvan's timer ticks once a second and nothing else happens.
+      std::this_thread::sleep_for(2s);
+      rss[static_cast<int>(p)].push_back(program.ProcMegabytes("status", "VmRSS:"));
+      pss[static_cast<int>(p)].push_back(program.ProcMegabytes("smaps_rollup", "Pss:"));
+    }
+  }
+  state.counters["korvan_rss_MB"] = Median(rss[0]);
+  state.counters["bare_rss_MB"] = Median(rss[1]);
+  state.counters["korvan_pss_MB"] = Median(pss[0]);
+  state.counters["bare_pss_MB"] = Median(pss[1]);
+  state.counters["rss_ratio"] = Median(rss[0]) / Median(rss[1]);
+  Figures(name).korvan_rss = Median(rss[0]);
+  Figures(name).bare_rss = Median(rss[1]);
+}
+
+// The shared libraries `ldd` lists for a program, and how many of them are libcurl.
+std::pair<int, int> LinkedLibraries(const std::string &program) {
+  int all = 0, curl = 0;
+  if (FILE *out = ::popen(("ldd '" + program + "'").c_str(), "r")) {
+    char line[1024];
+    while (std::fgets(line, sizeof line, out)) {
+      ++all;
+      if (std::strstr(line, "libcurl")) ++curl;
+    }
+    ::pclose(out);
+  }
+  return {all, curl};
 }
 
 } // namespace
@@ -230,14 +293,32 @@ int main(int argc, char **argv) {
   if (XServerAnswers(std::getenv("DISPLAY"))) platforms.emplace_back("xcb", Platform::X11);
   for (auto [name, platform] : platforms) {
     benchmark::RegisterBenchmark((std::string("BM_StartToFirstPaint/") + name).c_str(), BM_StartToFirstPaint,
-                                 platform)
+                                 platform, name)
         ->UseManualTime()
         ->Iterations(20)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((std::string("BM_IdleMemory/") + name).c_str(), BM_IdleMemory, platform)
+    benchmark::RegisterBenchmark((std::string("BM_IdleMemory/") + name).c_str(), BM_IdleMemory, platform, name)
         ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
   }
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+
+  std::printf("\nkorvan against the bare window (targets: start <= 1.25x, idle RSS <= 1.15x)\n");
+  for (const auto &[name, f] : g_figures) {
+    if (f.korvan_ms > 0)
+      std::printf("  %-9s start to first paint  %6.1f ms / %6.1f ms = %.2fx (fastest %.1f / %.1f ms = %.2fx)\n",
+                  name.c_str(), f.korvan_ms, f.bare_ms, f.korvan_ms / f.bare_ms, f.korvan_min_ms, f.bare_min_ms,
+                  f.korvan_min_ms / f.bare_min_ms);
+    if (f.korvan_cpu_ms > 0)
+      std::printf("  %-9s processor time to it  %6.1f ms / %6.1f ms = %.2fx\n", name.c_str(), f.korvan_cpu_ms,
+                  f.bare_cpu_ms, f.korvan_cpu_ms / f.bare_cpu_ms);
+    if (f.korvan_rss > 0)
+      std::printf("  %-9s idle RSS              %6.1f MB / %6.1f MB = %.2fx\n", name.c_str(), f.korvan_rss,
+                  f.bare_rss, f.korvan_rss / f.bare_rss);
+  }
+  const auto korvan = LinkedLibraries(Beside("../app/korvan"));
+  const auto bare = LinkedLibraries(ProgramPath(Program::Bare));
+  std::printf("  ldd lists %d libraries for korvan (%d of them libcurl), %d for the bare window\n", korvan.first,
+              korvan.second, bare.first);
 }

@@ -1,13 +1,93 @@
 #include "net/http_get.h"
 
+// Types and constants only: nothing of libcurl is linked, its functions are bound at run time.
 #include <curl/curl.h>
 
+#include <atomic>
 #include <cctype>
+#include <dlfcn.h>
+#include <memory>
 #include <mutex>
+#include <set>
+#include <vector>
 
 namespace kv::net {
 
+// The functions of libcurl the transfers use, bound from one loaded library.
+struct TCurlApi {
+  CURLcode (*global_init)(long flags);
+  CURL *(*easy_init)();
+  void (*easy_cleanup)(CURL *);
+  void (*easy_reset)(CURL *);
+  CURLcode (*easy_setopt)(CURL *, CURLoption, ...);
+  CURLcode (*easy_perform)(CURL *);
+  CURLcode (*easy_getinfo)(CURL *, CURLINFO, ...);
+  const char *(*easy_strerror)(CURLcode);
+  curl_slist *(*slist_append)(curl_slist *, const char *);
+  void (*slist_free_all)(curl_slist *);
+};
+
 namespace {
+
+struct TCurlBinding {
+  std::mutex lock;
+  std::string name = "libcurl.so.4";
+  // Published once complete; a transfer keeps the one it started with. Tables stay until the
+  // process ends, and so do the libraries: libcurl, once initialised, is never closed.
+  std::atomic<const TCurlApi *> api{nullptr};
+  std::vector<std::unique_ptr<TCurlApi>> tables;
+  std::set<void *> initialised;
+};
+
+TCurlBinding &Curl() {
+  static TCurlBinding binding;
+  return binding;
+}
+
+template <class F> void Bind(void *library, const char *symbol, F &fn, std::string &missing) {
+  fn = reinterpret_cast<F>(::dlsym(library, symbol));
+  if (!fn && missing.empty()) missing = symbol;
+}
+
+// The bound library, loaded on the first call; null with the reason in `why` when it cannot be.
+const TCurlApi *BoundCurl(std::string *why) {
+  TCurlBinding &b = Curl();
+  if (const TCurlApi *api = b.api.load()) return api;
+  std::lock_guard<std::mutex> lock(b.lock);
+  if (const TCurlApi *api = b.api.load()) return api;
+  void *library = ::dlopen(b.name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    const char *error = ::dlerror();
+    if (why) *why = b.name + " could not be loaded: " + (error ? error : "unknown error");
+    return nullptr;
+  }
+  auto api = std::make_unique<TCurlApi>();
+  std::string missing;
+  Bind(library, "curl_global_init", api->global_init, missing);
+  Bind(library, "curl_easy_init", api->easy_init, missing);
+  Bind(library, "curl_easy_cleanup", api->easy_cleanup, missing);
+  Bind(library, "curl_easy_reset", api->easy_reset, missing);
+  Bind(library, "curl_easy_setopt", api->easy_setopt, missing);
+  Bind(library, "curl_easy_perform", api->easy_perform, missing);
+  Bind(library, "curl_easy_getinfo", api->easy_getinfo, missing);
+  Bind(library, "curl_easy_strerror", api->easy_strerror, missing);
+  Bind(library, "curl_slist_append", api->slist_append, missing);
+  Bind(library, "curl_slist_free_all", api->slist_free_all, missing);
+  if (!missing.empty()) {
+    // A library without what the transfers call is as good as none.
+    if (!b.initialised.count(library)) ::dlclose(library);
+    if (why) *why = b.name + " lacks " + missing;
+    return nullptr;
+  }
+  // Once per library, under the lock: libcurl's global set-up is not thread-safe.
+  if (b.initialised.insert(library).second && api->global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    b.initialised.erase(library);
+    if (why) *why = b.name + " could not be initialised";
+    return nullptr;
+  }
+  b.api.store(b.tables.emplace_back(std::move(api)).get());
+  return b.api.load();
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -37,18 +117,32 @@ int64_t ParseLength(std::string_view s) {
 
 } // namespace
 
+std::string HttpLibraryName() {
+  std::lock_guard<std::mutex> lock(Curl().lock);
+  return Curl().name;
+}
+
+void SetHttpLibraryName(const std::string &name) {
+  std::lock_guard<std::mutex> lock(Curl().lock);
+  Curl().name = name;
+  Curl().api.store(nullptr);
+}
+
+bool LoadHttpLibrary() {
+  return BoundCurl(nullptr) != nullptr;
+}
+
 bool IsHttpsUrl(std::string_view url) {
   return StartsWithNoCase(url, "https://");
 }
 
 THttpTransfer::THttpTransfer(THttpRequest request) : request_(std::move(request)) {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  curl_ = curl_easy_init();
+  api_ = BoundCurl(&missing_);
+  if (api_) curl_ = api_->easy_init();
 }
 
 THttpTransfer::~THttpTransfer() {
-  if (curl_) curl_easy_cleanup(curl_);
+  if (curl_) api_->easy_cleanup(curl_);
 }
 
 bool THttpTransfer::Refuse(std::string why) {
@@ -77,6 +171,10 @@ size_t THttpTransfer::OnHeader(char *data, size_t size, size_t count, void *self
       t->bad_length_ = true;
     else
       t->content_length_ = v;
+    if (v > t->request_.MaxBytes)
+      return t->Refuse("announces " + std::to_string(v) + " bytes, more than " +
+                       std::to_string(t->request_.MaxBytes)),
+             0;
   }
   return size * count;
 }
@@ -105,11 +203,20 @@ size_t THttpTransfer::OnBody(char *data, size_t size, size_t count, void *self) 
 
 int THttpTransfer::OnProgress(void *self, int64_t, int64_t, int64_t, int64_t) {
   auto *t = static_cast<THttpTransfer *>(self);
+  const auto now = std::chrono::steady_clock::now();
   // libcurl's own low-speed limit averages over seconds, so a burst followed by silence would
   // hold the transfer for several stall times.
-  if (std::chrono::steady_clock::now() - t->last_heard_ >
-      std::chrono::milliseconds(t->request_.StallTimeoutMs)) {
+  if (now - t->last_heard_ > std::chrono::milliseconds(t->request_.StallTimeoutMs)) {
     t->Refuse("no data for " + std::to_string(t->request_.StallTimeoutMs) + " ms");
+    return 1;
+  }
+  // Each gap may stay below the stall time, yet the whole must keep a pace: received bytes
+  // against the time since the start, so the transfer ends at the latest after the cap (or the
+  // announced length) at the lowest rate.
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - t->started_).count();
+  const int64_t rate = t->request_.MinBytesPerSecond;
+  if (rate > 0 && elapsed > t->request_.RateGraceMs && t->received_ < rate * elapsed / 1000) {
+    t->Refuse("slower than " + std::to_string(rate) + " bytes a second on average");
     return 1;
   }
   if (t->on_progress_ && *t->on_progress_ && !(*t->on_progress_)()) {
@@ -127,7 +234,12 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   received_ = 0;
   aborted_ = false;
   refused_.clear();
+  started_ = std::chrono::steady_clock::now();
   Heard();
+  if (!api_) {
+    result.Error = missing_;
+    return result;
+  }
   if (!curl_) {
     result.Error = "libcurl could not be initialised";
     return result;
@@ -141,43 +253,44 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   on_progress_ = &on_progress;
 
   CURL *c = curl_;
-  curl_easy_reset(c);
+  const TCurlApi &api = *api_;
+  api.easy_reset(c);
   char error[CURL_ERROR_SIZE] = "";
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(c, CURLOPT_URL, request_.Url.c_str());
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  api.easy_setopt(c, CURLOPT_ERRORBUFFER, error);
+  api.easy_setopt(c, CURLOPT_URL, request_.Url.c_str());
+  api.easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
   // Once on HTTPS, a redirection may not leave it: a plain hop would let anyone on the way
   // choose where the rest comes from.
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(request_.MaxRedirects));
-  curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  curl_easy_setopt(c, CURLOPT_USERAGENT, request_.Agent.c_str());
-  curl_slist *headers = curl_slist_append(nullptr, "Accept: */*");
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+  api.easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
+  api.easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  api.easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(request_.MaxRedirects));
+  api.easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  api.easy_setopt(c, CURLOPT_USERAGENT, request_.Agent.c_str());
+  curl_slist *headers = api.slist_append(nullptr, "Accept: */*");
+  api.easy_setopt(c, CURLOPT_HTTPHEADER, headers);
   if (!request_.UserName.empty()) {
-    curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    curl_easy_setopt(c, CURLOPT_USERNAME, request_.UserName.c_str());
-    curl_easy_setopt(c, CURLOPT_PASSWORD, request_.Password.c_str());
+    api.easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    api.easy_setopt(c, CURLOPT_USERNAME, request_.UserName.c_str());
+    api.easy_setopt(c, CURLOPT_PASSWORD, request_.Password.c_str());
   }
-  if (!request_.CAFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, request_.CAFile.c_str());
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request_.ConnectTimeoutMs));
+  if (!request_.CAFile.empty()) api.easy_setopt(c, CURLOPT_CAINFO, request_.CAFile.c_str());
+  api.easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+  api.easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+  api.easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  api.easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request_.ConnectTimeoutMs));
   // The body is read to the end of the connection and its length checked here, so a reply
   // that sends more than it announces is noticed instead of silently cut.
-  curl_easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &THttpTransfer::OnHeader);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &THttpTransfer::OnBody);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &THttpTransfer::OnProgress);
-  curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
+  api.easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  api.easy_setopt(c, CURLOPT_HEADERFUNCTION, &THttpTransfer::OnHeader);
+  api.easy_setopt(c, CURLOPT_HEADERDATA, this);
+  api.easy_setopt(c, CURLOPT_WRITEFUNCTION, &THttpTransfer::OnBody);
+  api.easy_setopt(c, CURLOPT_WRITEDATA, this);
+  api.easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  api.easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &THttpTransfer::OnProgress);
+  api.easy_setopt(c, CURLOPT_XFERINFODATA, this);
 
-  const CURLcode rc = curl_easy_perform(c);
-  curl_slist_free_all(headers);
+  const CURLcode rc = api.easy_perform(c);
+  api.slist_free_all(headers);
   on_data_ = nullptr;
   on_progress_ = nullptr;
 
@@ -192,7 +305,7 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   } else if (rc == CURLE_TOO_MANY_REDIRECTS) {
     result.Error = "more than " + std::to_string(request_.MaxRedirects) + " redirections";
   } else if (rc != CURLE_OK) {
-    result.Error = curl_easy_strerror(rc);
+    result.Error = api.easy_strerror(rc);
     if (*error) result.Error += std::string(": ") + error;
   } else if (status_ != 200) {
     result.Error = "HTTP status " + std::to_string(status_);
@@ -208,7 +321,7 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   }
   if (result.Ok && https) {
     long verify = -1;
-    curl_easy_getinfo(c, CURLINFO_SSL_VERIFYRESULT, &verify);
+    api.easy_getinfo(c, CURLINFO_SSL_VERIFYRESULT, &verify);
     result.Secure = verify == 0;
   }
   return result;

@@ -1,9 +1,13 @@
 #pragma once
 // THttpTransfer: one HTTP or HTTPS GET through libcurl's easy interface. The reply is handed to
 // the caller chunk by chunk; the transfer checks what the caller should not have to: status 200,
-// the announced length, a size cap, time-outs for connecting and for a stalled peer, at most a
-// few redirections, and whether every hop was HTTPS with a verified certificate. Proxies come
-// from the environment (http_proxy, https_proxy, no_proxy), as for other programs of the system.
+// the announced length, a size cap, time-outs for connecting, for a stalled peer and for the
+// transfer as a whole, at most a few redirections, and whether every hop was HTTPS with a
+// verified certificate. Proxies come from the environment (http_proxy, https_proxy, no_proxy),
+// as for other programs of the system.
+//
+// libcurl is bound by name at the first transfer (dlopen), so a program that never transfers
+// anything loads none of it. Without the library a transfer fails at once and says so.
 
 #include <chrono>
 #include <cstdint>
@@ -24,7 +28,13 @@ struct THttpRequest {
   int ConnectTimeoutMs = 15000;
   // A peer that sends nothing for this long ends the transfer (checked about once a second).
   int StallTimeoutMs = 30000;
-  // A reply body larger than this ends the transfer.
+  // The transfer as a whole: once RateGraceMs have passed since it began, the body must have
+  // come at MinBytesPerSecond on average, so a peer that sends a byte now and then cannot hold
+  // it until the size cap. A MinBytesPerSecond of 0 turns the check off.
+  int RateGraceMs = 30000;
+  int64_t MinBytesPerSecond = 1024;
+  // A reply body larger than this ends the transfer; a larger announced length ends it at the
+  // headers.
   int64_t MaxBytes = 1 << 20;
   // The reply must announce its length and deliver exactly that many bytes.
   bool RequireLength = false;
@@ -42,6 +52,8 @@ struct THttpResult {
   int64_t Received = 0;       // body bytes handed to the caller
   std::string Error;          // why it failed, in English; empty when Ok
 };
+
+struct TCurlApi;
 
 class THttpTransfer {
 public:
@@ -71,6 +83,8 @@ private:
   void Heard() { last_heard_ = std::chrono::steady_clock::now(); }
 
   THttpRequest request_;
+  const TCurlApi *api_ = nullptr; // the bound library, null when it could not be loaded
+  std::string missing_;           // why it could not
   CURL *curl_ = nullptr;
   const DataHandler *on_data_ = nullptr;
   const ProgressHandler *on_progress_ = nullptr;
@@ -80,8 +94,16 @@ private:
   int64_t received_ = 0;
   bool aborted_ = false;
   std::string refused_; // why a handler of ours stopped the transfer
-  std::chrono::steady_clock::time_point last_heard_;
+  std::chrono::steady_clock::time_point started_, last_heard_;
 };
+
+// The name libcurl is loaded by, "libcurl.so.4" unless set. Setting another forgets the bound
+// library, so the next transfer loads by the new name (running ones keep theirs); it is there to
+// try out a missing library.
+std::string HttpLibraryName();
+void SetHttpLibraryName(const std::string &name);
+// True when libcurl is loaded with every function the transfers use; loads it on the first call.
+bool LoadHttpLibrary();
 
 // True when `url` starts with "https://" (any case).
 bool IsHttpsUrl(std::string_view url);

@@ -119,6 +119,30 @@ void KeepPartsWhole(QMessageBox &box, const MessageRequest &request) {
 
 } // namespace
 
+QString BoxText(const QString &text) {
+  // Longer than any word of the program's own texts.
+  constexpr int kLongWord = 40;
+  QString shown;
+  shown.reserve(text.size());
+  for (qsizetype start = 0; start < text.size();) {
+    qsizetype end = start;
+    while (end < text.size() && !text[end].isSpace())
+      ++end;
+    if (end - start <= kLongWord) {
+      shown += QStringView(text).mid(start, end - start);
+    } else {
+      for (qsizetype i = start; i < end; ++i) {
+        shown += text[i];
+        if (i + 1 < end && !text[i].isHighSurrogate()) shown += QChar(0x200B);
+      }
+    }
+    while (end < text.size() && text[end].isSpace())
+      shown += text[end++];
+    start = end;
+  }
+  return shown;
+}
+
 MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) { g_capture = this; }
 
 MessageBoxCapture::~MessageBoxCapture() { g_capture = previous_; }
@@ -159,9 +183,14 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
 }
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageRequest &request) {
-  auto box = std::make_unique<QMessageBox>(QtIcon(request.icon), request.caption, request.text,
+  // A text with parts that stay whole is broken by KeepPartsWhole; in any other, a word too long
+  // for a line may break anywhere.
+  const QString text = request.unbroken.isEmpty() ? BoxText(request.text) : request.text;
+  auto box = std::make_unique<QMessageBox>(QtIcon(request.icon), request.caption, text,
                                            QMessageBox::NoButton, parent);
   box->setTextFormat(Qt::PlainText);
+  // Where a style lets the text be selected, a copy would carry the zero-width spaces.
+  if (text != request.text) box->setTextInteractionFlags(Qt::NoTextInteraction);
   QPushButton *escape = nullptr;
   for (const ButtonInfo &button : Buttons(request.buttons)) {
     QPushButton *b = box->addButton(QString::fromUtf8(button.text), button.role);

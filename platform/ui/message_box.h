@@ -36,6 +36,10 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request);
 // The box ShowMessage shows, with its buttons, not yet shown.
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageRequest &request);
 
+// The text as a shown box holds it: a word too long for a line (a path, an address) may break
+// anywhere (at zero-width spaces), so the box neither grows past the screen nor cuts it off.
+QString BoxText(const QString &text);
+
 // A box with only "OK", for one of the usual captions.
 void ShowError(QWidget *parent, const QString &text);       // "Fehler", error icon
 void ShowWarning(QWidget *parent, const QString &text);     // "Fehler", exclamation icon

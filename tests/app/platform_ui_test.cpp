@@ -2,6 +2,7 @@
 // QApplication comes from qt_application.h.
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -106,6 +107,18 @@ TEST(MessageBox, CaptureRecordsBoxesAndAnswersThemInTurn) {
   EXPECT_EQ(capture.Shown()[2].caption, "Fehler");
   EXPECT_EQ(capture.Shown()[2].icon, MessageIcon::Warning);
   EXPECT_EQ(capture.Shown()[3].caption, "Informationen");
+}
+
+TEST(MessageBox, AWordTooLongForALineMayBreakAnywhere) {
+  // Where a download was kept: a 243-character name must wrap, not widen the box past the screen
+  // and lose its end.
+  const QString text = "Sie finden die Datei hier:\r\n/tmp/korvane-update-x/" + QString(240, 'n') + ".sh";
+  const QString shown = BoxText(text);
+  QLabel label(shown);
+  label.setWordWrap(true);
+  EXPECT_LT(label.minimumSizeHint().width(), 400);
+  EXPECT_EQ(QString(shown).remove(QChar(0x200B)), text);
+  EXPECT_EQ(BoxText("Es ist keine neue Version verfügbar!"), "Es ist keine neue Version verfügbar!");
 }
 
 TEST(MessageBox, WithoutADisplayTheTextGoesToStandardErrorAndTheDefaultIsReturned) {

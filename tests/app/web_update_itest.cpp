@@ -69,7 +69,7 @@ std::vector<std::string> *Record(TKvWebUpdate &w, std::vector<std::string> &even
   };
   w.OnBeforeGetInfo = [add](TKvWebUpdate *) { add("BeforeGetInfo"); };
   w.OnAfterGetInfo = [add](TKvWebUpdate *) { add("AfterGetInfo"); };
-  w.OnDownload = [add](TKvWebUpdate *, int, int) { add("Download"); };
+  w.OnDownload = [add](TKvWebUpdate *, int64_t, int64_t) { add("Download"); };
   w.OnDownloadError = [add](TKvWebUpdate *) { add("DownloadError"); };
   w.OnNoUpdateFound = [add](TKvWebUpdate *) { add("NoUpdateFound"); };
   w.OnUpdateAvailable = [add](TKvWebUpdate *, const std::string &a, const std::string &n, bool &) {
@@ -175,8 +175,8 @@ TEST_F(WebUpdateFlow, EventsInOrderAndTheInstallerStartedOverHttps) {
   Configure(w, secure_->Url(InstallerPage("korvan.htm", *secure_)));
   std::vector<std::string> events;
   Record(w, events);
-  int last_total = -1, last_done = -1;
-  w.OnDownload = [&, inner = w.OnDownload](TKvWebUpdate *s, int total, int done) {
+  int64_t last_total = -1, last_done = -1;
+  w.OnDownload = [&, inner = w.OnDownload](TKvWebUpdate *s, int64_t total, int64_t done) {
     inner(s, total, done);
     last_total = total;
     last_done = done;
@@ -187,8 +187,8 @@ TEST_F(WebUpdateFlow, EventsInOrderAndTheInstallerStartedOverHttps) {
   EXPECT_EQ(events, (std::vector<std::string>{"BeforeGetInfo", "Download", "AfterGetInfo",
                                               "UpdateAvailable Release 27 -> Release 28", "BeforeDownload",
                                               "Download", "AfterDownload"}));
-  EXPECT_EQ(last_total, static_cast<int>(kInstaller.size()));
-  EXPECT_EQ(last_done, static_cast<int>(kInstaller.size()));
+  EXPECT_EQ(last_total, static_cast<int64_t>(kInstaller.size()));
+  EXPECT_EQ(last_done, static_cast<int64_t>(kInstaller.size()));
   EXPECT_TRUE(w.DownloadVerified());
   EXPECT_EQ(w.ClientFile(), w.PrivateDirectory() + "/korvan-setup.sh");
   EXPECT_EQ(kvtest::ReadFile(w.ClientFile()), kInstaller);
@@ -322,6 +322,36 @@ TEST_F(WebUpdateFlow, OtherFilesGoToTheOpenerAndAFailedStartDoesNotEndTheProgram
   setenv("PATH", saved_path.c_str(), 1);
 }
 
+TEST_F(WebUpdateFlow, TransfersAreBoundedAsAWholeAndSizesAreSixtyFourBit) {
+  // A page that comes a byte every 100 ms: each gap is far within the stall time, the whole is
+  // too slow.
+  kvtest::WriteFile(files_->file("drip.htm"), std::string(60, 'd'));
+  TKvWebUpdate w;
+  Configure(w, plain_->Url("/drip/100/drip.htm"));
+  w.StallTimeoutMs = 2000;
+  w.RateGraceMs = 300;
+  w.MinBytesPerSecond = 100;
+  EXPECT_FALSE(w.CheckAndUpdate());
+  EXPECT_EQ(w.LastTransferError(), "slower than 100 bytes a second on average");
+
+  // An announced length above the cap is refused at the headers; below it (cap raised), sizes
+  // past 2 GiB reach the progress event whole.
+  const int64_t announced = int64_t(3) << 30;
+  const std::string url = plain_->Url("/announce/" + std::to_string(announced) + "/setup.sh");
+  TKvWebUpdate big;
+  Configure(big, url);
+  std::vector<int64_t> totals;
+  big.OnDownload = [&](TKvWebUpdate *, int64_t total, int64_t) { totals.push_back(total); };
+  big.HttpGet(url, "", tmp_.file("refused.sh"), true, true, "");
+  EXPECT_EQ(big.LastTransferError(), "announces 3221225472 bytes, more than 268435456");
+  EXPECT_TRUE(totals.empty());
+  big.MaxInstallerSize = int64_t(4) << 30;
+  big.HttpGet(url, "", tmp_.file("cut.sh"), true, true, "");
+  EXPECT_EQ(big.LastTransferError(), "cut short: " + std::to_string(kInstaller.size()) + " of 3221225472 bytes");
+  EXPECT_EQ(totals, std::vector<int64_t>{announced});
+  EXPECT_EQ(big.Total(), announced);
+}
+
 // The update window, as the user clicks through it.
 class WebUpdateWindowFlow : public WebUpdateFlow {
 protected:
@@ -435,6 +465,30 @@ TEST_F(WebUpdateWindowFlow, FailedDownloadIsNotReportedAsInstalled) {
   EXPECT_EQ(terminated_, 0);
   const std::string dir = form_->kvWebUpdate->PrivateDirectory();
   EXPECT_TRUE(!std::filesystem::exists(dir) || std::filesystem::is_empty(dir)) << "the partial file is gone";
+}
+
+TEST_F(WebUpdateWindowFlow, ALargeDownloadMovesTheBarAtMostOnceAnInterval) {
+  // 8 MiB come in some 500 chunks of libcurl's; the bar (and the event processing with it)
+  // follows once a ProgressIntervalMs and at the end.
+  const int size = 8 << 20;
+  kvtest::WriteFile(files_->file("large.bin"), std::string(size, 'l'));
+  PageSpec large;
+  large.download = plain_->Url("/large.bin");
+  large.client = "large.bin";
+  WritePage("large.htm", large);
+  auto *bar = form_->findChild<QProgressBar *>("ProgressBar");
+  int moves = 0;
+  QObject::connect(bar, &QProgressBar::valueChanged, [&] { ++moves; });
+  boxes_.SetNextAnswer(MessageAnswer::Yes);
+  const auto start = std::chrono::steady_clock::now();
+  Click(plain_->Url("/large.htm"));
+  const long long took = MsSince(start);
+  std::printf("[ MEASURED ] 8 MiB through the window in %lld ms, the bar moved %d times\n", took, moves);
+  EXPECT_TRUE(form_->kvWebUpdate->Success()) << form_->kvWebUpdate->LastTransferError();
+  EXPECT_EQ(bar->value(), size);
+  // The page's last count, the reset before the question and the installer's last count, plus
+  // one an interval.
+  EXPECT_LE(moves, 3 + took / form_->kvWebUpdate->ProgressIntervalMs);
 }
 
 TEST_F(WebUpdateWindowFlow, TheUserCanLeaveWhileTheServerStalls) {

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
+#include <QProgressBar>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -17,8 +18,10 @@
 #include "app/about_box.h"
 #include "app/web_update_form.h"
 #include "app/web_update_info.h"
+#include "net/http_get.h"
 #include "platform/datetime.h"
 #include "platform/ui/application.h"
+#include "platform/ui/message_box.h"
 #include "platform/version.h"
 #include "test_support.h"
 
@@ -335,6 +338,46 @@ TEST(WebUpdateWindow, PlainLabelsAndEsc) {
   EXPECT_EQ(PageText("Release 28"), "Release 28");
   EXPECT_EQ(PageText("a\tb\x1b[31m\xe2\x80\xae"), "a b [31m ");
   EXPECT_EQ(PageText(std::string(100, 'x')), QString(39, 'x') + QChar(0x2026));
+}
+
+TEST(WebUpdateWindow, LongFileNamesAndSizesFitTheWindow) {
+  TWebUpdateForm f;
+  f.show();
+  // A 243-character name loses its middle, never its end.
+  const std::string name = std::string(240, 'n') + ".sh";
+  f.kvWebUpdateBeforeDownload(nullptr, "/tmp/korvane-update-x/" + name);
+  auto *label = f.findChild<QLabel *>("lbl_File");
+  const QString shown = label->text();
+  EXPECT_TRUE(shown.startsWith("nnn") && shown.endsWith("n.sh") && shown.contains(QChar(0x2026)))
+      << shown.toStdString();
+  EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+
+  // 3 GiB of which half arrived: the bar, which counts in int, is half full.
+  f.kvWebUpdateDownload(nullptr, int64_t(3) << 30, int64_t(3) << 29);
+  auto *bar = f.findChild<QProgressBar *>("ProgressBar");
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum() / 2);
+}
+
+TEST(WebUpdateWindow, AMissingTransferLibraryIsNamedInGerman) {
+  const std::string saved = kv::net::HttpLibraryName();
+  kv::net::SetHttpLibraryName("libcurl-missing.so.4");
+  TWebUpdateForm f;
+  f.show();
+  kv::ui::MessageBoxCapture boxes;
+  f.findChild<QPushButton *>("btn_Update")->click();
+  TKvWebUpdate w;
+  w.HttpGet("http://127.0.0.1:9/korvan.htm", "", "", false, false, "");
+  kv::net::SetHttpLibraryName(saved);
+  ASSERT_EQ(boxes.Shown().size(), 1u);
+  EXPECT_EQ(boxes.Shown()[0].caption, "Fehler");
+  EXPECT_EQ(boxes.Shown()[0].text.toStdString(),
+            "Die Bibliothek für Internet-Übertragungen (libcurl-missing.so.4) konnte nicht geladen werden. "
+            "Bitte installieren Sie libcurl (unter Debian das Paket libcurl4) und versuchen Sie es erneut.");
+  EXPECT_TRUE(f.findChild<QPushButton *>("btn_Update")->isEnabled());
+  EXPECT_FALSE(w.Success());
+  EXPECT_EQ(w.LastTransferError().rfind("libcurl-missing.so.4 could not be loaded", 0), 0u) << w.LastTransferError();
+  EXPECT_TRUE(kv::net::LoadHttpLibrary()) << "found again by its own name";
 }
 
 namespace {

@@ -105,7 +105,7 @@ TEST_F(HttpGetTest, RepliesThatAreNotWholeFail) {
       {"/nolength/big.bin", true, 1 << 20, false, "no Content-Length"},
       {"/nolength/big.bin", false, 1 << 20, true, ""},
       {"/badlength/big.bin", false, 1 << 20, false, "unreadable Content-Length"},
-      {"/big.bin", true, 4999, false, "larger than 4999 bytes"},
+      {"/big.bin", true, 4999, false, "announces 5000 bytes, more than 4999"}, // at the headers
       {"/nolength/big.bin", false, 4999, false, "larger than 4999 bytes"},
       {"/big.bin", true, 5000, true, ""},
       {"/r5/big.bin", true, 1 << 20, true, ""},

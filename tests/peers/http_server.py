@@ -15,6 +15,8 @@ Paths:
   /badlength/<file>   the file with a Content-Length that is not a number
   /stall/...          accepts the request and never answers
   /stallbody/<file>   headers and the first half of the file, then nothing
+  /drip/<ms>/<file>   the file, one byte every <ms> milliseconds
+  /announce/<n>/<file> the file, announcing <n> bytes
   /<file>             the file (404 when missing)
 
 Usage: http_server.py --root DIR --ready FILE --log FILE [--host 127.0.0.1] [--tls CERT KEY]
@@ -87,6 +89,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.reply(code, body, len(body))
         if head == "stall":
             return self.hold()
+        if head in ("drip", "announce"):
+            number, _, rest = rest.partition("/")
+        if head == "announce":
+            data = self.file_bytes(rest)
+            return self.reply(200, data, int(number)) if data is not None else self.reply(404, b"", 0)
+        if head == "drip":
+            data = self.file_bytes(rest) or b""
+            self.reply(200, b"", len(data))
+            try:
+                for i in range(len(data)):
+                    if STOP.wait(int(number) / 1000.0):
+                        return
+                    self.wfile.write(data[i : i + 1])
+                    self.wfile.flush()
+            except (BrokenPipeError, ConnectionResetError):
+                pass  # the client gave up, as it should
+            return
         data = self.file_bytes(rest if head in ("short", "long", "nolength", "badlength", "stallbody") else self.path)
         if data is None:
             body = b"<html><body>not here</body></html>\n"
