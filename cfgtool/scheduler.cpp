@@ -267,10 +267,13 @@ TScheduleReport Unschedule(const TSchedulerHost &host) {
       const TRunResult r = host.Run(argv, "");
       if (r.Status != 0) failed += Failure(argv, r) + "\n";
     }
-    const bool removed = fs::remove(timer, ec) | fs::remove(service, ec);
-    if (ec)
+    // Each removal keeps its own error, so the second one's success cannot hide the first's failure.
+    std::error_code timerError;
+    const bool timerRemoved = fs::remove(timer, timerError);
+    const bool serviceRemoved = fs::remove(service, ec);
+    if (timerError || ec)
       failed += "Die Dateien in " + dir + " konnten nicht gelöscht werden.\n";
-    else if (removed)
+    else if (timerRemoved || serviceRemoved)
       done += "Der systemd-Timer „" + std::string(kTimerName) + "“ ist entfernt.\n";
     if (host.SystemdRunning) host.Run(Systemctl(host, {"daemon-reload"}), "");
   }
