@@ -34,7 +34,7 @@ class TKvCaret {
 public:
   // Raises EKvException when there is no owner.
   explicit TKvCaret(TKvCaretOwner *owner);
-  ~TKvCaret();
+  virtual ~TKvCaret();
   TKvCaret(const TKvCaret &) = delete;
   TKvCaret &operator=(const TKvCaret &) = delete;
 

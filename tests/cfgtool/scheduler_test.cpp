@@ -1,5 +1,5 @@
 // kvnsched: the unit and crontab texts, the choice between the systemd timer and cron, undoing
-// it, and the program itself as the dialog starts it (no terminal, no display).
+// it, the program itself as the dialog starts it (no terminal, no display), and installed.
 #include "cfgtool/scheduler.h"
 
 #include <QLabel>
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <sys/wait.h>
 
 #include "platform/ui/message_box.h"
@@ -160,48 +161,93 @@ TEST(Scheduler, FailuresAreReportedInGerman) {
   EXPECT_TRUE(sys.commands.empty() || sys.commands == std::vector<std::string>{"crontab -l"});
 }
 
-// The program as the dialog starts it: no terminal and no display, so the report goes to the
-// standard streams; here without systemd and with a crontab stand-in on PATH. Asked for help,
-// or given an option it does not know, it shows how it is called and arranges nothing.
-TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
-  FakeSystem sys;
-  const std::string prog = sys.ProgramDir();
-  std::filesystem::create_directories(sys.dir.file("bin"));
-  kvtest::WriteFile(sys.dir.file("bin/crontab"),
+// kvnsched as the dialog starts it: no terminal and no display, so the report goes to the
+// standard streams; here without systemd (the systemctl stand-in refuses) and with a crontab
+// stand-in on PATH that keeps the crontab in `dir`.
+struct CronRun {
+  int status = -1;
+  std::string report, crontab;
+};
+CronRun RunWithCrontabStandIn(const kvtest::TempDir &dir, std::vector<std::string> kvnsched) {
+  std::filesystem::create_directories(dir.file("bin"));
+  kvtest::WriteFile(dir.file("bin/crontab"),
                     "#!/bin/sh\n"
                     "f=\"" +
-                        sys.dir.file("crontab") +
+                        dir.file("crontab") +
                         "\"\n"
                         "if [ \"$1\" = -l ]; then [ -f \"$f\" ] && exec cat \"$f\"; echo \"no crontab for "
                         "$USER\" >&2; exit 1; fi\n"
                         "cat > \"$f\"\n",
                     0755);
-  kvtest::WriteFile(sys.dir.file("bin/systemctl"), "#!/bin/sh\nexit 1\n", 0755);
+  kvtest::WriteFile(dir.file("bin/systemctl"), "#!/bin/sh\nexit 1\n", 0755);
+  std::vector<std::string> argv = kvtest::NoDisplayEnv(dir.path());
+  argv.push_back("PATH=" + dir.file("bin") + ":/usr/bin:/bin");
+  argv.insert(argv.end(), kvnsched.begin(), kvnsched.end());
+  kvtest::ChildProcess p;
+  CronRun run;
+  std::filesystem::remove(dir.file("out"));
+  if (!p.Start(argv, dir.file("out"))) return run;
+  const int status = p.Wait(std::chrono::seconds(30));
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.report = kvtest::ReadFile(dir.file("out"));
+  run.crontab = kvtest::ReadFile(dir.file("crontab"));
+  return run;
+}
+
+// Asked for help, or given an option it does not know, it shows how it is called and arranges
+// nothing; given the program folder, it writes the crontab.
+TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
+  FakeSystem sys;
+  const std::string prog = sys.ProgramDir();
   const std::string kvnsched = kvtest::BuiltProgram("kvnsched");
-  int runs = 0;
-  auto run = [&](const std::string &arg, std::string &out) {
-    const std::string log = sys.dir.file("out" + std::to_string(++runs));
-    kvtest::ChildProcess p;
-    EXPECT_TRUE(p.Start({"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM",
-                         "PATH=" + sys.dir.file("bin") + ":/usr/bin:/bin", "HOME=" + sys.dir.path(),
-                         "XDG_CONFIG_HOME=" + sys.dir.file("config"), kvnsched, arg},
-                        log));
-    const int status = p.Wait(std::chrono::seconds(30));
-    out = kvtest::ReadFile(log);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  };
-  // Its usage, for --help and for an option it does not know, which is no program folder.
-  std::string out;
-  EXPECT_EQ(run("--help", out), 0) << out;
-  EXPECT_EQ(out.rfind("Aufruf: kvnsched [PROGRAMMORDNER]\n", 0), 0u) << out;
-  EXPECT_EQ(run("--bogus", out), 2) << out;
-  EXPECT_EQ(out.rfind("Unbekanntes Argument „--bogus“.\n\nAufruf: kvnsched", 0), 0u) << out;
+  CronRun run = RunWithCrontabStandIn(sys.dir, {kvnsched, "--help"});
+  EXPECT_EQ(run.status, 0) << run.report;
+  EXPECT_EQ(run.report.rfind("Aufruf: kvnsched [PROGRAMMORDNER]\n", 0), 0u) << run.report;
+  run = RunWithCrontabStandIn(sys.dir, {kvnsched, "--bogus"});
+  EXPECT_EQ(run.status, 2) << run.report;
+  EXPECT_EQ(run.report.rfind("Unbekanntes Argument „--bogus“.\n\nAufruf: kvnsched", 0), 0u) << run.report;
   EXPECT_FALSE(std::filesystem::exists(sys.dir.file("crontab")));
 
-  EXPECT_EQ(run(prog, out), 0) << out;
-  EXPECT_EQ(kvtest::ReadFile(sys.dir.file("crontab")), kv::cfgtool::CronLine(prog + "korvan") + "\n");
+  run = RunWithCrontabStandIn(sys.dir, {kvnsched, prog});
+  EXPECT_EQ(run.status, 0) << run.report;
+  EXPECT_EQ(run.crontab, kv::cfgtool::CronLine(prog + "korvan") + "\n");
   // The systemctl stand-in refuses, so cron is used with or without systemd.
-  EXPECT_NE(out.find("Eingerichtet ist eine Zeile in der crontab"), std::string::npos) << out;
+  EXPECT_NE(run.report.find("Eingerichtet ist eine Zeile in der crontab"), std::string::npos) << run.report;
+}
+
+// `cmake --install` puts the three programs side by side, a valid desktop entry for each window
+// program and the icon under the prefix, and nothing else; the installed kvnsched, started
+// without a folder, plans runs of the korvan beside it. The prefix holds characters that the
+// entries' Exec= must quote.
+TEST(Scheduler, InstalledProgramsShareOneFolder) {
+  const std::string validate = kvtest::FindProgram("desktop-file-validate");
+  KV_REQUIRE_PEER(!validate.empty(), "desktop-file-validate (desktop-file-utils)");
+  kvtest::TempDir dir;
+  const std::string prefix = dir.file("pre fix$%");
+  kvtest::ChildProcess install;
+  // As the one component, so that the manifest of a real install (install_manifest.txt) stays.
+  ASSERT_TRUE(install.Start({KORVANE_CMAKE_COMMAND, "--install", std::getenv("KORVANE_BUILD_DIR"), "--prefix",
+                             prefix, "--component", "Unspecified"},
+                            dir.file("install.log")));
+  ASSERT_EQ(install.Wait(std::chrono::seconds(120)), 0) << kvtest::ReadFile(dir.file("install.log"));
+  std::set<std::string> files;
+  for (const auto &e : std::filesystem::recursive_directory_iterator(prefix))
+    if (!e.is_directory()) files.insert(std::filesystem::relative(e.path(), prefix));
+  EXPECT_EQ(files, (std::set<std::string>{
+                       "bin/korvan", "bin/kvnadm", "bin/kvnsched", "share/applications/korvan.desktop",
+                       "share/applications/kvnadm.desktop", "share/icons/hicolor/64x64/apps/korvane.png"}));
+  for (const std::string program : {"korvan", "kvnadm"}) {
+    const std::string entry = prefix + "/share/applications/" + program + ".desktop";
+    const std::string exec = "\nExec=\"" + dir.path() + "/pre fix\\\\$%%/bin/" + program + "\"\n";
+    EXPECT_NE(kvtest::ReadFile(entry).find(exec), std::string::npos) << kvtest::ReadFile(entry);
+    kvtest::ChildProcess check;
+    ASSERT_TRUE(check.Start({validate, entry}, dir.file("validate.log")));
+    EXPECT_EQ(check.Wait(std::chrono::seconds(30)), 0);
+    EXPECT_EQ(kvtest::ReadFile(dir.file("validate.log")), "");
+  }
+  const CronRun run = RunWithCrontabStandIn(dir, {prefix + "/bin/kvnsched"});
+  EXPECT_EQ(run.status, 0) << run.report;
+  EXPECT_EQ(run.crontab, kv::cfgtool::CronLine(prefix + "/bin/korvan") + "\n");
 }
 
 // The box keeps every command and path of the report on one line, also a long one in the middle
