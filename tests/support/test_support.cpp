@@ -371,17 +371,13 @@ int FreePort() {
 
 namespace {
 
-struct BoundSocket {
-  unsigned long inode;
-  bool exact; // on the address itself, not on 0.0.0.0
-};
-
-// The sockets in /proc/net/tcp (listening) or /proc/net/udp bound to address:port or to
-// 0.0.0.0:port.
-std::vector<BoundSocket> BoundSockets(const std::string &address, int port, bool udp) {
+// The inodes of the sockets in /proc/net/tcp (listening) or /proc/net/udp bound to address:port.
+// Sockets on 0.0.0.0 do not count: the system hands a connection or a datagram to the socket
+// bound to the address itself.
+std::vector<unsigned long> BoundSockets(const std::string &address, int port, bool udp) {
   in_addr want{};
   ::inet_pton(AF_INET, address.c_str(), &want);
-  std::vector<BoundSocket> found;
+  std::vector<unsigned long> found;
   std::ifstream in(udp ? "/proc/net/udp" : "/proc/net/tcp");
   std::string line;
   std::getline(in, line); // the header
@@ -396,7 +392,7 @@ std::vector<BoundSocket> BoundSockets(const std::string &address, int port, bool
     // The address as the kernel keeps it (network order), printed as a number of this machine.
     const auto raw = static_cast<uint32_t>(std::stoul(local.substr(0, 8), nullptr, 16));
     if (std::stoi(local.substr(9), nullptr, 16) != port) continue;
-    if (raw == want.s_addr || raw == 0) found.push_back({inode, raw == want.s_addr});
+    if (raw == want.s_addr) found.push_back(inode);
   }
   return found;
 }
@@ -456,15 +452,12 @@ std::set<unsigned long> SocketsOf(const std::set<int> &pids) {
 } // namespace
 
 PortHolder WhoHolds(const std::string &address, int port, bool udp, int pid) {
-  const std::vector<BoundSocket> bound = BoundSockets(address, port, udp);
+  const std::vector<unsigned long> bound = BoundSockets(address, port, udp);
   if (bound.empty()) return PortHolder::Nobody;
   const std::set<unsigned long> ours = SocketsOf(ProcessesOf(pid));
-  bool exact = false;
-  for (const BoundSocket &b : bound) {
-    if (!ours.count(b.inode)) return PortHolder::Others;
-    exact = exact || b.exact;
-  }
-  return exact ? PortHolder::Ours : PortHolder::Nobody;
+  for (const unsigned long inode : bound)
+    if (!ours.count(inode)) return PortHolder::Others;
+  return PortHolder::Ours;
 }
 
 } // namespace kvtest

@@ -159,9 +159,8 @@ private:
 // A port where nobody listens, leased (see PortLease) until this process ends.
 int FreePort();
 
-// Who holds address:port (IPv4): a listening TCP socket (or a bound UDP socket) on that
-// address or on 0.0.0.0. Ours: only processes started by `pid` (its process group and its
-// descendants) hold one, and one of them holds the address itself.
+// Who holds address:port (IPv4) with a listening TCP socket (or a bound UDP socket). Ours: only
+// processes started by `pid` (its process group and its descendants) do.
 enum class PortHolder { Nobody, Ours, Others };
 PortHolder WhoHolds(const std::string &address, int port, bool udp, int pid);
 
