@@ -33,9 +33,6 @@ protected:
   void SetUp() override {
     KV_REQUIRE_PEER(::geteuid() == 0, "root: the time server must listen on port 123");
     KV_REQUIRE_PEER(!kvtest::FindProgram("setpriv").empty(), "setpriv (util-linux)");
-    // An address of its own, so that other runs on this machine do not meet on port 123.
-    const int pid = ::getpid();
-    address_ = "127.77." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
     KV_REQUIRE_PEER(chronyd_.Start(address_, 123), "chronyd on " + address_ + ":123: " + chronyd_.why());
   }
 
@@ -141,8 +138,10 @@ protected:
   }
 
   kvtest::TempDir home_, log_;
+  // An address of its own, so that other tests on this machine do not meet on port 123.
+  kvtest::AddressLease lease_;
+  const std::string address_ = lease_.Address();
   kvtest::ChronydPeer chronyd_;
-  std::string address_;
 };
 
 const std::string kNotSet = "System clock not set: the system refused the change (Operation not permitted)";
@@ -231,7 +230,8 @@ TEST_F(KorvanAutoTest, Socks5ModeGoesThroughDantedForTimeAndMail) {
 
 TEST_F(KorvanAutoTest, AStopSignalEndsARunAgainstASilentServerAtOnceWithTheLineAndTheFooter) {
   // The second address of this test, where only a silent socket listens.
-  const std::string silent = "127.78." + address_.substr(7);
+  const kvtest::AddressLease silent_lease;
+  const std::string &silent = silent_lease.Address();
   SilentServer server(silent);
   ASSERT_TRUE(server.ok()) << silent;
   kvtest::SmtpPeer smtp;

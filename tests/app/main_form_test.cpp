@@ -59,7 +59,7 @@ protected:
   std::unique_ptr<TMainForm> Show(QStringList args = {}, std::vector<std::string> entries = {"Provider A", "Provider B"}) {
     auto form = std::make_unique<TMainForm>(dispatcher_, args, std::make_unique<FakeRas>(entries));
     // An automatic run queries a port where nothing answers, without waiting.
-    form->Hooks.NtpPort = std::to_string(kvtest::FreePort(true));
+    form->Hooks.NtpPort = std::to_string(kvtest::FreePort());
     form->Hooks.Pause = [](int) {};
     form->Hooks.BeforeRequest = [](kv::net::TSNTPSend &c) { c.Timeout = 0; };
     QObject::connect(form.get(), &TMainForm::Closed, [this] { ++closed_; });

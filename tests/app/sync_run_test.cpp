@@ -123,7 +123,7 @@ protected:
   std::unique_ptr<TMainForm> Show(QStringList args = {"/a"}) {
     auto form = std::make_unique<TMainForm>(gui_, args, std::make_unique<FakeRas>(ras_));
     // A silent run queries a port where nothing listens and does not wait for it.
-    form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort(true)) : responder_.PortText();
+    form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort()) : responder_.PortText();
     form->Hooks.DialDeadlineMs = 300;
     form->Hooks.Pause = [this](int ms) { pauses_.push_back(ms); };
     form->Hooks.BeforeRequest = [this](kv::net::TSNTPSend &c) {

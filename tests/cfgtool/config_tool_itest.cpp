@@ -37,16 +37,16 @@ protected:
   void SetUp() override {
     KV_REQUIRE_PEER(::geteuid() == 0, "root: the time server must listen on port 123");
     KV_REQUIRE_PEER(!kvtest::FindProgram("setpriv").empty(), "setpriv (util-linux)");
-    const int pid = ::getpid();
-    address_ = "127.78." + std::to_string((pid >> 8) & 0xFF) + "." + std::to_string((pid & 0xFF) | 1);
     KV_REQUIRE_PEER(chronyd_.Start(address_, 123), "chronyd on " + address_ + ":123: " + chronyd_.why());
   }
 
   kvtest::TempDir home_, log_;
   kvtest::ScopedEnv home_env_{"HOME", home_.path()},
       config_env_{"XDG_CONFIG_HOME", home_.path() + "/.config"};
+  // An address of its own, so that other tests on this machine do not meet on port 123.
+  kvtest::AddressLease lease_;
+  const std::string address_ = lease_.Address();
   kvtest::ChronydPeer chronyd_;
-  std::string address_;
 };
 
 template <class T = QWidget> T *Child(QWidget *form, const char *name) {

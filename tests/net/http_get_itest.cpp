@@ -162,10 +162,16 @@ TEST_F(HttpGetTest, HttpsIsSecureOnlyWithAVerifiedCertificateAllTheWay) {
   EXPECT_FALSE(untrusted.Secure);
   EXPECT_NE(untrusted.Error.find("certificate"), std::string::npos) << untrusted.Error;
 
-  // The certificate names 127.0.0.1 and localhost only.
+  // The certificate names 127.0.0.1 and localhost only: a server on 127.0.0.2 with it is refused.
+  kvtest::HttpPeer elsewhere;
+  ASSERT_TRUE(elsewhere.Start(files_->path(), certs_->CertFile(), certs_->KeyFile(), "127.0.0.2"))
+      << elsewhere.why();
   THttpRequest wrong_name = r;
-  wrong_name.Url = "https://127.0.0.2:" + secure_->PortText() + "/page.htm";
-  EXPECT_FALSE(Get(wrong_name).Ok);
+  wrong_name.Url = elsewhere.Url("/page.htm");
+  const THttpResult misnamed = Get(wrong_name);
+  EXPECT_FALSE(misnamed.Ok);
+  EXPECT_NE(misnamed.Error.find("subject name matches target host name '127.0.0.2'"), std::string::npos)
+      << misnamed.Error;
 
   // HTTPS never hands over to plain HTTP; plain HTTP that leads to HTTPS is not secure.
   const int plain_before = plain_->CountRequests("/page.htm");

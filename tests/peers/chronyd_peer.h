@@ -1,6 +1,7 @@
 #pragma once
 // chronyd as a test peer: started through tests/peers/chronyd.sh on a loopback address and a
-// free port, ready once it answers a query, stopped by process id. It never sets the clock.
+// leased port, ready once it alone holds the port and answers a query, stopped by process id.
+// It never sets the clock.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "peer_process.h"
 
@@ -41,22 +43,21 @@ inline std::string QueryNtpOnce(const std::string &address, int port, int timeou
 
 class ChronydPeer : public PeerProcess {
 public:
-  // Starts chronyd on `address` and `port` (0: a free one) and waits (up to 10 s) until it
-  // answers. Returns false with the reason in why() when it cannot run here.
+  // Starts chronyd on `address` and `port` (0: a leased one) and waits (up to 10 s) until it
+  // alone holds that port and answers. Returns false with the reason in why() when it cannot
+  // run here.
   bool Start(const std::string &address = "127.0.0.1", int port = 0) {
-    address_ = address;
     if (::geteuid() != 0) return Fail("chronyd serves only when started as root");
     if (FindProgram("chronyd", {PeersDir() + "/usr/sbin", "/usr/sbin"}).empty())
       return Fail("chronyd not found (scripts/fetch-peers unpacks it into build/peers)");
-    port_ = port != 0 ? port : FreePort(true);
-    return Launch({"bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address_, PortText()}, {},
-                  [this] { return !QueryNtpOnce(address_, port_).empty(); });
+    const auto command = [&](const std::string &port_text) {
+      return std::vector<std::string>{"bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address,
+                                      port_text};
+    };
+    const auto answers = [this] { return !QueryNtpOnce(Address(), Port()).empty(); };
+    if (port != 0) return LaunchOnPort(address, port, true, command(std::to_string(port)), {}, answers);
+    return LaunchOnLeasedPort(address, true, command, {}, answers);
   }
-
-  const std::string &Address() const { return address_; }
-
-private:
-  std::string address_;
 };
 
 }  // namespace kvtest

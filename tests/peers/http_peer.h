@@ -2,12 +2,12 @@
 // Python's http.server as a test peer (tests/peers/http_server.py): the files of its folder and
 // a few misbehaving replies (redirections and a redirection loop, wrong lengths, any status, a
 // stalled reply), over plain HTTP or over HTTPS with a certificate signed by a test CA. Started
-// on 127.0.0.1 and a free port, stopped by process id; the requests it saw are read back.
+// on a loopback address and a port it binds itself, stopped by process id; the requests it saw
+// are read back.
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,8 +40,10 @@ private:
 
 class HttpPeer : public PeerProcess {
 public:
-  // Serves `root`; with `cert` and `key` over HTTPS. Waits (up to 15 s) until it listens.
-  bool Start(const std::string &root, const std::string &cert = "", const std::string &key = "") {
+  // Serves `root` on `host`; with `cert` and `key` over HTTPS. Waits (up to 15 s) until it
+  // listens.
+  bool Start(const std::string &root, const std::string &cert = "", const std::string &key = "",
+             const std::string &host = "127.0.0.1") {
     if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
     std::vector<std::string> argv{"/usr/bin/python3",
                                   SourceDir() + "/tests/peers/http_server.py",
@@ -50,19 +52,17 @@ public:
                                   "--ready",
                                   File("ready"),
                                   "--log",
-                                  File("requests.log")};
+                                  File("requests.log"),
+                                  "--host",
+                                  host};
     if (!cert.empty()) argv.insert(argv.end(), {"--tls", cert, key});
-    if (!Launch(
-            argv, {}, [this] { return !ReadFile(File("ready")).empty(); }, std::chrono::seconds(15)))
-      return false;
-    port_ = std::atoi(ReadFile(File("ready")).c_str());
     https_ = !cert.empty();
-    return true;
+    return LaunchReportingPort(host, argv, File("ready"), std::chrono::seconds(15));
   }
 
-  // "http://127.0.0.1:<port>" + path (or https).
+  // "http://<address>:<port>" + path (or https).
   std::string Url(const std::string &path) const {
-    return std::string(https_ ? "https" : "http") + "://127.0.0.1:" + PortText() + path;
+    return std::string(https_ ? "https" : "http") + "://" + Address() + ":" + PortText() + path;
   }
 
   // The requests so far, one line each: "GET /path HTTP/1.0|Name: value|...".

@@ -1,6 +1,6 @@
 #pragma once
-// aiosmtpd as a test peer (tests/peers/smtp_server.py): started on a loopback address and a free
-// port, with or without AUTH and STARTTLS, stopped by process id. The messages it accepted are
+// aiosmtpd as a test peer (tests/peers/smtp_server.py): started on a loopback address and a port
+// it binds itself, with or without AUTH and STARTTLS, stopped by process id. The messages it accepted are
 // read back from its folder; a self-signed certificate for STARTTLS is made with openssl.
 
 #include <dirent.h>
@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,14 +69,10 @@ public:
       argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
     if (!options.CertFile.empty()) argv.insert(argv.end(), {"--tls", options.CertFile, options.KeyFile});
     if (!options.RejectRcpt.empty()) argv.insert(argv.end(), {"--reject-rcpt", options.RejectRcpt});
-    if (!Launch(argv, {}, [this] { return !ReadFile(File("ready")).empty(); }, std::chrono::seconds(15)))
-      return false;
-    port_ = std::atoi(ReadFile(File("ready")).c_str());
-    host_ = options.Host;
-    return true;
+    return LaunchReportingPort(options.Host, argv, File("ready"), std::chrono::seconds(15));
   }
 
-  const std::string &Host() const { return host_; }
+  const std::string &Host() const { return Address(); }
   // The messages accepted so far, in order.
   std::vector<SmtpMessage> Messages() const {
     std::vector<std::string> names;
@@ -119,7 +114,6 @@ public:
 
 private:
   std::string out_;
-  std::string host_;
 };
 
 } // namespace kvtest

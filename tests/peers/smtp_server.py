@@ -55,6 +55,19 @@ class Recorder:
         return "250 Message accepted for delivery"
 
 
+class BoundController(Controller):
+    """Serves on a socket bound beforehand: a port chosen by binding port 0 stays ours, where
+    closing it and binding its number again would let another program take it in between."""
+
+    def __init__(self, handler, listener, **kwargs):
+        self.listener = listener
+        host, port = listener.getsockname()[:2]
+        super().__init__(handler, hostname=host, port=port, **kwargs)
+
+    def _create_server(self):
+        return self.loop.create_server(self._factory_invoker, sock=self.listener, ssl=self.ssl_context)
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--out", required=True)
@@ -67,11 +80,10 @@ def main():
     p.add_argument("--reject-rcpt")
     a = p.parse_args()
 
-    port = a.port
-    if port == 0:
-        with socket.socket() as s:
-            s.bind((a.host, 0))
-            port = s.getsockname()[1]
+    listener = socket.socket()
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((a.host, a.port))
+    listener.listen(16)
 
     kwargs = {}
     if a.auth:
@@ -90,10 +102,10 @@ def main():
         context.load_cert_chain(a.tls[0], a.tls[1])
         kwargs["tls_context"] = context
 
-    controller = Controller(Recorder(a.out, a.reject_rcpt), hostname=a.host, port=port, **kwargs)
+    controller = BoundController(Recorder(a.out, a.reject_rcpt), listener, **kwargs)
     controller.start()
     with open(a.ready + ".tmp", "w") as f:
-        f.write(str(port))
+        f.write(str(controller.port))
     os.rename(a.ready + ".tmp", a.ready)
 
     stop = threading.Event()

@@ -241,8 +241,8 @@ TEST_F(RegistryHostile, ReadingGrowsLinearlyWithTheValuesOfOneKey) {
     }
     return best;
   };
-  const double small = best_ms(file_of(5000)), large = best_ms(file_of(50000));
-  // Ten times the values: about ten times the time (a lookup per value through all the others
-  // would make it a hundred).
-  EXPECT_LT(large, 40 * std::max(small, 0.05)) << small << " ms, " << large << " ms";
+  const double small = best_ms(file_of(2000)), large = best_ms(file_of(50000));
+  // 25 times the values: about 25 times the time, up to three times that on a busy machine whose
+  // caches other processes share (a lookup per value through all the others would make it 625).
+  EXPECT_LT(large, 250 * std::max(small, 0.02)) << small << " ms, " << large << " ms";
 }

@@ -4,20 +4,28 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <netinet/in.h>
+#include <random>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 extern char **environ;
 
@@ -242,20 +250,229 @@ bool InCI() {
   return ci && std::string(ci) == "true";
 }
 
-int FreePort(bool udp) {
-  int fd = ::socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = 0;
-  int port = -1;
-  socklen_t len = sizeof a;
-  if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) == 0)
-    port = ntohs(a.sin_port);
-  ::close(fd);
-  return port;
+namespace {
+
+// Holds the abstract Unix socket `name` (in this network namespace, like the ports); -1 when
+// another process holds it.
+int HoldName(const std::string &name) {
+  sockaddr_un a{};
+  if (name.size() + 1 > sizeof a.sun_path) return -1;
+  a.sun_family = AF_UNIX;
+  std::memcpy(a.sun_path + 1, name.data(), name.size()); // sun_path[0] == 0: abstract
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0) return fd;
+  if (fd >= 0) ::close(fd);
+  return -1;
+}
+
+// Walks the numbers [0, count) from a random start, so that tests starting together seldom try
+// the same ones, until `take` accepts one. False when none is accepted.
+bool TakeOne(int count, const std::function<bool(int)> &take) {
+  static std::mutex mutex;
+  static std::mt19937 random(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+  int start = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    start = std::uniform_int_distribution<int>(0, count - 1)(random);
+  }
+  for (int i = 0; i < count; ++i)
+    if (take((start + i) % count)) return true;
+  return false;
+}
+
+// The ports leases come from, [first, end): below the system's range for port 0 when there is
+// room, else above it.
+std::pair<int, int> LeasedPorts() {
+  int low = 32768, high = 60999;
+  std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low >> high;
+  if (low - 1024 >= 4096) return {std::max(1024, low - 16384), low};
+  if (65535 - high >= 4096) return {high + 1, 65536};
+  return {1024, 65536};
+}
+
+// True when nothing is bound to `port` on any address, TCP or UDP, IPv4 or IPv6. Without
+// SO_REUSEADDR a port in TIME_WAIT counts as bound too.
+bool Unbound(int port) {
+  for (const int family : {AF_INET, AF_INET6}) {
+    for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
+      const int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
+      if (fd < 0) {
+        if (family == AF_INET6) continue; // a machine without IPv6
+        return false;
+      }
+      sockaddr_in a4{};
+      sockaddr_in6 a6{};
+      bool bound = false;
+      if (family == AF_INET) {
+        a4.sin_family = AF_INET;
+        a4.sin_addr.s_addr = htonl(INADDR_ANY);
+        a4.sin_port = htons(static_cast<uint16_t>(port));
+        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a4), sizeof a4) == 0;
+      } else {
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+        a6.sin6_family = AF_INET6;
+        a6.sin6_addr = in6addr_any;
+        a6.sin6_port = htons(static_cast<uint16_t>(port));
+        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a6), sizeof a6) == 0;
+      }
+      ::close(fd);
+      if (!bound) return false;
+    }
+  }
+  return true;
+}
+
+} // namespace
+
+PortLease::PortLease() {
+  const auto [first, end] = LeasedPorts();
+  const bool taken = TakeOne(end - first, [this, first = first](int i) {
+    const int port = first + i;
+    const int fd = HoldName("korvane-test-port-" + std::to_string(port));
+    if (fd < 0) return false;
+    if (!Unbound(port)) {
+      ::close(fd);
+      return false;
+    }
+    fd_ = fd;
+    port_ = port;
+    return true;
+  });
+  if (!taken) throw std::runtime_error("no free port to lease");
+}
+
+PortLease::~PortLease() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+PortLease::PortLease(PortLease &&other) noexcept : fd_(other.fd_), port_(other.port_) {
+  other.fd_ = -1;
+  other.port_ = 0;
+}
+
+PortLease &PortLease::operator=(PortLease &&other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    port_ = std::exchange(other.port_, 0);
+  }
+  return *this;
+}
+
+AddressLease::AddressLease() {
+  const bool taken = TakeOne(256 * 254, [this](int i) {
+    const std::string address = "127.77." + std::to_string(i / 254) + "." + std::to_string(i % 254 + 1);
+    fd_ = HoldName("korvane-test-address-" + address);
+    if (fd_ < 0) return false;
+    address_ = address;
+    return true;
+  });
+  if (!taken) throw std::runtime_error("no free loopback address to lease");
+}
+
+AddressLease::~AddressLease() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int FreePort() {
+  static std::mutex mutex;
+  static auto *held = new std::vector<PortLease>; // kept until the process ends
+  std::lock_guard<std::mutex> lock(mutex);
+  held->emplace_back();
+  return held->back().Port();
+}
+
+namespace {
+
+// The inodes of the sockets in /proc/net/tcp (listening) or /proc/net/udp bound to address:port.
+// Sockets on 0.0.0.0 do not count: the system hands a connection or a datagram to the socket
+// bound to the address itself.
+std::vector<unsigned long> BoundSockets(const std::string &address, int port, bool udp) {
+  in_addr want{};
+  ::inet_pton(AF_INET, address.c_str(), &want);
+  std::vector<unsigned long> found;
+  std::ifstream in(udp ? "/proc/net/udp" : "/proc/net/tcp");
+  std::string line;
+  std::getline(in, line); // the header
+  while (std::getline(in, line)) {
+    // sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode ...
+    std::istringstream fields(line);
+    std::string sl, local, remote, state, skip;
+    unsigned long inode = 0;
+    fields >> sl >> local >> remote >> state >> skip >> skip >> skip >> skip >> skip >> inode;
+    if (!fields || local.size() != 13 || local[8] != ':') continue;
+    if (!udp && state != "0A") continue; // TCP_LISTEN
+    // The address as the kernel keeps it (network order), printed as a number of this machine.
+    const auto raw = static_cast<uint32_t>(std::stoul(local.substr(0, 8), nullptr, 16));
+    if (std::stoi(local.substr(9), nullptr, 16) != port) continue;
+    if (raw == want.s_addr) found.push_back(inode);
+  }
+  return found;
+}
+
+// The processes started by `pid`: its process group and its descendants.
+std::set<int> ProcessesOf(int pid) {
+  struct Process {
+    int pid, parent, group;
+  };
+  std::vector<Process> all;
+  if (DIR *proc = ::opendir("/proc")) {
+    while (const dirent *e = ::readdir(proc)) {
+      if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
+      // "pid (name) state ppid pgrp ...": the name may hold anything, so read after its ')'.
+      const std::string stat = ReadFile(std::string("/proc/") + e->d_name + "/stat");
+      const auto close = stat.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(stat.substr(close + 1));
+      char state = 0;
+      Process p{std::atoi(e->d_name), 0, 0};
+      if (rest >> state >> p.parent >> p.group) all.push_back(p);
+    }
+    ::closedir(proc);
+  }
+  std::set<int> ours{pid};
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const Process &p : all)
+      if (!ours.count(p.pid) && (p.group == pid || ours.count(p.parent))) {
+        ours.insert(p.pid);
+        grew = true;
+      }
+  }
+  return ours;
+}
+
+// The socket inodes among the open files of `pids`.
+std::set<unsigned long> SocketsOf(const std::set<int> &pids) {
+  std::set<unsigned long> inodes;
+  for (const int pid : pids) {
+    const std::string dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR *fds = ::opendir(dir.c_str());
+    if (!fds) continue;
+    while (const dirent *e = ::readdir(fds)) {
+      char target[64];
+      const ssize_t n = ::readlink((dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+      if (n <= 0) continue;
+      target[n] = '\0';
+      unsigned long inode = 0;
+      if (std::sscanf(target, "socket:[%lu]", &inode) == 1) inodes.insert(inode);
+    }
+    ::closedir(fds);
+  }
+  return inodes;
+}
+
+} // namespace
+
+PortHolder WhoHolds(const std::string &address, int port, bool udp, int pid) {
+  const std::vector<unsigned long> bound = BoundSockets(address, port, udp);
+  if (bound.empty()) return PortHolder::Nobody;
+  const std::set<unsigned long> ours = SocketsOf(ProcessesOf(pid));
+  for (const unsigned long inode : bound)
+    if (!ours.count(inode)) return PortHolder::Others;
+  return PortHolder::Ours;
 }
 
 } // namespace kvtest

@@ -127,8 +127,46 @@ template <class Error, class Action> std::string FailureText(Action &&action) {
 // True under CI (CI=true): there a missing test peer is a failure, not a skip.
 bool InCI();
 
-// A free TCP (or UDP) port on 127.0.0.1, found by binding port 0.
-int FreePort(bool udp = false);
+// A port number that no other test on this machine is handed while the lease lives: for TCP
+// and UDP alike, on every address. It comes from below the range the system hands out for
+// port 0 (so no socket bound to port 0 gets it either) and nothing is bound to it when leased.
+// The lease is an abstract Unix socket named after the port, so it ends with the process,
+// however the process ends.
+class PortLease {
+public:
+  PortLease(); // throws std::runtime_error when no port is free
+  ~PortLease();
+  PortLease(PortLease &&other) noexcept;
+  PortLease &operator=(PortLease &&other) noexcept;
+  int Port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+// A loopback address of its own (in 127.77.0.0/16) for a peer that must use a fixed port, such
+// as NTP's 123: no other test on this machine is handed it while the lease lives.
+class AddressLease {
+public:
+  AddressLease(); // throws std::runtime_error when none is free
+  ~AddressLease();
+  AddressLease(const AddressLease &) = delete;
+  AddressLease &operator=(const AddressLease &) = delete;
+  const std::string &Address() const { return address_; }
+
+private:
+  int fd_ = -1;
+  std::string address_;
+};
+
+// A port where nobody listens, leased (see PortLease) until this process ends.
+int FreePort();
+
+// Who holds address:port (IPv4) with a listening TCP socket (or a bound UDP socket). Ours: only
+// processes started by `pid` (its process group and its descendants) do.
+enum class PortHolder { Nobody, Ours, Others };
+PortHolder WhoHolds(const std::string &address, int port, bool udp, int pid);
 
 } // namespace kvtest
 
