@@ -171,8 +171,8 @@ void TMainForm::ReadInteractiveKey(const TRegistry &reg) {
   ApplyConnection(ReadInteger(reg, "Connection"));
   Assign(ui->efAddress, ReadString(reg, "Server"));
   ApplyModeAndProxy({ReadBool(reg, "UseRAS"), ReadBool(reg, "UseSocks5"), ReadBool(reg, "UseLAN"),
-                     ReadString(reg, "SocksIP"), ReadString(reg, "SocksPort"), ReadString(reg, "SocksUsername"),
-                     ReadString(reg, "SocksPassword")});
+                     ReadString(reg, "SocksIP"), ReadString(reg, "SocksPort"),
+                     ReadString(reg, "SocksUsername"), ReadString(reg, "SocksPassword")});
 }
 
 // The automatic settings as the window holds them before reading its key: what the key lacks,
@@ -213,8 +213,8 @@ void TMainForm::ApplyAutoSettings(const TAutoSettings &v) {
   F.SmtpPort = v.ASMTPPort;
   F.SmtpUser = v.ASMTPUser;
   F.SmtpPassword = v.ASMTPPassword;
-  ApplyModeAndProxy({v.AUseRas, v.AUseSocks5, v.AUseLAN, v.ASocksIP, v.ASocksPort, v.ASocksUsername,
-                     v.ASocksPassword});
+  ApplyModeAndProxy(
+      {v.AUseRas, v.AUseSocks5, v.AUseLAN, v.ASocksIP, v.ASocksPort, v.ASocksUsername, v.ASocksPassword});
   F.LoggingEnabled = v.ALogging;
   F.LoggingPath = v.ALoggingPath;
   F.LoggingCount = v.ALoggingCount;

@@ -327,9 +327,10 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
     if (route == TNoticeRoute::Socks5) {
       const auto port = ParsePort(Text(ui->efPort->text()));
       if (!port)
-        throw ENoticeError(
-            "SOCKS5 proxy port \"" + Quoted(ui->efPort->text()) + "\" is not a number from 1 to 65535",
-            "Der Port des SOCKS5-Proxy \"" + Quoted(ui->efPort->text()) + "\" ist keine Zahl von 1 bis 65535.");
+        throw ENoticeError("SOCKS5 proxy port \"" + Quoted(ui->efPort->text()) +
+                               "\" is not a number from 1 to 65535",
+                           "Der Port des SOCKS5-Proxy \"" + Quoted(ui->efPort->text()) +
+                               "\" ist keine Zahl von 1 bis 65535.");
       smtp.SocksIP = Text(ui->efIP->text());
       smtp.SocksPort = std::to_string(*port);
       if (!ui->efUser->text().isEmpty()) {

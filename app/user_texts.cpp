@@ -138,9 +138,10 @@ QString SecondsGerman(int milliseconds) {
 
 // The association with the proxy failed: why, from its control connection.
 TQueryFailure ProxyCause(const net::TUDPBlockSocket &sock) {
-  const std::string proxy = "the SOCKS5 proxy " + LogSetting(sock.SocksIP) + " port " + LogSetting(sock.SocksPort);
-  const QString proxyDe =
-      QStringLiteral("Der SOCKS5-Proxy %1 (Port %2)").arg(ShownSetting(sock.SocksIP), ShownSetting(sock.SocksPort));
+  const std::string proxy =
+      "the SOCKS5 proxy " + LogSetting(sock.SocksIP) + " port " + LogSetting(sock.SocksPort);
+  const QString proxyDe = QStringLiteral("Der SOCKS5-Proxy %1 (Port %2)")
+                              .arg(ShownSetting(sock.SocksIP), ShownSetting(sock.SocksPort));
   const net::TTCPBlockSocket *control = sock.ControlSocket();
   const int code = control ? control->LastError() : sock.LastError();
   if (!control || code != 0) {
@@ -164,7 +165,8 @@ TQueryFailure ProxyCause(const net::TUDPBlockSocket &sock) {
   }
   const int reply = control->SocksLastError();
   if (reply < 0)
-    return {proxy + " sent a malformed reply", proxyDe + QStringLiteral(" hat eine ungültige Antwort gesendet.")};
+    return {proxy + " sent a malformed reply",
+            proxyDe + QStringLiteral(" hat eine ungültige Antwort gesendet.")};
   if (reply > 0) {
     const auto [english, german] = Socks5ReplyTexts(reply);
     return {proxy + " refused the UDP association: reply " + std::to_string(reply) + " (" + english + ")",
@@ -199,8 +201,8 @@ TQueryFailure QueryFailureCause(const net::TSNTPSend &client) {
     cause = ProxyCause(sock);
   } else if (code == net::WSAHOST_NOT_FOUND || code == net::WSATRY_AGAIN || code == net::WSANO_DATA ||
              code == net::WSANO_RECOVERY || code == net::WSATYPE_NOT_FOUND) {
-    cause.Log = "the name " + LogSetting(client.TargetHost) + " or the port " + LogSetting(client.TargetPort) +
-                " could not be resolved: " + Coded(code);
+    cause.Log = "the name " + LogSetting(client.TargetHost) + " or the port " +
+                LogSetting(client.TargetPort) + " could not be resolved: " + Coded(code);
     cause.User = QStringLiteral("Der Name %1 oder der Port %2 konnte nicht aufgelöst werden: %3.")
                      .arg(ShownSetting(client.TargetHost), ShownSetting(client.TargetPort),
                           SocketErrorTextGerman(code));
@@ -208,7 +210,8 @@ TQueryFailure QueryFailureCause(const net::TSNTPSend &client) {
              (code == 0 || *client.LastCheck() != net::TReplyCheck::OriginateMismatch)) {
     const net::TReplyCheck check = *client.LastCheck();
     cause.Log = "the answer of " + server + " was rejected: " + net::ReplyCheckName(check);
-    cause.User = QStringLiteral("Die Antwort von %1 wurde verworfen: ").arg(serverDe) + ReplyCheckGerman(check);
+    cause.User =
+        QStringLiteral("Die Antwort von %1 wurde verworfen: ").arg(serverDe) + ReplyCheckGerman(check);
     if (check == net::TReplyCheck::BadStratum && client.Reply().Stratum == 0) {
       const std::string kiss = Kiss(client.Reply().RefID);
       cause.Log += " (kiss-o'-death " + kiss + ")";
@@ -217,7 +220,8 @@ TQueryFailure QueryFailureCause(const net::TSNTPSend &client) {
     cause.User += QStringLiteral(".");
   } else if (code == net::WSAETIMEDOUT) {
     cause.Log = "no answer from " + server + " within " + std::to_string(client.Timeout) + " ms";
-    cause.User = QStringLiteral("Von %1 kam innerhalb von %2 keine Antwort").arg(serverDe, SecondsGerman(client.Timeout));
+    cause.User = QStringLiteral("Von %1 kam innerhalb von %2 keine Antwort")
+                     .arg(serverDe, SecondsGerman(client.Timeout));
     if (client.LastCheck() == net::TReplyCheck::OriginateMismatch) {
       cause.Log += " (only an answer to an earlier request came)";
       cause.User += QStringLiteral(" (nur eine Antwort auf eine frühere Anfrage)");
@@ -225,7 +229,8 @@ TQueryFailure QueryFailureCause(const net::TSNTPSend &client) {
     cause.User += QStringLiteral(".");
   } else if (code != 0) {
     cause.Log = server + ": " + Coded(code);
-    cause.User = QStringLiteral("Der Server %1 ist nicht erreichbar: %2.").arg(serverDe, SocketErrorTextGerman(code));
+    cause.User =
+        QStringLiteral("Der Server %1 ist nicht erreichbar: %2.").arg(serverDe, SocketErrorTextGerman(code));
   } else {
     cause.Log = "no answer from " + server;
     cause.User = QStringLiteral("Von %1 kam keine Antwort.").arg(serverDe);

@@ -59,7 +59,9 @@ TWebUpdateForm::TWebUpdateForm(QWidget *parent)
   w.OnCannotExecute = [this](TKvWebUpdate *s) { kvWebUpdateCannotExecute(s); };
   w.OnAfterGetInfo = [this](TKvWebUpdate *s) { kvWebUpdateAfterGetInfo(s); };
   w.OnNoUpdateFound = [this](TKvWebUpdate *s) { kvWebUpdateNoUpdateFound(s); };
-  w.OnDownload = [this](TKvWebUpdate *s, int64_t total, int64_t done) { kvWebUpdateDownload(s, total, done); };
+  w.OnDownload = [this](TKvWebUpdate *s, int64_t total, int64_t done) {
+    kvWebUpdateDownload(s, total, done);
+  };
   w.OnDownloadError = [this](TKvWebUpdate *s) { kvWebUpdateDownloadError(s); };
 
   connect(ui->btn_Update, &QPushButton::clicked, this, &TWebUpdateForm::btn_UpdateClick);

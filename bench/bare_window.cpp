@@ -48,7 +48,8 @@ int main(int argc, char **argv) {
   bannerRow->addLayout(bannerText);
   bannerRow->addStretch();
   auto *logo = new QLabel;
-  logo->setPixmap(QPixmap(QStringLiteral(":/korvane/logo.png")).scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+  logo->setPixmap(QPixmap(QStringLiteral(":/korvane/logo.png"))
+                      .scaled(48, 48, Qt::KeepAspectRatio, Qt::SmoothTransformation));
   bannerRow->addWidget(logo);
   banner->setLayout(bannerRow);
   outer->addWidget(banner);
@@ -60,8 +61,10 @@ int main(int argc, char **argv) {
     const char *icon, *title, *text;
   } pages[] = {
       {"main", "Hauptfunktionen",
-       "<b>Hauptfunktionen</b><hr><img src=\":/korvane/navpane/konfig.png\"> <a href=\"konfig\">Konfiguration "
-       "des Automatik-Modus</a><br><img src=\":/korvane/navpane/ende.png\"> <a href=\"ende\">Programm beenden</a>"},
+       "<b>Hauptfunktionen</b><hr><img src=\":/korvane/navpane/konfig.png\"> <a "
+       "href=\"konfig\">Konfiguration "
+       "des Automatik-Modus</a><br><img src=\":/korvane/navpane/ende.png\"> <a href=\"ende\">Programm "
+       "beenden</a>"},
       {"update", "Update",
        "<b>Update</b><hr><img src=\":/korvane/navpane/update.png\"> <a href=\"update\">Internet Updater</a>"},
       {"help", "Hilfe",

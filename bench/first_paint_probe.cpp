@@ -1,8 +1,8 @@
 // Linked into a copy of the time client for the start-up benchmark (korvan_probe), and into its
 // floor (bare_window_probe): it writes "created <ns> <cpu ns>" on the descriptor named by
 // KORVANE_PROBE_FD when the application object has been created, and "painted <ns> <cpu ns>" once
-// the main window has been painted for the first time. The program itself is left as it is: the probe hooks in
-// when the application object is created.
+// the main window has been painted for the first time. The program itself is left as it is: the probe hooks
+// in when the application object is created.
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMainWindow>

@@ -297,7 +297,8 @@ int main(int argc, char **argv) {
         ->UseManualTime()
         ->Iterations(20)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((std::string("BM_IdleMemory/") + name).c_str(), BM_IdleMemory, platform, name)
+    benchmark::RegisterBenchmark((std::string("BM_IdleMemory/") + name).c_str(), BM_IdleMemory, platform,
+                                 name)
         ->Iterations(3)
         ->Unit(benchmark::kMillisecond);
   }
@@ -307,9 +308,10 @@ int main(int argc, char **argv) {
   std::printf("\nkorvan against the bare window (targets: start <= 1.25x, idle RSS <= 1.15x)\n");
   for (const auto &[name, f] : g_figures) {
     if (f.korvan_ms > 0)
-      std::printf("  %-9s start to first paint  %6.1f ms / %6.1f ms = %.2fx (fastest %.1f / %.1f ms = %.2fx)\n",
-                  name.c_str(), f.korvan_ms, f.bare_ms, f.korvan_ms / f.bare_ms, f.korvan_min_ms, f.bare_min_ms,
-                  f.korvan_min_ms / f.bare_min_ms);
+      std::printf(
+          "  %-9s start to first paint  %6.1f ms / %6.1f ms = %.2fx (fastest %.1f / %.1f ms = %.2fx)\n",
+          name.c_str(), f.korvan_ms, f.bare_ms, f.korvan_ms / f.bare_ms, f.korvan_min_ms, f.bare_min_ms,
+          f.korvan_min_ms / f.bare_min_ms);
     if (f.korvan_cpu_ms > 0)
       std::printf("  %-9s processor time to it  %6.1f ms / %6.1f ms = %.2fx\n", name.c_str(), f.korvan_cpu_ms,
                   f.bare_cpu_ms, f.korvan_cpu_ms / f.bare_cpu_ms);
@@ -319,6 +321,6 @@ int main(int argc, char **argv) {
   }
   const auto korvan = LinkedLibraries(Beside("../app/korvan"));
   const auto bare = LinkedLibraries(ProgramPath(Program::Bare));
-  std::printf("  ldd lists %d libraries for korvan (%d of them libcurl), %d for the bare window\n", korvan.first,
-              korvan.second, bare.first);
+  std::printf("  ldd lists %d libraries for korvan (%d of them libcurl), %d for the bare window\n",
+              korvan.first, korvan.second, bare.first);
 }

@@ -117,10 +117,12 @@ BENCHMARK(EntityDecoding)
 // Words of a German prose text, picked by a fixed sequence, a full stop now and then.
 QString Prose(qsizetype size, bool markup) {
   static const char *const kWords[] = {
-      "Die",     "Uhrzeit", "des",      "Servers",     "wird",   "mit",     "der",   "Systemzeit",
-      "Ihres",   "Rechners", "verglichen", "und",      "bei",    "Bedarf",  "gestellt", "Abweichung",
-      "Sekunden", "Verbindung", "über",  "Proxy",       "oder",   "Wählverbindung", "Protokoll", "Größe",
-      "täglich", "geprüft", "Einstellungen", "Automatik", "Nachricht", "versendet", "ein", "kurzer"};
+      "Die",     "Uhrzeit",    "des",           "Servers",        "wird",       "mit",
+      "der",     "Systemzeit", "Ihres",         "Rechners",       "verglichen", "und",
+      "bei",     "Bedarf",     "gestellt",      "Abweichung",     "Sekunden",   "Verbindung",
+      "über",    "Proxy",      "oder",          "Wählverbindung", "Protokoll",  "Größe",
+      "täglich", "geprüft",    "Einstellungen", "Automatik",      "Nachricht",  "versendet",
+      "ein",     "kurzer"};
   static const char *const kOpen[] = {"<B>", "<I>", "<A href=\"konfig\">", "<FONT color=\"#c00000\">"};
   static const char *const kClose[] = {"</B>", "</I>", "</A>", "</FONT>"};
   QString text;

@@ -84,8 +84,9 @@ double Percentile(const std::vector<double> &sorted, double p) {
 
 void PrintDistribution(const char *name, std::vector<double> values_ms) {
   std::sort(values_ms.begin(), values_ms.end());
-  std::printf("%-10s min %8.4f  p1 %8.4f  median %8.4f  p99 %8.4f  max %8.4f  (ms)\n", name, values_ms.front(),
-              Percentile(values_ms, 1), Percentile(values_ms, 50), Percentile(values_ms, 99), values_ms.back());
+  std::printf("%-10s min %8.4f  p1 %8.4f  median %8.4f  p99 %8.4f  max %8.4f  (ms)\n", name,
+              values_ms.front(), Percentile(values_ms, 1), Percentile(values_ms, 50),
+              Percentile(values_ms, 99), values_ms.back());
 }
 
 int MeasureServer() {
@@ -139,7 +140,7 @@ bool ParseOwnFlags(int &argc, char **argv) {
   return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
   if (!ParseOwnFlags(argc, argv)) return 2;

@@ -10,9 +10,9 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <netinet/in.h>
 #include <string>
@@ -117,11 +117,13 @@ void BM_Download(benchmark::State &state) {
     request.RequireLength = true;
     std::FILE *out = std::fopen(path.c_str(), "wb");
     kv::net::THttpTransfer transfer(request);
-    const bool ok =
-        transfer
-            .Perform([&](std::string_view chunk) { return std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size(); },
-                     [] { return true; })
-            .Ok;
+    const bool ok = transfer
+                        .Perform(
+                            [&](std::string_view chunk) {
+                              return std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
+                            },
+                            [] { return true; })
+                        .Ok;
     return std::fclose(out) == 0 && ok;
   };
   auto component = [&] {
@@ -177,7 +179,10 @@ int main(int argc, char **argv) {
   g_dir = pattern;
   Server server;
   g_server = &server;
-  benchmark::RegisterBenchmark("BM_Download", BM_Download)->UseManualTime()->Iterations(21)->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_Download", BM_Download)
+      ->UseManualTime()
+      ->Iterations(21)
+      ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   ::rmdir(g_dir.c_str());

@@ -18,7 +18,8 @@ namespace {
 
 void CheckValue(const std::string &value) {
   if (value.size() > 255) kvfuzz::Broken("a page value longer than 255 bytes");
-  if (value.find_first_of("\"\r\n") != std::string::npos) kvfuzz::Broken("a quote or line end in a page value");
+  if (value.find_first_of("\"\r\n") != std::string::npos)
+    kvfuzz::Broken("a quote or line end in a page value");
 }
 
 template <class Compare> void CheckOrder(const std::string (&v)[3], Compare cmp, const char *name) {
@@ -49,8 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::vector<std::string> lines = SplitPageLines(kvfuzz::Text(data, size));
   w->Lines() = lines;
   w->ParseInfo();
-  for (const std::string *value : {&w->WebVersion(), &w->DownloadURL(), &w->ClientFileName(), &w->RedirectionURL(),
-                                   &w->Author(), &w->Email(), &w->ProductName(), &w->RunParameters()})
+  for (const std::string *value :
+       {&w->WebVersion(), &w->DownloadURL(), &w->ClientFileName(), &w->RedirectionURL(), &w->Author(),
+        &w->Email(), &w->ProductName(), &w->RunParameters()})
     CheckValue(*value);
   for (const std::string &line : lines)
     CheckValue(w->MetaContent(line));

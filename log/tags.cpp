@@ -147,7 +147,8 @@ std::string AlignText(const std::string &text, const std::string &name, int64_t 
   case Fill: {
     // The fill is one character (at most 4 bytes), so the bound holds in bytes as well.
     const std::string fill = Utf8Last(name);
-    if (static_cast<int64_t>(fill.size()) * (n - len) > kMaxLayoutBytes) return "#FLTag(" + name + ") " + text;
+    if (static_cast<int64_t>(fill.size()) * (n - len) > kMaxLayoutBytes)
+      return "#FLTag(" + name + ") " + text;
     return text + Repeat(fill, n - len);
   }
   case Centre: {

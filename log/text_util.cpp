@@ -19,7 +19,10 @@ bool IsContinuation(unsigned char c) {
 // stray continuation byte is a character of its own, and no character is longer than 4 bytes.
 size_t CharSize(std::string_view text, size_t i) {
   const unsigned char c = static_cast<unsigned char>(text[i]);
-  const size_t size = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 1;
+  const size_t size = c >= 0xC2 && c <= 0xDF   ? 2
+                      : c >= 0xE0 && c <= 0xEF ? 3
+                      : c >= 0xF0 && c <= 0xF4 ? 4
+                                               : 1;
   if (i + size > text.size()) return 1;
   for (size_t k = 1; k < size; ++k)
     if (!IsContinuation(static_cast<unsigned char>(text[i + k]))) return 1;

@@ -74,7 +74,9 @@ ESocketError::ESocketError(int code, const std::string &text, const std::string 
 ESocketError::ESocketError(int code, const std::string &text)
     : ESocketError(code, text, "TCP/IP Socket error " + std::to_string(code) + ": " + text) {}
 
-TBlockSocket::TBlockSocket() { FdSetClear(fd_set_); }
+TBlockSocket::TBlockSocket() {
+  FdSetClear(fd_set_);
+}
 
 TBlockSocket::~TBlockSocket() {
   ReleaseForDestruction();
@@ -102,7 +104,9 @@ void TBlockSocket::SetFamily(TSocketFamily value) {
 
 // ---- error discipline -------------------------------------------------------------------------
 
-std::string TBlockSocket::GetErrorDesc(int code) { return WinsockErrorText(code); }
+std::string TBlockSocket::GetErrorDesc(int code) {
+  return WinsockErrorText(code);
+}
 
 void TBlockSocket::CheckSocketResult(int result) {
   last_error_desc_.clear();
@@ -284,7 +288,9 @@ TVarSin TBlockSocket::TextToIPv6Address(const std::string &text) {
   return address;
 }
 
-std::string TBlockSocket::IPv6AddressToText(const TVarSin &address) { return AddressToText(address); }
+std::string TBlockSocket::IPv6AddressToText(const TVarSin &address) {
+  return AddressToText(address);
+}
 
 std::string TBlockSocket::AddressToText(const TVarSin &address) const {
   const socklen_t size = AddressSize(address);
@@ -299,9 +305,12 @@ std::string TBlockSocket::AddressToText(const TVarSin &address) const {
 
 int TBlockSocket::AddressPort(const TVarSin &address) const {
   switch (address.sa.sa_family) {
-  case AF_INET: return ntohs(address.sin.sin_port);
-  case AF_INET6: return ntohs(address.sin6.sin6_port);
-  default: return 0;
+  case AF_INET:
+    return ntohs(address.sin.sin_port);
+  case AF_INET6:
+    return ntohs(address.sin6.sin6_port);
+  default:
+    return 0;
   }
 }
 
@@ -413,7 +422,9 @@ void TBlockSocket::AttachHandle(TSocket handle) {
   ipv6_in_use_ = family == AF_INET6;
 }
 
-void TBlockSocket::Close() { CloseNow(); }
+void TBlockSocket::Close() {
+  CloseNow();
+}
 
 void TBlockSocket::CloseNow() {
   if (socket_ != INVALID_SOCKET) SockClose(socket_);
@@ -435,7 +446,8 @@ void TBlockSocket::AddPendingOption(const TSynaOption &option) {
 }
 
 void TBlockSocket::ApplyPendingOptions() {
-  for (auto it = pending_options_.rbegin(); it != pending_options_.rend(); ++it) ApplyOption(*it);
+  for (auto it = pending_options_.rbegin(); it != pending_options_.rend(); ++it)
+    ApplyOption(*it);
   pending_options_.clear();
 }
 
@@ -459,22 +471,34 @@ void TBlockSocket::ApplyOption(const TSynaOption &option) {
     rc = ::setsockopt(socket_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     break;
   }
-  case SOT_RecvBuff: rc = set_int(SOL_SOCKET, SO_RCVBUF, option.Value); break;
-  case SOT_SendBuff: rc = set_int(SOL_SOCKET, SO_SNDBUF, option.Value); break;
+  case SOT_RecvBuff:
+    rc = set_int(SOL_SOCKET, SO_RCVBUF, option.Value);
+    break;
+  case SOT_SendBuff:
+    rc = set_int(SOL_SOCKET, SO_SNDBUF, option.Value);
+    break;
   case SOT_NonBlock: {
     const int flags = ::fcntl(socket_, F_GETFL);
-    rc = flags < 0 ? -1
-                   : ::fcntl(socket_, F_SETFL, option.Enabled ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
+    rc =
+        flags < 0 ? -1 : ::fcntl(socket_, F_SETFL, option.Enabled ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
     non_block_ = option.Enabled;
     break;
   }
-  case SOT_RecvTimeout: rc = set_time(SO_RCVTIMEO, option.Value); break;
-  case SOT_SendTimeout: rc = set_time(SO_SNDTIMEO, option.Value); break;
-  case SOT_Reuse: rc = set_int(SOL_SOCKET, SO_REUSEADDR, option.Enabled ? 1 : 0); break;
+  case SOT_RecvTimeout:
+    rc = set_time(SO_RCVTIMEO, option.Value);
+    break;
+  case SOT_SendTimeout:
+    rc = set_time(SO_SNDTIMEO, option.Value);
+    break;
+  case SOT_Reuse:
+    rc = set_int(SOL_SOCKET, SO_REUSEADDR, option.Enabled ? 1 : 0);
+    break;
   case SOT_TTL:
     rc = set_int(ip_level, ipv6_in_use_ ? IPV6_UNICAST_HOPS : IP_TTL, option.Value);
     break;
-  case SOT_Broadcast: rc = set_int(SOL_SOCKET, SO_BROADCAST, option.Enabled ? 1 : 0); break;
+  case SOT_Broadcast:
+    rc = set_int(SOL_SOCKET, SO_BROADCAST, option.Enabled ? 1 : 0);
+    break;
   case SOT_MulticastTTL:
     rc = set_int(ip_level, ipv6_in_use_ ? IPV6_MULTICAST_HOPS : IP_MULTICAST_TTL, option.Value);
     break;
@@ -556,9 +580,13 @@ int TBlockSocket::SendData(const void *buffer, int length) {
   return sent;
 }
 
-void TBlockSocket::SendByte(uint8_t data) { SendData(&data, 1); }
+void TBlockSocket::SendByte(uint8_t data) {
+  SendData(&data, 1);
+}
 
-void TBlockSocket::SendString(const std::string &data) { SendData(data.data(), static_cast<int>(data.size())); }
+void TBlockSocket::SendString(const std::string &data) {
+  SendData(data.data(), static_cast<int>(data.size()));
+}
 
 void TBlockSocket::SendInteger(int32_t data) {
   const uint32_t v = static_cast<uint32_t>(data);
@@ -604,7 +632,9 @@ void TBlockSocket::SendStreamNetOrder(std::istream &stream) {
   SendStreamData(stream);
 }
 
-int TBlockSocket::SendDataTo(const void *buffer, int length) { return SendToRemote(buffer, length); }
+int TBlockSocket::SendDataTo(const void *buffer, int length) {
+  return SendToRemote(buffer, length);
+}
 
 int TBlockSocket::SendToRemote(const void *buffer, int length) {
   if (TestStopFlag()) return 0;
@@ -817,7 +847,8 @@ int32_t TBlockSocket::RecvInteger(int timeout) {
   const std::string s = RecvExactString(4, timeout);
   if (last_error_ != 0 || s.size() < 4) return 0;
   const uint32_t v = static_cast<uint8_t>(s[0]) | static_cast<uint8_t>(s[1]) << 8 |
-                     static_cast<uint8_t>(s[2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
+                     static_cast<uint8_t>(s[2]) << 16 |
+                     static_cast<uint32_t>(static_cast<uint8_t>(s[3])) << 24;
   return static_cast<int32_t>(v);
 }
 
@@ -843,8 +874,10 @@ std::string TBlockSocket::RecvTerminated(int timeout, const std::string &termina
     if (convert) {
       // The other half of a CR LF or LF CR pair that was split across packets.
       if (!gathered.empty()) {
-        if (cr_pending_ && gathered[0] == '\n') gathered.erase(0, 1);
-        else if (lf_pending_ && gathered[0] == '\r') gathered.erase(0, 1);
+        if (cr_pending_ && gathered[0] == '\n')
+          gathered.erase(0, 1);
+        else if (lf_pending_ && gathered[0] == '\r')
+          gathered.erase(0, 1);
         cr_pending_ = false;
         lf_pending_ = false;
       }
@@ -980,22 +1013,38 @@ bool TBlockSocket::WaitFor(bool write, int timeout) {
   return ready;
 }
 
-bool TBlockSocket::CanRead(int timeout) { return WaitFor(false, timeout); }
+bool TBlockSocket::CanRead(int timeout) {
+  return WaitFor(false, timeout);
+}
 
 bool TBlockSocket::CanReadBuffered(int timeout) {
   if (!line_buffer_.empty()) return true;
   return CanRead(timeout);
 }
 
-bool TBlockSocket::CanWrite(int timeout) { return WaitFor(true, timeout); }
+bool TBlockSocket::CanWrite(int timeout) {
+  return WaitFor(true, timeout);
+}
 
 // ---- addresses --------------------------------------------------------------------------------
 
-std::string TBlockSocket::LocalAddressText() { return AddressToText(local_sin_); }
-std::string TBlockSocket::RemoteAddressText() { return AddressToText(remote_sin_); }
-int TBlockSocket::LocalPort() { return AddressPort(local_sin_); }
-int TBlockSocket::RemotePort() { return AddressPort(remote_sin_); }
-int TBlockSocket::SocketType() const { return 0; }
-int TBlockSocket::SocketProtocol() const { return 0; }
+std::string TBlockSocket::LocalAddressText() {
+  return AddressToText(local_sin_);
+}
+std::string TBlockSocket::RemoteAddressText() {
+  return AddressToText(remote_sin_);
+}
+int TBlockSocket::LocalPort() {
+  return AddressPort(local_sin_);
+}
+int TBlockSocket::RemotePort() {
+  return AddressPort(remote_sin_);
+}
+int TBlockSocket::SocketType() const {
+  return 0;
+}
+int TBlockSocket::SocketProtocol() const {
+  return 0;
+}
 
 } // namespace kv::net

@@ -190,7 +190,9 @@ protected:
   // it over packets (InterPacketTimeout off); a drip-feeding peer cannot stretch it.
   class WholeReceiveScope {
   public:
-    explicit WholeReceiveScope(TBlockSocket &s) : s_(s), saved_(s.InterPacketTimeout) { s_.InterPacketTimeout = false; }
+    explicit WholeReceiveScope(TBlockSocket &s) : s_(s), saved_(s.InterPacketTimeout) {
+      s_.InterPacketTimeout = false;
+    }
     ~WholeReceiveScope() { s_.InterPacketTimeout = saved_; }
     WholeReceiveScope(const WholeReceiveScope &) = delete;
     WholeReceiveScope &operator=(const WholeReceiveScope &) = delete;

@@ -1,8 +1,8 @@
 #include "net/net_util.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <ctime>
+#include <netdb.h>
 #include <utility>
 
 namespace kv::net {
@@ -130,7 +130,9 @@ std::string TrimRightSpaces(const std::string &text) {
   return p == std::string::npos ? std::string() : text.substr(0, p + 1);
 }
 
-std::string TrimSpaces(const std::string &text) { return TrimRightSpaces(TrimLeftSpaces(text)); }
+std::string TrimSpaces(const std::string &text) {
+  return TrimRightSpaces(TrimLeftSpaces(text));
+}
 
 std::string TextBefore(const std::string &text, const std::string &delimiter) {
   const size_t p = text.find(delimiter);
@@ -196,8 +198,8 @@ std::string EncodeWithTable(const std::string &data, const std::string &table) {
   }
   const size_t rest = data.size() - i;
   if (rest > 0) {
-    const unsigned v = static_cast<uint8_t>(data[i]) << 16 |
-                       (rest == 2 ? static_cast<uint8_t>(data[i + 1]) << 8 : 0u);
+    const unsigned v =
+        static_cast<uint8_t>(data[i]) << 16 | (rest == 2 ? static_cast<uint8_t>(data[i + 1]) << 8 : 0u);
     put(v >> 18);
     put((v >> 12) & 63);
     put(rest == 2 ? (v >> 6) & 63 : 64);

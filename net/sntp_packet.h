@@ -16,17 +16,17 @@ using kv::platform::TDateTime;
 // A decoded packet: four bytes, then eleven 32-bit words in host order. Each field sits at the
 // offset its wire counterpart has, so the layout below is also the wire layout.
 struct TNtpPacket {
-  uint8_t LiVnMode = 0;  // leap indicator (2 bits), version (3 bits), mode (3 bits)
+  uint8_t LiVnMode = 0; // leap indicator (2 bits), version (3 bits), mode (3 bits)
   uint8_t Stratum = 0;
   uint8_t Poll = 0;
   uint8_t Precision = 0;
   uint32_t RootDelay = 0;
   uint32_t RootDispersion = 0;
   uint32_t RefID = 0;
-  uint32_t Ref1 = 0, Ref2 = 0;    // reference timestamp: seconds, fraction
-  uint32_t Org1 = 0, Org2 = 0;    // originate timestamp
-  uint32_t Rcv1 = 0, Rcv2 = 0;    // receive timestamp (T2 in a reply)
-  uint32_t Xmit1 = 0, Xmit2 = 0;  // transmit timestamp (T3 in a reply)
+  uint32_t Ref1 = 0, Ref2 = 0;   // reference timestamp: seconds, fraction
+  uint32_t Org1 = 0, Org2 = 0;   // originate timestamp
+  uint32_t Rcv1 = 0, Rcv2 = 0;   // receive timestamp (T2 in a reply)
+  uint32_t Xmit1 = 0, Xmit2 = 0; // transmit timestamp (T3 in a reply)
 };
 
 inline constexpr std::size_t kNtpPacketSize = 48;
@@ -85,13 +85,13 @@ kv::platform::UtcInstant NtpToInstant(const TNtpTimestamp &ts);
 // Why a datagram was or was not taken as the answer to our request.
 enum class TReplyCheck {
   Accepted,
-  TooShort,            // fewer than 48 bytes
-  OriginateMismatch,   // originate != the transmit timestamp of our request: stale or forged
-  Unsynchronised,      // leap indicator 3
-  NotServerMode,       // mode is not 4
-  BadStratum,          // stratum 0 (kiss-o'-death) or above 15
-  NoReceiveTime,       // receive timestamp seconds are 0
-  NoTransmitTime,      // transmit timestamp seconds are 0
+  TooShort,          // fewer than 48 bytes
+  OriginateMismatch, // originate != the transmit timestamp of our request: stale or forged
+  Unsynchronised,    // leap indicator 3
+  NotServerMode,     // mode is not 4
+  BadStratum,        // stratum 0 (kiss-o'-death) or above 15
+  NoReceiveTime,     // receive timestamp seconds are 0
+  NoTransmitTime,    // transmit timestamp seconds are 0
 };
 
 // A short English name of the check, for log lines ("accepted", "originate mismatch", ...).
@@ -99,13 +99,13 @@ const char *ReplyCheckName(TReplyCheck check);
 
 struct TReplyVerdict {
   TReplyCheck Check = TReplyCheck::TooShort;
-  bool Decoded = false;  // Packet and the three bit fields hold the datagram (>= 48 bytes)
+  bool Decoded = false; // Packet and the three bit fields hold the datagram (>= 48 bytes)
   TNtpPacket Packet;
   uint8_t Leap = 0, Version = 0, Mode = 0;
   // Only when accepted:
-  TDateTime ServerTime = 0;  // T3 + delay/2, UTC
-  double Offset = 0;         // seconds, positive when the server is ahead
-  double Delay = 0;          // round trip minus the server's processing, seconds
+  TDateTime ServerTime = 0; // T3 + delay/2, UTC
+  double Offset = 0;        // seconds, positive when the server is ahead
+  double Delay = 0;         // round trip minus the server's processing, seconds
   bool Accepted() const { return Check == TReplyCheck::Accepted; }
 };
 
@@ -113,7 +113,7 @@ struct TReplyVerdict {
 // received at T4; both UTC day counts) and, when it is acceptable, computes offset, delay and
 // server time. Order: size, originate, leap, mode, stratum, receive and transmit seconds.
 // The version is not checked.
-TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit,
-                         TDateTime T1, TDateTime T4);
+TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit, TDateTime T1,
+                         TDateTime T4);
 
-}  // namespace kv::net
+} // namespace kv::net

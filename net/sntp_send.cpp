@@ -19,9 +19,9 @@ bool TSNTPSend::RequestTime() {
   LastCheck_.reset();
   TUDPBlockSocket &sock = *Sock_;
 
-  sock.Bind(IPInterface, "0");  // deferred with the defaults; a failed rebind changes nothing
-  sock.Connect(TargetHost, TargetPort);  // from now on the socket takes only the server's datagrams
-  if (sock.LastError() != 0) return false;  // the server's name or port did not resolve
+  sock.Bind(IPInterface, "0");             // deferred with the defaults; a failed rebind changes nothing
+  sock.Connect(TargetHost, TargetPort);    // from now on the socket takes only the server's datagrams
+  if (sock.LastError() != 0) return false; // the server's name or port did not resolve
   // Through a proxy, the association is made before T1 is taken, so its set-up time counts
   // neither into the delay nor into the offset; the send below uses it.
   if (!sock.SocksIP.empty() && !sock.UdpAssociate()) return false;
@@ -45,7 +45,7 @@ bool TSNTPSend::RequestTime() {
   const uint64_t start = TickNow();
   for (;;) {
     Buffer = sock.RecvPacket(MillisecondsLeft(start, Timeout));
-    if (sock.LastError() != 0) return false;  // 10060 when nothing (more) came in time
+    if (sock.LastError() != 0) return false; // 10060 when nothing (more) came in time
     const TDateTime T4 = GetUtcNow();
     const TReplyVerdict verdict = CheckReply(Buffer, stamp, T1, T4);
     LastCheck_ = verdict.Check;
@@ -89,4 +89,4 @@ void TSNTPSend::SetClock(TDateTime T4, double offset_days) {
   }
 }
 
-}  // namespace kv::net
+} // namespace kv::net

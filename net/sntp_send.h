@@ -7,17 +7,17 @@
 #include <optional>
 #include <string>
 
-#include "net/udp_socket.h"
 #include "net/sntp_packet.h"
+#include "net/udp_socket.h"
 
 namespace kv::net {
 
 // What became of the clock after the last accepted answer.
 enum class TClockSetResult {
-  NotAsked,        // SyncTime is off (or no answer was accepted)
-  Set,             // the clock now shows the server time
-  OffsetTooLarge,  // |offset| > MaxSyncDiff: the clock was left alone
-  Refused,         // the system refused; ClockSetError() holds its errno (EPERM: no right to)
+  NotAsked,       // SyncTime is off (or no answer was accepted)
+  Set,            // the clock now shows the server time
+  OffsetTooLarge, // |offset| > MaxSyncDiff: the clock was left alone
+  Refused,        // the system refused; ClockSetError() holds its errno (EPERM: no right to)
 };
 
 class TSNTPSend : public TNetClient {
@@ -70,11 +70,11 @@ private:
   TDateTime NTPTime_ = 0;
   double NTPOffset_ = 0;
   double NTPDelay_ = 0;
-  std::string Buffer;  // the request just sent, then the datagram just received
+  std::string Buffer; // the request just sent, then the datagram just received
   uint8_t ReplyLeap_ = 0, ReplyVersion_ = 0, ReplyMode_ = 0;
   std::optional<TReplyCheck> LastCheck_;
   TClockSetResult ClockSetResult_ = TClockSetResult::NotAsked;
   int ClockSetError_ = 0;
 };
 
-}  // namespace kv::net
+} // namespace kv::net

@@ -28,9 +28,12 @@ int Checked(int result) {
 
 socklen_t AddressSize(const TVarSin &address) {
   switch (address.sa.sa_family) {
-  case AF_INET: return sizeof(sockaddr_in);
-  case AF_INET6: return sizeof(sockaddr_in6);
-  default: return 0;
+  case AF_INET:
+    return sizeof(sockaddr_in);
+  case AF_INET6:
+    return sizeof(sockaddr_in6);
+  default:
+    return 0;
   }
 }
 
@@ -57,21 +60,27 @@ int SocketLibraryUseCount() {
   return g_use_count;
 }
 
-bool SocketLibraryLoaded() { return SocketLibraryUseCount() > 0; }
+bool SocketLibraryLoaded() {
+  return SocketLibraryUseCount() > 0;
+}
 
 bool PrimaryHasAddressInfo() {
   std::lock_guard<std::mutex> lock(ResolverLock());
   return g_primary_has_addrinfo;
 }
 
-bool SecondaryHasAddressInfo() { return false; }
+bool SecondaryHasAddressInfo() {
+  return false;
+}
 
 std::mutex &ResolverLock() {
   static std::mutex lock;
   return lock;
 }
 
-void FdSetClear(TFdSet &set) { set.fd_count = 0; }
+void FdSetClear(TFdSet &set) {
+  set.fd_count = 0;
+}
 
 void FdSetAdd(TFdSet &set, TSocket socket) {
   if (set.fd_count < 64) set.fd_array[set.fd_count++] = socket;
@@ -98,10 +107,16 @@ int FdSetWait(const TFdSet &set, bool for_write, int timeout_ms, const std::atom
   }
 }
 
-int WSAGetLastError() { return t_last_error; }
-void WSASetLastError(int code) { t_last_error = code; }
+int WSAGetLastError() {
+  return t_last_error;
+}
+void WSASetLastError(int code) {
+  t_last_error = code;
+}
 
-int SockBind(TSocket s, const TVarSin &address) { return Checked(::bind(s, &address.sa, AddressSize(address))); }
+int SockBind(TSocket s, const TVarSin &address) {
+  return Checked(::bind(s, &address.sa, AddressSize(address)));
+}
 
 int SockConnect(TSocket s, const TVarSin &address, int timeout_ms, const std::atomic<bool> *stop) {
   // A non-blocking connect and a wait, so that a silent peer cannot hold the caller for the
@@ -146,21 +161,24 @@ int SockGetPeerName(TSocket s, TVarSin &address) {
 
 int SockSend(TSocket s, const void *buffer, int length, int flags) {
   ssize_t n;
-  do n = ::send(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
+  do
+    n = ::send(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
   while (n < 0 && errno == EINTR);
   return Checked(static_cast<int>(n));
 }
 
 int SockRecv(TSocket s, void *buffer, int length, int flags) {
   ssize_t n;
-  do n = ::recv(s, buffer, static_cast<size_t>(length), flags);
+  do
+    n = ::recv(s, buffer, static_cast<size_t>(length), flags);
   while (n < 0 && errno == EINTR);
   return Checked(static_cast<int>(n));
 }
 
 int SockSendTo(TSocket s, const void *buffer, int length, int flags, const TVarSin &to) {
   ssize_t n;
-  do n = ::sendto(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL, &to.sa, AddressSize(to));
+  do
+    n = ::sendto(s, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL, &to.sa, AddressSize(to));
   while (n < 0 && errno == EINTR);
   return Checked(static_cast<int>(n));
 }
@@ -175,16 +193,21 @@ int SockRecvFrom(TSocket s, void *buffer, int length, int flags, TVarSin &from) 
   return Checked(static_cast<int>(n));
 }
 
-int SockListen(TSocket s, int backlog) { return Checked(::listen(s, backlog)); }
+int SockListen(TSocket s, int backlog) {
+  return Checked(::listen(s, backlog));
+}
 
 TSocket SockAccept(TSocket s) {
   int n;
-  do n = ::accept4(s, nullptr, nullptr, SOCK_CLOEXEC);
+  do
+    n = ::accept4(s, nullptr, nullptr, SOCK_CLOEXEC);
   while (n < 0 && errno == EINTR);
   return Checked(n);
 }
 
-int SockClose(TSocket s) { return Checked(::close(s)); }
+int SockClose(TSocket s) {
+  return Checked(::close(s));
+}
 
 std::string HostName() {
   char buffer[256] = {};
@@ -193,7 +216,11 @@ std::string HostName() {
   return buffer;
 }
 
-void SetIPv6Any(in6_addr &address) { address = in6addr_any; }
-void SetIPv6Loopback(in6_addr &address) { address = in6addr_loopback; }
+void SetIPv6Any(in6_addr &address) {
+  address = in6addr_any;
+}
+void SetIPv6Loopback(in6_addr &address) {
+  address = in6addr_loopback;
+}
 
 } // namespace kv::net

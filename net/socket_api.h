@@ -67,7 +67,8 @@ void WSASetLastError(int code);
 int SockBind(TSocket s, const TVarSin &address);
 // Connects; with `timeout_ms` >= 0 the attempt is given up after that long (10060), and with
 // `stop` once that flag is set (10060 too).
-int SockConnect(TSocket s, const TVarSin &address, int timeout_ms = -1, const std::atomic<bool> *stop = nullptr);
+int SockConnect(TSocket s, const TVarSin &address, int timeout_ms = -1,
+                const std::atomic<bool> *stop = nullptr);
 int SockGetSockName(TSocket s, TVarSin &address);
 int SockGetPeerName(TSocket s, TVarSin &address);
 // Never raises SIGPIPE.

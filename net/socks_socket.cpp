@@ -84,7 +84,8 @@ std::string TSocksBlockSocket::SocksEncodeAddress(const std::string &IP, const s
   return EncodeAddressFor(SocksType, IP, Port);
 }
 
-std::string TSocksBlockSocket::EncodeAddressFor(TSocksType type, const std::string &IP, const std::string &Port) {
+std::string TSocksBlockSocket::EncodeAddressFor(TSocksType type, const std::string &IP,
+                                                const std::string &Port) {
   if (!SocksFieldsFit(IP)) return {};
   const std::string port = EncodeWordBE(static_cast<uint16_t>(ResolveServicePort(Port)));
   std::string ip = SocksResolver ? TrimSpaces(IP) : ResolveFirst(IP);
@@ -95,8 +96,8 @@ std::string TSocksBlockSocket::EncodeAddressFor(TSocksType type, const std::stri
   if (IsIPv4Text(ip)) return std::string(1, '\x01') + IPv4TextToBytes(TrimSpaces(ip)) + port;
   if (IsIPv6Text(ip)) {
     const TVarSin address = TextToIPv6Address(ip);
-    return std::string(1, '\x04') +
-           std::string(reinterpret_cast<const char *>(&address.sin6.sin6_addr), 16) + port;
+    return std::string(1, '\x04') + std::string(reinterpret_cast<const char *>(&address.sin6.sin6_addr), 16) +
+           port;
   }
   if (ip.empty()) {
     SetLastError(WSAEINVAL);
@@ -120,7 +121,9 @@ bool TSocksBlockSocket::SocksReadReply() {
     reply = RecvReply(4, start);
     if (last_error_ != 0 || reply.size() < 4 || reply[0] != 0x05) return false;
     switch (reply[3]) {
-    case 0x01: reply += RecvReply(4, start); break;
+    case 0x01:
+      reply += RecvReply(4, start);
+      break;
     case 0x03: {
       const std::string length = RecvReply(1, start);
       if (last_error_ != 0 || length.size() != 1) return false;
@@ -128,8 +131,11 @@ bool TSocksBlockSocket::SocksReadReply() {
       reply += RecvReply(static_cast<uint8_t>(length[0]), start);
       break;
     }
-    case 0x04: reply += RecvReply(16, start); break;
-    default: return false;
+    case 0x04:
+      reply += RecvReply(16, start);
+      break;
+    default:
+      return false;
     }
     if (last_error_ != 0) return false;
     reply += RecvReply(2, start);
@@ -179,7 +185,8 @@ int TSocksBlockSocket::DecodeSocks5Address(const std::string &data) {
     socks_response_port_ = std::to_string(DecodeWordBE(data, 21));
     return 23;
   }
-  default: return 5;
+  default:
+    return 5;
   }
 }
 

@@ -22,12 +22,12 @@ public:
   TSocksBlockSocket() = default;
 
   // Properties.
-  std::string SocksIP;          // proxy address; empty: no proxy
+  std::string SocksIP; // proxy address; empty: no proxy
   std::string SocksPort = "1080";
-  std::string SocksUsername;    // SOCKS5: offers login; SOCKS4: the user id
+  std::string SocksUsername; // SOCKS5: offers login; SOCKS4: the user id
   std::string SocksPassword;
-  int SocksTimeout = 60000;     // milliseconds for each whole reply of the proxy
-  bool SocksResolver = true;    // true: names go to the proxy; false: resolved here first
+  int SocksTimeout = 60000;  // milliseconds for each whole reply of the proxy
+  bool SocksResolver = true; // true: names go to the proxy; false: resolved here first
   TSocksType SocksType = ST_Socks5;
 
   // State.

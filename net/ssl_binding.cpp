@@ -112,7 +112,8 @@ std::string ModulePath(void *handle) {
 }
 
 void ClearTable(Binding &b) {
-  for (auto &f : b.fns) f.store(nullptr);
+  for (auto &f : b.fns)
+    f.store(nullptr);
 }
 
 template <class F> F Get(Fn fn) {
@@ -202,7 +203,9 @@ bool UnloadSslLibrary() {
   return true;
 }
 
-bool IsSslLoaded() { return B().loaded.load(); }
+bool IsSslLoaded() {
+  return B().loaded.load();
+}
 
 std::string SslLibraryPath() {
   std::lock_guard<std::mutex> lock(B().lock);

@@ -50,37 +50,37 @@ inline constexpr long kVerifyUnavailable = 50;
 
 // Wrappers: each loads the libraries first and returns the listed failure value when the
 // function is not available.
-int SslGetError(PSSL ssl, int ret);                                             // 1
-PSSL_METHOD SslTlsClientMethod();                                               // null
-PSSL_CTX SslCtxNew(PSSL_METHOD method);                                         // null
+int SslGetError(PSSL ssl, int ret);     // 1
+PSSL_METHOD SslTlsClientMethod();       // null
+PSSL_CTX SslCtxNew(PSSL_METHOD method); // null
 void SslCtxFree(PSSL_CTX ctx);
-int SslCtxSetCipherList(PSSL_CTX ctx, const std::string &ciphers);             // 0
-int SslCtxSetMinProtoVersion(PSSL_CTX ctx, int version);                        // 0
+int SslCtxSetCipherList(PSSL_CTX ctx, const std::string &ciphers); // 0
+int SslCtxSetMinProtoVersion(PSSL_CTX ctx, int version);           // 0
 void SslCtxClearAutoRetry(PSSL_CTX ctx);
 void SslCtxSetVerify(PSSL_CTX ctx, int mode);
-int SslCtxSetDefaultVerifyPaths(PSSL_CTX ctx);                                 // 0
+int SslCtxSetDefaultVerifyPaths(PSSL_CTX ctx); // 0
 void SslCtxSetDefaultPasswdCb(PSSL_CTX ctx, TPemPasswordCallback callback);
 void SslCtxSetDefaultPasswdCbUserdata(PSSL_CTX ctx, void *userdata);
-int SslCtxUsePrivateKeyFile(PSSL_CTX ctx, const std::string &file, int type);  // 0
-int SslCtxUseCertificateChainFile(PSSL_CTX ctx, const std::string &file);      // 0
-int SslCtxLoadVerifyLocations(PSSL_CTX ctx, const std::string &ca_file);       // 0
-PSSL SslNew(PSSL_CTX ctx);                                                     // null
+int SslCtxUsePrivateKeyFile(PSSL_CTX ctx, const std::string &file, int type); // 0
+int SslCtxUseCertificateChainFile(PSSL_CTX ctx, const std::string &file);     // 0
+int SslCtxLoadVerifyLocations(PSSL_CTX ctx, const std::string &ca_file);      // 0
+PSSL SslNew(PSSL_CTX ctx);                                                    // null
 void SslFree(PSSL ssl);
-int SslSetFd(PSSL ssl, int fd);                                                // 0
+int SslSetFd(PSSL ssl, int fd); // 0
 // Host-name checks for the peer's certificate and the name sent to the server (SNI).
-int SslSet1Host(PSSL ssl, const std::string &host);                            // 0
-int SslSet1IpAsc(PSSL ssl, const std::string &ip);                             // 0
-int SslSetTlsextHostName(PSSL ssl, const std::string &host);                   // 0
-int SslConnect(PSSL ssl);                                                      // -1
-int SslShutdown(PSSL ssl);                                                     // -1
-int SslRead(PSSL ssl, void *buffer, int length);                               // -1
-int SslWrite(PSSL ssl, const void *buffer, int length);                        // -1
-int SslPending(PSSL ssl);                                                      // 0
-long SslGetVerifyResult(PSSL ssl);                                             // 50
-std::string SslGetVersion(PSSL ssl);                                           // ""
-unsigned long ErrGetError();                                                   // 1
+int SslSet1Host(PSSL ssl, const std::string &host);          // 0
+int SslSet1IpAsc(PSSL ssl, const std::string &ip);           // 0
+int SslSetTlsextHostName(PSSL ssl, const std::string &host); // 0
+int SslConnect(PSSL ssl);                                    // -1
+int SslShutdown(PSSL ssl);                                   // -1
+int SslRead(PSSL ssl, void *buffer, int length);             // -1
+int SslWrite(PSSL ssl, const void *buffer, int length);      // -1
+int SslPending(PSSL ssl);                                    // 0
+long SslGetVerifyResult(PSSL ssl);                           // 50
+std::string SslGetVersion(PSSL ssl);                         // ""
+unsigned long ErrGetError();                                 // 1
 void ErrClearError();
-std::string ErrErrorString(unsigned long code);                                // ""
+std::string ErrErrorString(unsigned long code); // ""
 void ErrRemoveState(unsigned long pid);
 
 } // namespace kv::net

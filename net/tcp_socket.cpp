@@ -64,7 +64,8 @@ void TTCPBlockSocket::SocksRequest(uint8_t command, const std::string &IP, const
                                    int refused) {
   if (!SocksFieldsFit(IP)) return;
   StreamConnect(SocksIP, SocksPort, SocksTimeout);
-  const bool ok = last_error_ == 0 && SocksGreeting() && SocksSendRequest(command, IP, Port) && SocksReadReply();
+  const bool ok =
+      last_error_ == 0 && SocksGreeting() && SocksSendRequest(command, IP, Port) && SocksReadReply();
   if (!ok && last_error_ == 0) last_error_ = refused;
 }
 
@@ -183,7 +184,11 @@ int TTCPBlockSocket::RemotePort() {
   return TSocksBlockSocket::RemotePort();
 }
 
-int TTCPBlockSocket::SocketType() const { return SOCK_STREAM; }
-int TTCPBlockSocket::SocketProtocol() const { return IPPROTO_TCP; }
+int TTCPBlockSocket::SocketType() const {
+  return SOCK_STREAM;
+}
+int TTCPBlockSocket::SocketProtocol() const {
+  return IPPROTO_TCP;
+}
 
 } // namespace kv::net

@@ -188,14 +188,17 @@ bool TTCPBlockSocket::SslHandshake() {
   {
     SigpipeBlock no_sigpipe;
     NonBlockingScope non_blocking(socket_);
-    r = RunNonBlocking(ssl_, fd_set_, ConnectionTimeout, [this] { return kv::net::SslConnect(ssl_); },
-                       timed_out);
+    r = RunNonBlocking(
+        ssl_, fd_set_, ConnectionTimeout, [this] { return kv::net::SslConnect(ssl_); }, timed_out);
   }
   if (r == 1) return true;
   SslCheckError();
-  if (timed_out) last_error_ = WSAETIMEDOUT;
-  else if (SSLverifyCert && SslVerifyResult() != 0) last_error_ = WSAEACCES;
-  else last_error_ = WSASYSNOTREADY;
+  if (timed_out)
+    last_error_ = WSAETIMEDOUT;
+  else if (SSLverifyCert && SslVerifyResult() != 0)
+    last_error_ = WSAEACCES;
+  else
+    last_error_ = WSASYSNOTREADY;
   return false;
 }
 
@@ -212,8 +215,10 @@ void TTCPBlockSocket::SslConnect() {
     const bool literal = IsIPv4Text(ssl_host_) || IsIPv6Text(ssl_host_);
     // The certificate must name the host that was asked for, not merely be valid.
     if (SSLverifyCert && !ssl_host_.empty()) {
-      if (literal) SslSet1IpAsc(ssl_, ssl_host_);
-      else SslSet1Host(ssl_, ssl_host_);
+      if (literal)
+        SslSet1IpAsc(ssl_, ssl_host_);
+      else
+        SslSet1Host(ssl_, ssl_host_);
     }
     if (!literal && !ssl_host_.empty()) SslSetTlsextHostName(ssl_, ssl_host_);
     SslHandshake();
@@ -237,8 +242,9 @@ void TTCPBlockSocket::SslShutdown() {
       // The peer's close notify, waited for no longer than a drain.
       NonBlockingScope non_blocking(socket_);
       bool timed_out = false;
-      RunNonBlocking(ssl_, fd_set_, static_cast<int>(kDrainMaxMs),
-                     [this] { return kv::net::SslShutdown(ssl_); }, timed_out);
+      RunNonBlocking(
+          ssl_, fd_set_, static_cast<int>(kDrainMaxMs), [this] { return kv::net::SslShutdown(ssl_); },
+          timed_out);
     }
     ErrClearError();
   }
@@ -273,12 +279,16 @@ int TTCPBlockSocket::SendData(const void *buffer, int length) {
     int n;
     {
       NonBlockingScope non_blocking(socket_);
-      n = RunNonBlocking(ssl_, fd_set_, ConnectionTimeout, [&] { return SslWrite(ssl_, data, piece); }, timed_out);
+      n = RunNonBlocking(
+          ssl_, fd_set_, ConnectionTimeout, [&] { return SslWrite(ssl_, data, piece); }, timed_out);
     }
     const int error = n > 0 ? kSslErrorNone : SslGetError(ssl_, n);
-    if (timed_out) last_error_ = WSAETIMEDOUT;
-    else if (error == kSslErrorZeroReturn) n = 0;
-    else if (error != kSslErrorNone) last_error_ = WSASYSNOTREADY;
+    if (timed_out)
+      last_error_ = WSAETIMEDOUT;
+    else if (error == kSslErrorZeroReturn)
+      n = 0;
+    else if (error != kSslErrorNone)
+      last_error_ = WSASYSNOTREADY;
     if (last_error_ != 0 || n <= 0) break;
     sent += n;
     send_counter_ += static_cast<uint64_t>(n);
@@ -306,7 +316,8 @@ int TTCPBlockSocket::RecvData(void *buffer, int length) {
     error = SslGetError(ssl_, n);
   }
   switch (error) {
-  case kSslErrorNone: break;
+  case kSslErrorNone:
+    break;
   case kSslErrorWantRead:
   case kSslErrorWantWrite:
     // Only protocol records came (a session ticket, say): nothing for the caller yet.

@@ -65,9 +65,13 @@ void TDgramBlockSocket::CloseNow() {
   TSocksBlockSocket::CloseNow();
 }
 
-int TDgramBlockSocket::SendData(const void *buffer, int length) { return SendDataTo(buffer, length); }
+int TDgramBlockSocket::SendData(const void *buffer, int length) {
+  return SendDataTo(buffer, length);
+}
 
-int TDgramBlockSocket::RecvData(void *buffer, int length) { return RecvDataFrom(buffer, length); }
+int TDgramBlockSocket::RecvData(void *buffer, int length) {
+  return RecvDataFrom(buffer, length);
+}
 
 int TDgramBlockSocket::RecvDataFrom(void *buffer, int length) {
   TVarSin from{};
@@ -88,8 +92,12 @@ TUDPBlockSocket::TUDPBlockSocket() = default;
 
 TUDPBlockSocket::~TUDPBlockSocket() = default;
 
-int TUDPBlockSocket::SocketType() const { return SOCK_DGRAM; }
-int TUDPBlockSocket::SocketProtocol() const { return IPPROTO_UDP; }
+int TUDPBlockSocket::SocketType() const {
+  return SOCK_DGRAM;
+}
+int TUDPBlockSocket::SocketProtocol() const {
+  return IPPROTO_UDP;
+}
 
 bool TUDPBlockSocket::UdpAssociate() {
   const bool ok = Associate();
@@ -116,9 +124,10 @@ bool TUDPBlockSocket::Associate() {
   if (!bound_) Bind("0.0.0.0", "0");
   control.SocksUsername = SocksUsername;
   control.SocksPassword = SocksPassword;
-  const bool ok = control.SocksGreeting() &&
-                  control.SocksSendRequest(kSocksUdpAssociate, LocalAddressText(), std::to_string(LocalPort())) &&
-                  control.SocksReadReply();
+  const bool ok =
+      control.SocksGreeting() &&
+      control.SocksSendRequest(kSocksUdpAssociate, LocalAddressText(), std::to_string(LocalPort())) &&
+      control.SocksReadReply();
   if (!ok && last_error_ == 0) SetLastError(WSANO_RECOVERY);
   using_socks_ = control.UsingSocks();
   socks_remote_ip_ = control.SocksResponseIP();
@@ -154,8 +163,7 @@ int TUDPBlockSocket::SendDataTo(const void *buffer, int length) {
     }
   }
   if (!using_socks_) return SendToRemote(buffer, length);
-  const std::string header =
-      EncodeAddressFor(ST_Socks5, RemoteAddressText(), std::to_string(RemotePort()));
+  const std::string header = EncodeAddressFor(ST_Socks5, RemoteAddressText(), std::to_string(RemotePort()));
   if (header.empty()) return 0;
   std::string datagram(3, '\0');
   datagram += header;

@@ -514,7 +514,8 @@ void TCanvas::DrawTextLine(QPainter *p, int x, int y, const QString &text, int m
     x = y = 0;
   }
   if (Visible(Brush))
-    p->fillRect(QRect(x, y, measure_->TextWidth(Font, text), measure_->TextHeight(Font)), ToQColor(Brush.Color));
+    p->fillRect(QRect(x, y, measure_->TextWidth(Font, text), measure_->TextHeight(Font)),
+                ToQColor(Brush.Color));
   const QColor colour = ToQColor(Font.Color);
   p->setPen(colour);
   p->setFont(font.Qt.Font);

@@ -8,8 +8,7 @@
 
 namespace kv::ui {
 
-template <class Key, class Value, qsizetype Capacity>
-class TCappedCache {
+template <class Key, class Value, qsizetype Capacity> class TCappedCache {
 public:
   // The value kept for `key`, nullptr when none. Valid until the next Insert.
   const Value *Find(const Key &key) const {

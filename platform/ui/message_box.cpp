@@ -22,11 +22,16 @@ bool g_real_boxes = false;
 
 QMessageBox::Icon QtIcon(MessageIcon icon) {
   switch (icon) {
-  case MessageIcon::Information: return QMessageBox::Information;
-  case MessageIcon::Warning: return QMessageBox::Warning;
-  case MessageIcon::Error: return QMessageBox::Critical;
-  case MessageIcon::Question: return QMessageBox::Question;
-  case MessageIcon::None: break;
+  case MessageIcon::Information:
+    return QMessageBox::Information;
+  case MessageIcon::Warning:
+    return QMessageBox::Warning;
+  case MessageIcon::Error:
+    return QMessageBox::Critical;
+  case MessageIcon::Question:
+    return QMessageBox::Question;
+  case MessageIcon::None:
+    break;
   }
   return QMessageBox::NoIcon;
 }
@@ -43,10 +48,14 @@ std::vector<ButtonInfo> Buttons(MessageButtons buttons) {
   const ButtonInfo yes{MessageAnswer::Yes, "&Ja", QMessageBox::YesRole};
   const ButtonInfo no{MessageAnswer::No, "&Nein", QMessageBox::NoRole};
   switch (buttons) {
-  case MessageButtons::Ok: return {ok};
-  case MessageButtons::OkCancel: return {ok, cancel};
-  case MessageButtons::YesNo: return {yes, no};
-  case MessageButtons::YesNoCancel: return {yes, no, cancel};
+  case MessageButtons::Ok:
+    return {ok};
+  case MessageButtons::OkCancel:
+    return {ok, cancel};
+  case MessageButtons::YesNo:
+    return {yes, no};
+  case MessageButtons::YesNoCancel:
+    return {yes, no, cancel};
   }
   return {ok};
 }
@@ -143,9 +152,13 @@ QString BoxText(const QString &text) {
   return shown;
 }
 
-MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) { g_capture = this; }
+MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) {
+  g_capture = this;
+}
 
-MessageBoxCapture::~MessageBoxCapture() { g_capture = previous_; }
+MessageBoxCapture::~MessageBoxCapture() {
+  g_capture = previous_;
+}
 
 RealMessageBoxes::RealMessageBoxes() : capture_(g_capture), previous_(g_real_boxes) {
   g_capture = nullptr;
@@ -168,7 +181,8 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
   if (IsHeadless() && !g_real_boxes) {
     QString text = request.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    std::fprintf(stderr, "%s: %s\n", request.caption.toLocal8Bit().constData(), text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s: %s\n", request.caption.toLocal8Bit().constData(),
+                 text.toLocal8Bit().constData());
     std::fflush(stderr);
     return request.default_answer;
   }
@@ -186,8 +200,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageReques
   // A text with parts that stay whole is broken by KeepPartsWhole; in any other, a word too long
   // for a line may break anywhere.
   const QString text = request.unbroken.isEmpty() ? BoxText(request.text) : request.text;
-  auto box = std::make_unique<QMessageBox>(QtIcon(request.icon), request.caption, text,
-                                           QMessageBox::NoButton, parent);
+  auto box = std::make_unique<QMessageBox>(QtIcon(request.icon), request.caption, text, QMessageBox::NoButton,
+                                           parent);
   box->setTextFormat(Qt::PlainText);
   // Where a style lets the text be selected, a copy would carry the zero-width spaces.
   if (text != request.text) box->setTextInteractionFlags(Qt::NoTextInteraction);

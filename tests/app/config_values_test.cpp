@@ -334,8 +334,8 @@ TEST(AutoSettings, AReaderSeesOneWholeSetWhileAnotherProcessSavesAgainAndAgain) 
   TAutoSettings a, b;
   a.AServer = "a.example.org";
   a.ALoggingPath = "/srv/a";
-  b = {1,     "b.example.org", true,  "to@b", "from@b", "smtp.b", "2525", "ub", "pb", true,
-       false, false,           "127.0.0.2", "1081", "sb", "qb", 30, true, "/srv/b", 9};
+  b = {1,     "b.example.org", true,        "to@b", "from@b", "smtp.b", "2525", "ub", "pb",     true,
+       false, false,           "127.0.0.2", "1081", "sb",     "qb",     30,     true, "/srv/b", 9};
   TRegistry reg(file);
   kv::app::WriteAutoSettings(reg, a);
 

@@ -214,8 +214,10 @@ TEST_F(KorvanAutoTest, Socks5ModeGoesThroughDantedForTimeAndMail) {
   danted.Stop();
   EXPECT_EQ(RunKorvan(), 1);
   // Standard error (a cron mail) names the proxy as the cause.
-  EXPECT_NE(Stderr().find("Fehler: Der Server " + address_ + " konnte nicht erreicht werden.\nDer SOCKS5-Proxy "
-                          "127.0.0.1 (Port " + danted.PortText() + ") hat die Verbindung abgelehnt."),
+  EXPECT_NE(Stderr().find("Fehler: Der Server " + address_ +
+                          " konnte nicht erreicht werden.\nDer SOCKS5-Proxy "
+                          "127.0.0.1 (Port " +
+                          danted.PortText() + ") hat die Verbindung abgelehnt."),
             std::string::npos)
       << Stderr();
   EXPECT_EQ(smtp.Messages().size(), 1u);

@@ -56,7 +56,8 @@ protected:
   }
   void TearDown() override { setenv("XDG_CONFIG_HOME", saved_.c_str(), 1); }
 
-  std::unique_ptr<TMainForm> Show(QStringList args = {}, std::vector<std::string> entries = {"Provider A", "Provider B"}) {
+  std::unique_ptr<TMainForm> Show(QStringList args = {},
+                                  std::vector<std::string> entries = {"Provider A", "Provider B"}) {
     auto form = std::make_unique<TMainForm>(dispatcher_, args, std::make_unique<FakeRas>(entries));
     // An automatic run queries a port where nothing answers, without waiting.
     form->Hooks.NtpPort = std::to_string(kvtest::FreePort());
@@ -79,8 +80,10 @@ protected:
     Lines lines;
     bool inside = false;
     for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line[0] == '[') inside = line == "[HKEY_CURRENT_USER" + key + "]";
-      else if (inside && !line.empty()) lines.push_back(line);
+      if (!line.empty() && line[0] == '[')
+        inside = line == "[HKEY_CURRENT_USER" + key + "]";
+      else if (inside && !line.empty())
+        lines.push_back(line);
     }
     return lines;
   }
@@ -228,11 +231,14 @@ TEST_F(MainFormTest, RadioHandlersEnableTheirControls) {
   Find<QRadioButton>(*form, "optSocks")->click();
   for (const char *n : {"Label1", "Label6", "Label7", "Label8", "efIP", "efPort", "efUser", "efPassword"})
     EXPECT_TRUE(enabled(n)) << n;
-  for (const char *n : {"efConnections", "ofDUNStatus", "Label2"}) EXPECT_FALSE(enabled(n)) << n;
+  for (const char *n : {"efConnections", "ofDUNStatus", "Label2"})
+    EXPECT_FALSE(enabled(n)) << n;
   Find<QRadioButton>(*form, "optLAN")->click();
-  for (const char *n : {"efIP", "efPassword", "efConnections", "Label2"}) EXPECT_FALSE(enabled(n)) << n;
+  for (const char *n : {"efIP", "efPassword", "efConnections", "Label2"})
+    EXPECT_FALSE(enabled(n)) << n;
   Find<QRadioButton>(*form, "optDUN")->click();
-  for (const char *n : {"efConnections", "ofDUNStatus", "Label2"}) EXPECT_TRUE(enabled(n)) << n;
+  for (const char *n : {"efConnections", "ofDUNStatus", "Label2"})
+    EXPECT_TRUE(enabled(n)) << n;
   EXPECT_FALSE(enabled("efUser"));
 }
 
@@ -331,7 +337,7 @@ TEST_F(MainFormTest, MissingOrWrongTypedValuesReadAsDefaultsAndTheAutomaticModeS
   WriteKey(kv::app::kAutoKey, [](TRegistry &r) {
     r.WriteString("ATimeout", "20"); // wrong type
     r.WriteString("AServer", "127.0.0.9");
-    r.WriteBool("AUseLAN", true);     // "AUseRAS" and "AUseSocks5" missing
+    r.WriteBool("AUseLAN", true); // "AUseRAS" and "AUseSocks5" missing
     r.WriteBool("ALogging", true);
     r.WriteString("ALoggingPath", "/var/tmp/kv");
     r.WriteInteger("ALoggingCount", 9);

@@ -3,12 +3,12 @@
 // writing into a temporary folder.
 #include "app/main_form.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QAction>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -364,7 +364,8 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
   // The proxy refused, not the time server: the second line says so.
   EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
                             "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDer SOCKS5-Proxy "
-                            "127.0.0.1 (Port " + closed + ") hat die Verbindung abgelehnt.")});
+                            "127.0.0.1 (Port " +
+                            closed + ") hat die Verbindung abgelehnt.")});
 }
 
 TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
@@ -375,9 +376,10 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {0, true}}));
   EXPECT_EQ(pauses_, std::vector<int>{1000});
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
-                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nVon 127.0.0.1 (Port " +
-                            form->Hooks.NtpPort + ") kam innerhalb von 0 Sekunden keine Antwort.")});
+  EXPECT_EQ(BoxTexts(),
+            std::vector<QString>{QString::fromStdString(
+                "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nVon 127.0.0.1 (Port " +
+                form->Hooks.NtpPort + ") kam innerhalb von 0 Sekunden keine Antwort.")});
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   EXPECT_EQ(form->ExitStatus(), 1);
   // The line after the failure names its cause.
@@ -438,8 +440,9 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
       {[](TRegistry &r) { r.WriteString("ASMTPPort", std::string(400, '9')); },
        {"SMTP mail active.", "SMTP mail failed: SMTP port \"" + shown + "\" is not a number from 1 to 65535"},
        "",
-       {QString::fromStdString("Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"" +
-                               shown + "\" ist keine Zahl von 1 bis 65535.")}},
+       {QString::fromStdString(
+           "Fehler: Die E-Mail-Benachrichtigung konnte nicht gesendet werden:\nDer SMTP-Port \"" + shown +
+           "\" ist keine Zahl von 1 bis 65535.")}},
       {[](TRegistry &r) { r.WriteString("ANetRecipient", "nobody@example.org"); },
        {"SMTP mail active.", connecting, "SMTP disconnected.",
         "SMTP mail failed: recipient <nobody@example.org> refused: 550 5.1.1 <nobody@example.org>: Recipient "
@@ -698,10 +701,12 @@ TEST_F(SyncRunTest, ARejectedAnswerIsLoggedWithItsCause) {
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 1); });
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
-                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDie Antwort von "
-                            "127.0.0.1 (Port " + form->Hooks.NtpPort +
-                            ") wurde verworfen: die Stratum-Angabe ist ungültig (Kiss-o'-Death-Code RATE).")});
+  EXPECT_EQ(BoxTexts(),
+            std::vector<QString>{QString::fromStdString(
+                "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDie Antwort von "
+                "127.0.0.1 (Port " +
+                form->Hooks.NtpPort +
+                ") wurde verworfen: die Stratum-Angabe ist ungültig (Kiss-o'-Death-Code RATE).")});
   EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
                                "Cause: the answer of 127.0.0.1 port " + form->Hooks.NtpPort +
                                    " was rejected: stratum out of range (kiss-o'-death RATE).",

@@ -347,7 +347,8 @@ TEST_F(WebUpdateFlow, TransfersAreBoundedAsAWholeAndSizesAreSixtyFourBit) {
   EXPECT_TRUE(totals.empty());
   big.MaxInstallerSize = int64_t(4) << 30;
   big.HttpGet(url, "", tmp_.file("cut.sh"), true, true, "");
-  EXPECT_EQ(big.LastTransferError(), "cut short: " + std::to_string(kInstaller.size()) + " of 3221225472 bytes");
+  EXPECT_EQ(big.LastTransferError(),
+            "cut short: " + std::to_string(kInstaller.size()) + " of 3221225472 bytes");
   EXPECT_EQ(totals, std::vector<int64_t>{announced});
   EXPECT_EQ(big.Total(), announced);
 }

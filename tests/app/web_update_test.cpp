@@ -376,7 +376,8 @@ TEST(WebUpdateWindow, AMissingTransferLibraryIsNamedInGerman) {
             "Bitte installieren Sie libcurl (unter Debian das Paket libcurl4) und versuchen Sie es erneut.");
   EXPECT_TRUE(f.findChild<QPushButton *>("btn_Update")->isEnabled());
   EXPECT_FALSE(w.Success());
-  EXPECT_EQ(w.LastTransferError().rfind("libcurl-missing.so.4 could not be loaded", 0), 0u) << w.LastTransferError();
+  EXPECT_EQ(w.LastTransferError().rfind("libcurl-missing.so.4 could not be loaded", 0), 0u)
+      << w.LastTransferError();
   EXPECT_TRUE(kv::net::LoadHttpLibrary()) << "found again by its own name";
 }
 

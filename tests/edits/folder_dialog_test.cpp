@@ -159,7 +159,8 @@ TEST_F(FolderDialogTest, HelpButtonCallsTheTopicOrSaysWhyThereIsNoneAndStaysOpen
   EXPECT_TRUE(still_open);
   EXPECT_EQ(help_, std::vector<int>{40});
   ASSERT_EQ(boxes.Shown().size(), 1u);
-  EXPECT_EQ(boxes.Shown()[0].text, "Die Hilfedatei „" + Q(dir_.file("missing.hlp")) + "“ wurde nicht gefunden.");
+  EXPECT_EQ(boxes.Shown()[0].text,
+            "Die Hilfedatei „" + Q(dir_.file("missing.hlp")) + "“ wurde nicht gefunden.");
 }
 
 TEST_F(FolderDialogTest, OkFollowsWhetherTheHighlightIsAnExistingFolder) {

@@ -26,7 +26,8 @@ public:
   // Reads up to and including `end`, at most `limit` bytes.
   std::string ReadUntil(const std::string &end, size_t limit = 65536) {
     std::string data;
-    while (data.size() < limit && (data.size() < end.size() || data.compare(data.size() - end.size(), end.size(), end) != 0)) {
+    while (data.size() < limit &&
+           (data.size() < end.size() || data.compare(data.size() - end.size(), end.size(), end) != 0)) {
       const std::string c = conn_.Recv(1, 5000);
       if (c.empty()) break;
       data += c;
@@ -70,10 +71,12 @@ public:
   int connections() const { return connections_; }
   // What the script read on each connection, in order; waits up to 5 s for `count` of them.
   std::vector<std::string> transcripts(size_t count = 0) {
-    kvtest::WaitUntil([&] {
-      std::lock_guard<std::mutex> lock(mutex_);
-      return transcripts_.size() >= count;
-    }, std::chrono::seconds(5));
+    kvtest::WaitUntil(
+        [&] {
+          std::lock_guard<std::mutex> lock(mutex_);
+          return transcripts_.size() >= count;
+        },
+        std::chrono::seconds(5));
     std::lock_guard<std::mutex> lock(mutex_);
     return transcripts_;
   }
@@ -110,7 +113,8 @@ inline std::string Socks5Reply(const std::string &ip4_bytes, int port, char code
 
 inline std::string Bytes(std::initializer_list<int> values) {
   std::string s;
-  for (int v : values) s.push_back(static_cast<char>(v));
+  for (int v : values)
+    s.push_back(static_cast<char>(v));
   return s;
 }
 

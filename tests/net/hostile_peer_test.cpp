@@ -37,7 +37,8 @@ void Drip(ProxySession &s, const std::vector<std::string> &pieces, int gap_ms) {
 
 std::vector<std::string> EachByte(const std::string &data) {
   std::vector<std::string> bytes;
-  for (char c : data) bytes.emplace_back(1, c);
+  for (char c : data)
+    bytes.emplace_back(1, c);
   return bytes;
 }
 
@@ -95,7 +96,8 @@ TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAReply) {
   // The CONNECT reply one byte at a time, or in the four pieces it is read in (header, name
   // length, name, port): the time-out bounds the whole reply, so it ends long before the drip.
   const std::string reply = kvnettest::Bytes({5, 0, 0, 3, 4}) + "host" + kvnettest::Bytes({0, 25});
-  const std::vector<std::string> pieces{reply.substr(0, 4), reply.substr(4, 1), reply.substr(5, 4), reply.substr(9)};
+  const std::vector<std::string> pieces{reply.substr(0, 4), reply.substr(4, 1), reply.substr(5, 4),
+                                        reply.substr(9)};
   for (const SlowAnswer &c : {SlowAnswer{EachByte(reply), 100, 300}, SlowAnswer{pieces, 300, 400}}) {
     FakeProxy proxy([&c](ProxySession &s) {
       s.Read(3);
@@ -132,9 +134,11 @@ TEST(HostilePeer, ADripFeedingTunnelProxyCannotStretchTheTimeOutOfItsAnswer) {
   // The answer one byte at a time, or one header line at a time: the time-out bounds the whole
   // answer, so it ends long before the drip.
   std::vector<std::string> lines{"HTTP/1.0 200 OK\r\n"};
-  for (int i = 0; i < 10; ++i) lines.push_back("X-Header-" + std::to_string(i) + ": v\r\n");
+  for (int i = 0; i < 10; ++i)
+    lines.push_back("X-Header-" + std::to_string(i) + ": v\r\n");
   lines.push_back("\r\n");
-  for (const SlowAnswer &c : {SlowAnswer{EachByte("HTTP/1.0 200 OK\r\n\r\n"), 60, 300}, SlowAnswer{lines, 150, 300}}) {
+  for (const SlowAnswer &c :
+       {SlowAnswer{EachByte("HTTP/1.0 200 OK\r\n\r\n"), 60, 300}, SlowAnswer{lines, 150, 300}}) {
     FakeProxy proxy([&c](ProxySession &s) {
       s.ReadUntil("\r\n\r\n");
       Drip(s, c.pieces, c.gap_ms);

@@ -37,7 +37,8 @@ struct Tunnel {
 };
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 // A listener whose queue is full: further connection attempts get no answer at all.
@@ -54,7 +55,8 @@ public:
     }
   }
   ~SilentListener() {
-    for (int fd : fillers_) ::close(fd);
+    for (int fd : fillers_)
+      ::close(fd);
   }
   std::string port_text() const { return listener_.port_text(); }
 
@@ -84,7 +86,8 @@ TEST(HttpTunnel, BasicAuthenticationLineAndBracketedIPv6) {
   t.sock.Connect("::1", "8080");
   EXPECT_EQ(t.sock.LastError(), 0);
   EXPECT_EQ(t.sock.RemoteAddressText(), "[::1]");
-  EXPECT_EQ(t.Request(), "CONNECT [::1]:8080 HTTP/1.0\r\nProxy-Authorization: Basic dHVzZXI6dHBhc3M=\r\n\r\n");
+  EXPECT_EQ(t.Request(),
+            "CONNECT [::1]:8080 HTTP/1.0\r\nProxy-Authorization: Basic dHVzZXI6dHBhc3M=\r\n\r\n");
 }
 
 TEST(HttpTunnel, RefusedTunnelIs10091) {
@@ -106,7 +109,8 @@ TEST(HttpTunnel, AnswerLinesAndTheirNumberAreBounded) {
   }
   {
     std::string answer = "HTTP/1.0 200 OK\r\n";
-    for (int i = 0; i < 1000; ++i) answer += "X-Header-" + std::to_string(i) + ": v\r\n";
+    for (int i = 0; i < 1000; ++i)
+      answer += "X-Header-" + std::to_string(i) + ": v\r\n";
     Tunnel t(answer + "\r\n");
     t.sock.Connect("127.0.0.1", "25");
     EXPECT_EQ(t.sock.LastError(), 10091);

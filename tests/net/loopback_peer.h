@@ -123,7 +123,8 @@ public:
     const int one = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in a = Loopback(0);
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd_, backlog) != 0)
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+        ::listen(fd_, backlog) != 0)
       throw std::runtime_error("tcp listener");
     port_ = LocalPortOf(fd_);
   }

@@ -66,15 +66,17 @@ TEST(AddressText, IPv4TestReadsTextsAsTheResolverDoes) {
 }
 
 TEST(AddressText, IPv6TestNeedsAColonAndAgreesWithTheResolver) {
-  const std::vector<std::string> yes = {"::1",       "::",        "1::", "::ffff:1.2.3.4", "fe80::1%4",
-                                        "fe80::1%lo", "2001:db8::7"};
+  const std::vector<std::string> yes = {"::1",       "::",         "1::",        "::ffff:1.2.3.4",
+                                        "fe80::1%4", "fe80::1%lo", "2001:db8::7"};
   // A zone on an address that is not link-local, or naming no interface, the resolver refuses.
-  const std::vector<std::string> no = {"cafe",    "1",      "",         "1:2:3",           "1::2::3", "12345::1",
-                                       "::1%",    "1.2.3.4", "::g",     "::1%lo",          "fe80::1%%lo",
-                                       "fe80::1%no-such-if0"};
+  const std::vector<std::string> no = {
+      "cafe", "1",       "",    "1:2:3",  "1::2::3",     "12345::1",
+      "::1%", "1.2.3.4", "::g", "::1%lo", "fe80::1%%lo", "fe80::1%no-such-if0"};
   EXPECT_TRUE(IsIPv6Text(" ::1 "));
-  for (const auto &text : yes) EXPECT_TRUE(IsIPv6Text(text)) << text;
-  for (const auto &text : no) EXPECT_FALSE(IsIPv6Text(text)) << text;
+  for (const auto &text : yes)
+    EXPECT_TRUE(IsIPv6Text(text)) << text;
+  for (const auto &text : no)
+    EXPECT_FALSE(IsIPv6Text(text)) << text;
 
   for (const auto *list : {&yes, &no}) {
     for (const auto &text : *list) {

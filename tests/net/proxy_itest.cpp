@@ -25,7 +25,8 @@ public:
   }
   ~EchoServers() {
     stop_ = true;
-    for (auto &t : threads_) t.join();
+    for (auto &t : threads_)
+      t.join();
   }
   std::string tcp_port() const { return tcp_.port_text(); }
   std::string udp_port() const { return udp_.port_text(); }
@@ -45,7 +46,8 @@ private:
         }
       });
     }
-    for (auto &t : threads_tcp_) t.join();
+    for (auto &t : threads_tcp_)
+      t.join();
   }
   void ServeUdp() {
     while (!stop_) {

@@ -36,7 +36,9 @@ struct PeerClient : TSmtpClient {
   }
 };
 
-std::string Failure(const std::function<void()> &f) { return kvtest::FailureText<ESmtpError>(f); }
+std::string Failure(const std::function<void()> &f) {
+  return kvtest::FailureText<ESmtpError>(f);
+}
 
 } // namespace
 

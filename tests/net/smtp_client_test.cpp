@@ -58,7 +58,9 @@ std::unique_ptr<TSmtpClient> ClientFor(const ScriptedServer &server, int timeout
   return c;
 }
 
-std::string FailureOf(const std::function<void()> &f) { return kvtest::FailureText<ESmtpError>(f); }
+std::string FailureOf(const std::function<void()> &f) {
+  return kvtest::FailureText<ESmtpError>(f);
+}
 
 } // namespace
 
@@ -192,8 +194,7 @@ TEST(SmtpClient, GarbageAndClosedConnectionsAreFailures) {
               0u);
   }
   // A refusal after the greeting closes the connection too, as any failed Connect does.
-  for (const std::string answer : {"554 5.7.1 no EHLO for you\r\n",
-                                   "250-mail.test\r\n250 STARTTLS\r\n"}) {
+  for (const std::string answer : {"554 5.7.1 no EHLO for you\r\n", "250-mail.test\r\n250 STARTTLS\r\n"}) {
     ScriptedServer server([&](TcpConn &c) {
       c.Send("220 ready\r\n");
       ReadCommand(c);
@@ -203,7 +204,8 @@ TEST(SmtpClient, GarbageAndClosedConnectionsAreFailures) {
     });
     auto client = ClientFor(server);
     const std::string failure = FailureOf([&] { client->Connect(); });
-    EXPECT_TRUE(failure.rfind("EHLO refused", 0) == 0 || failure.rfind("STARTTLS refused", 0) == 0) << failure;
+    EXPECT_TRUE(failure.rfind("EHLO refused", 0) == 0 || failure.rfind("STARTTLS refused", 0) == 0)
+        << failure;
     EXPECT_FALSE(client->Connected()) << answer;
   }
   {
@@ -283,8 +285,7 @@ TEST(SmtpClient, AFloodOfMechanismsCostsLinearTimeAndAHugeRefusalIsQuotedShort) 
   const std::string small = AuthFlood(10, few), large = AuthFlood(98, many);
   EXPECT_LT(ConnectMicros(large), 40 * ConnectMicros(small) + 20000);
 
-  const std::string refusal =
-      "550-" + std::string(2000, 'r') + "\r\n550 " + std::string(2000, 's') + "\r\n";
+  const std::string refusal = "550-" + std::string(2000, 'r') + "\r\n550 " + std::string(2000, 's') + "\r\n";
   ScriptedServer server([&](TcpConn &c) {
     c.Send("220 ready\r\n");
     ReadCommand(c);

@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -96,7 +96,9 @@ public:
   ScopedClock &operator=(const ScopedClock &) = delete;
 };
 
-inline double Seconds(const UtcInstant &t) { return static_cast<double>(t.seconds) + t.nanoseconds / 1e9; }
+inline double Seconds(const UtcInstant &t) {
+  return static_cast<double>(t.seconds) + t.nanoseconds / 1e9;
+}
 
 // The transmit timestamp (bytes 40..47) of a request.
 inline kv::net::TNtpTimestamp TransmitOf(const std::string &request) {
@@ -113,8 +115,8 @@ inline std::string Why(const kv::net::TSNTPSend &client) {
 
 // Fields of a server reply; defaults make an acceptable one (LI 0, version 4, mode 4, stratum 2).
 struct ReplyFields {
-  UtcInstant receive;   // T2
-  UtcInstant transmit;  // T3
+  UtcInstant receive;  // T2
+  UtcInstant transmit; // T3
   uint8_t li_vn_mode = 0x24;
   uint8_t stratum = 2;
 };
@@ -211,7 +213,7 @@ private:
   void Run() {
     char buf[2048];
     while (!stop_) {
-      if (!kvnettest::WaitReadable(fd_, 20)) continue;  // re-check the stop flag now and then
+      if (!kvnettest::WaitReadable(fd_, 20)) continue; // re-check the stop flag now and then
       sockaddr_in from{};
       socklen_t len = sizeof from;
       ssize_t n = ::recvfrom(fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
@@ -220,7 +222,8 @@ private:
       client_ = from;
       requests_.emplace_back(buf, static_cast<size_t>(n));
       if (!script_) continue;
-      for (const Datagram &d : script_(requests_.back())) SendLocked(d);
+      for (const Datagram &d : script_(requests_.back()))
+        SendLocked(d);
     }
   }
 
@@ -283,8 +286,16 @@ private:
     ::send(fd, method, 2, MSG_NOSIGNAL);
     // 05 03 00 01 + IPv4 address + port
     if (!ReadExact(fd, buf, 10) || buf[1] != 3 || buf[3] != 1) return;
-    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms_));  // the proxy is slow
-    unsigned char reply[10] = {5, 0, 0, 1, 127, 0, 0, 1, static_cast<unsigned char>(relay_port_ >> 8),
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms_)); // the proxy is slow
+    unsigned char reply[10] = {5,
+                               0,
+                               0,
+                               1,
+                               127,
+                               0,
+                               0,
+                               1,
+                               static_cast<unsigned char>(relay_port_ >> 8),
                                static_cast<unsigned char>(relay_port_ & 0xFF)};
     ::send(fd, reply, sizeof reply, MSG_NOSIGNAL);
     ++associations_;
@@ -296,8 +307,8 @@ private:
     socklen_t len = sizeof from;
     ssize_t n = ::recvfrom(relay_fd_, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &len);
     if (n < 0) return;
-    const bool from_target = have_target_ && from.sin_port == target_.sin_port &&
-                             from.sin_addr.s_addr == target_.sin_addr.s_addr;
+    const bool from_target =
+        have_target_ && from.sin_port == target_.sin_port && from.sin_addr.s_addr == target_.sin_addr.s_addr;
     if (from_target) {
       std::string out("\0\0\0\x01", 4);
       out.append(reinterpret_cast<const char *>(&from.sin_addr), 4);
@@ -306,7 +317,7 @@ private:
       ::sendto(relay_fd_, out.data(), out.size(), 0, reinterpret_cast<sockaddr *>(&client_), sizeof client_);
       return;
     }
-    if (n < 10 || buf[2] != 0 || buf[3] != 1) return;  // IPv4 targets only
+    if (n < 10 || buf[2] != 0 || buf[3] != 1) return; // IPv4 targets only
     client_ = from;
     target_ = sockaddr_in{};
     target_.sin_family = AF_INET;
@@ -320,11 +331,11 @@ private:
   void Run() {
     while (!stop_) {
       pollfd pfd[2] = {{listen_fd_, POLLIN, 0}, {relay_fd_, POLLIN, 0}};
-      if (::poll(pfd, 2, 20) <= 0) continue;  // re-check the stop flag now and then
+      if (::poll(pfd, 2, 20) <= 0) continue; // re-check the stop flag now and then
       if (pfd[0].revents & POLLIN) {
         int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) {
-          if (control_fd_ >= 0) ::close(control_fd_);  // one association at a time
+          if (control_fd_ >= 0) ::close(control_fd_); // one association at a time
           control_fd_ = fd;
           Associate(fd);
         }
@@ -352,4 +363,4 @@ inline ScriptedResponder::Script ServerAhead(kv::platform::Clock &clock, double 
   };
 }
 
-}  // namespace sntptest
+} // namespace sntptest

@@ -38,7 +38,7 @@ void ExpectOffsetAbout(const TSNTPSend &client, double expected) {
       << "offset " << client.NTPOffset() << ", delay " << client.NTPDelay();
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(SntpChronyd, PeerServesWithoutTouchingTheClock) {
   EXPECT_NE(chronyd.Log().find("Disabled control of system clock"), std::string::npos) << chronyd.Log();
@@ -47,7 +47,7 @@ TEST_F(SntpChronyd, PeerServesWithoutTouchingTheClock) {
   ASSERT_TRUE(PacketFromString(answer, p));
   EXPECT_EQ(p.LiVnMode & 7, kModeServer);
   EXPECT_EQ(p.Stratum, 10);
-  EXPECT_EQ(p.Org2, 1u);  // our transmit timestamp echoed as originate
+  EXPECT_EQ(p.Org2, 1u); // our transmit timestamp echoed as originate
 }
 
 TEST_F(SntpChronyd, DirectQueryMeasuresTheOffsetAndSetsTheFakeClock) {
@@ -66,7 +66,7 @@ TEST_F(SntpChronyd, DirectQueryMeasuresTheOffsetAndSetsTheFakeClock) {
 }
 
 TEST_F(SntpChronyd, RepeatedQueriesOnOneClientAgree) {
-  client.MaxSyncDiff = 50;  // the 100 s offset is too large to set
+  client.MaxSyncDiff = 50; // the 100 s offset is too large to set
   client.SyncTime = true;
   for (int i = 0; i < 20; ++i) {
     ASSERT_TRUE(client.RequestTime()) << "query " << i << ": " << client.Sock().LastError();
@@ -83,8 +83,7 @@ TEST_F(SntpChronyd, QueryThroughDantedsUdpRelay) {
   client.Sock().SocksPort = danted.PortText();
   client.SyncTime = true;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client)
-                                      << "\n" << danted.Log();
+    ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client) << "\n" << danted.Log();
     EXPECT_TRUE(client.Sock().UsingSocks());
     ExpectOffsetAbout(client, 100.0);
     EXPECT_LT(client.NTPDelay(), 0.5);

@@ -19,11 +19,12 @@ constexpr double kTenthMsInDays = 0.0001 / 86400.0;
 
 std::string Bytes(std::initializer_list<int> b) {
   std::string s;
-  for (int v : b) s.push_back(static_cast<char>(v));
+  for (int v : b)
+    s.push_back(static_cast<char>(v));
   return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SntpPacket, WireLayoutIsBigEndianInFieldOrder) {
   TNtpPacket p;
@@ -44,9 +45,9 @@ TEST(SntpPacket, WireLayoutIsBigEndianInFieldOrder) {
   p.Xmit2 = 0xD1D2D3D4;
   const std::string wire = PacketToString(p);
   const std::string expected =
-      Bytes({0x1B, 2, 3, 0xEC, 1, 2, 3, 4, 5, 6, 7, 8, 0x7F, 0, 0, 1, 0x11, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22,
-             0x22, 0xEE, 0xC0, 0xFF, 0xEE, 0x80, 0, 0, 0, 0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, 0xB3, 0xB4, 0xC1,
-             0xC2, 0xC3, 0xC4, 0xD1, 0xD2, 0xD3, 0xD4});
+      Bytes({0x1B, 2,    3,    0xEC, 1,    2,    3,    4,    5,    6,    7,    8,    0x7F, 0,    0,    1,
+             0x11, 0x11, 0x11, 0x11, 0x22, 0x22, 0x22, 0x22, 0xEE, 0xC0, 0xFF, 0xEE, 0x80, 0,    0,    0,
+             0xA1, 0xA2, 0xA3, 0xA4, 0xB1, 0xB2, 0xB3, 0xB4, 0xC1, 0xC2, 0xC3, 0xC4, 0xD1, 0xD2, 0xD3, 0xD4});
   EXPECT_EQ(wire, expected);
 
   // Decoding ignores anything past 48 bytes and gives the same fields back.
@@ -66,8 +67,8 @@ TEST(SntpPacket, WireLayoutIsBigEndianInFieldOrder) {
 }
 
 TEST(SntpTimestamp, DecodeKeepsTheScaleAndTheTenthMillisecondCut) {
-  EXPECT_DOUBLE_EQ(DecodeTimestamp(0, 0), 2.0);  // "no time": 1900-01-01 00:00
-  EXPECT_DOUBLE_EQ(DecodeTimestamp(2208988800u, 0), 25569.0);  // 1970-01-01
+  EXPECT_DOUBLE_EQ(DecodeTimestamp(0, 0), 2.0);               // "no time": 1900-01-01 00:00
+  EXPECT_DOUBLE_EQ(DecodeTimestamp(2208988800u, 0), 25569.0); // 1970-01-01
   // Half the scale is exactly half a second.
   EXPECT_DOUBLE_EQ(DecodeTimestamp(2208988800u, 0x80000000u), 25569.0 + 0.5 / 86400);
   // 0.19 ms is cut to 0.1 ms; the full fraction is one second on the 2^32-1 scale.
@@ -109,7 +110,7 @@ TEST(SntpTimestamp, EncodeFloorsTheSecondsAndCutsTheFraction) {
   uint32_t s = 0, fr = 0;
   EncodeTimestamp(InstantToDateTime(t), s, fr);
   EXPECT_EQ(s, 4005745840u);
-  EXPECT_EQ(fr, 1073741823u);  // floor(0.25 * (2^32 - 1))
+  EXPECT_EQ(fr, 1073741823u); // floor(0.25 * (2^32 - 1))
   // ... and it decodes to .2500, not .2499.
   EXPECT_EQ(DateTimeToInstant(DecodeTimestamp(s, fr)).nanoseconds, 250000000);
 
@@ -142,8 +143,8 @@ TEST(SntpTimestamp, MillisecondTimesRoundTripAcrossBothEras) {
 
 TEST(SntpTimestamp, FullResolutionConversionsRoundTripEveryNanosecond) {
   for (int32_t ns : {0, 1, 232, 233, 499999999, 500000000, 999999999}) {
-    for (int64_t unix : {int64_t{0}, int64_t{1796757040}, int64_t{2085978495}, int64_t{2085978496},
-                         int64_t{4102444800}}) {
+    for (int64_t unix :
+         {int64_t{0}, int64_t{1796757040}, int64_t{2085978495}, int64_t{2085978496}, int64_t{4102444800}}) {
       const UtcInstant t{unix, ns};
       const UtcInstant back = NtpToInstant(InstantToNtp(t));
       EXPECT_EQ(back.seconds, unix);
@@ -177,7 +178,7 @@ struct ReplyCase : ::testing::Test {
   std::string Reply() const { return sntptest::ServerReply(stamp, fields); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ReplyCase, AcceptedReplyGivesOffsetDelayAndServerTime) {
   const TReplyVerdict v = Check(Reply());
@@ -234,11 +235,11 @@ TEST_F(ReplyCase, OriginateMustBeOurTransmitTimestamp) {
   foreign.Stratum = 0;
   const TReplyVerdict v = Check(PacketToString(foreign));
   EXPECT_EQ(v.Check, TReplyCheck::OriginateMismatch);
-  EXPECT_EQ(v.Leap, 3);  // still decoded for the record
+  EXPECT_EQ(v.Leap, 3); // still decoded for the record
 }
 
 TEST_F(ReplyCase, EraOneRepliesGiveTheRightOffset) {
-  const UtcInstant later{2208988800 + 3600, 0};  // 2040-01-01 01:00
+  const UtcInstant later{2208988800 + 3600, 0}; // 2040-01-01 01:00
   const TNtpTimestamp later_stamp = InstantToNtp(later);
   ASSERT_EQ(later_stamp.Seconds & 0x80000000u, 0u);
   const sntptest::ReplyFields s{sntptest::AddSeconds(later, 2.5), sntptest::AddSeconds(later, 2.5)};

@@ -20,7 +20,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 long ElapsedMs(Clock::time_point since) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
 class SntpSend : public ::testing::Test {
@@ -37,14 +38,14 @@ protected:
     return ServerReply(TransmitOf(request), fields);
   }
 
-  const UtcInstant now{1796757040, 123000000};  // 2026-12-08, whole milliseconds
+  const UtcInstant now{1796757040, 123000000}; // 2026-12-08, whole milliseconds
   FakeClock clock{now};
   ScopedClock installed{clock};
   ScriptedResponder responder;
   TSNTPSend client;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(SntpSend, DefaultsAreThoseOfANewClient) {
   TSNTPSend fresh;
@@ -115,7 +116,7 @@ TEST_F(SntpSend, RefusedClockChangeIsRecordedNotHidden) {
   responder.SetScript(ServerAhead(clock, -30));
   clock.RefuseSetWith(EPERM);
   client.SyncTime = true;
-  EXPECT_TRUE(client.RequestTime());  // the answer itself was good
+  EXPECT_TRUE(client.RequestTime()); // the answer itself was good
   EXPECT_NEAR(client.NTPOffset(), -30.0, 0.001);
   EXPECT_EQ(client.ClockSetResult(), TClockSetResult::Refused);
   EXPECT_EQ(client.ClockSetError(), EPERM);
@@ -161,7 +162,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
     EXPECT_FALSE(client.RequestTime());
     EXPECT_EQ(client.LastCheck(), zero_receive ? TReplyCheck::NoReceiveTime : TReplyCheck::NoTransmitTime);
   }
-  EXPECT_NEAR(client.NTPOffset(), 7.0, 0.001);  // untouched by the rejected answers
+  EXPECT_NEAR(client.NTPOffset(), 7.0, 0.001); // untouched by the rejected answers
   EXPECT_TRUE(clock.Sets().empty());
 
   // 60 bytes: the first 48 are the answer.
@@ -226,7 +227,7 @@ TEST_F(SntpSend, AnswerWithAnotherOriginateIsSkipped) {
 
 TEST_F(SntpSend, LateAnswerToAnEarlierQueryIsDiscardedBeforeSending) {
   client.Timeout = 200;
-  EXPECT_FALSE(client.RequestTime());  // silent server: times out
+  EXPECT_FALSE(client.RequestTime()); // silent server: times out
   ASSERT_EQ(responder.Requests(), 1);
   // The late answer arrives and waits on the client's socket. With the frozen clock the next
   // request carries the same stamp, so only discarding it before sending keeps it out.
@@ -240,7 +241,7 @@ TEST_F(SntpSend, LateAnswerToAnEarlierQueryIsDiscardedBeforeSending) {
 }
 
 TEST_F(SntpSend, WorksAfter2036) {
-  const UtcInstant in2040{2208988800 + 86400 * 40, 500000000};  // 2040-02-10
+  const UtcInstant in2040{2208988800 + 86400 * 40, 500000000}; // 2040-02-10
   clock.Freeze(in2040);
   responder.SetScript(ServerAhead(clock, 100));
   ASSERT_TRUE(client.RequestTime());
@@ -252,7 +253,7 @@ TEST_F(SntpSend, WorksAfter2036) {
 }
 
 TEST_F(SntpSend, FailedSendIsReportedAtOnce) {
-  client.TargetPort = "0";  // the system refuses to send to port 0
+  client.TargetPort = "0"; // the system refuses to send to port 0
   client.Timeout = 5000;
   const auto start = Clock::now();
   EXPECT_FALSE(client.RequestTime());
@@ -263,7 +264,7 @@ TEST_F(SntpSend, FailedSendIsReportedAtOnce) {
 
 TEST_F(SntpSend, ProxyThatCannotBeReachedFailsAtOnce) {
   client.Sock().SocksIP = "127.0.0.1";
-  client.Sock().SocksPort = std::to_string(kvtest::FreePort());  // nobody listens there
+  client.Sock().SocksPort = std::to_string(kvtest::FreePort()); // nobody listens there
   const auto start = Clock::now();
   EXPECT_FALSE(client.RequestTime());
   EXPECT_LT(ElapsedMs(start), 2000);
@@ -272,7 +273,7 @@ TEST_F(SntpSend, ProxyThatCannotBeReachedFailsAtOnce) {
 }
 
 TEST(SntpSendThroughProxy, SlowAssociationCountsNeitherIntoDelayNorOffset) {
-  FakeClock clock = FakeClock::Follow(0);  // real time, so the delay is the real round trip
+  FakeClock clock = FakeClock::Follow(0); // real time, so the delay is the real round trip
   ScopedClock installed{clock};
   ScriptedResponder responder(ServerAhead(clock, 100));
   SlowSocksRelay proxy(400);
@@ -283,10 +284,10 @@ TEST(SntpSendThroughProxy, SlowAssociationCountsNeitherIntoDelayNorOffset) {
   client.Sock().SocksPort = std::to_string(proxy.Port());
   for (int i = 1; i <= 2; ++i) {
     ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client);
-    EXPECT_EQ(proxy.Associations(), i);  // one association per query, made before the send
-    EXPECT_LT(client.NTPDelay(), 0.35);  // 0.4 s and more if the association were inside it
+    EXPECT_EQ(proxy.Associations(), i); // one association per query, made before the send
+    EXPECT_LT(client.NTPDelay(), 0.35); // 0.4 s and more if the association were inside it
     // Off by at most half the round trip (plus the millisecond clock), not by half the set-up.
     EXPECT_LE(std::fabs(client.NTPOffset() - 100.0), client.NTPDelay() / 2 + 0.0012);
   }
-  EXPECT_EQ(responder.ClientPort(), proxy.RelayPort());  // the server saw the relay, not us
+  EXPECT_EQ(responder.ClientPort(), proxy.RelayPort()); // the server saw the relay, not us
 }

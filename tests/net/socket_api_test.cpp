@@ -21,18 +21,21 @@ TEST(SocketLibrary, UseCountKeepsItLoadedUntilTheLastUnload) {
   EXPECT_TRUE(UnloadSocketLibrary());
   EXPECT_EQ(SocketLibraryUseCount(), base);
 
-  for (int i = 0; i < base; ++i) UnloadSocketLibrary();
+  for (int i = 0; i < base; ++i)
+    UnloadSocketLibrary();
   EXPECT_FALSE(SocketLibraryLoaded());
   EXPECT_TRUE(UnloadSocketLibrary()); // at 0 it stays at 0
   EXPECT_EQ(SocketLibraryUseCount(), 0);
-  for (int i = 0; i < base; ++i) LoadSocketLibrary();
+  for (int i = 0; i < base; ++i)
+    LoadSocketLibrary();
   EXPECT_EQ(SocketLibraryUseCount(), base);
 }
 
 TEST(WaitSet, HoldsAtMost64Handles) {
   TFdSet set;
   FdSetClear(set);
-  for (int i = 0; i < 64; ++i) FdSetAdd(set, 100 + i);
+  for (int i = 0; i < 64; ++i)
+    FdSetAdd(set, 100 + i);
   EXPECT_EQ(set.fd_count, 64u);
   FdSetAdd(set, 999);
   EXPECT_EQ(set.fd_count, 64u);

@@ -62,7 +62,8 @@ TEST(SocketErrorText, EveryCodeOfTheTableReadsExactly) {
       {11004, "Valid name, no data record of requested type"},
   };
   EXPECT_EQ(std::size(table), 51u);
-  for (const auto &[code, text] : table) EXPECT_EQ(TBlockSocket::GetErrorDesc(code), text) << code;
+  for (const auto &[code, text] : table)
+    EXPECT_EQ(TBlockSocket::GetErrorDesc(code), text) << code;
 }
 
 TEST(SocketErrorText, ZeroIsEmptyAndUnknownCodesAreNamedByNumber) {

@@ -18,7 +18,8 @@ namespace {
 const std::string kLoopback = Bytes({127, 0, 0, 1});
 
 // Accepts the greeting without login, reads a request of `request_size` bytes, grants it.
-FakeProxy::Script GrantingProxy(size_t request_size, const std::string &reply = Socks5Reply(kLoopback, 4242)) {
+FakeProxy::Script GrantingProxy(size_t request_size,
+                                const std::string &reply = Socks5Reply(kLoopback, 4242)) {
   return [request_size, reply](ProxySession &s) {
     const std::string head = s.Read(2);
     s.Read(head.size() == 2 ? static_cast<uint8_t>(head[1]) : 0);
@@ -46,7 +47,8 @@ TEST(SocksClient, GreetingWithoutLoginThenConnectToAName) {
   EXPECT_EQ(sock.LocalAddressText(), "127.0.0.1");
   EXPECT_EQ(sock.LocalPort(), 4242);
   sock.CloseNow();
-  EXPECT_EQ(proxy.transcripts(1).at(0), Bytes({5, 1, 0}) + Bytes({5, 1, 0, 3, 12}) + "ntp.example1" + Bytes({0, 123}));
+  EXPECT_EQ(proxy.transcripts(1).at(0),
+            Bytes({5, 1, 0}) + Bytes({5, 1, 0, 3, 12}) + "ntp.example1" + Bytes({0, 123}));
 }
 
 TEST(SocksClient, LoginIsOfferedAndSkippedWhenTheProxyNeedsNone) {
@@ -138,7 +140,8 @@ TEST(SocksClient, OverlongFieldsAreRefusedBeforeAnythingIsSent) {
 TEST(SocksClient, AddressEncodingInBothVersions) {
   TTCPBlockSocket sock;
   EXPECT_EQ(sock.SocksEncodeAddress("192.0.2.7", "123"), Bytes({1, 192, 0, 2, 7, 0, 123}));
-  EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(0, 17), Bytes({4}) + std::string(15, '\0') + Bytes({1}));
+  EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(0, 17),
+            Bytes({4}) + std::string(15, '\0') + Bytes({1}));
   EXPECT_EQ(sock.SocksEncodeAddress("::1", "ntp").substr(17), Bytes({0, 123}));
   // A zone the resolver refuses makes no address (never the 16 zero bytes of "::"): the text
   // goes to the proxy as a name.
@@ -202,7 +205,7 @@ TEST(SocksClient, ReplyWithANameAndDecodingOfHeaders) {
   EXPECT_EQ(udp.SocksDecodeAddress(Bytes({0, 0, 0, 1, 192, 168, 1, 2, 0, 123}) + "payload"), 11);
   EXPECT_EQ(udp.SocksResponseIP(), "192.168.1.2");
   EXPECT_EQ(udp.SocksResponsePort(), "123");
-  EXPECT_EQ(udp.SocksDecodeAddress(Bytes({0, 0, 0, 1, 192, 168, 1})), 5); // address cut short
+  EXPECT_EQ(udp.SocksDecodeAddress(Bytes({0, 0, 0, 1, 192, 168, 1})), 5);      // address cut short
   EXPECT_EQ(udp.SocksDecodeAddress(Bytes({0, 0, 0, 9, 1, 2, 3, 4, 5, 6})), 5); // unknown type
   EXPECT_EQ(udp.SocksDecodeAddress(Bytes({0, 0})), 0);
   EXPECT_EQ(udp.SocksDecodeAddress(Bytes({0, 0, 0, 3, 5}) + "abc"), 5);
@@ -316,8 +319,8 @@ TEST(SocksRelay, OnlyWholeUnfragmentedDatagramsFromTheRelayAreTaken) {
   ASSERT_TRUE(f.proxy.relay().Recv(got, &client_port));
 
   const std::string answer(48, 'A');
-  f.proxy.relay().SendTo(client_port, Bytes({0, 0, 0, 1, 192, 0}));               // header cut short
-  f.proxy.relay().SendTo(client_port, Bytes({0, 0}));                             // shorter still
+  f.proxy.relay().SendTo(client_port, Bytes({0, 0, 0, 1, 192, 0})); // header cut short
+  f.proxy.relay().SendTo(client_port, Bytes({0, 0}));               // shorter still
   f.proxy.relay().SendTo(client_port, Bytes({0, 0, 1, 1, 192, 0, 2, 7, 0, 123}) + "fragment");
   f.proxy.relay().SendTo(client_port, Bytes({0, 0, 0, 7, 192, 0, 2, 7, 0, 123}) + "bad type");
   f.proxy.relay().SendTo(client_port, Bytes({0, 0, 0, 1, 192, 0, 2, 8, 0, 123}) + "other host");

@@ -192,7 +192,8 @@ TEST_F(SslServer, AWriteToAPeerThatNeverReadsEndsAtTheTimeOut) {
   sock.Connect("127.0.0.1", port);
   if (sock.LastError() != 0) std::exit(3);
   ::close(ReplaceDescriptor(sock)); // the peer is gone
-  for (int i = 0; i < 3; ++i) sock.SendString("data after the peer left");
+  for (int i = 0; i < 3; ++i)
+    sock.SendString("data after the peer left");
   std::exit(sock.LastError() != 0 ? 0 : 2);
 }
 

@@ -20,7 +20,8 @@ using kvnettest::TcpListener;
 namespace {
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 // A client socket connected to a fresh listener, and the server's end of the connection.
@@ -75,7 +76,8 @@ TEST(TcpSocket, LargeSendsGoOutInChunksAndAllArrive) {
     if (r == HR_WriteCount) writes.push_back(v);
   };
   std::string data;
-  for (int i = 0; i < 2500; ++i) data.push_back(static_cast<char>(i % 251));
+  for (int i = 0; i < 2500; ++i)
+    data.push_back(static_cast<char>(i % 251));
   p.client.SendString(data);
   EXPECT_EQ(writes, (std::vector<std::string>{"1000", "1000", "500"}));
   EXPECT_EQ(p.server->Recv(data.size()), data);
@@ -87,7 +89,8 @@ TEST(TcpSocket, LinesWithEveryLineEndForm) {
   ASSERT_TRUE(p.server);
   p.client.ConvertLineEnd = true;
   p.server->Send("a\r\nb\nc\rd\n\re\r\n");
-  for (const char *line : {"a", "b", "c", "d", "e"}) EXPECT_EQ(p.client.RecvLine(2000), line);
+  for (const char *line : {"a", "b", "c", "d", "e"})
+    EXPECT_EQ(p.client.RecvLine(2000), line);
   EXPECT_EQ(p.client.LastError(), 0);
 
   // A CR LF pair split across two packets is one line end.
@@ -124,7 +127,8 @@ TEST(TcpSocket, LineLengthIsBoundedByDefaultAndNoByteIsLost) {
 
   // Many short lines in one packet are not one long line.
   std::string many;
-  for (int i = 0; i < 20000; ++i) many += "line\r\n";
+  for (int i = 0; i < 20000; ++i)
+    many += "line\r\n";
   p.client.MaxLineLength = 100;
   p.server->Send(many);
   for (int i = 0; i < 20000; ++i) {
@@ -199,7 +203,9 @@ TEST(TcpSocket, HookReasonsComeInOrder) {
   TcpListener listener;
   TTCPBlockSocket client;
   std::vector<std::pair<THookSocketReason, std::string>> events;
-  client.OnStatus = [&](TBlockSocket *, THookSocketReason r, const std::string &v) { events.emplace_back(r, v); };
+  client.OnStatus = [&](TBlockSocket *, THookSocketReason r, const std::string &v) {
+    events.emplace_back(r, v);
+  };
   const std::string endpoint = "127.0.0.1:" + listener.port_text();
   client.Connect("127.0.0.1", listener.port_text());
   TcpConn server(listener.AcceptFd());
@@ -209,9 +215,14 @@ TEST(TcpSocket, HookReasonsComeInOrder) {
   EXPECT_EQ(client.RecvPacket(20), "");
   client.CloseNow();
   const std::vector<std::pair<THookSocketReason, std::string>> expected = {
-      {HR_ResolvingBegin, endpoint}, {HR_ResolvingEnd, endpoint}, {HR_SocketCreate, "IPv4"},
-      {HR_Connect, endpoint},        {HR_WriteCount, "2"},        {HR_ReadCount, "4"},
-      {HR_Error, "10060,Connection timed out"},                   {HR_SocketClose, ""}};
+      {HR_ResolvingBegin, endpoint},
+      {HR_ResolvingEnd, endpoint},
+      {HR_SocketCreate, "IPv4"},
+      {HR_Connect, endpoint},
+      {HR_WriteCount, "2"},
+      {HR_ReadCount, "4"},
+      {HR_Error, "10060,Connection timed out"},
+      {HR_SocketClose, ""}};
   EXPECT_EQ(events, expected);
 }
 
@@ -282,7 +293,8 @@ TEST(TcpSocket, FiltersRewriteTheBytes) {
   Pair p;
   ASSERT_TRUE(p.server);
   p.client.OnWriteFilter = [](TBlockSocket *, std::string &v) {
-    for (char &c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : v)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     v += "longer"; // cut back to the input's length
   };
   p.client.SendString("abc");
@@ -314,7 +326,8 @@ TEST(TcpSocket, ListenAcceptBlocksAndStreams) {
   EXPECT_EQ(peer.RecvBlock(2000), "block of bytes");
 
   std::string content(200000, '\0');
-  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
+  for (size_t i = 0; i < content.size(); ++i)
+    content[i] = static_cast<char>(i * 7);
   std::istringstream in(content);
   in.seekg(1000);
   client.SendStreamSized(in);

@@ -2,9 +2,9 @@
 #include "net/udp_socket.h"
 
 #include <chrono>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 #include <vector>
 
 #include "loopback_peer.h"
@@ -22,12 +22,14 @@ struct Event {
 
 std::vector<THookSocketReason> Reasons(const std::vector<Event> &events) {
   std::vector<THookSocketReason> r;
-  for (const auto &e : events) r.push_back(e.reason);
+  for (const auto &e : events)
+    r.push_back(e.reason);
   return r;
 }
 
 int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 // Connects `sock` to `server` and sends it one datagram; returns the port the server saw it
@@ -46,7 +48,9 @@ TEST(UdpSocket, ExchangesDatagramsWithExactCountsAndReportsEachStep) {
   UdpPeer server;
   TUDPBlockSocket sock;
   std::vector<Event> events;
-  sock.OnStatus = [&](TBlockSocket *, THookSocketReason r, const std::string &v) { events.push_back({r, v}); };
+  sock.OnStatus = [&](TBlockSocket *, THookSocketReason r, const std::string &v) {
+    events.push_back({r, v});
+  };
 
   sock.Bind("0.0.0.0", "0"); // deferred: nothing exists yet, nothing is reported
   EXPECT_EQ(sock.Socket(), INVALID_SOCKET);
@@ -95,7 +99,9 @@ TEST(UdpSocket, SilenceTimesOutWith10060AfterAboutTheTimeout) {
   UdpPeer server;
   TUDPBlockSocket sock;
   std::vector<Event> events;
-  sock.OnStatus = [&](TBlockSocket *, THookSocketReason r, const std::string &v) { events.push_back({r, v}); };
+  sock.OnStatus = [&](TBlockSocket *, THookSocketReason r, const std::string &v) {
+    events.push_back({r, v});
+  };
   sock.Connect("127.0.0.1", server.port_text());
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(sock.RecvPacket(300), "");
@@ -218,14 +224,16 @@ TEST(UdpSocket, ASocketThatCouldNotBeCreatedReportsWhy) {
   low.rlim_cur = 64;
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
   std::vector<int> fillers;
-  for (int fd = ::dup(0); fd >= 0; fd = ::dup(0)) fillers.push_back(fd);
+  for (int fd = ::dup(0); fd >= 0; fd = ::dup(0))
+    fillers.push_back(fd);
   sock.Connect("127.0.0.1", "123");
   const int connect_error = sock.LastError();
   sock.SendString("x");
   const int send_error = sock.LastError();
   sock.RecvPacket(1000);
   const int recv_error = sock.LastError();
-  for (int fd : fillers) ::close(fd);
+  for (int fd : fillers)
+    ::close(fd);
   ::setrlimit(RLIMIT_NOFILE, &saved);
   EXPECT_EQ(connect_error, 10024);
   EXPECT_EQ(send_error, 10024); // not 10038 for the socket that is not there
@@ -254,7 +262,8 @@ TEST(UdpSocket, DrainInputDropsWhatIsQueuedAndEndsAtOnce) {
   TUDPBlockSocket sock;
   const int client_port = Introduce(sock, server);
   ASSERT_NE(client_port, 0);
-  for (int i = 0; i < 5; ++i) server.SendTo(client_port, "stale " + std::to_string(i));
+  for (int i = 0; i < 5; ++i)
+    server.SendTo(client_port, "stale " + std::to_string(i));
   ASSERT_TRUE(kvnettest::WaitForQueued(sock));
   sock.DrainInput();
   EXPECT_EQ(sock.LastError(), 0);

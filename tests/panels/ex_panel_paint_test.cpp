@@ -195,7 +195,8 @@ TEST(ExPanelPaint, UndecodablePicturesAndOversizedPanelsStillPaint) {
   // Wider than the off-screen buffer may be: painted straight onto the target.
   EXPECT_EQ(PaintBufferSize(MaxPanelExtent, 4), QSize(MaxPanelExtent, 4));
   for (const QSize size : {QSize(MaxPanelExtent + 1, 4), QSize(4, MaxPanelExtent + 1), QSize(0, 4)})
-    EXPECT_TRUE(PaintBufferSize(size.width(), size.height()).isEmpty()) << size.width() << "x" << size.height();
+    EXPECT_TRUE(PaintBufferSize(size.width(), size.height()).isEmpty())
+        << size.width() << "x" << size.height();
   auto wide = Plain(MaxPanelExtent + 100, 4);
   wide->SetBorderShadow(false);
   const QImage image = Render(*wide);

@@ -140,8 +140,7 @@ TEST(PanelPosition, SavedAndLoadedThroughTheRegistry) {
     s.panel->setGeometry(12, 34, 150, 120);
     s.panel->SetHeight(120);
   }
-  EXPECT_EQ(g_renames.load() - renames_before, 1)
-      << "the six values are one change";
+  EXPECT_EQ(g_renames.load() - renames_before, 1) << "the six values are one change";
   kv::platform::TRegistry reg;
   ASSERT_TRUE(reg.OpenKeyReadOnly("Software\\Halvern\\Korvane\\PanelTest\\Links"));
   EXPECT_EQ(reg.ReadInteger("Left"), 12);

@@ -466,7 +466,8 @@ TEST(MarkupPixels, FilePicturesLoadWithTheirPathsCase) {
   pixels.fill(Qt::blue);
   kvtest::WriteFile(dir.file("MixedCase.png"), kvtest::Encoded(pixels).toStdString());
   const QString address = "file://" + QString::fromStdString(dir.file("MixedCase.png"));
-  for (const QString &text : {R"(<IMG src=")" + address + R"(">)", R"(<BODY background=")" + address + R"(">)"}) {
+  for (const QString &text :
+       {R"(<IMG src=")" + address + R"(">)", R"(<BODY background=")" + address + R"(">)"}) {
     THTMLPictureCache cache;
     TMarkupParams params;
     params.PictureCache = &cache;

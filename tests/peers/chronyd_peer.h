@@ -28,7 +28,7 @@ inline std::string QueryNtpOnce(const std::string &address, int port, int timeou
   if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) == 1) {
     std::string request(48, '\0');
     request[0] = 0x1B;
-    request[47] = 1;  // a non-zero transmit timestamp, as servers expect
+    request[47] = 1; // a non-zero transmit timestamp, as servers expect
     ::sendto(fd, request.data(), request.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
     pollfd pfd{fd, POLLIN, 0};
     if (::poll(&pfd, 1, timeout_ms) == 1) {
@@ -60,4 +60,4 @@ public:
   }
 };
 
-}  // namespace kvtest
+} // namespace kvtest

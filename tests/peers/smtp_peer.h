@@ -63,8 +63,8 @@ public:
     if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
     out_ = File("mail");
     ::mkdir(out_.c_str(), 0700);
-    std::vector<std::string> argv{"/usr/bin/python3", script, "--out", out_, "--ready", File("ready"), "--host",
-                                  options.Host};
+    std::vector<std::string> argv{"/usr/bin/python3", script,        "--out",  out_,
+                                  "--ready",          File("ready"), "--host", options.Host};
     if (!options.Auth.empty())
       argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
     if (!options.CertFile.empty()) argv.insert(argv.end(), {"--tls", options.CertFile, options.KeyFile});

@@ -135,7 +135,8 @@ TEST_F(RegistryTest, AKeyNameThatCannotBeStoredIsRefusedAndSpoilsNothing) {
     EXPECT_FALSE(reg.CreateKey(bad)) << bad;
     EXPECT_FALSE(reg.KeyExists(bad)) << bad;
     EXPECT_FALSE(reg.OpenKeyReadOnly(bad)) << bad;
-    EXPECT_THROW(reg.WriteValues(bad, kv::platform::TRegValues().String("Server", "lost")), ERegistryException);
+    EXPECT_THROW(reg.WriteValues(bad, kv::platform::TRegValues().String("Server", "lost")),
+                 ERegistryException);
   }
   EXPECT_EQ(reg.CurrentPath(), "HKEY_CURRENT_USER\\Software\\Halvern\\Korvane");
   TRegistry other(file);

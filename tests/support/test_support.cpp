@@ -48,11 +48,14 @@ TempDir::~TempDir() {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
   }
-  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
+                               ec);
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string &name) const { return path_ + "/" + name; }
+std::string TempDir::file(const std::string &name) const {
+  return path_ + "/" + name;
+}
 
 bool WaitUntil(const std::function<bool()> &condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -111,13 +114,17 @@ bool ChildProcess::Start(const std::vector<std::string> &argv, const std::string
                          const std::vector<std::string> &extra_env) {
   if (argv.empty() || pid_ > 0) return false;
   std::vector<char *> args;
-  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+  for (const auto &a : argv)
+    args.push_back(const_cast<char *>(a.c_str()));
   args.push_back(nullptr);
   std::vector<std::string> env_store;
-  for (char **e = environ; *e; ++e) env_store.emplace_back(*e);
-  for (const auto &e : extra_env) env_store.push_back(e);
+  for (char **e = environ; *e; ++e)
+    env_store.emplace_back(*e);
+  for (const auto &e : extra_env)
+    env_store.push_back(e);
   std::vector<char *> env;
-  for (auto &e : env_store) env.push_back(e.data());
+  for (auto &e : env_store)
+    env.push_back(e.data());
   env.push_back(nullptr);
 
   posix_spawn_file_actions_t fa;
@@ -176,8 +183,10 @@ std::string FindProgram(const std::string &name, const std::vector<std::string> 
   std::vector<std::string> dirs = extra_dirs;
   const char *path = std::getenv("PATH");
   std::stringstream ss(path ? path : "/usr/bin:/bin");
-  for (std::string d; std::getline(ss, d, ':');) dirs.push_back(d);
-  for (const char *d : {"/usr/sbin", "/sbin"}) dirs.emplace_back(d);
+  for (std::string d; std::getline(ss, d, ':');)
+    dirs.push_back(d);
+  for (const char *d : {"/usr/sbin", "/sbin"})
+    dirs.emplace_back(d);
   for (const auto &d : dirs) {
     std::string p = d + "/" + name;
     if (::access(p.c_str(), X_OK) == 0) return p;
@@ -209,25 +218,27 @@ bool RunOpenssl(const std::vector<std::string> &args, const std::string &log_fil
 
 } // namespace
 
-bool MakeTestCertificateAuthority(const std::string &ca_cert, const std::string &ca_key, const std::string &name,
-                                  const std::string &log_file) {
-  return RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days",
-                     "2", "-subj", "/CN=" + name, "-addext", "basicConstraints=critical,CA:TRUE", "-addext",
-                     "keyUsage=critical,keyCertSign,cRLSign", "-keyout", ca_key, "-out", ca_cert},
+bool MakeTestCertificateAuthority(const std::string &ca_cert, const std::string &ca_key,
+                                  const std::string &name, const std::string &log_file) {
+  return RunOpenssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                     "-days", "2", "-subj", "/CN=" + name, "-addext", "basicConstraints=critical,CA:TRUE",
+                     "-addext", "keyUsage=critical,keyCertSign,cRLSign", "-keyout", ca_key, "-out", ca_cert},
                     log_file);
 }
 
-bool MakeCertificateSignedBy(const std::string &ca_cert, const std::string &ca_key, const std::string &cert_file,
-                             const std::string &key_file, const std::string &common_name,
-                             const std::string &subject_alt_name, const std::string &log_file) {
+bool MakeCertificateSignedBy(const std::string &ca_cert, const std::string &ca_key,
+                             const std::string &cert_file, const std::string &key_file,
+                             const std::string &common_name, const std::string &subject_alt_name,
+                             const std::string &log_file) {
   const std::string csr = cert_file + ".csr";
   const std::string ext = cert_file + ".ext";
-  WriteFile(ext, "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=" + subject_alt_name + "\n");
+  WriteFile(ext, "basicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\nsubjectAltName=" +
+                     subject_alt_name + "\n");
   return RunOpenssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
                      "/CN=" + common_name, "-keyout", key_file, "-out", csr},
                     log_file) &&
-         RunOpenssl({"x509", "-req", "-in", csr, "-CA", ca_cert, "-CAkey", ca_key, "-CAcreateserial", "-days", "2",
-                     "-extfile", ext, "-out", cert_file},
+         RunOpenssl({"x509", "-req", "-in", csr, "-CA", ca_cert, "-CAkey", ca_key, "-CAcreateserial", "-days",
+                     "2", "-extfile", ext, "-out", cert_file},
                     log_file);
 }
 

@@ -106,13 +106,14 @@ bool MakeSelfSignedCertificate(const std::string &cert_file, const std::string &
 
 // Makes a certificate authority for tests: a self-signed CA certificate and its key. False when
 // openssl is missing or fails; its output goes to `log_file`.
-bool MakeTestCertificateAuthority(const std::string &ca_cert, const std::string &ca_key, const std::string &name,
-                                  const std::string &log_file);
+bool MakeTestCertificateAuthority(const std::string &ca_cert, const std::string &ca_key,
+                                  const std::string &name, const std::string &log_file);
 // Makes a server certificate and key signed by that authority, for `common_name` and
 // `subject_alt_name` (for example "DNS:localhost,IP:127.0.0.1").
-bool MakeCertificateSignedBy(const std::string &ca_cert, const std::string &ca_key, const std::string &cert_file,
-                             const std::string &key_file, const std::string &common_name,
-                             const std::string &subject_alt_name, const std::string &log_file);
+bool MakeCertificateSignedBy(const std::string &ca_cert, const std::string &ca_key,
+                             const std::string &cert_file, const std::string &key_file,
+                             const std::string &common_name, const std::string &subject_alt_name,
+                             const std::string &log_file);
 
 // The text of the `Error` that `action` throws, or "(no failure)" when it throws none.
 template <class Error, class Action> std::string FailureText(Action &&action) {
@@ -171,10 +172,12 @@ PortHolder WhoHolds(const std::string &address, int port, bool udp, int pid);
 } // namespace kvtest
 
 // Skips the test when a peer program is missing, except under CI where that is a failure.
-#define KV_REQUIRE_PEER(cond, what)                                                   \
-  do {                                                                                \
-    if (!(cond)) {                                                                    \
-      if (::kvtest::InCI()) FAIL() << "test peer missing under CI: " << (what);       \
-      else GTEST_SKIP() << "test peer missing: " << (what);                           \
-    }                                                                                 \
+#define KV_REQUIRE_PEER(cond, what)                                                                          \
+  do {                                                                                                       \
+    if (!(cond)) {                                                                                           \
+      if (::kvtest::InCI())                                                                                  \
+        FAIL() << "test peer missing under CI: " << (what);                                                  \
+      else                                                                                                   \
+        GTEST_SKIP() << "test peer missing: " << (what);                                                     \
+    }                                                                                                        \
   } while (0)
