@@ -49,6 +49,18 @@ bool EnvelopeSafe(const std::string &address) {
   });
 }
 
+// A host or proxy name as a failure text quotes it: the settings may hold anything, so a long
+// name is cut (at a character boundary) rather than flooding the log, a message or a cron mail.
+constexpr size_t kMaxQuotedName = 120;
+
+std::string QuotedName(const std::string &name) {
+  if (name.size() <= kMaxQuotedName) return name;
+  size_t end = kMaxQuotedName;
+  while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+    --end;
+  return name.substr(0, end) + "...";
+}
+
 } // namespace
 
 std::string TSmtpReply::Text() const {
@@ -119,7 +131,8 @@ TTCPBlockSocket &TSmtpClient::NewSocket() {
 void TSmtpClient::Connect() {
   TTCPBlockSocket &s = NewSocket();
   const std::string where =
-      Host + ":" + Port + (SocksIP.empty() ? "" : " through SOCKS5 proxy " + SocksIP + ":" + SocksPort);
+      QuotedName(Host) + ":" + Port +
+      (SocksIP.empty() ? "" : " through SOCKS5 proxy " + QuotedName(SocksIP) + ":" + SocksPort);
   s.Connect(Host, Port);
   if (s.LastError() != 0) {
     const std::string why = s.LastErrorDesc();
@@ -151,10 +164,11 @@ void TSmtpClient::Open(const std::string &where) {
   s.SslConnect();
   if (s.LastError() != 0) {
     const bool untrusted = s.LastError() == WSAEACCES;
-    std::string why = untrusted ? "certificate of " + Host + " not trusted" : s.LastErrorDesc();
+    std::string why = untrusted ? "certificate of " + QuotedName(Host) + " not trusted" : s.LastErrorDesc();
     if (!s.SSLLastErrorDesc().empty()) why += " (" + s.SSLLastErrorDesc() + ")";
     throw ESmtpError(untrusted ? TSmtpFailure::Certificate : TSmtpFailure::Tls,
-                     "TLS with " + where + " failed: " + why, {}, s.LastError(), untrusted ? Host : where);
+                     "TLS with " + where + " failed: " + why, {}, s.LastError(),
+                     untrusted ? QuotedName(Host) : where);
   }
   tls_ = true;
   // What the server said before the upgrade does not count (RFC 3207 section 4.2).
