@@ -105,6 +105,9 @@ class FolderLock {
 public:
   explicit FolderLock(const std::string &name) {
     fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    // Made by another user (root's timer and a user's run sharing a folder): a lock needs no
+    // write access, so both still take turns.
+    if (fd_ < 0 && errno == EACCES) fd_ = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd_ < 0) return;
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);

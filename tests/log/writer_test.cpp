@@ -119,17 +119,18 @@ TEST(Writer, ShutdownOfASuspendedWriterTouchesNoFile) {
 
 // Twenty runs share one folder that keeps three numbered logs. All of them hold their logs open
 // at once and then end in any order: each had a file and a number of its own, and the three
-// newest logs remain, complete and numbered without gaps.
-TEST(Writer, RunsSharingAFolderKeepTheNewestLogsWholeAndNumberedWithoutGaps) {
-  kvtest::TempDir dir;
-  const std::string logs = dir.file("logs"), gate = dir.file("gate");
-  std::filesystem::create_directory(logs);
+// newest logs remain, complete and numbered without gaps. With a uid the runs are that user.
+static void RunTwentyInOneFolder(const kvtest::TempDir &dir, const std::string &logs,
+                                 const std::string &uid = {}) {
+  const std::string gate = dir.file("gate");
   constexpr int kRuns = 20;
   std::vector<kvtest::ChildProcess> runs(kRuns);
   auto out = [&](int i) { return kvtest::ReadFile(dir.file("out" + std::to_string(i))); };
-  for (int i = 0; i < kRuns; ++i)
-    ASSERT_TRUE(runs[i].Start({KV_LOGGING_RUN, logs, "3", std::to_string(i), gate},
-                              dir.file("out" + std::to_string(i))));
+  for (int i = 0; i < kRuns; ++i) {
+    std::vector<std::string> args{KV_LOGGING_RUN, logs, "3", std::to_string(i), gate};
+    if (!uid.empty()) args.push_back(uid);
+    ASSERT_TRUE(runs[i].Start(args, dir.file("out" + std::to_string(i))));
+  }
   ASSERT_TRUE(kvtest::WaitUntil(
       [&] {
         for (int i = 0; i < kRuns; ++i)
@@ -168,4 +169,25 @@ TEST(Writer, RunsSharingAFolderKeepTheNewestLogsWholeAndNumberedWithoutGaps) {
     EXPECT_NE(text.find(">>>> Start logging_run"), std::string::npos) << k;
     EXPECT_NE(text.find("<<<< Stop  logging_run"), std::string::npos) << k;
   }
+}
+
+TEST(Writer, RunsSharingAFolderKeepTheNewestLogsWholeAndNumberedWithoutGaps) {
+  kvtest::TempDir dir;
+  std::filesystem::create_directory(dir.file("logs"));
+  RunTwentyInOneFolder(dir, dir.file("logs"));
+}
+
+// root's scheduled run made the folder's lock file; runs of another user still take turns on it.
+TEST(Writer, RunsOfAnotherUserShareTheLockFileRootMade) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  kvtest::TempDir dir;
+  const std::string logs = dir.file("logs");
+  std::filesystem::create_directory(logs);
+  kvtest::WriteFile(logs + "/.korvanlog.lock", "");
+  using std::filesystem::perms;
+  std::filesystem::permissions(dir.path(), perms::all & ~perms::group_write & ~perms::others_write);
+  std::filesystem::permissions(logs, perms::all);
+  std::filesystem::permissions(logs + "/.korvanlog.lock", perms::owner_read | perms::owner_write |
+                                                              perms::group_read | perms::others_read);
+  RunTwentyInOneFolder(dir, logs, "65534");
 }
