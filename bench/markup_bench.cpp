@@ -148,17 +148,18 @@ constexpr int kGrowthWidth = 400;  // the text's rectangle and the picture
 constexpr int kGrowthHeight = 300; // the picture; the rectangle holds every line
 constexpr int kGrowthBottom = 1 << 26;
 
-TMarkupParams GrowthParams() {
+TMarkupParams GrowthParams(bool wrap = true) {
   TMarkupParams params;
   params.Rect = Rect(0, 0, kGrowthWidth, kGrowthBottom);
+  params.WordWrap = wrap;
   return params;
 }
 
-// range(0): the text's size in characters.
-void Growth(benchmark::State &state, TGrowth what, bool markup) {
+// range(0): the text's size in characters. Without word wrap, plain text is one line cut with "...".
+void Growth(benchmark::State &state, TGrowth what, bool markup, bool wrap = true) {
   const QString text = Prose(state.range(0), markup);
   QImage image(kGrowthWidth, kGrowthHeight, QImage::Format_RGB32);
-  TMarkupParams params = GrowthParams();
+  TMarkupParams params = GrowthParams(wrap);
   params.MeasureOnly = what == TGrowth::Measure;
   params.CheckOnly = what == TGrowth::HitTest;
   if (what == TGrowth::HitTest) { // a point on the last line, so every line is walked
@@ -202,6 +203,7 @@ BENCHMARK_CAPTURE(Growth, MeasurePlainText, TGrowth::Measure, false)->Apply(Grow
 BENCHMARK_CAPTURE(Growth, HitTestPlainText, TGrowth::HitTest, false)->Apply(GrowthSizes);
 BENCHMARK_CAPTURE(Growth, PaintPlainText, TGrowth::Paint, false)->Apply(GrowthSizes);
 BENCHMARK_CAPTURE(Growth, DrawTextPlainText, TGrowth::DrawText, false)->Apply(GrowthSizes);
+BENCHMARK_CAPTURE(Growth, PaintPlainTextNoWrap, TGrowth::Paint, false, false)->Apply(GrowthSizes);
 BENCHMARK_CAPTURE(Growth, MeasureMarkup, TGrowth::Measure, true)->Apply(GrowthSizes);
 BENCHMARK_CAPTURE(Growth, HitTestMarkup, TGrowth::HitTest, true)->Apply(GrowthSizes);
 BENCHMARK_CAPTURE(Growth, PaintMarkup, TGrowth::Paint, true)->Apply(GrowthSizes);
@@ -224,7 +226,7 @@ public:
     ConsoleReporter::Finalize();
     for (const auto &[name, times] : ms_)
       if (times.count(1 << 10) && times.count(1 << 20) && times.at(1 << 10) > 0)
-        std::printf("%-18s per KB, 1 MB / 1 KB: %7.2f\n", name.c_str(),
+        std::printf("%-20s per KB, 1 MB / 1 KB: %7.2f\n", name.c_str(),
                     times.at(1 << 20) / 1024 / times.at(1 << 10));
     if (ms_.count("MeasurePlainText") && ms_["MeasurePlainText"].count(1 << 20))
       std::printf("MeasurePlainText 1 MB: %.1f ms (target under 100)\n", ms_["MeasurePlainText"][1 << 20]);

@@ -70,15 +70,25 @@ void WrapLine(const TTextMeasure &m, const TFont &font, const QString &text, Pie
   }
 }
 
-// Cuts whole characters off the end and appends "..." until the line fits `width`.
+// The longest start of the line, cut after a whole character, that fits `width` with "..." after
+// it. Widths grow with the prefix, so the search doubles from the start and then halves: it
+// measures about as much text as fits, however long the line (a line without breaks can be a
+// whole document).
 QString Ellipsize(const TTextMeasure &m, const TFont &font, const QString &text, int width) {
   if (m.TextWidth(font, text) <= width) return text;
   const std::vector<int> bounds = CharacterBoundaries(text);
-  for (auto it = bounds.rbegin() + 1; it != bounds.rend(); ++it) {
-    const QString candidate = text.left(*it) + kEllipsis;
-    if (m.TextWidth(font, candidate) <= width) return candidate;
+  const int whole = int(bounds.size()) - 1; // the whole text, which does not fit
+  auto fits = [&](int i) { return m.TextWidth(font, text.left(bounds[i]) + kEllipsis) <= width; };
+  int fitting = 0, too_long = 1; // "..." alone is the answer when nothing else fits
+  while (too_long < whole && fits(too_long)) {
+    fitting = too_long;
+    too_long = std::min(too_long * 2, whole);
   }
-  return kEllipsis;
+  while (too_long - fitting > 1) {
+    const int mid = fitting + (too_long - fitting) / 2;
+    (fits(mid) ? fitting : too_long) = mid;
+  }
+  return text.left(bounds[fitting]) + kEllipsis;
 }
 
 } // namespace

@@ -225,6 +225,32 @@ TEST(TextLayout, FixedPitchPlacementTable) {
   EXPECT_EQ(mnemonic, -1);
 }
 
+// A line too wide for its rectangle keeps the longest start that fits with "...", found by
+// measuring about as much as fits: a long line without breaks is not measured once per character.
+TEST(TextLayout, EndEllipsisKeepsTheLongestFittingStartAndMeasuresLittle) {
+  struct Counting : TFixedTextMeasure {
+    int TextWidth(const TFont &font, const QString &text) const override {
+      measured += text.size();
+      return TFixedTextMeasure::TextWidth(font, text);
+    }
+    mutable qsizetype measured = 0;
+  } m;
+  const TFont f;
+  const QString accents = QString::fromUtf8("e\u0301a\u0301o\u0301u\u0301"); // four characters
+  for (int width = 0; width <= 30; ++width) {
+    SCOPED_TRACE(width);
+    const int kept = width >= 24 ? 4 : std::max(0, (width - 18) / 6);
+    const QString expected = kept == 4 ? accents : accents.left(2 * kept) + "...";
+    EXPECT_EQ(LayoutText(m, f, accents, Rect(0, 0, width, 13), tfSingleLine | tfEndEllipsis).lines[0].text,
+              expected);
+  }
+  const QString line(20000, u'x');
+  m.measured = 0;
+  EXPECT_EQ(LayoutText(m, f, line, Rect(0, 0, 400, 13), tfSingleLine | tfEndEllipsis).lines[0].text,
+            QString(63, u'x') + "...");
+  EXPECT_LT(m.measured, 3 * line.size());
+}
+
 TEST(Canvas, CalcRectUsesTheCanvasMeasure) {
   const TFixedTextMeasure m(5, 10);
   TCanvas c; // no device: measures only, draws nothing
