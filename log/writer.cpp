@@ -24,6 +24,15 @@ void IgnoreFileSizeSignal() {
   sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
+// The name the open log has now: another run may have renumbered it since it was created.
+std::string OpenFileName(int fd, const std::string &created_as) {
+  char name[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(link.c_str(), name, sizeof name);
+  if (n <= 0 || n == ssize_t(sizeof name) || name[0] != '/') return created_as;
+  return std::string(name, size_t(n));
+}
+
 std::string WriteFailureReason(int error) {
   switch (error) {
   case ENOSPC:
@@ -98,7 +107,7 @@ void TFastLogWriter::WriteAll(const std::string &bytes) {
       std::fprintf(stderr,
                    "Korvane: Die Protokolldatei %s kann nicht weiter geschrieben werden (%s); der Lauf geht "
                    "ohne Protokoll weiter.\n",
-                   file_def_.FullName().c_str(), WriteFailureReason(last_error_).c_str());
+                   OpenFileName(fd_, file_def_.FullName()).c_str(), WriteFailureReason(last_error_).c_str());
       std::fflush(stderr);
       throw std::runtime_error("log write failed");
     }

@@ -1,6 +1,7 @@
 #include "log/writer.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -92,17 +93,32 @@ TEST(Writer, AWriteFailureEndsTheThreadAndLaterLinesAreRefused) {
   Configure(w, dir.path());
   w.Resume();
   ASSERT_TRUE(w.WaitUntilOpen());
+  // Renumbered by another run while open: the message names the file as it is called now.
+  std::filesystem::rename(dir.file("korvanlog.log"), dir.file("korvanlog.007"));
+  int said_pipe[2]; // not a file: the size limit would cut what is said
+  ASSERT_EQ(pipe2(said_pipe, O_NONBLOCK), 0);
+  const int saved_stderr = dup(STDERR_FILENO);
+  dup2(said_pipe[1], STDERR_FILENO);
   EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("0123456789")));
   EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("too much for the limit")));
   bool ended = kvtest::WaitUntil([&] { return !w.Alive(); });
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, old_handler);
+  dup2(saved_stderr, STDERR_FILENO);
+  close(saved_stderr);
+  char buffer[4096];
+  const ssize_t got = read(said_pipe[0], buffer, sizeof buffer);
+  close(said_pipe[0]);
+  close(said_pipe[1]);
+  const std::string said(buffer, size_t(std::max<ssize_t>(got, 0)));
+  EXPECT_NE(said.find("Protokolldatei " + dir.file("korvanlog.007") + " kann nicht"), std::string::npos)
+      << said;
   EXPECT_TRUE(ended);
   EXPECT_FALSE(w.Ready());
   EXPECT_EQ(w.LastError(), EFBIG);
   EXPECT_FALSE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("late")));
   w.Shutdown();
-  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")).substr(0, 12), "0123456789\r\n");
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.007")).substr(0, 12), "0123456789\r\n");
 }
 
 TEST(Writer, ShutdownOfASuspendedWriterTouchesNoFile) {
