@@ -98,16 +98,22 @@ bool TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, s
   return all_renamed;
 }
 
+// Opens `name` for flock. A lock needs no write access: a file another user made (root's timer and
+// a user's run sharing a folder) is opened read-only, so both still take turns.
+int OpenToLock(const std::string &name, int flags) {
+  flags |= O_CLOEXEC | O_NOFOLLOW;
+  const int fd = open(name.c_str(), O_RDWR | flags, 0644);
+  if (fd >= 0 || errno != EACCES) return fd;
+  return open(name.c_str(), O_RDONLY | (flags & ~O_CREAT));
+}
+
 // An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
 // another holder; after that, or when the file cannot be made, it goes on without the lock
 // (a new numbered log is still created exclusively, so nothing is overwritten).
 class FolderLock {
 public:
   explicit FolderLock(const std::string &name) {
-    fd_ = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    // Made by another user (root's timer and a user's run sharing a folder): a lock needs no
-    // write access, so both still take turns.
-    if (fd_ < 0 && errno == EACCES) fd_ = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    fd_ = OpenToLock(name, O_CREAT);
     if (fd_ < 0) return;
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
@@ -159,7 +165,7 @@ std::string TFLFileDef::GetFileName() {
 
 bool TFLFileDef::IsFileLocked(const std::string &name) {
   if (!Exists(name)) return false;
-  int fd = open(name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  int fd = OpenToLock(name, O_NONBLOCK);
   if (fd < 0) return true;
   bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
   close(fd); // also releases the probe's lock

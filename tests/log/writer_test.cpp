@@ -133,6 +133,15 @@ TEST(Writer, ShutdownOfASuspendedWriterTouchesNoFile) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
+// The logs in `logs`, without hidden files, sorted.
+static std::vector<std::string> LogNames(const std::string &logs) {
+  std::vector<std::string> names;
+  for (const auto &e : std::filesystem::directory_iterator(logs))
+    if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // Twenty runs share one folder that keeps three numbered logs. All of them hold their logs open
 // at once and then end in any order: each had a file and a number of its own, and the three
 // newest logs remain, complete and numbered without gaps. With a uid the runs are that user.
@@ -166,11 +175,7 @@ static void RunTwentyInOneFolder(const kvtest::TempDir &dir, const std::string &
   EXPECT_EQ(run_of.begin()->first, "001");
   EXPECT_EQ(run_of.rbegin()->first, "020");
 
-  std::vector<std::string> names;
-  for (const auto &e : std::filesystem::directory_iterator(logs))
-    if (e.path().filename().string()[0] != '.') names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"korvanlog.001", "korvanlog.002", "korvanlog.003"}));
+  EXPECT_EQ(LogNames(logs), (std::vector<std::string>{"korvanlog.001", "korvanlog.002", "korvanlog.003"}));
   for (int k = 1; k <= 3; ++k) {
     char newest[8]; // the runs that created 018 to 020 now have 001 to 003
     std::snprintf(newest, sizeof newest, "%03d", kRuns - 3 + k);
@@ -193,7 +198,8 @@ TEST(Writer, RunsSharingAFolderKeepTheNewestLogsWholeAndNumberedWithoutGaps) {
   RunTwentyInOneFolder(dir, dir.file("logs"));
 }
 
-// root's scheduled run made the folder's lock file; runs of another user still take turns on it.
+// root's scheduled run made the folder's lock file and wrote its oldest log; runs of another user
+// still take turns on the lock, and root's log, not in use, is trimmed like their own.
 TEST(Writer, RunsOfAnotherUserShareTheLockFileRootMade) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
   kvtest::TempDir dir;
@@ -203,7 +209,17 @@ TEST(Writer, RunsOfAnotherUserShareTheLockFileRootMade) {
   using std::filesystem::perms;
   std::filesystem::permissions(dir.path(), perms::all & ~perms::group_write & ~perms::others_write);
   std::filesystem::permissions(logs, perms::all);
-  std::filesystem::permissions(logs + "/.korvanlog.lock", perms::owner_read | perms::owner_write |
-                                                              perms::group_read | perms::others_read);
+  const perms root_only = perms::owner_read | perms::owner_write | perms::group_read | perms::others_read;
+  std::filesystem::permissions(logs + "/.korvanlog.lock", root_only);
   RunTwentyInOneFolder(dir, logs, "65534");
+
+  const std::string oldest = logs + "/korvanlog.001";
+  ASSERT_EQ(chown(oldest.c_str(), 0, 0), 0);
+  std::filesystem::permissions(oldest, root_only);
+  kvtest::ChildProcess last;
+  ASSERT_TRUE(last.Start({KV_LOGGING_RUN, logs, "3", "last", dir.file("gate"), "65534"}, dir.file("out")));
+  const int status = last.Wait(std::chrono::seconds(60));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << kvtest::ReadFile(dir.file("out"));
+  EXPECT_EQ(LogNames(logs), (std::vector<std::string>{"korvanlog.001", "korvanlog.002", "korvanlog.003"}));
+  EXPECT_NE(kvtest::ReadFile(logs + "/korvanlog.003").find("run last line 5"), std::string::npos);
 }
