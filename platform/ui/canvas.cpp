@@ -571,11 +571,7 @@ void TCanvas::DrawTextRuns(const std::vector<TTextRun> &runs, const TRect &r, TT
       tfSingleLine | tfVCenter | tfBottom | tfExpandTabs | tfNoClip | tfExternalLeading | tfNoPrefix;
   const bool one_line = (flags & tfSingleLine) && !(flags & ~kOneLine);
   const int height = (flags & tfExternalLeading) ? measure_->LineHeight(Font) : measure_->TextHeight(Font);
-  int top = r.Top;
-  if (flags & tfVCenter)
-    top += (r.Height() - height) / 2;
-  else if (flags & tfBottom)
-    top = r.Bottom - height;
+  const int top = BlockTop(r, height, flags);
   for (const TTextRun &run : runs) {
     TRect cell = Rect(run.X, r.Top, r.Right, r.Bottom);
     if (!one_line || NeedsLayout(run.Text, flags)) {

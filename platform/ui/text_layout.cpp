@@ -109,6 +109,11 @@ QString StripMnemonic(const QString &text, int *mnemonic) {
   return out;
 }
 
+int BlockTop(const TRect &rect, int height, TTextFlags flags) {
+  if (flags & tfVCenter) return rect.Top + (rect.Height() - height) / 2;
+  return (flags & tfBottom) ? rect.Bottom - height : rect.Top;
+}
+
 TTextLayout LayoutText(const TTextMeasure &m, const TFont &font, const QString &text, const TRect &rect,
                        TTextFlags flags) {
   QString shown = (flags & tfExpandTabs) ? ExpandTabs(text) : text;
@@ -145,11 +150,7 @@ TTextLayout LayoutText(const TTextMeasure &m, const TFont &font, const QString &
   }
   layout.height = layout.line_height * int(layout.lines.size());
 
-  int top = rect.Top;
-  if (flags & tfVCenter)
-    top += (rect.Height() - layout.height) / 2;
-  else if (flags & tfBottom)
-    top = rect.Bottom - layout.height;
+  int top = BlockTop(rect, layout.height, flags);
   for (TTextLine &line : layout.lines) {
     line.y = top;
     top += layout.line_height;

@@ -49,6 +49,9 @@ struct TTextLayout {
   TRect bounds;
 };
 
+// Where a block of lines `height` pixels high starts in `rect` under the vertical flags.
+int BlockTop(const TRect &rect, int height, TTextFlags flags);
+
 // Lays out `text` in `rect`. Vertical alignment applies to the block of lines as a whole.
 // A word wider than the rectangle stays whole on its own line.
 TTextLayout LayoutText(const TTextMeasure &measure, const TFont &font, const QString &text, const TRect &rect,
