@@ -39,7 +39,10 @@ protected:
     QObject::connect(form_.get(), &TMainForm::Closed, [this] { ++closed_; });
     form_->show();
   }
-  void TearDown() override { form_.reset(); }
+  void TearDown() override {
+    form_.reset();
+    kv::ui::Application().SetHelpOpener({}); // a test's opener, even one that failed half-way
+  }
 
   // Shows the page of `panel` and clicks the first point of its anchor `href` as drawn.
   void Click(kv::panels::TExPanel *panel, const QString &href) {
@@ -220,7 +223,6 @@ TEST_F(MainFormPaneTest, HelpOpensTheHelpFileOrSaysWhyItCannotFromEveryWindow) {
   QTest::keyClick(&update, Qt::Key_F1);
   ASSERT_EQ(boxes_.Shown().size(), 1u);
   EXPECT_NE(boxes_.Shown()[0].text.indexOf("kein Programm zum Anzeigen"), -1);
-  kv::ui::Application().SetHelpOpener({});
   std::remove(help.c_str());
 }
 

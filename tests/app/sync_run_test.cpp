@@ -207,6 +207,10 @@ protected:
       texts.push_back(b.caption + ": " + b.text);
     return texts;
   }
+  // BoxTexts() of a run that could not reach 127.0.0.1: one box, its cause on the second line.
+  static std::vector<QString> Unreachable(const std::string &cause) {
+    return {QString::fromStdString("Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\n" + cause)};
+  }
 
   std::string savedConfig_;
   kvtest::TempDir config_, log_;
@@ -362,10 +366,8 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
   EXPECT_EQ(socks_.back(), "127.0.0.1:" + closed + " su local");
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   // The proxy refused, not the time server: the second line says so.
-  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
-                            "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDer SOCKS5-Proxy "
-                            "127.0.0.1 (Port " +
-                            closed + ") hat die Verbindung abgelehnt.")});
+  EXPECT_EQ(BoxTexts(),
+            Unreachable("Der SOCKS5-Proxy 127.0.0.1 (Port " + closed + ") hat die Verbindung abgelehnt."));
 }
 
 TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
@@ -376,10 +378,8 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {0, true}}));
   EXPECT_EQ(pauses_, std::vector<int>{1000});
-  EXPECT_EQ(BoxTexts(),
-            std::vector<QString>{QString::fromStdString(
-                "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nVon 127.0.0.1 (Port " +
-                form->Hooks.NtpPort + ") kam innerhalb von 0 Sekunden keine Antwort.")});
+  EXPECT_EQ(BoxTexts(), Unreachable("Von 127.0.0.1 (Port " + form->Hooks.NtpPort +
+                                    ") kam innerhalb von 0 Sekunden keine Antwort."));
   EXPECT_EQ(Label(*form, "ofNTPTime"), " Nicht verbunden");
   EXPECT_EQ(form->ExitStatus(), 1);
   // The line after the failure names its cause.
@@ -702,11 +702,8 @@ TEST_F(SyncRunTest, ARejectedAnswerIsLoggedWithItsCause) {
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(BoxTexts(),
-            std::vector<QString>{QString::fromStdString(
-                "Fehler: Der Server 127.0.0.1 konnte nicht erreicht werden.\nDie Antwort von "
-                "127.0.0.1 (Port " +
-                form->Hooks.NtpPort +
-                ") wurde verworfen: die Stratum-Angabe ist ungültig (Kiss-o'-Death-Code RATE).")});
+            Unreachable("Die Antwort von 127.0.0.1 (Port " + form->Hooks.NtpPort +
+                        ") wurde verworfen: die Stratum-Angabe ist ungültig (Kiss-o'-Death-Code RATE)."));
   EXPECT_EQ(LogLines(), (Lines{"<header>", "LAN mode selected.", "NTP connection failed!",
                                "Cause: the answer of 127.0.0.1 port " + form->Hooks.NtpPort +
                                    " was rejected: stratum out of range (kiss-o'-death RATE).",

@@ -82,13 +82,6 @@ TEST(Writer, AFileThatCannotBeCreatedEndsTheThread) {
 
 TEST(Writer, AWriteFailureEndsTheThreadAndLaterLinesAreRefused) {
   kvtest::TempDir dir;
-  // A file size limit makes writes past 16 bytes fail (EFBIG) for this process only.
-  rlimit old{};
-  getrlimit(RLIMIT_FSIZE, &old);
-  auto old_handler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 16;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   TFastLogWriter w;
   Configure(w, dir.path());
   w.Resume();
@@ -97,6 +90,14 @@ TEST(Writer, AWriteFailureEndsTheThreadAndLaterLinesAreRefused) {
   std::filesystem::rename(dir.file("korvanlog.log"), dir.file("korvanlog.007"));
   int said_pipe[2]; // not a file: the size limit would cut what is said
   ASSERT_EQ(pipe2(said_pipe, O_NONBLOCK), 0);
+  // A file size limit makes writes past 16 bytes fail (EFBIG) for this process only, set after
+  // the last ASSERT so that a failed one does not leave it to the tests after this one.
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 16;
+  EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  auto old_handler = signal(SIGXFSZ, SIG_IGN);
   const int saved_stderr = dup(STDERR_FILENO);
   dup2(said_pipe[1], STDERR_FILENO);
   EXPECT_TRUE(w.Post(WM_FL_WRITE_TEXT, 0, 0, std::make_unique<TFLStringMsg>("0123456789")));
