@@ -18,9 +18,8 @@ namespace kvtest {
 // One daemon on 127.0.0.1 and a leased port, ready once it alone listens there.
 class ProxyPeer : public PeerProcess {
 protected:
-  bool Launch(const std::function<std::vector<std::string>(const std::string &port)> &prepare,
-              const std::vector<std::string> &dirs) {
-    return LaunchOnLeasedPort("127.0.0.1", false, prepare, dirs);
+  bool Launch(const Command &prepare, const std::vector<std::string> &dirs) {
+    return LaunchOn("127.0.0.1", 0, false, prepare, dirs);
   }
 };
 
