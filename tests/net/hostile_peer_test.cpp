@@ -17,14 +17,11 @@
 using namespace kv::net;
 using kvnettest::FakeProxy;
 using kvnettest::ProxySession;
+using kvtest::ElapsedMs;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int64_t ElapsedMs(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // Writes each piece `gap_ms` after the last (the first after one gap), as a proxy that keeps a
 // connection alive with a drip; stops once the client has gone.
