@@ -6,8 +6,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <functional>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -53,8 +53,8 @@ protected:
                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     address_ = address;
     for (int attempt = 1;; ++attempt) {
-      if (port == 0) lease_ = PortLease();
-      port_ = port != 0 ? port : lease_->Port();
+      if (port == 0) leases_.emplace_back(); // the ports tried before stay leased: none comes again
+      port_ = port != 0 ? port : leases_.back().Port();
       const Outcome outcome = Launch(prepare(PortText()), dirs, udp, ready, timeout);
       if (outcome == Outcome::Up) return true;
       if (outcome == Outcome::Failed || port != 0 || attempt == 3) return false;
@@ -130,7 +130,7 @@ private:
     return Outcome::Failed;
   }
 
-  std::optional<PortLease> lease_;
+  std::deque<PortLease> leases_;
 };
 
 } // namespace kvtest

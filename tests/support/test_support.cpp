@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -358,20 +359,6 @@ PortLease::~PortLease() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-PortLease::PortLease(PortLease &&other) noexcept : fd_(other.fd_), port_(other.port_) {
-  other.fd_ = -1;
-  other.port_ = 0;
-}
-
-PortLease &PortLease::operator=(PortLease &&other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    port_ = std::exchange(other.port_, 0);
-  }
-  return *this;
-}
-
 AddressLease::AddressLease() {
   const bool taken = TakeOne(256 * 254, [this](int i) {
     const std::string address = "127.77." + std::to_string(i / 254) + "." + std::to_string(i % 254 + 1);
@@ -389,7 +376,7 @@ AddressLease::~AddressLease() {
 
 int FreePort() {
   static std::mutex mutex;
-  static auto *held = new std::vector<PortLease>; // kept until the process ends
+  static auto *held = new std::deque<PortLease>; // kept until the process ends
   std::lock_guard<std::mutex> lock(mutex);
   held->emplace_back();
   return held->back().Port();

@@ -144,8 +144,8 @@ class PortLease {
 public:
   PortLease(); // throws std::runtime_error when no port is free
   ~PortLease();
-  PortLease(PortLease &&other) noexcept;
-  PortLease &operator=(PortLease &&other) noexcept;
+  PortLease(const PortLease &) = delete;
+  PortLease &operator=(const PortLease &) = delete;
   int Port() const { return port_; }
 
 private:
