@@ -111,11 +111,4 @@ inline std::string Socks5Reply(const std::string &ip4_bytes, int port, char code
          static_cast<char>(port >> 8) + static_cast<char>(port & 0xFF);
 }
 
-inline std::string Bytes(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values)
-    s.push_back(static_cast<char>(v));
-  return s;
-}
-
 } // namespace kvnettest

@@ -17,14 +17,11 @@
 using namespace kv::net;
 using kvnettest::FakeProxy;
 using kvnettest::ProxySession;
+using kvtest::ElapsedMs;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int64_t ElapsedMs(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 
 // Writes each piece `gap_ms` after the last (the first after one gap), as a proxy that keeps a
 // connection alive with a drip; stops once the client has gone.
@@ -42,20 +39,38 @@ std::vector<std::string> EachByte(const std::string &data) {
   return bytes;
 }
 
-// A drip whose every gap and every piece is well within the time-out, and the whole well beyond.
+// A proxy's answer to the request, dripped: every gap and every piece well within the time-out,
+// the whole well beyond it.
 struct SlowAnswer {
+  bool tunnel; // an HTTP CONNECT proxy; else SOCKS5
   std::vector<std::string> pieces;
   int gap_ms;
   int timeout_ms;
   int64_t total_ms() const { return static_cast<int64_t>(pieces.size()) * gap_ms; }
 };
 
-// Connects through the proxy that drips `c`: refused with the time-out before half the drip.
-void ExpectConnectTimesOutEarly(TTCPBlockSocket &sock, const SlowAnswer &c) {
+// Connects through a proxy that drips `c`: refused with the time-out before half the drip.
+void ExpectConnectTimesOutEarly(const SlowAnswer &c) {
+  FakeProxy proxy([&c](ProxySession &s) {
+    if (c.tunnel) {
+      s.ReadUntil("\r\n\r\n");
+    } else {
+      s.Read(3);
+      s.Write(std::string("\x05\x00", 2));
+      s.Read(10);
+    }
+    Drip(s, c.pieces, c.gap_ms);
+    s.WaitForClose();
+  });
+  TTCPBlockSocket sock;
+  (c.tunnel ? sock.HTTPTunnelIP : sock.SocksIP) = "127.0.0.1";
+  (c.tunnel ? sock.HTTPTunnelPort : sock.SocksPort) = proxy.port_text();
+  (c.tunnel ? sock.HTTPTunnelTimeout : sock.SocksTimeout) = c.timeout_ms;
   const auto start = Clock::now();
   sock.Connect("127.0.0.1", "25");
-  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT) << c.pieces.size();
-  EXPECT_LT(ElapsedMs(start), c.total_ms() / 2) << c.pieces.size();
+  EXPECT_EQ(sock.LastError(), WSAETIMEDOUT) << c.tunnel << " " << c.pieces.size();
+  EXPECT_LT(ElapsedMs(start), c.total_ms() / 2) << c.tunnel << " " << c.pieces.size();
+  EXPECT_FALSE(sock.HttpTunnelInUse());
 }
 
 // A listener that accepts one connection and never reads from it until told to go (or 5 s
@@ -92,26 +107,21 @@ public:
 
 } // namespace
 
-TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAReply) {
-  // The CONNECT reply one byte at a time, or in the four pieces it is read in (header, name
-  // length, name, port): the time-out bounds the whole reply, so it ends long before the drip.
+TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAnAnswer) {
+  // Each answer one byte at a time, or in the pieces it is read in (SOCKS5: header, name length,
+  // name, port; HTTP: line by line): the time-out bounds the whole answer, so it ends long before
+  // the drip.
   const std::string reply = kvnettest::Bytes({5, 0, 0, 3, 4}) + "host" + kvnettest::Bytes({0, 25});
-  const std::vector<std::string> pieces{reply.substr(0, 4), reply.substr(4, 1), reply.substr(5, 4),
-                                        reply.substr(9)};
-  for (const SlowAnswer &c : {SlowAnswer{EachByte(reply), 100, 300}, SlowAnswer{pieces, 300, 400}}) {
-    FakeProxy proxy([&c](ProxySession &s) {
-      s.Read(3);
-      s.Write(std::string("\x05\x00", 2));
-      s.Read(10);
-      Drip(s, c.pieces, c.gap_ms);
-      s.WaitForClose();
-    });
-    TTCPBlockSocket sock;
-    sock.SocksIP = "127.0.0.1";
-    sock.SocksPort = proxy.port_text();
-    sock.SocksTimeout = c.timeout_ms;
-    ExpectConnectTimesOutEarly(sock, c);
-  }
+  const std::vector<std::string> reply_pieces{reply.substr(0, 4), reply.substr(4, 1), reply.substr(5, 4),
+                                              reply.substr(9)};
+  std::vector<std::string> lines{"HTTP/1.0 200 OK\r\n"};
+  for (int i = 0; i < 10; ++i)
+    lines.push_back("X-Header-" + std::to_string(i) + ": v\r\n");
+  lines.push_back("\r\n");
+  for (const SlowAnswer &c :
+       {SlowAnswer{false, EachByte(reply), 100, 300}, SlowAnswer{false, reply_pieces, 300, 400},
+        SlowAnswer{true, EachByte("HTTP/1.0 200 OK\r\n\r\n"), 60, 300}, SlowAnswer{true, lines, 150, 300}})
+    ExpectConnectTimesOutEarly(c);
 
   // The greeting's answer is one reply of its own, bounded the same way.
   FakeProxy greeting([](ProxySession &s) {
@@ -128,29 +138,6 @@ TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAReply) {
   EXPECT_FALSE(plain.SocksGreeting());
   EXPECT_EQ(plain.LastError(), WSAETIMEDOUT);
   EXPECT_LT(ElapsedMs(greeted), 800);
-}
-
-TEST(HostilePeer, ADripFeedingTunnelProxyCannotStretchTheTimeOutOfItsAnswer) {
-  // The answer one byte at a time, or one header line at a time: the time-out bounds the whole
-  // answer, so it ends long before the drip.
-  std::vector<std::string> lines{"HTTP/1.0 200 OK\r\n"};
-  for (int i = 0; i < 10; ++i)
-    lines.push_back("X-Header-" + std::to_string(i) + ": v\r\n");
-  lines.push_back("\r\n");
-  for (const SlowAnswer &c :
-       {SlowAnswer{EachByte("HTTP/1.0 200 OK\r\n\r\n"), 60, 300}, SlowAnswer{lines, 150, 300}}) {
-    FakeProxy proxy([&c](ProxySession &s) {
-      s.ReadUntil("\r\n\r\n");
-      Drip(s, c.pieces, c.gap_ms);
-      s.WaitForClose();
-    });
-    TTCPBlockSocket sock;
-    sock.HTTPTunnelIP = "127.0.0.1";
-    sock.HTTPTunnelPort = proxy.port_text();
-    sock.HTTPTunnelTimeout = c.timeout_ms;
-    ExpectConnectTimesOutEarly(sock, c);
-    EXPECT_FALSE(sock.HttpTunnelInUse());
-  }
 }
 
 TEST(HostilePeer, TheTunnelBoundsItsAnswerLinesWhateverTheSocketsOwnLimit) {

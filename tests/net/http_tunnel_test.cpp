@@ -11,6 +11,7 @@
 using namespace kv::net;
 using kvnettest::FakeProxy;
 using kvnettest::ProxySession;
+using kvtest::ElapsedMs;
 
 namespace {
 
@@ -35,11 +36,6 @@ struct Tunnel {
     return proxy.transcripts(1).at(0);
   }
 };
-
-int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-      .count();
-}
 
 // A listener whose queue is full: further connection attempts get no answer at all.
 class SilentListener {

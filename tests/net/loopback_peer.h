@@ -4,6 +4,7 @@
 // byte for byte.
 
 #include <arpa/inet.h>
+#include <initializer_list>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
@@ -145,5 +146,13 @@ private:
   int fd_ = -1;
   int port_ = 0;
 };
+
+// The bytes of `values`, each 0..255, as they go on the wire.
+inline std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values)
+    s.push_back(static_cast<char>(v));
+  return s;
+}
 
 } // namespace kvnettest

@@ -215,7 +215,8 @@ TEST(SmtpClient, GarbageAndClosedConnectionsAreFailures) {
     client.Port = std::to_string(port);
     EXPECT_EQ(
         FailureOf([&] { client.Connect(); }).rfind("cannot connect to 127.0.0.1:" + std::to_string(port), 0),
-        0u); // A name from the settings is quoted cut, whatever its length (here through a proxy that
+        0u);
+    // A name from the settings is quoted cut, whatever its length (here through a proxy that
     // refuses, so the name is never looked up).
     client.Host = std::string(400, 'h');
     client.SocksIP = "127.0.0.1";

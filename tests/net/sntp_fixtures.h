@@ -287,16 +287,9 @@ private:
     // 05 03 00 01 + IPv4 address + port
     if (!ReadExact(fd, buf, 10) || buf[1] != 3 || buf[3] != 1) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms_)); // the proxy is slow
-    unsigned char reply[10] = {5,
-                               0,
-                               0,
-                               1,
-                               127,
-                               0,
-                               0,
-                               1,
-                               static_cast<unsigned char>(relay_port_ >> 8),
-                               static_cast<unsigned char>(relay_port_ & 0xFF)};
+    const auto high = static_cast<unsigned char>(relay_port_ >> 8),
+               low = static_cast<unsigned char>(relay_port_);
+    const unsigned char reply[10] = {5, 0, 0, 1, 127, 0, 0, 1, high, low};
     ::send(fd, reply, sizeof reply, MSG_NOSIGNAL);
     ++associations_;
   }

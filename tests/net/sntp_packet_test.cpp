@@ -12,17 +12,11 @@ using kv::platform::DateTimeToInstant;
 using kv::platform::DecodeDateTime;
 using kv::platform::InstantToDateTime;
 using kv::platform::UtcInstant;
+using kvnettest::Bytes;
 
 namespace {
 
 constexpr double kTenthMsInDays = 0.0001 / 86400.0;
-
-std::string Bytes(std::initializer_list<int> b) {
-  std::string s;
-  for (int v : b)
-    s.push_back(static_cast<char>(v));
-  return s;
-}
 
 } // namespace
 

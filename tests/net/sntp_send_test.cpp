@@ -14,15 +14,11 @@ using namespace sntptest;
 using kv::platform::DecodeDateTime;
 using kv::platform::InstantToDateTime;
 using kv::platform::UtcInstant;
+using kvtest::ElapsedMs;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long ElapsedMs(Clock::time_point since) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 class SntpSend : public ::testing::Test {
 protected:

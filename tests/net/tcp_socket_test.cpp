@@ -16,13 +16,9 @@
 using namespace kv::net;
 using kvnettest::TcpConn;
 using kvnettest::TcpListener;
+using kvtest::ElapsedMs;
 
 namespace {
-
-int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-      .count();
-}
 
 // A client socket connected to a fresh listener, and the server's end of the connection.
 struct Pair {

@@ -11,6 +11,7 @@
 
 using namespace kv::net;
 using kvnettest::UdpPeer;
+using kvtest::ElapsedMs;
 
 namespace {
 
@@ -25,11 +26,6 @@ std::vector<THookSocketReason> Reasons(const std::vector<Event> &events) {
   for (const auto &e : events)
     r.push_back(e.reason);
   return r;
-}
-
-int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-      .count();
 }
 
 // Connects `sock` to `server` and sends it one datagram; returns the port the server saw it

@@ -50,13 +50,13 @@ public:
     if (::geteuid() != 0) return Fail("chronyd serves only when started as root");
     if (FindProgram("chronyd", {PeersDir() + "/usr/sbin", "/usr/sbin"}).empty())
       return Fail("chronyd not found (scripts/fetch-peers unpacks it into build/peers)");
-    const auto command = [&](const std::string &port_text) {
-      return std::vector<std::string>{"bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address,
-                                      port_text};
-    };
-    const auto answers = [this] { return !QueryNtpOnce(Address(), Port()).empty(); };
-    if (port != 0) return LaunchOnPort(address, port, true, command(std::to_string(port)), {}, answers);
-    return LaunchOnLeasedPort(address, true, command, {}, answers);
+    return LaunchOn(
+        address, port, true,
+        [&](const std::string &port_text) {
+          return std::vector<std::string>{"bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address,
+                                          port_text};
+        },
+        {}, [this] { return !QueryNtpOnce(Address(), Port()).empty(); });
   }
 };
 

@@ -5,9 +5,6 @@
 // on a loopback address and a port it binds itself, stopped by process id; the requests it saw
 // are read back.
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,20 +41,10 @@ public:
   // listens.
   bool Start(const std::string &root, const std::string &cert = "", const std::string &key = "",
              const std::string &host = "127.0.0.1") {
-    if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
-    std::vector<std::string> argv{"/usr/bin/python3",
-                                  SourceDir() + "/tests/peers/http_server.py",
-                                  "--root",
-                                  root,
-                                  "--ready",
-                                  File("ready"),
-                                  "--log",
-                                  File("requests.log"),
-                                  "--host",
-                                  host};
-    if (!cert.empty()) argv.insert(argv.end(), {"--tls", cert, key});
+    std::vector<std::string> args{"--root", root, "--log", File("requests.log")};
+    if (!cert.empty()) args.insert(args.end(), {"--tls", cert, key});
     https_ = !cert.empty();
-    return LaunchReportingPort(host, argv, File("ready"), std::chrono::seconds(15));
+    return LaunchPythonServer("http_server.py", host, args);
   }
 
   // "http://<address>:<port>" + path (or https).

@@ -18,9 +18,8 @@ namespace kvtest {
 // One daemon on 127.0.0.1 and a leased port, ready once it alone listens there.
 class ProxyPeer : public PeerProcess {
 protected:
-  bool Launch(const std::function<std::vector<std::string>(const std::string &port)> &prepare,
-              const std::vector<std::string> &dirs) {
-    return LaunchOnLeasedPort("127.0.0.1", false, prepare, dirs);
+  bool Launch(const Command &prepare, const std::vector<std::string> &dirs) {
+    return LaunchOn("127.0.0.1", 0, false, prepare, dirs);
   }
 };
 
@@ -32,13 +31,11 @@ public:
   bool Start() {
     return Launch(
         [this](const std::string &port) {
-          std::string conf = "logoutput: stderr\n"
-                             "internal: 127.0.0.1 port = " +
-                             port +
-                             "\n"
-                             "external: 127.0.0.1\n"
-                             "clientmethod: none\n"
-                             "socksmethod: none\n";
+          std::string conf = "logoutput: stderr\n";
+          conf += "internal: 127.0.0.1 port = " + port + "\n";
+          conf += "external: 127.0.0.1\n"
+                  "clientmethod: none\n"
+                  "socksmethod: none\n";
           if (::geteuid() == 0) conf += "user.privileged: root\nuser.unprivileged: nobody\n";
           conf +=
               "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
@@ -70,14 +67,12 @@ public:
   bool Start(int connect_port, const std::string &user = "", const std::string &password = "") {
     return Launch(
         [&](const std::string &port) {
-          std::string conf = "Port " + port +
-                             "\n"
-                             "Listen 127.0.0.1\n"
-                             "Timeout 30\n"
-                             "MaxClients 20\n"
-                             "Allow 127.0.0.1\n"
-                             "ConnectPort " +
-                             std::to_string(connect_port) + "\n";
+          std::string conf = "Port " + port + "\n";
+          conf += "Listen 127.0.0.1\n"
+                  "Timeout 30\n"
+                  "MaxClients 20\n"
+                  "Allow 127.0.0.1\n";
+          conf += "ConnectPort " + std::to_string(connect_port) + "\n";
           if (!user.empty()) conf += "BasicAuth " + user + " " + password + "\n";
           // As root it drops to nobody; it then writes nothing into the private folder.
           if (::geteuid() == 0) conf += "User nobody\nGroup nogroup\n";

@@ -5,7 +5,6 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -59,17 +58,14 @@ class SmtpPeer : public PeerProcess {
 public:
   // Starts the server and waits (up to 15 s) until it listens. False with the reason in why().
   bool Start(const SmtpOptions &options = {}) {
-    const std::string script = SourceDir() + "/tests/peers/smtp_server.py";
-    if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
     out_ = File("mail");
     ::mkdir(out_.c_str(), 0700);
-    std::vector<std::string> argv{"/usr/bin/python3", script,        "--out",  out_,
-                                  "--ready",          File("ready"), "--host", options.Host};
+    std::vector<std::string> args{"--out", out_};
     if (!options.Auth.empty())
-      argv.insert(argv.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
-    if (!options.CertFile.empty()) argv.insert(argv.end(), {"--tls", options.CertFile, options.KeyFile});
-    if (!options.RejectRcpt.empty()) argv.insert(argv.end(), {"--reject-rcpt", options.RejectRcpt});
-    return LaunchReportingPort(options.Host, argv, File("ready"), std::chrono::seconds(15));
+      args.insert(args.end(), {"--auth", options.Auth, "--mechanisms", options.Mechanisms});
+    if (!options.CertFile.empty()) args.insert(args.end(), {"--tls", options.CertFile, options.KeyFile});
+    if (!options.RejectRcpt.empty()) args.insert(args.end(), {"--reject-rcpt", options.RejectRcpt});
+    return LaunchPythonServer("smtp_server.py", options.Host, args);
   }
 
   const std::string &Host() const { return Address(); }

@@ -19,7 +19,6 @@ public:
     timer_.start();
     deadline_.start();
   }
-  bool Finished() const { return finished_; }
   bool TimedOut() const { return timed_out_; }
 
 private:

@@ -6,9 +6,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <functional>
-#include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "test_support.h"
@@ -38,42 +39,38 @@ public:
   }
 
 protected:
-  // Starts the server on `address` and a port leased for it (PortLease), so that no other test
-  // meets it there: `prepare(port)` writes what the server needs for that port and returns its
-  // command line (argv[0] looked up in PATH and in `dirs`). Ready within `timeout` once the
-  // server alone holds address:port (TCP: listening; UDP: bound) and `ready` holds. When another
-  // program holds the port, or the server ends first (a bind that failed), it starts again on
-  // another port. False, with the reason in why(), when it does not come up.
-  bool LaunchOnLeasedPort(const std::string &address, bool udp,
-                          const std::function<std::vector<std::string>(const std::string &port)> &prepare,
-                          const std::vector<std::string> &dirs, const std::function<bool()> &ready = {},
-                          std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  // The command line of a server for the port given as text.
+  using Command = std::function<std::vector<std::string>(const std::string &port)>;
+
+  // Starts the server on `address` and `port`, or (port 0) on a port leased for it (PortLease) so
+  // that no other test meets it there: `prepare(port)` writes what the server needs for that port
+  // and returns its command line (argv[0] looked up in PATH and in `dirs`). Ready within `timeout`
+  // once the server alone holds address:port (TCP: listening; UDP: bound) and `ready` holds. When
+  // another program holds a leased port, or the server ends first (a bind that failed), it starts
+  // again on another. False, with the reason in why(), when it does not come up.
+  bool LaunchOn(const std::string &address, int port, bool udp, const Command &prepare,
+                const std::vector<std::string> &dirs, const std::function<bool()> &ready = {},
+                std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     address_ = address;
     for (int attempt = 1;; ++attempt) {
-      lease_ = PortLease();
-      port_ = lease_->Port();
-      const Outcome outcome = Launch(prepare(PortText()), dirs, udp, "", ready, timeout);
+      if (port == 0) leases_.emplace_back(); // the ports tried before stay leased: none comes again
+      port_ = port != 0 ? port : leases_.back().Port();
+      const Outcome outcome = Launch(prepare(PortText()), dirs, udp, ready, timeout);
       if (outcome == Outcome::Up) return true;
-      if (outcome == Outcome::Failed || attempt == 3) return false;
+      if (outcome == Outcome::Failed || port != 0 || attempt == 3) return false;
     }
   }
 
-  // Starts the server on `address`:`port`, which the test chose; ready as above, no second try.
-  bool LaunchOnPort(const std::string &address, int port, bool udp, const std::vector<std::string> &argv,
-                    const std::vector<std::string> &dirs, const std::function<bool()> &ready = {},
-                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    address_ = address;
-    port_ = port;
-    return Launch(argv, dirs, udp, "", ready, timeout) == Outcome::Up;
-  }
-
-  // Starts a TCP server that binds port 0 of `address` itself and writes the number it got into
-  // `port_file`; ready once the server alone listens there.
-  bool LaunchReportingPort(const std::string &address, const std::vector<std::string> &argv,
-                           const std::string &port_file, std::chrono::milliseconds timeout) {
-    address_ = address;
+  // Starts tests/peers/`script` with python3 on `host`, followed by `args`: a TCP server that
+  // binds port 0 itself and writes the number it got into File("ready"), given with --ready.
+  // Ready (within 15 s) once it alone listens there.
+  bool LaunchPythonServer(const std::string &script, const std::string &host, std::vector<std::string> args) {
+    if (::access("/usr/bin/python3", X_OK) != 0) return Fail("/usr/bin/python3 missing");
+    address_ = host;
     port_ = 0;
-    return Launch(argv, {}, false, port_file, {}, timeout) == Outcome::Up;
+    args.insert(args.begin(), {"/usr/bin/python3", SourceDir() + "/tests/peers/" + script, "--host", host,
+                               "--ready", File("ready")});
+    return Launch(args, {}, false, {}, std::chrono::seconds(15)) == Outcome::Up;
   }
 
   bool Fail(const std::string &why) {
@@ -89,12 +86,14 @@ protected:
   std::string why_;
 
 private:
-  // Failed: not worth a second try.
-  enum class Outcome { Up, Ended, PortTaken, Failed };
+  // Retry: another port may do (another program holds it, or the server ended early, as after a
+  // failed bind). Failed: not worth a second try.
+  enum class Outcome { Up, Retry, Failed };
 
+  // Starts `argv` and waits until it serves on address_:port_; with port_ 0, on the port it
+  // writes into File("ready").
   Outcome Launch(std::vector<std::string> argv, const std::vector<std::string> &dirs, bool udp,
-                 const std::string &port_file, const std::function<bool()> &ready,
-                 std::chrono::milliseconds timeout) {
+                 const std::function<bool()> &ready, std::chrono::milliseconds timeout) {
     const std::string program = FindProgram(argv[0], dirs);
     if (program.empty()) {
       Fail(argv[0] + " not found (scripts/fetch-peers unpacks it into build/peers)");
@@ -110,7 +109,7 @@ private:
     WaitUntil(
         [&] {
           if (!child_.Running()) return true;
-          if (port_ == 0) port_ = std::atoi(ReadFile(port_file).c_str());
+          if (port_ == 0) port_ = std::atoi(ReadFile(File("ready")).c_str());
           if (port_ == 0) return false;
           holder = WhoHolds(address_, port_, udp, child_.pid());
           up = holder == PortHolder::Ours && (!ready || ready());
@@ -120,18 +119,18 @@ private:
     if (up) return Outcome::Up;
     if (!child_.Running()) {
       Fail(program + " ended before it served on " + address_ + ":" + PortText() + ": " + Log());
-      return Outcome::Ended;
+      return Outcome::Retry;
     }
     if (holder == PortHolder::Others) {
       Fail("another program holds " + address_ + ":" + PortText());
-      return Outcome::PortTaken;
+      return Outcome::Retry;
     }
     Fail(program + " did not serve on " + address_ + ":" + PortText() + " within " +
          std::to_string(timeout.count()) + " ms: " + Log());
     return Outcome::Failed;
   }
 
-  std::optional<PortLease> lease_;
+  std::deque<PortLease> leases_;
 };
 
 } // namespace kvtest

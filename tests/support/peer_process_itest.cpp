@@ -34,13 +34,13 @@ int BindLoopback(int port, bool udp) {
 class HttpServerOnLeasedPort : public kvtest::PeerProcess {
 public:
   bool Start(const std::function<void(int port)> &before_start) {
-    return LaunchOnLeasedPort("127.0.0.1", false,
-                              [&](const std::string &port) {
-                                before_start(std::stoi(port));
-                                return std::vector<std::string>{
-                                    "/usr/bin/python3", "-m", "http.server", "--bind", "127.0.0.1", port};
-                              },
-                              {});
+    return LaunchOn("127.0.0.1", 0, false,
+                    [&](const std::string &port) {
+                      before_start(std::stoi(port));
+                      return std::vector<std::string>{"/usr/bin/python3", "-m",        "http.server",
+                                                      "--bind",           "127.0.0.1", port};
+                    },
+                    {});
   }
 };
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -302,36 +303,30 @@ std::pair<int, int> LeasedPorts() {
   return {1024, 65536};
 }
 
-// True when nothing is bound to `port` on any address, TCP or UDP, IPv4 or IPv6. Without
-// SO_REUSEADDR a port in TIME_WAIT counts as bound too.
+// True when a socket of `family` and `type` can bind `port` on the family's any-address. Without
+// SO_REUSEADDR a port in TIME_WAIT counts as bound. A machine without IPv6 binds nothing there.
+bool Binds(int family, int type, int port) {
+  const int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
+  if (fd < 0) return family == AF_INET6;
+  sockaddr_in a4{}; // INADDR_ANY
+  a4.sin_family = AF_INET;
+  a4.sin_port = htons(static_cast<uint16_t>(port));
+  sockaddr_in6 a6{}; // in6addr_any
+  a6.sin6_family = AF_INET6;
+  a6.sin6_port = a4.sin_port;
+  const int one = 1;
+  if (family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+  const bool bound = family == AF_INET ? ::bind(fd, reinterpret_cast<sockaddr *>(&a4), sizeof a4) == 0
+                                       : ::bind(fd, reinterpret_cast<sockaddr *>(&a6), sizeof a6) == 0;
+  ::close(fd);
+  return bound;
+}
+
+// True when nothing is bound to `port` on any address, TCP or UDP, IPv4 or IPv6.
 bool Unbound(int port) {
-  for (const int family : {AF_INET, AF_INET6}) {
-    for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
-      const int fd = ::socket(family, type | SOCK_CLOEXEC, 0);
-      if (fd < 0) {
-        if (family == AF_INET6) continue; // a machine without IPv6
-        return false;
-      }
-      sockaddr_in a4{};
-      sockaddr_in6 a6{};
-      bool bound = false;
-      if (family == AF_INET) {
-        a4.sin_family = AF_INET;
-        a4.sin_addr.s_addr = htonl(INADDR_ANY);
-        a4.sin_port = htons(static_cast<uint16_t>(port));
-        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a4), sizeof a4) == 0;
-      } else {
-        const int one = 1;
-        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
-        a6.sin6_family = AF_INET6;
-        a6.sin6_addr = in6addr_any;
-        a6.sin6_port = htons(static_cast<uint16_t>(port));
-        bound = ::bind(fd, reinterpret_cast<sockaddr *>(&a6), sizeof a6) == 0;
-      }
-      ::close(fd);
-      if (!bound) return false;
-    }
-  }
+  for (const int family : {AF_INET, AF_INET6})
+    for (const int type : {SOCK_STREAM, SOCK_DGRAM})
+      if (!Binds(family, type, port)) return false;
   return true;
 }
 
@@ -358,20 +353,6 @@ PortLease::~PortLease() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-PortLease::PortLease(PortLease &&other) noexcept : fd_(other.fd_), port_(other.port_) {
-  other.fd_ = -1;
-  other.port_ = 0;
-}
-
-PortLease &PortLease::operator=(PortLease &&other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    port_ = std::exchange(other.port_, 0);
-  }
-  return *this;
-}
-
 AddressLease::AddressLease() {
   const bool taken = TakeOne(256 * 254, [this](int i) {
     const std::string address = "127.77." + std::to_string(i / 254) + "." + std::to_string(i % 254 + 1);
@@ -389,7 +370,7 @@ AddressLease::~AddressLease() {
 
 int FreePort() {
   static std::mutex mutex;
-  static auto *held = new std::vector<PortLease>; // kept until the process ends
+  static auto *held = new std::deque<PortLease>; // kept until the process ends
   std::lock_guard<std::mutex> lock(mutex);
   held->emplace_back();
   return held->back().Port();

@@ -3,6 +3,7 @@
 // deadline, and child processes (test servers) that are stopped by process id.
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <optional>
@@ -52,6 +53,12 @@ private:
 // Returns the condition's last value.
 bool WaitUntil(const std::function<bool()> &condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Milliseconds since `start`.
+inline int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+      .count();
+}
 
 // A test name made of `text`: letters and digits kept, every other run of characters one "_"
 // ("<A href=\"x\">" gives "A_href_x"), never empty.
@@ -137,8 +144,8 @@ class PortLease {
 public:
   PortLease(); // throws std::runtime_error when no port is free
   ~PortLease();
-  PortLease(PortLease &&other) noexcept;
-  PortLease &operator=(PortLease &&other) noexcept;
+  PortLease(const PortLease &) = delete;
+  PortLease &operator=(const PortLease &) = delete;
   int Port() const { return port_; }
 
 private:
