@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 
@@ -163,11 +164,6 @@ protected:
   std::function<void()> poll_;
 };
 
-long long MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
 } // namespace
 
 TEST_F(WebUpdateFlow, EventsInOrderAndTheInstallerStartedOverHttps) {
@@ -183,7 +179,8 @@ TEST_F(WebUpdateFlow, EventsInOrderAndTheInstallerStartedOverHttps) {
   };
   const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(w.CheckAndUpdate()) << w.LastTransferError();
-  std::printf("[ MEASURED ] check over HTTPS with download and start: %lld ms\n", MsSince(start));
+  std::printf("[ MEASURED ] check over HTTPS with download and start: %" PRId64 " ms\n",
+              kvtest::ElapsedMs(start));
   EXPECT_EQ(events, (std::vector<std::string>{"BeforeGetInfo", "Download", "AfterGetInfo",
                                               "UpdateAvailable Release 27 -> Release 28", "BeforeDownload",
                                               "Download", "AfterDownload"}));
@@ -435,7 +432,8 @@ TEST_F(WebUpdateWindowFlow, UpdateOverHttpsIsStarted) {
   boxes_.SetNextAnswer(MessageAnswer::Yes);
   const auto start = std::chrono::steady_clock::now();
   Click(secure_->Url(InstallerPage("korvan.htm", *secure_)));
-  std::printf("[ MEASURED ] click to started installer over HTTPS: %lld ms\n", MsSince(start));
+  std::printf("[ MEASURED ] click to started installer over HTTPS: %" PRId64 " ms\n",
+              kvtest::ElapsedMs(start));
   EXPECT_EQ(Texts(), (std::vector<std::string>{Question("Release 28"),
                                                "Informationen: Das Update wurde heruntergeladen und wird nun "
                                                "installiert."}));
@@ -483,8 +481,9 @@ TEST_F(WebUpdateWindowFlow, ALargeDownloadMovesTheBarAtMostOnceAnInterval) {
   boxes_.SetNextAnswer(MessageAnswer::Yes);
   const auto start = std::chrono::steady_clock::now();
   Click(plain_->Url("/large.htm"));
-  const long long took = MsSince(start);
-  std::printf("[ MEASURED ] 8 MiB through the window in %lld ms, the bar moved %d times\n", took, moves);
+  const int64_t took = kvtest::ElapsedMs(start);
+  std::printf("[ MEASURED ] 8 MiB through the window in %" PRId64 " ms, the bar moved %d times\n", took,
+              moves);
   EXPECT_TRUE(form_->kvWebUpdate->Success()) << form_->kvWebUpdate->LastTransferError();
   EXPECT_EQ(bar->value(), size);
   // The page's last count, the reset before the question and the installer's last count, plus
@@ -504,8 +503,9 @@ TEST_F(WebUpdateWindowFlow, TheUserCanLeaveWhileTheServerStalls) {
   Configure(*form_->kvWebUpdate, plain_->Url("/stall/update/korvan.htm"));
   form_->kvWebUpdate->StallTimeoutMs = 60000;
   form_->findChild<QPushButton *>("btn_Update")->click();
-  const long long took = MsSince(clicked);
-  std::printf("[ MEASURED ] Schliessen during a stalled fetch closed the window after %lld ms\n", took);
+  const int64_t took = kvtest::ElapsedMs(clicked);
+  std::printf("[ MEASURED ] Schliessen during a stalled fetch closed the window after %" PRId64 " ms\n",
+              took);
   EXPECT_TRUE(exit_enabled) << "Schließen is usable while a check runs";
   EXPECT_FALSE(form_->isVisible());
   EXPECT_LT(took, 15000) << "long before the server's silence would have ended it (60 s)";
