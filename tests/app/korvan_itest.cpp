@@ -15,7 +15,6 @@
 #include "app/main_form.h"
 #include "platform/registry.h"
 #include "test_support.h"
-#include "tests/peers/chronyd_peer.h"
 #include "tests/peers/korvan_auto.h"
 #include "tests/peers/proxy_peers.h"
 #include "tests/peers/smtp_peer.h"
@@ -28,14 +27,8 @@ bool StartsWith(const std::string &text, const std::string &prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-class KorvanAutoTest : public ::testing::Test {
+class KorvanAutoTest : public kvtest::KorvanAutoAgainstChronyd {
 protected:
-  void SetUp() override {
-    KV_REQUIRE_PEER(::geteuid() == 0, "root: the time server must listen on port 123");
-    KV_REQUIRE_PEER(!kvtest::FindProgram("setpriv").empty(), "setpriv (util-linux)");
-    KV_REQUIRE_PEER(chronyd_.Start(address_, 123), "chronyd on " + address_ + ":123: " + chronyd_.why());
-  }
-
   // The automatic settings: LAN mode against chronyd, time-out 1 s, log into log_, the notice to
   // `smtp`.
   void WriteSettings(const kvtest::SmtpPeer &smtp,
@@ -57,16 +50,6 @@ protected:
     r.WriteInteger("ALoggingCount", 3);
     if (more) more(r);
   }
-
-  // Runs "korvan /a" without the right to set the clock; returns its exit status.
-  int RunKorvan() {
-    kvtest::ChildProcess p;
-    EXPECT_TRUE(p.Start(kvtest::KorvanAutoCommand(home_.path()), home_.file("stderr")));
-    const int status = p.Wait(std::chrono::seconds(60));
-    EXPECT_TRUE(WIFEXITED(status)) << status << Stderr();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::string Stderr() const { return kvtest::ReadFile(home_.file("stderr")); }
 
   // Starts "korvan /a" with exactly the environment a systemd service without User= has (no
   // HOME, no XDG_RUNTIME_DIR, no locale, no display). The user database is replaced through
@@ -92,12 +75,7 @@ protected:
 
   // The one log file's lines.
   Lines LogFile() {
-    std::string text;
-    if (DIR *d = opendir(log_.path().c_str())) {
-      while (dirent *e = readdir(d))
-        if (StartsWith(e->d_name, "korvanlog.")) text += kvtest::ReadFile(log_.file(e->d_name));
-      closedir(d);
-    }
+    const std::string text = LogText();
     Lines lines;
     for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
       lines.push_back(text.substr(start, end - start));
@@ -136,12 +114,6 @@ protected:
         << m.Data;
     EXPECT_EQ(m.Data.find("aktualisiert"), std::string::npos);
   }
-
-  kvtest::TempDir home_, log_;
-  // An address of its own, so that other tests on this machine do not meet on port 123.
-  kvtest::AddressLease lease_;
-  const std::string address_ = lease_.Address();
-  kvtest::ChronydPeer chronyd_;
 };
 
 const std::string kNotSet = "System clock not set: the system refused the change (Operation not permitted)";
