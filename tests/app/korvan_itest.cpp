@@ -55,7 +55,6 @@ protected:
   // HOME, no XDG_RUNTIME_DIR, no locale, no display). The user database is replaced through
   // nss_wrapper, so root's home is home_; the settings must be found there.
   bool StartAsService(kvtest::ChildProcess &p) {
-    const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
     kvtest::WriteFile(home_.file("passwd"), "root:x:0:0:root:" + home_.path() + ":/bin/sh\n");
     kvtest::WriteFile(home_.file("group"), "root:x:0:\n");
     const char *asan = std::getenv("ASAN_OPTIONS");
@@ -68,7 +67,7 @@ protected:
          "NSS_WRAPPER_DISABLE_DEEPBIND=1",
          // The sanitizer build's runtime would refuse a library loaded before it.
          std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0",
-         "setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", korvan, "/a"},
+         "setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", kvtest::BuiltProgram("korvan"), "/a"},
         home_.file("stderr"));
   }
   std::string nss_wrapper_ = "/usr/lib/x86_64-linux-gnu/libnss_wrapper.so";
@@ -225,12 +224,8 @@ TEST_F(KorvanAutoTest, AStopSignalEndsARunAgainstASilentServerAtOnceWithTheLineA
     }
     std::remove(home_.file("stderr").c_str());
 
-    const std::string korvan = std::string(std::getenv("KORVANE_BUILD_DIR")) + "/app/korvan";
     kvtest::ChildProcess p;
-    ASSERT_TRUE(p.Start({"setpriv", "--inh-caps=-sys_time", "--bounding-set=-sys_time", "env", "-u",
-                         "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", "HOME=" + home_.path(),
-                         "XDG_CONFIG_HOME=" + home_.path() + "/.config", korvan, "/a"},
-                        home_.file("stderr")));
+    ASSERT_TRUE(p.Start(kvtest::KorvanAutoCommand(home_.path()), home_.file("stderr")));
     // Under way: the handlers are in place and the warm-up has begun.
     ASSERT_TRUE(kvtest::WaitUntil([&] {
       const Lines lines = LogFile();
