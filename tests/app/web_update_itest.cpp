@@ -82,30 +82,14 @@ std::vector<std::string> *Record(TKvWebUpdate &w, std::vector<std::string> &even
   return &events;
 }
 
-class WebUpdateFlow : public ::testing::Test {
+class WebUpdateFlow : public kvtest::HttpPeersTest {
 protected:
   static void SetUpTestSuite() {
-    setenv("no_proxy", "*", 1);
-    files_ = new kvtest::TempDir;
-    certs_ = new kvtest::TestCertificates;
-    plain_ = new kvtest::HttpPeer;
-    secure_ = new kvtest::HttpPeer;
+    HttpPeersTest::SetUpTestSuite();
     kvtest::WriteFile(files_->file("setup.sh"), kInstaller);
     kvtest::WriteFile(files_->file("setup.tar.gz"),
                       std::string("\x1f\x8b\x08\x00", 4) + std::string(2000, 'z'));
-    if (!certs_->Make(why_)) return;
-    if (!plain_->Start(files_->path()))
-      why_ = plain_->why();
-    else if (!secure_->Start(files_->path(), certs_->CertFile(), certs_->KeyFile()))
-      why_ = secure_->why();
   }
-  static void TearDownTestSuite() {
-    delete plain_;
-    delete secure_;
-    delete certs_;
-    delete files_;
-  }
-  void SetUp() override { KV_REQUIRE_PEER(why_.empty(), why_); }
 
   static void WritePage(const std::string &name, const PageSpec &p) {
     std::string html = "<html><head>\r\n<title>Korvane 2005</title>\r\n";
@@ -152,11 +136,6 @@ protected:
     QMetaObject::invokeMethod(context, poll_, Qt::QueuedConnection);
   }
 
-  static inline kvtest::TempDir *files_ = nullptr;
-  static inline kvtest::TestCertificates *certs_ = nullptr;
-  static inline kvtest::HttpPeer *plain_ = nullptr;
-  static inline kvtest::HttpPeer *secure_ = nullptr;
-  static inline std::string why_;
   kvtest::TempDir tmp_, work_;
   kvtest::ScopedEnv tmpdir_{"TMPDIR", tmp_.path()};
   int terminated_ = 0;

@@ -13,30 +13,13 @@ using namespace kv::net;
 
 namespace {
 
-class HttpGetTest : public ::testing::Test {
+class HttpGetTest : public kvtest::HttpPeersTest {
 protected:
   static void SetUpTestSuite() {
-    // Loopback only, whatever proxy the environment names.
-    setenv("no_proxy", "*", 1);
-    files_ = new kvtest::TempDir;
+    HttpPeersTest::SetUpTestSuite();
     kvtest::WriteFile(files_->file("page.htm"), "<html>\n<body>hello</body>\n</html>\n");
     kvtest::WriteFile(files_->file("big.bin"), std::string(5000, 'x'));
-    certs_ = new kvtest::TestCertificates;
-    plain_ = new kvtest::HttpPeer;
-    secure_ = new kvtest::HttpPeer;
-    if (!certs_->Make(why_)) return;
-    if (!plain_->Start(files_->path()))
-      why_ = plain_->why();
-    else if (!secure_->Start(files_->path(), certs_->CertFile(), certs_->KeyFile()))
-      why_ = secure_->why();
   }
-  static void TearDownTestSuite() {
-    delete plain_;
-    delete secure_;
-    delete certs_;
-    delete files_;
-  }
-  void SetUp() override { KV_REQUIRE_PEER(why_.empty(), why_); }
 
   static THttpResult Get(THttpRequest r, std::string *body = nullptr) {
     r.Agent = "TKvWebUpdate";
@@ -53,12 +36,6 @@ protected:
     r.StallTimeoutMs = 10000; // a loaded machine (sanitizers, parallel tests) is slow to shake hands
     return r;
   }
-
-  static inline kvtest::TempDir *files_ = nullptr;
-  static inline kvtest::TestCertificates *certs_ = nullptr;
-  static inline kvtest::HttpPeer *plain_ = nullptr;
-  static inline kvtest::HttpPeer *secure_ = nullptr;
-  static inline std::string why_;
 };
 
 } // namespace

@@ -5,6 +5,9 @@
 // on a loopback address and a port it binds itself, stopped by process id; the requests it saw
 // are read back.
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,6 +73,39 @@ public:
 
 private:
   bool https_ = false;
+};
+
+// For each test suite, one folder (files_) served twice: by plain_ over HTTP and by secure_ over
+// HTTPS with a certificate of certs_' test CA. The client in this process reaches them directly,
+// whatever proxy the environment names. A suite that needs files in the folder writes them in
+// its own SetUpTestSuite after this one's.
+class HttpPeersTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    setenv("no_proxy", "*", 1);
+    files_ = new TempDir;
+    certs_ = new TestCertificates;
+    plain_ = new HttpPeer;
+    secure_ = new HttpPeer;
+    if (!certs_->Make(why_)) return;
+    if (!plain_->Start(files_->path()))
+      why_ = plain_->why();
+    else if (!secure_->Start(files_->path(), certs_->CertFile(), certs_->KeyFile()))
+      why_ = secure_->why();
+  }
+  static void TearDownTestSuite() {
+    delete plain_;
+    delete secure_;
+    delete certs_;
+    delete files_;
+  }
+  void SetUp() override { KV_REQUIRE_PEER(why_.empty(), why_); }
+
+  static inline TempDir *files_ = nullptr;
+  static inline TestCertificates *certs_ = nullptr;
+  static inline HttpPeer *plain_ = nullptr;
+  static inline HttpPeer *secure_ = nullptr;
+  static inline std::string why_;
 };
 
 } // namespace kvtest
