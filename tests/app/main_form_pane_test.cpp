@@ -3,11 +3,9 @@
 #include "app/main_form.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QDialog>
 #include <QImage>
 #include <QTest>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include "app/web_update_info.h"
 #include "controls/panels/ex_panel.h"
 #include "controls/panels/navbar.h"
+#include "modal_driver.h"
 #include "platform/registry.h"
 #include "platform/ui/application.h"
 #include "platform/ui/image_list.h"
@@ -163,14 +162,12 @@ TEST_F(MainFormPaneTest, ClickingEndOnThePanelClosesTheWindowAndSavesTheSettings
 
 TEST_F(MainFormPaneTest, EachDialogRunsModallyAndInfoTwiceOpensTwoAboutBoxes) {
   // The window's own modal run; each dialog is closed from inside its loop as soon as it runs.
-  form_->PaneHooks.ShowModal = [this](QDialog &d) {
-    QTimer::singleShot(0, &d, [this, &d] {
-      if (QApplication::activeModalWidget() == &d && d.parentWidget() == form_.get())
-        opened_.push_back(d.metaObject()->className());
-      d.done(QDialog::Rejected);
-    });
-    defaultShowModal_(d);
-  };
+  form_->PaneHooks.ShowModal = defaultShowModal_;
+  kvtest::ModalDriver close([this](QDialog &d) {
+    if (d.parentWidget() == form_.get()) opened_.push_back(d.metaObject()->className());
+    d.done(QDialog::Rejected);
+    return false; // and the next one
+  });
   for (const char *anchor : {"konfig", "update", "info", "info"})
     form_->ExPanel1AnchorClick(nullptr, anchor);
   EXPECT_EQ(opened_, (std::vector<std::string>{"kv::app::TConfigForm", "kv::app::TWebUpdateForm",
