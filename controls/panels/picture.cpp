@@ -6,7 +6,10 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cmath>
+#include <fcntl.h>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "controls/panels/gif_frames.h"
 #include "controls/panels/markup_lexer.h"
@@ -41,6 +44,25 @@ QByteArray ReadWhole(QIODevice *stream) {
   bytes.resize(used);
   bytes.squeeze();
   return bytes;
+}
+
+// Opens a picture file for reading. A FIFO, a device or a socket could hold the paint that asked
+// for the picture forever (in the open itself, or in reads from a writer that trickles), so
+// anything but a regular file is refused; the open itself never waits. The program's own
+// pictures (":/...") are no files and open as they are.
+bool OpenPictureFile(QFile &file, const QString &path) {
+  if (path.startsWith(u':')) {
+    file.setFileName(path);
+    return file.open(QIODevice::ReadOnly);
+  }
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fcntl(fd, F_SETFL, 0) == 0 &&
+      file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+    return true;
+  ::close(fd);
+  return false;
 }
 
 std::string_view View(const QByteArray &bytes) {
@@ -103,8 +125,8 @@ void TStreamPicture::SaveToStream(QIODevice *Stream) const {
 
 void TStreamPicture::LoadFromFile(const QString &FileName) {
   try {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly)) throw EPictureError(kNoImageText);
+    QFile file;
+    if (!OpenPictureFile(file, FileName)) throw EPictureError(kNoImageText);
     if (file.size() > kMaxPictureFileBytes) throw EPictureError(kNoImageMemoryText);
     LoadFromBytes(ReadWhole(&file));
   } catch (...) {
@@ -229,8 +251,8 @@ void THTMLPicture::LoadFromResource(const QString &Instance, const QString &Name
   const QStringList entries = folder.entryList(QDir::Files, QDir::Name);
   for (const QString &entry : entries) {
     if (AsciiUpper(entry) != wanted && AsciiUpper(QFileInfo(entry).completeBaseName()) != wanted) continue;
-    QFile file(folder.filePath(entry));
-    if (file.open(QIODevice::ReadOnly)) LoadFromStream(&file);
+    QFile file;
+    if (OpenPictureFile(file, folder.filePath(entry))) LoadFromStream(&file);
     return;
   }
 }

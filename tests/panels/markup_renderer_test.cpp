@@ -5,7 +5,12 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <future>
 #include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "controls/panels/markup_lexer.h"
 #include "controls/panels/picture.h"
@@ -475,6 +480,31 @@ TEST(MarkupPixels, FilePicturesLoadWithTheirPathsCase) {
     ASSERT_EQ(cache.Count(), 1);
     EXPECT_EQ(cache.GetPicture(0)->Identity(), AsciiUpper(address));
   }
+}
+
+TEST(MarkupPixels, APictureThatIsNoRegularFileNeverHoldsThePaint) {
+  kvtest::TempDir dir;
+  const std::string fifo = dir.file("pipe.png");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A paint that still waits for a writer after a second gets one, so a fault fails, not hangs.
+  std::promise<void> painted;
+  bool late = false;
+  std::thread guard([&, done = painted.get_future()] {
+    if (done.wait_for(std::chrono::seconds(1)) == std::future_status::ready) return;
+    late = true;
+    do {
+      const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); // works once a reader waits
+      if (fd >= 0) close(fd);
+    } while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready);
+  });
+  THTMLPictureCache cache;
+  TMarkupParams params;
+  params.PictureCache = &cache;
+  Draw(R"(<IMG src="file://)" + QString::fromStdString(fifo) + R"(">)", params, {4, 4});
+  painted.set_value();
+  guard.join();
+  EXPECT_FALSE(late);
+  EXPECT_TRUE(cache.GetPicture(0)->Empty());
 }
 
 TEST(MarkupPixels, BodyAndParagraphBackgrounds) {
