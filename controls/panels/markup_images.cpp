@@ -61,11 +61,9 @@ THTMLPicture *UsablePicture(THTMLPicture *picture) {
   return picture && !picture->Empty() ? picture : nullptr;
 }
 
-// The cache's picture of an address, added and loaded when it is not there yet. The cache knows
-// pictures by their upper-case identity; the address is loaded as written, since a file path
-// keeps its case.
+// The cache's picture of an address, added and loaded when it is not there yet.
 THTMLPicture *CachedPicture(THTMLPictureCache &cache, const QString &address) {
-  const QString identity = AsciiUpper(address);
+  const QString identity = PictureIdentity(address);
   if (THTMLPicture *found = cache.FindPicture(identity)) return found;
   THTMLPicture *added = cache.AddPicture();
   added->SetAsynchronous(false);

@@ -257,13 +257,18 @@ void THTMLPicture::LoadFromResource(const QString &Instance, const QString &Name
   }
 }
 
+QString PictureIdentity(const QString &Address) {
+  const QString upper = AsciiUpper(Address);
+  return upper.startsWith(u"FILE://") ? upper.left(7) + Address.mid(7) : upper;
+}
+
 void THTMLPicture::AssignAddress(const QString &Address) {
   const QString upper = AsciiUpper(Address);
   if (upper.startsWith(u"RES://")) {
     identity_ = upper;
     if (Address.size() > 6) LoadFromResource(module_instance_, Address.mid(6));
   } else if (upper.startsWith(u"FILE://")) {
-    identity_ = upper;
+    identity_ = PictureIdentity(Address);
     if (Address.size() > 7) LoadFromFile(Address.mid(7));
   } else if (!asynchronous_) {
     download_address_ = identity_ = upper;

@@ -178,7 +178,7 @@ public:
   // there is none.
   void LoadFromResource(const QString &Instance, const QString &Name);
   // "RES://name" and "FILE://path" load; other addresses are remembered and stay empty. The
-  // identity is the address in upper case; a file path keeps its case.
+  // identity is PictureIdentity(Address).
   void AssignAddress(const QString &Address);
 
   const QString &Identity() const { return identity_; }
@@ -213,6 +213,11 @@ private:
   bool busy_ = false;
   std::unique_ptr<TDownLoadThread> download_;
 };
+
+// The identity by which the picture cache knows an address: the address in upper case, except
+// that a file path keeps its case (two paths that differ in case name two files); only the
+// scheme and the names of the program's own pictures are compared without regard to case.
+QString PictureIdentity(const QString &Address);
 
 // The resource folder of the program's own pictures.
 inline constexpr const char *kProgramResources = ":/korvane";

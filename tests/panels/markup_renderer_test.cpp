@@ -470,16 +470,30 @@ TEST(MarkupPixels, FilePicturesLoadWithTheirPathsCase) {
   QImage pixels(2, 2, QImage::Format_RGB32);
   pixels.fill(Qt::blue);
   kvtest::WriteFile(dir.file("MixedCase.png"), kvtest::Encoded(pixels).toStdString());
-  const QString address = "file://" + QString::fromStdString(dir.file("MixedCase.png"));
+  pixels.fill(Qt::red);
+  kvtest::WriteFile(dir.file("MIXEDCASE.PNG"), kvtest::Encoded(pixels).toStdString());
+  const QString path = QString::fromStdString(dir.file("MixedCase.png"));
   for (const QString &text :
-       {R"(<IMG src=")" + address + R"(">)", R"(<BODY background=")" + address + R"(">)"}) {
+       {R"(<IMG src="file://)" + path + R"(">)", R"(<BODY background="file://)" + path + R"(">)"}) {
     THTMLPictureCache cache;
     TMarkupParams params;
     params.PictureCache = &cache;
     EXPECT_EQ(Draw(text, params, {4, 4}).pixel(1, 1), qRgb(0, 0, 255)) << qPrintable(text);
     ASSERT_EQ(cache.Count(), 1);
-    EXPECT_EQ(cache.GetPicture(0)->Identity(), AsciiUpper(address));
+    EXPECT_EQ(cache.GetPicture(0)->Identity(), "FILE://" + path);
   }
+  // Paths that differ only in case name two pictures; the scheme's case does not matter.
+  THTMLPictureCache cache;
+  TMarkupParams params;
+  params.PictureCache = &cache;
+  const QString upper = QString::fromStdString(dir.file("MIXEDCASE.PNG"));
+  const QImage image = Draw(R"(<IMG src="file://)" + path + R"("><IMG src="FILE://)" + upper +
+                                R"("><IMG src="File://)" + path + R"(">)",
+                            params, {8, 4});
+  EXPECT_EQ(image.pixel(1, 1), qRgb(0, 0, 255));
+  EXPECT_EQ(image.pixel(3, 1), qRgb(255, 0, 0));
+  EXPECT_EQ(image.pixel(5, 1), qRgb(0, 0, 255));
+  EXPECT_EQ(cache.Count(), 2);
 }
 
 TEST(MarkupPixels, APictureThatIsNoRegularFileNeverHoldsThePaint) {

@@ -322,7 +322,7 @@ TEST(Pictures, AssignCopiesTheSameKindAndDropsEverythingForOthers) {
   EXPECT_TRUE(q.Data().isEmpty());
 }
 
-TEST(HTMLPicture, AddressesLoadFromResourcesAndFilesAndKeepAnUpperCaseIdentity) {
+TEST(HTMLPicture, AddressesLoadFromResourcesAndFilesAndKeepAnUpperCaseIdentityButForFilePaths) {
   kvtest::TempDir dir;
   const QByteArray png = Encoded(FourColours(), "PNG");
   kvtest::WriteFile(dir.file("logo.png"), png.toStdString());
@@ -335,8 +335,8 @@ TEST(HTMLPicture, AddressesLoadFromResourcesAndFilesAndKeepAnUpperCaseIdentity) 
   EXPECT_EQ(res.Width(), 2);
 
   THTMLPicture file;
-  file.AssignAddress("file://" + QString::fromStdString(dir.file("MixedCase.png")));
-  EXPECT_EQ(file.Identity(), "FILE://" + QString::fromStdString(dir.file("MixedCase.png")).toUpper());
+  file.AssignAddress("File://" + QString::fromStdString(dir.file("MixedCase.png")));
+  EXPECT_EQ(file.Identity(), "FILE://" + QString::fromStdString(dir.file("MixedCase.png")));
   EXPECT_FALSE(file.Empty()) << "the path keeps its case";
 
   THTMLPicture web;
