@@ -9,7 +9,6 @@
 #include <QWindow>
 #include <algorithm>
 #include <memory>
-#include <typeinfo>
 #include <vector>
 
 #include "controls/edits/resources.h"
@@ -137,47 +136,55 @@ TColor PaletteRgb(TColor c) {
 
 namespace {
 
-// Takes the events of one type that reach the object it filters: the first is dropped, copies
-// of the others are kept to be queued again.
-class QueuedEventTaker : public QObject {
+QEvent::Type DropMarkerType() {
+  static const auto type = QEvent::Type(QEvent::registerEventType());
+  return type;
+}
+
+// Drops the first event of one type that comes to its object before its marker does. The marker
+// is queued behind every event pending when the drop is asked for, so the event dropped is the
+// first of those, and when the marker comes first none was pending. Nothing is taken out of the
+// queue or put back, so all other events keep their places.
+class PendingDrop : public QObject {
 public:
-  explicit QueuedEventTaker(QEvent::Type type) : type_(type) {}
-  std::vector<std::unique_ptr<QEvent>> Rest;
+  explicit PendingDrop(QEvent::Type type) : type_(type) {}
 
 protected:
-  bool eventFilter(QObject *, QEvent *event) override {
-    if (event->type() != type_) return false;
-    if (!dropped_) {
-      dropped_ = true;
-      return true;
-    }
-    std::unique_ptr<QEvent> copy(event->clone());
-    // A type without its own copy would come back cut down to a plain event: it is delivered
-    // now instead.
-    const QEvent &copied = *copy;
-    if (typeid(copied) != typeid(*event)) return false;
-    Rest.push_back(std::move(copy));
-    return true;
-  }
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
   QEvent::Type type_;
   bool dropped_ = false;
 };
 
+// The marker owns its drop: delivered or thrown away with its object's queue, it ends the drop.
+struct DropMarker : QEvent {
+  explicit DropMarker(std::unique_ptr<PendingDrop> drop) : QEvent(DropMarkerType()), Drop(std::move(drop)) {}
+  std::unique_ptr<PendingDrop> Drop;
+};
+
+bool PendingDrop::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == DropMarkerType()) {
+    if (static_cast<DropMarker *>(event)->Drop.get() != this) return false;
+    watched->removeEventFilter(this);
+    return true;
+  }
+  // What the window system delivers directly was never queued.
+  if (dropped_ || event->type() != type_ || event->spontaneous()) return false;
+  dropped_ = true;
+  return true;
+}
+
 } // namespace
 
 void DropPendingMessage(QObject *window, QEvent::Type type) {
   // Type 0 would mean every type; a quit is never lost and a deferred delete never leaks.
   if (!window || type == QEvent::None || type == QEvent::Quit || type == QEvent::DeferredDelete) return;
-  // Only this thread's queue can be looked into.
+  // Only an object of this thread can be watched from here.
   if (window->thread() != QThread::currentThread()) return;
-  QueuedEventTaker taker(type);
-  window->installEventFilter(&taker);
-  QCoreApplication::sendPostedEvents(window, type);
-  window->removeEventFilter(&taker);
-  for (std::unique_ptr<QEvent> &event : taker.Rest)
-    QCoreApplication::postEvent(window, event.release());
+  auto drop = std::make_unique<PendingDrop>(type);
+  window->installEventFilter(drop.get());
+  QCoreApplication::postEvent(window, new DropMarker(std::move(drop)));
 }
 
 void KeepRectOnScreen(TRect &r, const QSize &screen) {

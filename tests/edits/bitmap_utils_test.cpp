@@ -180,9 +180,11 @@ struct Sliced : QEvent {
   int number;
 };
 
+// Writes the numbers of the events it gets into a log shared with other counters.
 class Counter : public QObject {
 public:
-  std::vector<int> seen;
+  explicit Counter(std::vector<int> &seen) : seen(seen) {}
+  std::vector<int> &seen;
   bool event(QEvent *e) override {
     if (auto *n = dynamic_cast<Numbered *>(e)) seen.push_back(n->number);
     if (auto *s = dynamic_cast<Sliced *>(e)) seen.push_back(s->number);
@@ -190,25 +192,33 @@ public:
   }
 };
 
-TEST(BitmapUtils, DropPendingMessageRemovesOneOfThatType) {
-  Counter target;
-  DropPendingMessage(&target, QEvent::User); // nothing queued: nothing happens, now or later
-  for (int n : {1, 2, 3})
-    QCoreApplication::postEvent(&target, new Numbered(n));
-  QCoreApplication::postEvent(&target, new Numbered(4, QEvent::Type(QEvent::User + 1)));
-  DropPendingMessage(&target, QEvent::User);
-  DropPendingMessage(nullptr, QEvent::User);
-  EXPECT_TRUE(target.seen.empty());
+TEST(BitmapUtils, DropPendingMessageRemovesOneOfThatTypeInPlace) {
+  std::vector<int> seen;
+  Counter target(seen), other(seen);
+  DropPendingMessage(&target, QEvent::User); // nothing queued: what is queued later stays
+  QCoreApplication::postEvent(&target, new Numbered(0));
   QCoreApplication::processEvents();
-  EXPECT_EQ(target.seen, (std::vector<int>{4, 2, 3}));
+  EXPECT_EQ(seen, std::vector<int>{0});
 
-  // An event type without its own copy is delivered rather than cut down.
-  target.seen.clear();
+  seen.clear();
+  for (int n : {1, 2})
+    QCoreApplication::postEvent(&target, new Numbered(n));
+  QCoreApplication::postEvent(&other, new Numbered(3));
+  QCoreApplication::postEvent(&target, new Numbered(4, QEvent::Type(QEvent::User + 1)));
   for (int n : {5, 6})
-    QCoreApplication::postEvent(&target, new Sliced(n));
+    QCoreApplication::postEvent(&target, new Sliced(n)); // a type without its own copy
+  DropPendingMessage(&target, QEvent::User);
   DropPendingMessage(&target, QEvent::Type(QEvent::User + 2));
+  DropPendingMessage(nullptr, QEvent::User);
+  QCoreApplication::postEvent(&target, new Numbered(7));
+  EXPECT_TRUE(seen.empty()) << "nothing is delivered during the call";
   QCoreApplication::processEvents();
-  EXPECT_EQ(target.seen, std::vector<int>{6});
+  EXPECT_EQ(seen, (std::vector<int>{2, 3, 4, 6, 7}));
+
+  // An object that goes while its drop waits takes the drop with it.
+  Counter doomed(seen);
+  QCoreApplication::postEvent(&doomed, new Numbered(8));
+  DropPendingMessage(&doomed, QEvent::User);
 }
 
 class Filled : public QWidget {
