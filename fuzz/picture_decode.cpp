@@ -22,7 +22,8 @@ void Check(const kv::panels::THTMLPicture &picture, const kv::panels::EPictureEr
     if (std::strcmp(text, kNoImageMemoryText) != 0 && std::strcmp(text, kEmptyImageStreamText) != 0 &&
         std::strcmp(text, kInvalidImageText) != 0 && std::strcmp(text, kNoImageText) != 0)
       kvfuzz::Broken("a decoding failure with another text");
-    if (!picture.Empty() || !picture.Image().isNull() || picture.Width() != 0) kvfuzz::Broken("a failed load kept a picture");
+    if (!picture.Empty() || !picture.Image().isNull() || picture.Width() != 0)
+      kvfuzz::Broken("a failed load kept a picture");
     return;
   }
   const QImage &image = picture.Image();
@@ -35,8 +36,8 @@ void Check(const kv::panels::THTMLPicture &picture, const kv::panels::EPictureEr
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   using namespace kv::panels;
-  static const bool quiet = (qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}),
-                             true);
+  static const bool quiet =
+      (qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {}), true);
   (void)quiet;
   QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
   QBuffer stream(&bytes);
