@@ -7,7 +7,8 @@
 // as for other programs of the system.
 //
 // libcurl is bound by name at the first transfer (dlopen), so a program that never transfers
-// anything loads none of it. Without the library a transfer fails at once and says so.
+// anything loads none of it. Without the library, or with one older than 7.85 (which lacks the
+// options that keep a transfer on HTTPS), a transfer fails at once and says so in German.
 
 #include <chrono>
 #include <cstdint>
@@ -50,7 +51,8 @@ struct THttpResult {
   long Status = 0;            // status of the final reply, 0 without one
   int64_t ContentLength = -1; // announced length of the final reply, -1 without
   int64_t Received = 0;       // body bytes handed to the caller
-  std::string Error;          // why it failed, in English; empty when Ok
+  // Why it failed, in English (the library's German message when it cannot be used); empty when Ok.
+  std::string Error;
 };
 
 struct TCurlApi;
@@ -102,8 +104,12 @@ private:
 // try out a missing library.
 std::string HttpLibraryName();
 void SetHttpLibraryName(const std::string &name);
-// True when libcurl is loaded with every function the transfers use; loads it on the first call.
-bool LoadHttpLibrary();
+// True when libcurl is loaded with every function the transfers use and is recent enough; loads
+// it on the first call. Otherwise `why` gets the German message that says what is wrong.
+bool LoadHttpLibrary(std::string *why = nullptr);
+// Test hook: the next loads take libcurl for this version (0x075400 is 7.84.0); 0, as at start,
+// reads the library's own. Forgets the bound library, as SetHttpLibraryName does.
+void PretendHttpLibraryVersion(unsigned version);
 
 // True when `url` starts with "https://" (any case).
 bool IsHttpsUrl(std::string_view url);

@@ -161,3 +161,24 @@ TEST_F(HttpGetTest, HttpsIsSecureOnlyWithAVerifiedCertificateAllTheWay) {
   EXPECT_TRUE(up.Ok) << up.Error;
   EXPECT_FALSE(up.Secure);
 }
+
+TEST_F(HttpGetTest, AnOldLibcurlOrARefusedOptionStartsNoTransfer) {
+  const int asked = plain_->CountRequests("/page.htm");
+  PretendHttpLibraryVersion(0x075400);
+  std::string why;
+  EXPECT_FALSE(LoadHttpLibrary(&why));
+  const THttpResult old = Get(To(plain_->Url("/page.htm")));
+  PretendHttpLibraryVersion(0);
+  EXPECT_EQ(why, "Die Bibliothek libcurl.so.4 ist nicht nutzbar: Version 7.84.0 ist zu alt, nötig ist 7.85.0 "
+                 "oder neuer.");
+  EXPECT_FALSE(old.Ok);
+  EXPECT_EQ(old.Error, why);
+  EXPECT_TRUE(LoadHttpLibrary()) << "the library's own version is recent enough";
+
+  THttpRequest r = To(plain_->Url("/page.htm"));
+  r.MaxRedirects = -2;
+  const THttpResult refused = Get(r);
+  EXPECT_FALSE(refused.Ok);
+  EXPECT_EQ(refused.Error, "libcurl refused option MAXREDIRS: A libcurl function was given a bad argument");
+  EXPECT_EQ(plain_->CountRequests("/page.htm"), asked);
+}
