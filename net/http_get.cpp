@@ -213,6 +213,7 @@ size_t THttpTransfer::OnBody(char *data, size_t size, size_t count, void *self) 
     if (t->request_.RequireLength && t->content_length_ < 0) return t->Refuse("no Content-Length"), 0;
   }
   const int64_t after = t->received_ + static_cast<int64_t>(n);
+  // libcurl ends the body at the announced length; a chunked body may still run past it.
   const int64_t announced = t->content_length_;
   if (announced >= 0 && after > announced)
     return t->Refuse("more than the announced " + std::to_string(announced) + " bytes"), 0;
@@ -314,9 +315,8 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   set(CURLOPT_SSL_VERIFYHOST, 2L);
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request_.ConnectTimeoutMs));
-  // The body is read to the end of the connection and its length checked here, so a reply
-  // that sends more than it announces is noticed instead of silently cut.
-  set(CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
+  // The reply ends when its announced length has arrived (a server may keep the connection
+  // open for the next request); a connection that ends before is reported as cut short.
   set(CURLOPT_HEADERFUNCTION, &THttpTransfer::OnHeader);
   set(CURLOPT_HEADERDATA, this);
   set(CURLOPT_WRITEFUNCTION, &THttpTransfer::OnBody);
@@ -346,6 +346,8 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
     result.Error = refused_;
   } else if (rc == CURLE_TOO_MANY_REDIRECTS) {
     result.Error = "more than " + std::to_string(request_.MaxRedirects) + " redirections";
+  } else if (rc == CURLE_PARTIAL_FILE && announced >= 0) {
+    result.Error = cut_short;
   } else if (rc != CURLE_OK) {
     result.Error = api.easy_strerror(rc);
     if (*error) result.Error += std::string(": ") + error;
