@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <filesystem>
 
 #include "tests/peers/http_peer.h"
 
@@ -172,6 +174,27 @@ TEST_F(HttpGetTest, AReplyOnAKeptConnectionEndsWithItsAnnouncedLength) {
     EXPECT_EQ(body, "<html>\n<body>hello</body>\n</html>\n") << path;
     std::printf("[ MEASURED ] %s took %lld ms\n", path, static_cast<long long>(kvtest::ElapsedMs(start)));
   }
+}
+
+TEST_F(HttpGetTest, NoSocketOfATransferIsLeftToStartedPrograms) {
+  // The sockets a program started now would inherit.
+  auto inheritable = [] {
+    std::vector<std::string> sockets;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      std::error_code error;
+      const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+      const int fd = std::stoi(entry.path().filename().string());
+      if (target.rfind("socket:", 0) == 0 && !(::fcntl(fd, F_GETFD) & FD_CLOEXEC)) sockets.push_back(target);
+    }
+    return sockets;
+  };
+  const std::vector<std::string> before = inheritable();
+  std::vector<std::string> during;
+  THttpTransfer t(To(plain_->Url("/page.htm")));
+  EXPECT_TRUE(
+      t.Perform([&](std::string_view) { return during = inheritable(), true; }, [] { return true; }).Ok);
+  EXPECT_EQ(during, before);
+  EXPECT_EQ(inheritable(), before);
 }
 
 TEST_F(HttpGetTest, AnOldLibcurlOrARefusedOptionStartsNoTransfer) {
