@@ -215,32 +215,34 @@ bool THttpTransfer::Refuse(std::string why) {
   return false;
 }
 
+void THttpReplyHead::Take(std::string_view line) {
+  if (StartsWithNoCase(line, "http/")) {
+    *this = THttpReplyHead();
+    // "HTTP/1.1 200 OK": three digits after the version, then a blank or the line's end.
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return;
+    const std::string_view rest = Trim(line.substr(blank + 1));
+    const int64_t code = ParseLength(rest.substr(0, 3));
+    if (code >= 100 && (rest.size() == 3 || rest[3] == ' ')) Status = static_cast<long>(code);
+  } else if (StartsWithNoCase(line, "content-length:")) {
+    const int64_t v = ParseLength(Trim(line.substr(15)));
+    // Two lengths that differ leave it open which one the body keeps to.
+    if (v < 0 || (ContentLength >= 0 && v != ContentLength))
+      BadLength = true;
+    else
+      ContentLength = v;
+  }
+}
+
 size_t THttpTransfer::OnHeader(char *data, size_t size, size_t count, void *self) {
   auto *t = static_cast<THttpTransfer *>(self);
   t->Heard();
-  const std::string_view line(data, size * count);
-  // Each reply (a redirection, then the next) starts with its status line.
-  if (StartsWithNoCase(line, "http/")) {
-    t->status_ = 0;
-    t->content_length_ = -1;
-    t->bad_length_ = false;
-    const size_t blank = line.find(' ');
-    if (blank != std::string_view::npos) {
-      const std::string_view code = line.substr(blank + 1, 3);
-      const int64_t v = ParseLength(code);
-      if (code.size() == 3 && v >= 100) t->status_ = static_cast<long>(v);
-    }
-  } else if (StartsWithNoCase(line, "content-length:")) {
-    const int64_t v = ParseLength(Trim(line.substr(15)));
-    if (v < 0)
-      t->bad_length_ = true;
-    else
-      t->content_length_ = v;
-    if (v > t->request_.MaxBytes)
-      return t->Refuse("announces " + std::to_string(v) + " bytes, more than " +
-                       std::to_string(t->request_.MaxBytes)),
-             0;
-  }
+  t->head_.Take(std::string_view(data, size * count));
+  const int64_t announced = t->head_.ContentLength;
+  if (announced > t->request_.MaxBytes)
+    return t->Refuse("announces " + std::to_string(announced) + " bytes, more than " +
+                     std::to_string(t->request_.MaxBytes)),
+           0;
   return size * count;
 }
 
@@ -249,13 +251,13 @@ size_t THttpTransfer::OnBody(char *data, size_t size, size_t count, void *self) 
   t->Heard();
   const size_t n = size * count;
   if (t->received_ == 0) {
-    if (t->status_ != 200) return t->Refuse("HTTP status " + std::to_string(t->status_)), 0;
-    if (t->bad_length_) return t->Refuse("unreadable Content-Length"), 0;
-    if (t->request_.RequireLength && t->content_length_ < 0) return t->Refuse("no Content-Length"), 0;
+    if (t->head_.Status != 200) return t->Refuse("HTTP status " + std::to_string(t->head_.Status)), 0;
+    if (t->head_.BadLength) return t->Refuse("unreadable Content-Length"), 0;
+    if (t->request_.RequireLength && t->head_.ContentLength < 0) return t->Refuse("no Content-Length"), 0;
   }
   const int64_t after = t->received_ + static_cast<int64_t>(n);
   // libcurl ends the body at the announced length; a chunked body may still run past it.
-  const int64_t announced = t->content_length_;
+  const int64_t announced = t->head_.ContentLength;
   if (announced >= 0 && after > announced)
     return t->Refuse("more than the announced " + std::to_string(announced) + " bytes"), 0;
   if (after > t->request_.MaxBytes)
@@ -295,9 +297,7 @@ int THttpTransfer::OnProgress(void *self, int64_t, int64_t, int64_t, int64_t) {
 
 THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHandler &on_progress) {
   THttpResult result;
-  status_ = 0;
-  content_length_ = -1;
-  bad_length_ = false;
+  head_ = THttpReplyHead();
   received_ = 0;
   aborted_ = false;
   refused_.clear();
@@ -375,8 +375,8 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   on_data_ = nullptr;
   on_progress_ = nullptr;
 
-  const long status = status_;
-  const int64_t announced = content_length_;
+  const long status = head_.Status;
+  const int64_t announced = head_.ContentLength;
   result.Status = status;
   result.ContentLength = announced;
   result.Received = received_;
@@ -398,7 +398,7 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
     if (*error) result.Error += std::string(": ") + error;
   } else if (status != 200) {
     result.Error = "HTTP status " + std::to_string(status);
-  } else if (bad_length_) {
+  } else if (head_.BadLength) {
     result.Error = "unreadable Content-Length";
   } else if (announced < 0 && request_.RequireLength) {
     result.Error = "no Content-Length";

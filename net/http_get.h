@@ -55,6 +55,16 @@ struct THttpResult {
   std::string Error;
 };
 
+// What the header lines of a reply say: its status and its announced length. A status line
+// starts the next reply (after a redirection, or an interim reply).
+struct THttpReplyHead {
+  long Status = 0;            // 0 until a status line with a three-digit code came
+  int64_t ContentLength = -1; // -1 without one
+  bool BadLength = false;     // a Content-Length that is not a count, or two that differ
+  // Takes one header line as received, with or without its line end.
+  void Take(std::string_view line);
+};
+
 struct TCurlApi;
 
 class THttpTransfer {
@@ -74,8 +84,8 @@ public:
 
   // The final reply's status and announced length as far as its headers have arrived
   // (0 and -1 before); readable from the handlers.
-  long Status() const { return status_; }
-  int64_t ContentLength() const { return content_length_; }
+  long Status() const { return head_.Status; }
+  int64_t ContentLength() const { return head_.ContentLength; }
 
 private:
   static size_t OnHeader(char *data, size_t size, size_t count, void *self);
@@ -90,9 +100,7 @@ private:
   CURL *curl_ = nullptr;
   const DataHandler *on_data_ = nullptr;
   const ProgressHandler *on_progress_ = nullptr;
-  long status_ = 0;
-  int64_t content_length_ = -1;
-  bool bad_length_ = false;
+  THttpReplyHead head_;
   int64_t received_ = 0;
   bool aborted_ = false;
   std::string refused_; // why a handler of ours stopped the transfer
