@@ -9,8 +9,8 @@
 using kv::platform::TSharedLibrary;
 
 TEST(SharedLibrary, BindsByNameAndSaysInGermanWhatIsMissing) {
-  TSharedLibrary m;
-  ASSERT_TRUE(m.Open("libm.so.6")) << m.Error();
+  TSharedLibrary m, old, missing;
+  ASSERT_TRUE(m.Open("libm.so.6") && old.Open("libm.so.6")) << m.Error();
   double (*cosine)(double) = nullptr;
   ASSERT_TRUE(m.Bind("cos", cosine));
   EXPECT_EQ(cosine(0.0), 1.0);
@@ -20,42 +20,29 @@ TEST(SharedLibrary, BindsByNameAndSaysInGermanWhatIsMissing) {
   EXPECT_TRUE(m.Usable()) << "an optional function may be missing";
   EXPECT_FALSE(m.Bind("korvane_needed", none));
   m.Refuse("Version 1 ist zu alt");
-  EXPECT_FALSE(m.Usable());
-  EXPECT_EQ(m.Error(), "Die Bibliothek libm.so.6 ist nicht nutzbar: Ihr fehlt die Funktion korvane_needed.")
-      << "the first reason counts";
-
-  TSharedLibrary old;
-  ASSERT_TRUE(old.Open("libm.so.6"));
+  EXPECT_EQ(m.Error(), "Die Bibliothek libm.so.6 ist nicht nutzbar: Ihr fehlt die Funktion korvane_needed.");
   old.Refuse("Version 1 ist zu alt");
   EXPECT_EQ(old.Error(), "Die Bibliothek libm.so.6 ist nicht nutzbar: Version 1 ist zu alt.");
-
-  TSharedLibrary missing;
   EXPECT_FALSE(missing.Open("libkorvane-none.so.1"));
-  EXPECT_FALSE(missing.Usable());
   EXPECT_EQ(missing.Error(),
             "Die Bibliothek libkorvane-none.so.1 ist nicht nutzbar: Sie lässt sich nicht laden "
             "(libkorvane-none.so.1: cannot open shared object file: No such file or directory).");
-  EXPECT_EQ(missing.Symbol("cos"), nullptr);
+  EXPECT_FALSE(m.Usable() || old.Usable() || missing.Usable());
 }
 
 TEST(SharedLibrary, TheHandleClosesWhatItLoadedUnlessKept) {
-  const char *name = "libz.so.1";
-  auto loaded = [&] {
-    void *h = ::dlopen(name, RTLD_NOW | RTLD_NOLOAD);
-    if (h) ::dlclose(h);
-    return h != nullptr;
+  auto loaded = [] {
+    void *h = ::dlopen("libz.so.1", RTLD_NOW | RTLD_NOLOAD);
+    return h && ::dlclose(h) == 0;
   };
-  if (loaded()) GTEST_SKIP() << name << " is loaded by something else";
-  {
-    TSharedLibrary z;
-    ASSERT_TRUE(z.Open(name)) << z.Error();
-    TSharedLibrary moved = std::move(z);
-    EXPECT_TRUE(loaded());
-  }
+  if (loaded()) GTEST_SKIP() << "libz.so.1 is loaded by something else";
+  TSharedLibrary z;
+  ASSERT_TRUE(z.Open("libz.so.1")) << z.Error();
+  EXPECT_TRUE(loaded());
+  z.Close();
   EXPECT_FALSE(loaded());
-  TSharedLibrary kept;
-  ASSERT_TRUE(kept.Open(name));
-  kept.Keep();
-  kept.Close();
+  ASSERT_TRUE(z.Open("libz.so.1"));
+  z.Keep();
+  z.Close();
   EXPECT_TRUE(loaded());
 }
