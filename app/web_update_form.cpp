@@ -93,11 +93,12 @@ void TWebUpdateForm::btn_ExitClick() {
 void TWebUpdateForm::btn_UpdateClick() {
   if (kvWebUpdate->Busy()) return;
   // The transfers' library is loaded only now; without it there is nothing to try.
-  if (!net::LoadHttpLibrary()) {
-    ui::ShowError(this, QStringLiteral("Die Bibliothek für Internet-Übertragungen (%1) konnte nicht geladen "
-                                       "werden. Bitte installieren Sie libcurl (unter Debian das Paket "
-                                       "libcurl4) und versuchen Sie es erneut.")
-                            .arg(QString::fromStdString(net::HttpLibraryName())));
+  std::string why;
+  if (!net::LoadHttpLibrary(&why)) {
+    ui::ShowError(this,
+                  QString::fromStdString(why) +
+                      QStringLiteral(" Bitte installieren Sie libcurl ab Version 7.85 (unter Debian das "
+                                     "Paket libcurl4) und versuchen Sie es erneut."));
     return;
   }
   closeRequested_ = false;

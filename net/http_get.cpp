@@ -3,19 +3,28 @@
 // Types and constants only: nothing of libcurl is linked, its functions are bound at run time.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <dlfcn.h>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <utility>
 #include <vector>
+
+#include "platform/shared_library.h"
 
 namespace kv::net {
 
 // The functions of libcurl the transfers use, bound from one loaded library.
 struct TCurlApi {
   CURLcode (*global_init)(long flags);
+  curl_version_info_data *(*version_info)(CURLversion);
   CURL *(*easy_init)();
   void (*easy_cleanup)(CURL *);
   void (*easy_reset)(CURL *);
@@ -23,20 +32,32 @@ struct TCurlApi {
   CURLcode (*easy_perform)(CURL *);
   CURLcode (*easy_getinfo)(CURL *, CURLINFO, ...);
   const char *(*easy_strerror)(CURLcode);
+  const curl_easyoption *(*easy_option_by_id)(CURLoption);
   curl_slist *(*slist_append)(curl_slist *, const char *);
   void (*slist_free_all)(curl_slist *);
 };
 
 namespace {
 
+// 7.85 brought the protocol lists by name; older libraries refuse them, and a transfer would run
+// without the rule that keeps redirections on HTTPS.
+constexpr unsigned kOldestCurl = 0x075500;
+
+// A loaded libcurl and its bound functions.
+struct TCurlLibrary {
+  platform::TSharedLibrary library;
+  TCurlApi api{};
+};
+
 struct TCurlBinding {
   std::mutex lock;
   std::string name = "libcurl.so.4";
-  // Published once complete; a transfer keeps the one it started with. Tables stay until the
+  unsigned pretended_version = 0;
+  // Published once complete; a transfer keeps the one it started with. Bindings stay until the
   // process ends, and so do the libraries: libcurl, once initialised, is never closed.
   std::atomic<const TCurlApi *> api{nullptr};
-  std::vector<std::unique_ptr<TCurlApi>> tables;
-  std::set<void *> initialised;
+  std::vector<std::unique_ptr<TCurlLibrary>> bound;
+  std::set<const void *> initialised;
 };
 
 TCurlBinding &Curl() {
@@ -44,9 +65,8 @@ TCurlBinding &Curl() {
   return binding;
 }
 
-template <class F> void Bind(void *library, const char *symbol, F &fn, std::string &missing) {
-  fn = reinterpret_cast<F>(::dlsym(library, symbol));
-  if (!fn && missing.empty()) missing = symbol;
+std::string VersionText(unsigned v) {
+  return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xff) + "." + std::to_string(v & 0xff);
 }
 
 // The bound library, loaded on the first call; null with the reason in `why` when it cannot be.
@@ -55,38 +75,77 @@ const TCurlApi *BoundCurl(std::string *why) {
   if (const TCurlApi *api = b.api.load()) return api;
   std::lock_guard<std::mutex> lock(b.lock);
   if (const TCurlApi *api = b.api.load()) return api;
-  void *library = ::dlopen(b.name.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    const char *error = ::dlerror();
-    if (why) *why = b.name + " could not be loaded: " + (error ? error : "unknown error");
-    return nullptr;
-  }
-  auto api = std::make_unique<TCurlApi>();
-  std::string missing;
-  Bind(library, "curl_global_init", api->global_init, missing);
-  Bind(library, "curl_easy_init", api->easy_init, missing);
-  Bind(library, "curl_easy_cleanup", api->easy_cleanup, missing);
-  Bind(library, "curl_easy_reset", api->easy_reset, missing);
-  Bind(library, "curl_easy_setopt", api->easy_setopt, missing);
-  Bind(library, "curl_easy_perform", api->easy_perform, missing);
-  Bind(library, "curl_easy_getinfo", api->easy_getinfo, missing);
-  Bind(library, "curl_easy_strerror", api->easy_strerror, missing);
-  Bind(library, "curl_slist_append", api->slist_append, missing);
-  Bind(library, "curl_slist_free_all", api->slist_free_all, missing);
-  if (!missing.empty()) {
-    // A library without what the transfers call is as good as none.
-    if (!b.initialised.count(library)) ::dlclose(library);
-    if (why) *why = b.name + " lacks " + missing;
-    return nullptr;
+  auto bound = std::make_unique<TCurlLibrary>();
+  platform::TSharedLibrary &lib = bound->library;
+  TCurlApi &api = bound->api;
+  lib.Open(b.name);
+  lib.Bind("curl_global_init", api.global_init);
+  lib.Bind("curl_version_info", api.version_info);
+  lib.Bind("curl_easy_init", api.easy_init);
+  lib.Bind("curl_easy_cleanup", api.easy_cleanup);
+  lib.Bind("curl_easy_reset", api.easy_reset);
+  lib.Bind("curl_easy_setopt", api.easy_setopt);
+  lib.Bind("curl_easy_perform", api.easy_perform);
+  lib.Bind("curl_easy_getinfo", api.easy_getinfo);
+  lib.Bind("curl_easy_strerror", api.easy_strerror);
+  lib.Bind("curl_easy_option_by_id", api.easy_option_by_id);
+  lib.Bind("curl_slist_append", api.slist_append);
+  lib.Bind("curl_slist_free_all", api.slist_free_all);
+  if (lib.Usable()) {
+    const curl_version_info_data *info = api.version_info(CURLVERSION_NOW);
+    const unsigned version = b.pretended_version ? b.pretended_version : info ? info->version_num : 0;
+    if (version < kOldestCurl)
+      lib.Refuse("Version " + VersionText(version) + " ist zu alt, nötig ist " + VersionText(kOldestCurl) +
+                 " oder neuer");
   }
   // Once per library, under the lock: libcurl's global set-up is not thread-safe.
-  if (b.initialised.insert(library).second && api->global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    b.initialised.erase(library);
-    if (why) *why = b.name + " could not be initialised";
+  if (lib.Usable() && b.initialised.insert(lib.Identity()).second &&
+      api.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    b.initialised.erase(lib.Identity());
+    lib.Refuse("Sie lässt sich nicht einrichten");
+  }
+  if (!lib.Usable()) {
+    // Closed as it goes; a library bound before under another name stays loaded by its own.
+    if (why) *why = lib.Error();
     return nullptr;
   }
-  b.api.store(b.tables.emplace_back(std::move(api)).get());
+  lib.Keep();
+  b.api.store(&b.bound.emplace_back(std::move(bound))->api);
   return b.api.load();
+}
+
+// The sockets of this process that a started program would inherit, as descriptor and inode.
+std::vector<std::pair<int, ino_t>> InheritableSockets() {
+  std::vector<std::pair<int, ino_t>> sockets;
+  DIR *dir = ::opendir("/proc/self/fd");
+  if (!dir) return sockets;
+  while (const dirent *entry = ::readdir(dir)) {
+    const int fd = std::atoi(entry->d_name);
+    struct stat st;
+    if (entry->d_name[0] != '.' && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) &&
+        !(::fcntl(fd, F_GETFD) & FD_CLOEXEC))
+      sockets.emplace_back(fd, st.st_ino);
+  }
+  ::closedir(dir);
+  return sockets;
+}
+
+// Sockets of a transfer are not handed on to programs started meanwhile (the help viewer, the
+// installer). Its connections are made close-on-exec as they are made; libcurl's own pair for
+// waking itself, made inside the first transfer of a handle with no way to ask for that, is
+// marked when a connection is opened and again at the end.
+struct TSocketWatch {
+  std::vector<std::pair<int, ino_t>> before = InheritableSockets();
+  void Seal() const {
+    for (const auto &socket : InheritableSockets())
+      if (std::find(before.begin(), before.end(), socket) == before.end())
+        ::fcntl(socket.first, F_SETFD, ::fcntl(socket.first, F_GETFD) | FD_CLOEXEC);
+  }
+};
+
+curl_socket_t OpenSocket(void *watch, curlsocktype, curl_sockaddr *address) {
+  static_cast<const TSocketWatch *>(watch)->Seal();
+  return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -128,8 +187,14 @@ void SetHttpLibraryName(const std::string &name) {
   Curl().api.store(nullptr);
 }
 
-bool LoadHttpLibrary() {
-  return BoundCurl(nullptr) != nullptr;
+void PretendHttpLibraryVersion(unsigned version) {
+  std::lock_guard<std::mutex> lock(Curl().lock);
+  Curl().pretended_version = version;
+  Curl().api.store(nullptr);
+}
+
+bool LoadHttpLibrary(std::string *why) {
+  return BoundCurl(why) != nullptr;
 }
 
 bool IsHttpsUrl(std::string_view url) {
@@ -150,32 +215,34 @@ bool THttpTransfer::Refuse(std::string why) {
   return false;
 }
 
+void THttpReplyHead::Take(std::string_view line) {
+  if (StartsWithNoCase(line, "http/")) {
+    *this = THttpReplyHead();
+    // "HTTP/1.1 200 OK": three digits after the version, then a blank or the line's end.
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos) return;
+    const std::string_view rest = Trim(line.substr(blank + 1));
+    const int64_t code = ParseLength(rest.substr(0, 3));
+    if (code >= 100 && (rest.size() == 3 || rest[3] == ' ')) Status = static_cast<long>(code);
+  } else if (StartsWithNoCase(line, "content-length:")) {
+    const int64_t v = ParseLength(Trim(line.substr(15)));
+    // Two lengths that differ leave it open which one the body keeps to.
+    if (v < 0 || (ContentLength >= 0 && v != ContentLength))
+      BadLength = true;
+    else
+      ContentLength = v;
+  }
+}
+
 size_t THttpTransfer::OnHeader(char *data, size_t size, size_t count, void *self) {
   auto *t = static_cast<THttpTransfer *>(self);
   t->Heard();
-  const std::string_view line(data, size * count);
-  // Each reply (a redirection, then the next) starts with its status line.
-  if (StartsWithNoCase(line, "http/")) {
-    t->status_ = 0;
-    t->content_length_ = -1;
-    t->bad_length_ = false;
-    const size_t blank = line.find(' ');
-    if (blank != std::string_view::npos) {
-      const std::string_view code = line.substr(blank + 1, 3);
-      const int64_t v = ParseLength(code);
-      if (code.size() == 3 && v >= 100) t->status_ = static_cast<long>(v);
-    }
-  } else if (StartsWithNoCase(line, "content-length:")) {
-    const int64_t v = ParseLength(Trim(line.substr(15)));
-    if (v < 0)
-      t->bad_length_ = true;
-    else
-      t->content_length_ = v;
-    if (v > t->request_.MaxBytes)
-      return t->Refuse("announces " + std::to_string(v) + " bytes, more than " +
-                       std::to_string(t->request_.MaxBytes)),
-             0;
-  }
+  t->head_.Take(std::string_view(data, size * count));
+  const int64_t announced = t->head_.ContentLength;
+  if (announced > t->request_.MaxBytes)
+    return t->Refuse("announces " + std::to_string(announced) + " bytes, more than " +
+                     std::to_string(t->request_.MaxBytes)),
+           0;
   return size * count;
 }
 
@@ -184,13 +251,15 @@ size_t THttpTransfer::OnBody(char *data, size_t size, size_t count, void *self) 
   t->Heard();
   const size_t n = size * count;
   if (t->received_ == 0) {
-    if (t->status_ != 200) return t->Refuse("HTTP status " + std::to_string(t->status_)), 0;
-    if (t->bad_length_) return t->Refuse("unreadable Content-Length"), 0;
-    if (t->request_.RequireLength && t->content_length_ < 0) return t->Refuse("no Content-Length"), 0;
+    if (t->head_.Status != 200) return t->Refuse("HTTP status " + std::to_string(t->head_.Status)), 0;
+    if (t->head_.BadLength) return t->Refuse("unreadable Content-Length"), 0;
+    if (t->request_.RequireLength && t->head_.ContentLength < 0) return t->Refuse("no Content-Length"), 0;
   }
   const int64_t after = t->received_ + static_cast<int64_t>(n);
-  if (t->content_length_ >= 0 && after > t->content_length_)
-    return t->Refuse("more than the announced " + std::to_string(t->content_length_) + " bytes"), 0;
+  // libcurl ends the body at the announced length; a chunked body may still run past it.
+  const int64_t announced = t->head_.ContentLength;
+  if (announced >= 0 && after > announced)
+    return t->Refuse("more than the announced " + std::to_string(announced) + " bytes"), 0;
   if (after > t->request_.MaxBytes)
     return t->Refuse("larger than " + std::to_string(t->request_.MaxBytes) + " bytes"), 0;
   t->received_ = after;
@@ -228,9 +297,7 @@ int THttpTransfer::OnProgress(void *self, int64_t, int64_t, int64_t, int64_t) {
 
 THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHandler &on_progress) {
   THttpResult result;
-  status_ = 0;
-  content_length_ = -1;
-  bad_length_ = false;
+  head_ = THttpReplyHead();
   received_ = 0;
   aborted_ = false;
   refused_.clear();
@@ -255,74 +322,98 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   CURL *c = curl_;
   const TCurlApi &api = *api_;
   api.easy_reset(c);
+  // Every option counts: a transfer without one of them (a rule for redirections, a time-out)
+  // does not start.
+  std::string refused_option;
+  auto set = [&](CURLoption option, auto value) {
+    const CURLcode rc = refused_option.empty() ? api.easy_setopt(c, option, value) : CURLE_OK;
+    if (rc == CURLE_OK) return;
+    const curl_easyoption *known = api.easy_option_by_id(option);
+    refused_option = "libcurl refused option " + (known ? std::string(known->name) : std::to_string(option)) +
+                     ": " + api.easy_strerror(rc);
+  };
   char error[CURL_ERROR_SIZE] = "";
-  api.easy_setopt(c, CURLOPT_ERRORBUFFER, error);
-  api.easy_setopt(c, CURLOPT_URL, request_.Url.c_str());
-  api.easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  set(CURLOPT_ERRORBUFFER, error);
+  set(CURLOPT_URL, request_.Url.c_str());
+  set(CURLOPT_PROTOCOLS_STR, "http,https");
   // Once on HTTPS, a redirection may not leave it: a plain hop would let anyone on the way
   // choose where the rest comes from.
-  api.easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
-  api.easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  api.easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(request_.MaxRedirects));
-  api.easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-  api.easy_setopt(c, CURLOPT_USERAGENT, request_.Agent.c_str());
+  set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
+  set(CURLOPT_FOLLOWLOCATION, 1L);
+  set(CURLOPT_MAXREDIRS, static_cast<long>(request_.MaxRedirects));
+  set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+  set(CURLOPT_USERAGENT, request_.Agent.c_str());
   curl_slist *headers = api.slist_append(nullptr, "Accept: */*");
-  api.easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+  if (!headers) refused_option = "no memory for the request's headers";
+  set(CURLOPT_HTTPHEADER, headers);
   if (!request_.UserName.empty()) {
-    api.easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-    api.easy_setopt(c, CURLOPT_USERNAME, request_.UserName.c_str());
-    api.easy_setopt(c, CURLOPT_PASSWORD, request_.Password.c_str());
+    set(CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    set(CURLOPT_USERNAME, request_.UserName.c_str());
+    set(CURLOPT_PASSWORD, request_.Password.c_str());
   }
-  if (!request_.CAFile.empty()) api.easy_setopt(c, CURLOPT_CAINFO, request_.CAFile.c_str());
-  api.easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-  api.easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-  api.easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  api.easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request_.ConnectTimeoutMs));
-  // The body is read to the end of the connection and its length checked here, so a reply
-  // that sends more than it announces is noticed instead of silently cut.
-  api.easy_setopt(c, CURLOPT_IGNORE_CONTENT_LENGTH, 1L);
-  api.easy_setopt(c, CURLOPT_HEADERFUNCTION, &THttpTransfer::OnHeader);
-  api.easy_setopt(c, CURLOPT_HEADERDATA, this);
-  api.easy_setopt(c, CURLOPT_WRITEFUNCTION, &THttpTransfer::OnBody);
-  api.easy_setopt(c, CURLOPT_WRITEDATA, this);
-  api.easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-  api.easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &THttpTransfer::OnProgress);
-  api.easy_setopt(c, CURLOPT_XFERINFODATA, this);
+  if (!request_.CAFile.empty()) set(CURLOPT_CAINFO, request_.CAFile.c_str());
+  set(CURLOPT_SSL_VERIFYPEER, 1L);
+  set(CURLOPT_SSL_VERIFYHOST, 2L);
+  set(CURLOPT_NOSIGNAL, 1L);
+  set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request_.ConnectTimeoutMs));
+  TSocketWatch watch;
+  set(CURLOPT_OPENSOCKETFUNCTION, &OpenSocket);
+  set(CURLOPT_OPENSOCKETDATA, &watch);
+  // The reply ends when its announced length has arrived (a server may keep the connection
+  // open for the next request); a connection that ends before is reported as cut short.
+  set(CURLOPT_HEADERFUNCTION, &THttpTransfer::OnHeader);
+  set(CURLOPT_HEADERDATA, this);
+  set(CURLOPT_WRITEFUNCTION, &THttpTransfer::OnBody);
+  set(CURLOPT_WRITEDATA, this);
+  set(CURLOPT_NOPROGRESS, 0L);
+  set(CURLOPT_XFERINFOFUNCTION, &THttpTransfer::OnProgress);
+  set(CURLOPT_XFERINFODATA, this);
 
-  const CURLcode rc = api.easy_perform(c);
-  api.slist_free_all(headers);
+  const CURLcode rc = refused_option.empty() ? api.easy_perform(c) : CURLE_OK;
+  watch.Seal();
+  if (headers) api.slist_free_all(headers);
   on_data_ = nullptr;
   on_progress_ = nullptr;
 
-  result.Status = status_;
-  result.ContentLength = content_length_;
+  const long status = head_.Status;
+  const int64_t announced = head_.ContentLength;
+  result.Status = status;
+  result.ContentLength = announced;
   result.Received = received_;
-  if (aborted_) {
+  const std::string cut_short =
+      "cut short: " + std::to_string(received_) + " of " + std::to_string(announced) + " bytes";
+  if (!refused_option.empty()) {
+    result.Error = refused_option;
+  } else if (aborted_) {
     result.Aborted = true;
     result.Error = "stopped";
   } else if (!refused_.empty()) {
     result.Error = refused_;
   } else if (rc == CURLE_TOO_MANY_REDIRECTS) {
     result.Error = "more than " + std::to_string(request_.MaxRedirects) + " redirections";
+  } else if (rc == CURLE_PARTIAL_FILE && announced >= 0) {
+    result.Error = cut_short;
   } else if (rc != CURLE_OK) {
     result.Error = api.easy_strerror(rc);
     if (*error) result.Error += std::string(": ") + error;
-  } else if (status_ != 200) {
-    result.Error = "HTTP status " + std::to_string(status_);
-  } else if (bad_length_) {
+  } else if (status != 200) {
+    result.Error = "HTTP status " + std::to_string(status);
+  } else if (head_.BadLength) {
     result.Error = "unreadable Content-Length";
-  } else if (content_length_ < 0 && request_.RequireLength) {
+  } else if (announced < 0 && request_.RequireLength) {
     result.Error = "no Content-Length";
-  } else if (content_length_ >= 0 && received_ != content_length_) {
-    result.Error =
-        "cut short: " + std::to_string(received_) + " of " + std::to_string(content_length_) + " bytes";
+  } else if (announced >= 0 && received_ != announced) {
+    result.Error = cut_short;
   } else {
     result.Ok = true;
   }
   if (result.Ok && https) {
+    // Every hop: the first was HTTPS, redirections may not leave it, and the last one is asked.
     long verify = -1;
-    api.easy_getinfo(c, CURLINFO_SSL_VERIFYRESULT, &verify);
-    result.Secure = verify == 0;
+    const char *final_url = nullptr;
+    result.Secure = api.easy_getinfo(c, CURLINFO_SSL_VERIFYRESULT, &verify) == CURLE_OK && verify == 0 &&
+                    api.easy_getinfo(c, CURLINFO_EFFECTIVE_URL, &final_url) == CURLE_OK && final_url &&
+                    IsHttpsUrl(final_url);
   }
   return result;
 }

@@ -7,7 +7,8 @@
 // as for other programs of the system.
 //
 // libcurl is bound by name at the first transfer (dlopen), so a program that never transfers
-// anything loads none of it. Without the library a transfer fails at once and says so.
+// anything loads none of it. Without the library, or with one older than 7.85 (which lacks the
+// options that keep a transfer on HTTPS), a transfer fails at once and says so in German.
 
 #include <chrono>
 #include <cstdint>
@@ -50,7 +51,18 @@ struct THttpResult {
   long Status = 0;            // status of the final reply, 0 without one
   int64_t ContentLength = -1; // announced length of the final reply, -1 without
   int64_t Received = 0;       // body bytes handed to the caller
-  std::string Error;          // why it failed, in English; empty when Ok
+  // Why it failed, in English (the library's German message when it cannot be used); empty when Ok.
+  std::string Error;
+};
+
+// What the header lines of a reply say: its status and its announced length. A status line
+// starts the next reply (after a redirection, or an interim reply).
+struct THttpReplyHead {
+  long Status = 0;            // 0 until a status line with a three-digit code came
+  int64_t ContentLength = -1; // -1 without one
+  bool BadLength = false;     // a Content-Length that is not a count, or two that differ
+  // Takes one header line as received, with or without its line end.
+  void Take(std::string_view line);
 };
 
 struct TCurlApi;
@@ -72,8 +84,8 @@ public:
 
   // The final reply's status and announced length as far as its headers have arrived
   // (0 and -1 before); readable from the handlers.
-  long Status() const { return status_; }
-  int64_t ContentLength() const { return content_length_; }
+  long Status() const { return head_.Status; }
+  int64_t ContentLength() const { return head_.ContentLength; }
 
 private:
   static size_t OnHeader(char *data, size_t size, size_t count, void *self);
@@ -88,9 +100,7 @@ private:
   CURL *curl_ = nullptr;
   const DataHandler *on_data_ = nullptr;
   const ProgressHandler *on_progress_ = nullptr;
-  long status_ = 0;
-  int64_t content_length_ = -1;
-  bool bad_length_ = false;
+  THttpReplyHead head_;
   int64_t received_ = 0;
   bool aborted_ = false;
   std::string refused_; // why a handler of ours stopped the transfer
@@ -102,8 +112,12 @@ private:
 // try out a missing library.
 std::string HttpLibraryName();
 void SetHttpLibraryName(const std::string &name);
-// True when libcurl is loaded with every function the transfers use; loads it on the first call.
-bool LoadHttpLibrary();
+// True when libcurl is loaded with every function the transfers use and is recent enough; loads
+// it on the first call. Otherwise `why` gets the German message that says what is wrong.
+bool LoadHttpLibrary(std::string *why = nullptr);
+// Test hook: the next loads take libcurl for this version (0x075400 is 7.84.0); 0, as at start,
+// reads the library's own. Forgets the bound library, as SetHttpLibraryName does.
+void PretendHttpLibraryVersion(unsigned version);
 
 // True when `url` starts with "https://" (any case).
 bool IsHttpsUrl(std::string_view url);

@@ -2,9 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <dlfcn.h>
-#include <link.h>
 #include <mutex>
+
+#include "platform/shared_library.h"
 
 namespace kv::net {
 
@@ -94,8 +94,7 @@ constexpr FnInfo kFns[kFnCount] = {
 struct Binding {
   std::mutex lock;
   std::string names[3] = {"libssl.so.3", "libssl.so", "libcrypto.so.3"};
-  void *handles[2] = {nullptr, nullptr};
-  std::string paths[2];
+  platform::TSharedLibrary libs[2];
   std::atomic<bool> loaded{false};
   std::atomic<void *> fns[kFnCount] = {};
 };
@@ -103,12 +102,6 @@ struct Binding {
 Binding &B() {
   static Binding binding;
   return binding;
-}
-
-std::string ModulePath(void *handle) {
-  link_map *map = nullptr;
-  if (handle && dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) return map->l_name;
-  return {};
 }
 
 void ClearTable(Binding &b) {
@@ -154,34 +147,33 @@ void SetSslLibraryNames(const std::string &ssl, const std::string &ssl_alt, cons
   B().names[2] = crypto;
 }
 
-bool LoadSslLibrary() {
+bool LoadSslLibrary(std::string *why) {
   Binding &b = B();
   if (b.loaded.load()) return true;
   std::lock_guard<std::mutex> lock(b.lock);
   if (b.loaded.load()) return true;
-  void *ssl = dlopen(b.names[0].c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!ssl && !b.names[1].empty()) ssl = dlopen(b.names[1].c_str(), RTLD_NOW | RTLD_LOCAL);
-  void *crypto = dlopen(b.names[2].c_str(), RTLD_NOW | RTLD_LOCAL);
-  bool usable = ssl && crypto;
-  if (usable) {
-    void *libs[2] = {ssl, crypto};
-    for (int i = 0; i < kFnCount; ++i) {
-      void *p = dlsym(libs[kFns[i].lib], kFns[i].name);
-      b.fns[i].store(p);
-      if (!p && kFns[i].required) usable = false;
-    }
+  platform::TSharedLibrary libs[2];
+  if (!libs[kSsl].Open(b.names[0]) && !b.names[1].empty()) {
+    platform::TSharedLibrary alt;
+    // The first name's failure is the one to report.
+    if (alt.Open(b.names[1])) libs[kSsl] = std::move(alt);
   }
-  if (!usable) {
-    // A library without the functions the socket needs is as good as none.
+  libs[kCrypto].Open(b.names[2]);
+  for (int i = 0; i < kFnCount; ++i)
+    b.fns[i].store(libs[kFns[i].lib].Symbol(kFns[i].name, kFns[i].required));
+  if (!libs[kSsl].Usable() || !libs[kCrypto].Usable()) {
+    // A library without the functions the socket needs is as good as none; both close here.
     ClearTable(b);
-    if (ssl) dlclose(ssl);
-    if (crypto) dlclose(crypto);
+    if (why) *why = libs[kSsl].Usable() ? libs[kCrypto].Error() : libs[kSsl].Error();
     return false;
   }
-  b.handles[kSsl] = ssl;
-  b.handles[kCrypto] = crypto;
-  b.paths[kSsl] = ModulePath(ssl);
-  b.paths[kCrypto] = ModulePath(crypto);
+  // Once initialised, OpenSSL runs its own clean-up from the libraries when the process ends:
+  // they stay mapped, also after an unload. A later load opens them (or others, by the names
+  // then set) again.
+  for (int i : {kSsl, kCrypto}) {
+    libs[i].Keep();
+    b.libs[i] = std::move(libs[i]);
+  }
   using InitFn = int (*)(uint64_t, const void *);
   reinterpret_cast<InitFn>(b.fns[fOPENSSL_init_ssl].load())(kInitLoadSslStrings | kInitLoadCryptoStrings,
                                                             nullptr);
@@ -194,12 +186,8 @@ bool UnloadSslLibrary() {
   std::lock_guard<std::mutex> lock(b.lock);
   b.loaded.store(false);
   ClearTable(b);
-  // The libraries stay mapped: once initialised, OpenSSL runs its own clean-up from them when the
-  // process ends. A later load opens them (or others, by the names then set) again.
-  b.handles[kSsl] = nullptr;
-  b.handles[kCrypto] = nullptr;
-  b.paths[kSsl].clear();
-  b.paths[kCrypto].clear();
+  for (platform::TSharedLibrary &lib : b.libs)
+    lib.Close();
   return true;
 }
 
@@ -209,12 +197,12 @@ bool IsSslLoaded() {
 
 std::string SslLibraryPath() {
   std::lock_guard<std::mutex> lock(B().lock);
-  return B().paths[kSsl];
+  return B().libs[kSsl].Path();
 }
 
 std::string CryptoLibraryPath() {
   std::lock_guard<std::mutex> lock(B().lock);
-  return B().paths[kCrypto];
+  return B().libs[kCrypto].Path();
 }
 
 int SslGetError(PSSL ssl, int ret) {

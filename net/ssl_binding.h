@@ -23,8 +23,9 @@ std::string CryptoLibraryName();
 void SetSslLibraryNames(const std::string &ssl, const std::string &ssl_alt, const std::string &crypto);
 
 // True when both libraries are loaded and every function the socket cannot work without is
-// bound. A second call after a successful one loads nothing.
-bool LoadSslLibrary();
+// bound. A second call after a successful one loads nothing. On failure `why` gets the German
+// message that names the library and what is wrong with it.
+bool LoadSslLibrary(std::string *why = nullptr);
 // Always true.
 bool UnloadSslLibrary();
 bool IsSslLoaded();

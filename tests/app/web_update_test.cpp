@@ -371,13 +371,15 @@ TEST(WebUpdateWindow, AMissingTransferLibraryIsNamedInGerman) {
   kv::net::SetHttpLibraryName(saved);
   ASSERT_EQ(boxes.Shown().size(), 1u);
   EXPECT_EQ(boxes.Shown()[0].caption, "Fehler");
+  const std::string why =
+      "Die Bibliothek libcurl-missing.so.4 ist nicht nutzbar: Sie lässt sich nicht laden "
+      "(libcurl-missing.so.4: cannot open shared object file: No such file or directory).";
   EXPECT_EQ(boxes.Shown()[0].text.toStdString(),
-            "Die Bibliothek für Internet-Übertragungen (libcurl-missing.so.4) konnte nicht geladen werden. "
-            "Bitte installieren Sie libcurl (unter Debian das Paket libcurl4) und versuchen Sie es erneut.");
+            why + " Bitte installieren Sie libcurl ab Version 7.85 (unter Debian das Paket libcurl4) und "
+                  "versuchen Sie es erneut.");
   EXPECT_TRUE(f.findChild<QPushButton *>("btn_Update")->isEnabled());
   EXPECT_FALSE(w.Success());
-  EXPECT_EQ(w.LastTransferError().rfind("libcurl-missing.so.4 could not be loaded", 0), 0u)
-      << w.LastTransferError();
+  EXPECT_EQ(w.LastTransferError(), why);
   EXPECT_TRUE(kv::net::LoadHttpLibrary()) << "found again by its own name";
 }
 

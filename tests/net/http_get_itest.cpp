@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
+#include <filesystem>
 
 #include "tests/peers/http_peer.h"
 
@@ -78,7 +80,7 @@ TEST_F(HttpGetTest, RepliesThatAreNotWholeFail) {
       {"/status/500/x", false, 1 << 20, false, "HTTP status 500"},
       {"/missing.htm", false, 1 << 20, false, "HTTP status 404"},
       {"/short/big.bin", false, 1 << 20, false, "cut short: 5000 of 5100 bytes"},
-      {"/long/big.bin", false, 1 << 20, false, "more than the announced 4990 bytes"},
+      {"/long/big.bin", false, 1 << 20, true, ""}, // the announced length ends the reply
       {"/nolength/big.bin", true, 1 << 20, false, "no Content-Length"},
       {"/nolength/big.bin", false, 1 << 20, true, ""},
       {"/badlength/big.bin", false, 1 << 20, false, "unreadable Content-Length"},
@@ -160,4 +162,55 @@ TEST_F(HttpGetTest, HttpsIsSecureOnlyWithAVerifiedCertificateAllTheWay) {
   THttpResult up = Get(r);
   EXPECT_TRUE(up.Ok) << up.Error;
   EXPECT_FALSE(up.Secure);
+}
+
+TEST_F(HttpGetTest, AReplyOnAKeptConnectionEndsWithItsAnnouncedLength) {
+  // The server answers HTTP/1.1 and waits for another request on the same connection.
+  for (const char *path : {"/keep/page.htm", "/keep/r2/page.htm"}) {
+    const auto start = std::chrono::steady_clock::now();
+    std::string body;
+    const THttpResult r = Get(To(plain_->Url(path)), &body);
+    EXPECT_TRUE(r.Ok) << path << ": " << r.Error;
+    EXPECT_EQ(body, "<html>\n<body>hello</body>\n</html>\n") << path;
+    std::printf("[ MEASURED ] %s took %lld ms\n", path, static_cast<long long>(kvtest::ElapsedMs(start)));
+  }
+}
+
+TEST_F(HttpGetTest, NoSocketOfATransferIsLeftToStartedPrograms) {
+  auto inheritable = [] { // the sockets a program started now would get
+    std::vector<std::string> sockets;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+      const std::string target = std::filesystem::read_symlink(entry.path()).string();
+      if (target.rfind("socket:", 0) == 0 &&
+          !(::fcntl(std::stoi(entry.path().filename()), F_GETFD) & FD_CLOEXEC))
+        sockets.push_back(target);
+    }
+    return sockets;
+  };
+  const std::vector<std::string> before = inheritable();
+  std::vector<std::string> during;
+  THttpTransfer t(To(plain_->Url("/page.htm")));
+  EXPECT_TRUE(
+      t.Perform([&](std::string_view) { return during = inheritable(), true; }, [] { return true; }).Ok);
+  EXPECT_EQ(during, before);
+  EXPECT_EQ(inheritable(), before);
+}
+
+TEST_F(HttpGetTest, AnOldLibcurlOrARefusedOptionStartsNoTransfer) {
+  const int asked = plain_->CountRequests("/page.htm");
+  PretendHttpLibraryVersion(0x075400);
+  std::string why;
+  EXPECT_FALSE(LoadHttpLibrary(&why));
+  const THttpResult old = Get(To(plain_->Url("/page.htm")));
+  PretendHttpLibraryVersion(0);
+  EXPECT_EQ(why, "Die Bibliothek libcurl.so.4 ist nicht nutzbar: Version 7.84.0 ist zu alt, nötig ist 7.85.0 "
+                 "oder neuer.");
+  EXPECT_EQ(old.Error, why);
+  EXPECT_TRUE(LoadHttpLibrary()) << "the library's own version is recent enough";
+
+  THttpRequest r = To(plain_->Url("/page.htm"));
+  r.MaxRedirects = -2;
+  const THttpResult refused = Get(r);
+  EXPECT_EQ(refused.Error, "libcurl refused option MAXREDIRS: A libcurl function was given a bad argument");
+  EXPECT_EQ(plain_->CountRequests("/page.htm"), asked);
 }

@@ -45,7 +45,13 @@ TEST(SslBinding, LoadsOpenSsl3ByNameOnceAndRecordsThePaths) {
 
 TEST(SslBinding, MissingLibrariesLeaveNothingLoadedAndSslUnavailable) {
   LibraryNames names("libkorvane-no-such-ssl.so.3", "libkorvane-no-such-crypto.so.3");
-  EXPECT_FALSE(LoadSslLibrary());
+  std::string why;
+  EXPECT_FALSE(LoadSslLibrary(&why));
+  EXPECT_EQ(
+      why.rfind("Die Bibliothek libkorvane-no-such-ssl.so.3 ist nicht nutzbar: Sie lässt sich nicht laden (",
+                0),
+      0u)
+      << why;
   EXPECT_FALSE(IsSslLoaded());
   EXPECT_EQ(SslLibraryPath(), "");
   // Every wrapper gives its failure value.
@@ -67,7 +73,9 @@ TEST(SslBinding, MissingLibrariesLeaveNothingLoadedAndSslUnavailable) {
 TEST(SslBinding, ALibraryWithoutTheNeededFunctionsIsNotUsed) {
   // libcrypto loads, but has none of the SSL functions the socket cannot work without.
   LibraryNames names("libcrypto.so.3", "libcrypto.so.3");
-  EXPECT_FALSE(LoadSslLibrary());
+  std::string why;
+  EXPECT_FALSE(LoadSslLibrary(&why));
+  EXPECT_EQ(why, "Die Bibliothek libcrypto.so.3 ist nicht nutzbar: Ihr fehlt die Funktion SSL_get_error.");
   EXPECT_FALSE(IsSslLoaded());
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """An HTTP(S) server for tests, on loopback: Python's http.server with a handler that serves the
 files of one folder and a few misbehaving replies. It answers HTTP/1.0 and closes every
-connection. Each request is appended to <log> as one line: "<method> <path> <version>" then
+connection, except under /keep/. Each request is appended to <log> as one line: "<method> <path> <version>" then
 "|<name>: <value>" for every header.
 
 Paths:
@@ -18,6 +18,7 @@ Paths:
   /drip/<ms>/<file>   the file, one byte every <ms> milliseconds
   /announce/<n>/<file> the file, announcing <n> bytes
   /<file>             the file (404 when missing)
+  /keep/<path>        <path> answered as HTTP/1.1, and the connection kept open after the reply
 
 Usage: http_server.py --root DIR --ready FILE --log FILE [--host 127.0.0.1] [--tls CERT KEY]
 The chosen port is written to FILE once the server listens. It runs until SIGTERM.
@@ -72,6 +73,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.record()
+        if self.path.startswith("/keep/"):
+            self.protocol_version = "HTTP/1.1"
+            self.path = self.path[5:]
+            self.serve()
+            self.close_connection = False
+            return
+        self.serve()
+
+    def serve(self):
         parts = self.path.split("/", 2)
         head = parts[1] if len(parts) > 1 else ""
         rest = parts[2] if len(parts) > 2 else ""

@@ -1,0 +1,60 @@
+#pragma once
+// A library loaded by name at run time (dlopen), and its functions bound by name. The handle owns
+// what it loaded and closes it when it goes, unless kept: a library that has been initialised
+// (and may run its own clean-up when the process ends) stays mapped. A library that cannot be
+// loaded, lacks a function its user cannot do without, or is refused for another reason (a
+// version too old) is named in one German message.
+
+#include <string>
+
+namespace kv::platform {
+
+class TSharedLibrary {
+public:
+  TSharedLibrary() = default;
+  ~TSharedLibrary() { Close(); }
+  TSharedLibrary(TSharedLibrary &&other) noexcept;
+  TSharedLibrary &operator=(TSharedLibrary &&other) noexcept;
+  TSharedLibrary(const TSharedLibrary &) = delete;
+  TSharedLibrary &operator=(const TSharedLibrary &) = delete;
+
+  // Loads `name` (a file name searched the usual way, or a path), letting go of the library held
+  // before. False, with Error() set, when it cannot be loaded.
+  bool Open(const std::string &name);
+  // The address of `symbol`; null when nothing is loaded or the library has no such symbol. A
+  // missing required one makes the library unusable, and Error() names the first.
+  void *Symbol(const char *symbol, bool required = true);
+  template <class F> bool Bind(const char *symbol, F &fn, bool required = true) {
+    fn = reinterpret_cast<F>(Symbol(symbol, required));
+    return fn != nullptr;
+  }
+  // Makes a loaded library unusable; `reason` is a German sentence without its full stop.
+  void Refuse(const std::string &reason);
+
+  // Loaded, with nothing required missing and not refused.
+  bool Usable() const { return handle_ != nullptr && error_.empty(); }
+  bool IsOpen() const { return handle_ != nullptr; }
+  // Why the library cannot be used, in German; "" while it can (or nothing was tried).
+  const std::string &Error() const { return error_; }
+  // The name it was loaded by; its full path ("" when not loaded).
+  const std::string &Name() const { return name_; }
+  std::string Path() const;
+  // One value per loaded file, however it was named.
+  const void *Identity() const { return handle_; }
+
+  // Leaves the library loaded when this handle closes or goes.
+  void Keep() { kept_ = true; }
+  void Close();
+
+private:
+  std::string name_;
+  void *handle_ = nullptr;
+  bool kept_ = false;
+  std::string error_;
+};
+
+// The message for a library that cannot be used:
+// "Die Bibliothek <name> ist nicht nutzbar: <reason>."
+std::string UnusableLibraryText(const std::string &name, const std::string &reason);
+
+} // namespace kv::platform
