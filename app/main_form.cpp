@@ -101,11 +101,12 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   DialDeadline->setSingleShot(true);
   connect(DialDeadline, &QTimer::timeout, this, &TMainForm::DialTimedOut);
 
-  // The status bar's one panel: a label, so that no passing status tip (a menu item under the
-  // pointer) wipes what the last run showed.
+  // The status bar's one panel: a permanent label at its right, so that a passing status tip (a
+  // menu item under the pointer), shown to its left, neither hides nor wipes what the last run
+  // showed.
   StatusText = new QLabel(ui->StatusBar);
   StatusText->setObjectName(QStringLiteral("StatusText"));
-  ui->StatusBar->addWidget(StatusText, 1);
+  ui->StatusBar->addPermanentWidget(StatusText);
 
   connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
   connect(ui->optSocks, &QRadioButton::clicked, this, &TMainForm::optSocksClick);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -301,6 +302,20 @@ TEST_F(MainFormTest, AutomaticModeReadsItsKeyWithTheThreeGuardedValuesAndCloses)
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(KeyLines("\\Software\\Halvern\\Korvane"), interactiveBefore);
+}
+
+TEST_F(MainFormTest, AStatusTipLeavesTheRunsStatusInView) {
+  auto form = Show();
+  auto *status = Find<QLabel>(*form, "StatusText");
+  status->setText("Delay 0,01234 s");
+  const QString tip = "Öffnet die Konfiguration des Automatik-Modus";
+  QStatusTipEvent event(tip);
+  QCoreApplication::sendEvent(form.get(), &event);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Find<QStatusBar>(*form, "StatusBar")->currentMessage(), tip);
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_EQ(status->text(), "Delay 0,01234 s");
+  EXPECT_GT(status->x(), status->fontMetrics().horizontalAdvance(tip)) << "the tip has room beside it";
 }
 
 TEST_F(MainFormTest, OnlyAnExactFirstArgumentSelectsTheAutomaticMode) {
