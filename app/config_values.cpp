@@ -11,27 +11,6 @@ using platform::TRegistry;
 
 namespace {
 
-void Read(const TRegistry &reg, const char *name, int32_t &field) {
-  try {
-    field = reg.ReadInteger(name);
-  } catch (const ERegistryException &) {
-  }
-}
-
-void Read(const TRegistry &reg, const char *name, bool &field) {
-  try {
-    field = reg.ReadBool(name);
-  } catch (const ERegistryException &) {
-  }
-}
-
-void Read(const TRegistry &reg, const char *name, QString &field) {
-  try {
-    field = QString::fromStdString(reg.ReadString(name));
-  } catch (const ERegistryException &) {
-  }
-}
-
 void Add(platform::TRegValues &out, const char *name, int32_t value) {
   out.Integer(name, value);
 }
@@ -40,31 +19,6 @@ void Add(platform::TRegValues &out, const char *name, bool value) {
 }
 void Add(platform::TRegValues &out, const char *name, const QString &value) {
   out.String(name, value.toStdString());
-}
-
-// The twenty values with their names, in the order they are written. "AUseRas" is the dial-up
-// switch that readers also know as "AUseRAS": names match without regard to case.
-template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit visit) {
-  visit("AConnection", v.AConnection);
-  visit("AServer", v.AServer);
-  visit("ANetMessage", v.ANetMessage);
-  visit("ANetRecipient", v.ANetRecipient);
-  visit("ANetSender", v.ANetSender);
-  visit("ASMTPServer", v.ASMTPServer);
-  visit("ASMTPPort", v.ASMTPPort);
-  visit("ASMTPUser", v.ASMTPUser);
-  visit("ASMTPPassword", v.ASMTPPassword);
-  visit("AUseLAN", v.AUseLAN);
-  visit("AUseRas", v.AUseRas);
-  visit("AUseSocks5", v.AUseSocks5);
-  visit("ASocksIP", v.ASocksIP);
-  visit("ASocksPort", v.ASocksPort);
-  visit("ASocksUsername", v.ASocksUsername);
-  visit("ASocksPassword", v.ASocksPassword);
-  visit("ATimeout", v.ATimeout);
-  visit("ALogging", v.ALogging);
-  visit("ALoggingPath", v.ALoggingPath);
-  visit("ALoggingCount", v.ALoggingCount);
 }
 
 // A spin edit's entry is good when it holds a whole number from 1 to `max`. Text that holds no
@@ -81,10 +35,31 @@ TConfigFault Fault(const char *message, ui::MessageIcon icon, TConfigTab tab, co
 
 } // namespace
 
+void ReadSetting(const TRegistry &reg, const char *name, int32_t &field) {
+  try {
+    field = reg.ReadInteger(name);
+  } catch (const ERegistryException &) {
+  }
+}
+
+void ReadSetting(const TRegistry &reg, const char *name, bool &field) {
+  try {
+    field = reg.ReadBool(name);
+  } catch (const ERegistryException &) {
+  }
+}
+
+void ReadSetting(const TRegistry &reg, const char *name, QString &field) {
+  try {
+    field = QString::fromStdString(reg.ReadString(name));
+  } catch (const ERegistryException &) {
+  }
+}
+
 bool ReadAutoSettings(TRegistry &reg, TAutoSettings &v) {
   // The key is read once when it is opened; every value below comes from that one reading.
   if (!reg.OpenKeyReadOnly(kAutoKey)) return false;
-  ForEachAutoValue(v, [&](const char *name, auto &field) { Read(reg, name, field); });
+  ForEachAutoValue(v, [&](const char *name, auto &field) { ReadSetting(reg, name, field); });
   return true;
 }
 

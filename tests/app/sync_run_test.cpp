@@ -411,15 +411,15 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(LogLines(),
             (Lines{"<header>", "Synchronisation not started: no connection mode is selected.", "<footer>"}));
 
-  // A negative time-out: no warm-up, and a query that does not wait rather than one that waits
+  // A negative time-out counts as 1 s: a query that waits a second rather than one that waits
   // for ever.
   NextRun();
   throw_.clear();
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", -1); });
   auto negative = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{0, true}}));
-  EXPECT_TRUE(pauses_.empty());
+  ASSERT_EQ(requests_.size(), 3u);
+  EXPECT_EQ(requests_.back(), std::make_pair(1000, true));
   EXPECT_EQ(negative->ExitStatus(), 1);
 }
 
@@ -649,17 +649,25 @@ TEST_F(SyncRunTest, InteractiveDialUpRunHangsUpAndKeepsTheWindow) {
 
 namespace {
 
-TEST_F(SyncRunTest, AHandWrittenTimeoutIsCappedAtTheDialogsMaximum) {
-  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 200); });
-  auto form = Show();
-  ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(form->Fields().TimeoutSeconds, 120);
-  ASSERT_EQ(requests_.size(), 122u) << "121 warm-ups and the query";
-  EXPECT_EQ(requests_.back(), std::make_pair(120000, true));
-  const Lines lines = LogLines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[1], "Time-out of 200 s in the settings is above the maximum of 120 s; 120 s is used.");
-  EXPECT_EQ(lines[2], "LAN mode selected.");
+TEST_F(SyncRunTest, AHandWrittenTimeoutOutsideTheDialogsBoundsIsBroughtWithinAndLogged) {
+  struct Case {
+    int32_t written, used;
+    const char *line;
+  };
+  for (Case c : {Case{200, 120, "above the maximum of 120 s; 120 s is used."},
+                 Case{-1, 1, "below the minimum of 1 s; 1 s is used."}}) {
+    NextRun();
+    AutoKey([&](TRegistry &r) { r.WriteInteger("ATimeout", c.written); }); // -1: dword:ffffffff
+    auto form = Show();
+    ASSERT_TRUE(ProcessUntilClosed());
+    EXPECT_EQ(form->Fields().Auto.ATimeout, c.used);
+    ASSERT_EQ(requests_.size(), size_t(c.used) + 2) << "the warm-ups and the query";
+    EXPECT_EQ(requests_.back(), std::make_pair(c.used * 1000, true));
+    const Lines lines = LogLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Time-out of " + std::to_string(c.written) + " s in the settings is " + c.line);
+    EXPECT_EQ(lines[2], "LAN mode selected.");
+  }
 }
 
 TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {
