@@ -1,8 +1,12 @@
 #include "app/config_values.h"
 
+#include <QDir>
+#include <QFile>
 #include <cmath>
+#include <unistd.h>
 
 #include "platform/registry.h"
+#include "platform/system.h"
 
 namespace kv::app {
 
@@ -54,6 +58,18 @@ void ReadSetting(const TRegistry &reg, const char *name, QString &field) {
     field = QString::fromStdString(reg.ReadString(name));
   } catch (const ERegistryException &) {
   }
+}
+
+QString DefaultLoggingPath(const QString &programDirectory) {
+  // Root may write any folder, an installed program's too, so that says nothing about where
+  // the program lies; a log folder beside it is for a build tree of one's own.
+  if (::geteuid() != 0 && ::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
+    return programDirectory + QStringLiteral("log/");
+  return QString::fromStdString(platform::StateDirectory()) + QStringLiteral("korvane/log/");
+}
+
+bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory) {
+  return !path.isEmpty() && QDir::cleanPath(path) == QDir::cleanPath(DefaultLoggingPath(programDirectory));
 }
 
 bool ReadAutoSettings(TRegistry &reg, TAutoSettings &v) {

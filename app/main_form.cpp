@@ -112,11 +112,11 @@ void TMainForm::showEvent(QShowEvent *event) {
 
 void TMainForm::FormShow() {
   F.ModeDialUp = true;
-  // The automatic values a key may lack: 15 s, no mail, no log, the folder log/ beside the
-  // program. The window knows no mail port of its own.
+  // The automatic values a key may lack: 15 s, no mail, no log, the default log folder. The
+  // window knows no mail port of its own.
   F.Auto = TAutoSettings{};
   F.Auto.ASMTPPort.clear();
-  F.Auto.ALoggingPath = kv::ui::Application().ProgramDirectory() + QStringLiteral("log/");
+  F.Auto.ALoggingPath = DefaultLoggingPath(kv::ui::Application().ProgramDirectory());
   F.ComputerName = QString::fromStdString(platform::ComputerName());
 
   TRegistry reg;

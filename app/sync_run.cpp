@@ -25,6 +25,7 @@
 #include "net/smtp_client.h"
 #include "net/sntp_send.h"
 #include "platform/datetime.h"
+#include "platform/system.h"
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/termination_signals.h"
@@ -498,6 +499,10 @@ void TMainForm::HangUpLine() {
 void TMainForm::StartRunLog() {
   logging::TFastLog *log = logging::GlobalLog();
   if (!log) return;
+  // The default folder is made on first need (mode 0700: the log names servers and addresses);
+  // a folder the user typed is used as typed, so a typing error is not silently created.
+  if (IsDefaultLoggingPath(F.Auto.ALoggingPath, kv::ui::Application().ProgramDirectory()))
+    platform::MakeDirectories(Text(F.Auto.ALoggingPath));
   logging::TFLFileDef &def = log->Writer().FileDef();
   def.SetPath(Text(F.Auto.ALoggingPath));
   def.SetBackupCount(F.Auto.ALoggingCount & 0xFFFF);

@@ -296,7 +296,8 @@ TEST_F(MainFormTest, AutomaticModeReadsItsKeyWithTheThreeGuardedValuesAndCloses)
   EXPECT_EQ(Find<QLineEdit>(*form, "efUser")->text(), "su");
   EXPECT_EQ(Find<QLineEdit>(*form, "efPassword")->text(), "sp");
   EXPECT_FALSE(f.Auto.ALogging);
-  EXPECT_EQ(f.Auto.ALoggingPath.toStdString(), kv::platform::ProgramDirectory() + "log/");
+  EXPECT_EQ(f.Auto.ALoggingPath,
+            kv::app::DefaultLoggingPath(QString::fromStdString(kv::platform::ProgramDirectory())));
   EXPECT_EQ(f.Auto.ALoggingCount, 5);
 
   // The automatic mode ends by itself and leaves the interactive settings alone.

@@ -17,13 +17,17 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
+#include "app/config_values.h"
 #include "app/mail_notice.h"
 #include "log/fast_log.h"
 #include "net/ras.h"
 #include "net/sntp_send.h"
 #include "platform/registry.h"
+#include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/termination_signals.h"
 #include "test_support.h"
@@ -668,6 +672,34 @@ TEST_F(SyncRunTest, AHandWrittenTimeoutOutsideTheDialogsBoundsIsBroughtWithinAnd
     EXPECT_EQ(lines[1], "Time-out of " + std::to_string(c.written) + " s in the settings is " + c.line);
     EXPECT_EQ(lines[2], "LAN mode selected.");
   }
+}
+
+// A run makes the default log folder when it is missing; a folder the user typed is not made.
+TEST_F(SyncRunTest, OnlyTheDefaultLogFolderIsMadeWhenMissing) {
+  kvtest::TempDir state;
+  kvtest::ScopedEnv env("XDG_STATE_HOME", state.path());
+  const std::string typed = state.file("typed");
+  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", typed); });
+  auto form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_NE(::access(typed.c_str(), F_OK), 0);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith("Die Protokolldatei im Ordner"));
+
+  kv::logging::DestroyGlobalLog();
+  NextRun();
+  const std::string folder =
+      kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory()).toStdString();
+  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", folder); });
+  form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  kv::logging::DestroyGlobalLog();
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(::unlink((folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
+  EXPECT_TRUE(boxes_.Shown().empty());
+  ::rmdir(folder.c_str()); // beside the test program, for a user other than root
 }
 
 TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {
