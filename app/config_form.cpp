@@ -168,7 +168,7 @@ void TConfigForm::FormShow() {
   for (QWidget *w : {ui->efIP, ui->efPort, ui->efUser, ui->efPassword})
     w->setEnabled(false);
   ui->chkLogfile->setChecked(false);
-  ui->efDirectory->SetText(programDirectory_ + QStringLiteral("log/"));
+  ui->efDirectory->SetText(DefaultLoggingPath(programDirectory_));
   ui->efAnzahl->SetValue(5);
   // The scheduler can be started only when it is there.
   ui->btnPlanner->setEnabled(::access(SchedulerProgram().toLocal8Bit().constData(), X_OK) == 0);

@@ -36,9 +36,9 @@ class TConfigForm : public QDialog {
   Q_OBJECT
 
 public:
-  // `programDirectory`: where kvnsched is looked for and the default log folder lies (with a
-  // trailing "/"); the program's own folder when empty. `ras`: the dial-up backend whose phone
-  // book is listed; null for the PPP peers of the system, listed without the dialler.
+  // `programDirectory`: where kvnsched is looked for and what decides the default log folder
+  // (DefaultLoggingPath), with a trailing "/"; the program's own folder when empty. `ras`: the dial-up
+  // backend whose phone book is listed; null for the PPP peers of the system, listed without the dialler.
   explicit TConfigForm(QWidget *parent = nullptr, const QString &programDirectory = {},
                        std::unique_ptr<net::RasBackend> ras = nullptr);
   ~TConfigForm() override;

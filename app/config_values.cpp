@@ -1,8 +1,12 @@
 #include "app/config_values.h"
 
+#include <QDir>
+#include <QFile>
 #include <cmath>
+#include <unistd.h>
 
 #include "platform/registry.h"
+#include "platform/system.h"
 
 namespace kv::app {
 
@@ -10,27 +14,6 @@ using platform::ERegistryException;
 using platform::TRegistry;
 
 namespace {
-
-void Read(const TRegistry &reg, const char *name, int32_t &field) {
-  try {
-    field = reg.ReadInteger(name);
-  } catch (const ERegistryException &) {
-  }
-}
-
-void Read(const TRegistry &reg, const char *name, bool &field) {
-  try {
-    field = reg.ReadBool(name);
-  } catch (const ERegistryException &) {
-  }
-}
-
-void Read(const TRegistry &reg, const char *name, QString &field) {
-  try {
-    field = QString::fromStdString(reg.ReadString(name));
-  } catch (const ERegistryException &) {
-  }
-}
 
 void Add(platform::TRegValues &out, const char *name, int32_t value) {
   out.Integer(name, value);
@@ -40,31 +23,6 @@ void Add(platform::TRegValues &out, const char *name, bool value) {
 }
 void Add(platform::TRegValues &out, const char *name, const QString &value) {
   out.String(name, value.toStdString());
-}
-
-// The twenty values with their names, in the order they are written. "AUseRas" is the dial-up
-// switch that readers also know as "AUseRAS": names match without regard to case.
-template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit visit) {
-  visit("AConnection", v.AConnection);
-  visit("AServer", v.AServer);
-  visit("ANetMessage", v.ANetMessage);
-  visit("ANetRecipient", v.ANetRecipient);
-  visit("ANetSender", v.ANetSender);
-  visit("ASMTPServer", v.ASMTPServer);
-  visit("ASMTPPort", v.ASMTPPort);
-  visit("ASMTPUser", v.ASMTPUser);
-  visit("ASMTPPassword", v.ASMTPPassword);
-  visit("AUseLAN", v.AUseLAN);
-  visit("AUseRas", v.AUseRas);
-  visit("AUseSocks5", v.AUseSocks5);
-  visit("ASocksIP", v.ASocksIP);
-  visit("ASocksPort", v.ASocksPort);
-  visit("ASocksUsername", v.ASocksUsername);
-  visit("ASocksPassword", v.ASocksPassword);
-  visit("ATimeout", v.ATimeout);
-  visit("ALogging", v.ALogging);
-  visit("ALoggingPath", v.ALoggingPath);
-  visit("ALoggingCount", v.ALoggingCount);
 }
 
 // A spin edit's entry is good when it holds a whole number from 1 to `max`. Text that holds no
@@ -81,10 +39,43 @@ TConfigFault Fault(const char *message, ui::MessageIcon icon, TConfigTab tab, co
 
 } // namespace
 
+void ReadSetting(const TRegistry &reg, const char *name, int32_t &field) {
+  try {
+    field = reg.ReadInteger(name);
+  } catch (const ERegistryException &) {
+  }
+}
+
+void ReadSetting(const TRegistry &reg, const char *name, bool &field) {
+  try {
+    field = reg.ReadBool(name);
+  } catch (const ERegistryException &) {
+  }
+}
+
+void ReadSetting(const TRegistry &reg, const char *name, QString &field) {
+  try {
+    field = QString::fromStdString(reg.ReadString(name));
+  } catch (const ERegistryException &) {
+  }
+}
+
+QString DefaultLoggingPath(const QString &programDirectory) {
+  // Root may write any folder, an installed program's too, so that says nothing about where
+  // the program lies; a log folder beside it is for a build tree of one's own.
+  if (::geteuid() != 0 && ::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
+    return programDirectory + QStringLiteral("log/");
+  return QString::fromStdString(platform::StateDirectory()) + QStringLiteral("korvane/log/");
+}
+
+bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory) {
+  return !path.isEmpty() && QDir::cleanPath(path) == QDir::cleanPath(DefaultLoggingPath(programDirectory));
+}
+
 bool ReadAutoSettings(TRegistry &reg, TAutoSettings &v) {
   // The key is read once when it is opened; every value below comes from that one reading.
   if (!reg.OpenKeyReadOnly(kAutoKey)) return false;
-  ForEachAutoValue(v, [&](const char *name, auto &field) { Read(reg, name, field); });
+  ForEachAutoValue(v, [&](const char *name, auto &field) { ReadSetting(reg, name, field); });
   return true;
 }
 

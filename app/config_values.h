@@ -44,6 +44,47 @@ struct TAutoSettings {
   friend bool operator==(const TAutoSettings &, const TAutoSettings &) = default;
 };
 
+// The twenty values with their names, in the order they are written: the one list every reader
+// and writer of the key walks. "AUseRas" is the dial-up switch that readers also know as
+// "AUseRAS": names match without regard to case.
+template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit visit) {
+  visit("AConnection", v.AConnection);
+  visit("AServer", v.AServer);
+  visit("ANetMessage", v.ANetMessage);
+  visit("ANetRecipient", v.ANetRecipient);
+  visit("ANetSender", v.ANetSender);
+  visit("ASMTPServer", v.ASMTPServer);
+  visit("ASMTPPort", v.ASMTPPort);
+  visit("ASMTPUser", v.ASMTPUser);
+  visit("ASMTPPassword", v.ASMTPPassword);
+  visit("AUseLAN", v.AUseLAN);
+  visit("AUseRas", v.AUseRas);
+  visit("AUseSocks5", v.AUseSocks5);
+  visit("ASocksIP", v.ASocksIP);
+  visit("ASocksPort", v.ASocksPort);
+  visit("ASocksUsername", v.ASocksUsername);
+  visit("ASocksPassword", v.ASocksPassword);
+  visit("ATimeout", v.ATimeout);
+  visit("ALogging", v.ALogging);
+  visit("ALoggingPath", v.ALoggingPath);
+  visit("ALoggingCount", v.ALoggingCount);
+}
+
+// The log folder offered and used when the settings name none of their own: "log/" beside the
+// program where this user, other than root, may write the program's folder (`programDirectory`,
+// ending with "/"; a build tree), else "korvane/log/" in the user's state directory. Only this
+// folder is made by a run that needs it; a folder the user typed is used as typed.
+QString DefaultLoggingPath(const QString &programDirectory);
+// True when `path` names that folder (a trailing "/" aside).
+bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory);
+
+// Reads one value of the open key into `field`. A value that cannot be read (an integer or switch
+// that is missing, any value of another type) leaves the field as it was; a missing string
+// reads as empty.
+void ReadSetting(const platform::TRegistry &reg, const char *name, int32_t &field);
+void ReadSetting(const platform::TRegistry &reg, const char *name, bool &field);
+void ReadSetting(const platform::TRegistry &reg, const char *name, QString &field);
+
 // Reads the automatic key into `values`, all twenty from one reading of the file; false (and
 // `values` untouched) when the key does not exist. A value that cannot be read (an integer or
 // switch that is missing, any value of another type) leaves its field as it was, so callers

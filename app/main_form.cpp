@@ -26,42 +26,6 @@ namespace kv::app {
 using platform::ERegistryException;
 using platform::TRegistry;
 
-namespace {
-
-// Integer and Boolean values that are missing or of another type read as nothing, and the
-// field keeps the value it had: a key created empty (the configuration tool creates "\Auto"
-// and with it an empty parent) must not stop the window from loading the rest.
-std::optional<int32_t> ReadInteger(const TRegistry &reg, const std::string &name) {
-  try {
-    return reg.ReadInteger(name);
-  } catch (const ERegistryException &) {
-    return std::nullopt;
-  }
-}
-
-std::optional<bool> ReadBool(const TRegistry &reg, const std::string &name) {
-  try {
-    return reg.ReadBool(name);
-  } catch (const ERegistryException &) {
-    return std::nullopt;
-  }
-}
-
-// A missing string reads as ""; one of another type reads as nothing.
-std::optional<QString> ReadString(const TRegistry &reg, const std::string &name) {
-  try {
-    return QString::fromStdString(reg.ReadString(name));
-  } catch (const ERegistryException &) {
-    return std::nullopt;
-  }
-}
-
-void Assign(QLineEdit *edit, std::optional<QString> value) {
-  if (value) edit->setText(*value);
-}
-
-} // namespace
-
 TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
                      std::unique_ptr<net::RasBackend> ras, QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()), arguments_(std::move(arguments)) {
@@ -101,11 +65,12 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   DialDeadline->setSingleShot(true);
   connect(DialDeadline, &QTimer::timeout, this, &TMainForm::DialTimedOut);
 
-  // The status bar's one panel: a label, so that no passing status tip (a menu item under the
-  // pointer) wipes what the last run showed.
+  // The status bar's one panel: a permanent label at its right, so that a passing status tip (a
+  // menu item under the pointer), shown to its left, neither hides nor wipes what the last run
+  // showed.
   StatusText = new QLabel(ui->StatusBar);
   StatusText->setObjectName(QStringLiteral("StatusText"));
-  ui->StatusBar->addWidget(StatusText, 1);
+  ui->StatusBar->addPermanentWidget(StatusText);
 
   connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
   connect(ui->optSocks, &QRadioButton::clicked, this, &TMainForm::optSocksClick);
@@ -147,7 +112,11 @@ void TMainForm::showEvent(QShowEvent *event) {
 
 void TMainForm::FormShow() {
   F.ModeDialUp = true;
-  F.TimeoutSeconds = 15;
+  // The automatic values a key may lack: 15 s, no mail, no log, the default log folder. The
+  // window knows no mail port of its own.
+  F.Auto = TAutoSettings{};
+  F.Auto.ASMTPPort.clear();
+  F.Auto.ALoggingPath = DefaultLoggingPath(kv::ui::Application().ProgramDirectory());
   F.ComputerName = QString::fromStdString(platform::ComputerName());
 
   TRegistry reg;
@@ -158,7 +127,9 @@ void TMainForm::FormShow() {
     return;
   setWindowTitle(QStringLiteral("Korvane  * Automatik-Modus *"));
   F.AutoMode = true;
-  TAutoSettings values = AutoSettingsNow();
+  // What the key lacks, or holds with another type, keeps the value the window has.
+  TAutoSettings values = F.Auto;
+  ExchangeShownValues(values, false);
   if (ReadAutoSettings(reg, values)) ApplyAutoSettings(values);
   reg.CloseKey();
   NTPSync();
@@ -167,82 +138,71 @@ void TMainForm::FormShow() {
   if (!dialling_) EndAutomaticRun();
 }
 
+// The interactive key holds the values the window shows in controls, named as in the automatic
+// key without its "A". Integer and Boolean values that are missing or of another type keep the
+// control's value: a key created empty (the configuration tool creates "\Auto" and with it an
+// empty parent) must not stop the window from loading the rest.
 void TMainForm::ReadInteractiveKey(const TRegistry &reg) {
-  ApplyConnection(ReadInteger(reg, "Connection"));
-  Assign(ui->efAddress, ReadString(reg, "Server"));
-  ApplyModeAndProxy({ReadBool(reg, "UseRAS"), ReadBool(reg, "UseSocks5"), ReadBool(reg, "UseLAN"),
-                     ReadString(reg, "SocksIP"), ReadString(reg, "SocksPort"),
-                     ReadString(reg, "SocksUsername"), ReadString(reg, "SocksPassword")});
+  TAutoSettings v = F.Auto;
+  ExchangeShownValues(v, false);
+  ReadSetting(reg, "Connection", v.AConnection);
+  ReadSetting(reg, "Server", v.AServer);
+  ReadSetting(reg, "UseRAS", v.AUseRas);
+  ReadSetting(reg, "UseSocks5", v.AUseSocks5);
+  ReadSetting(reg, "UseLAN", v.AUseLAN);
+  ReadSetting(reg, "SocksIP", v.ASocksIP);
+  ReadSetting(reg, "SocksPort", v.ASocksPort);
+  ReadSetting(reg, "SocksUsername", v.ASocksUsername);
+  ReadSetting(reg, "SocksPassword", v.ASocksPassword);
+  ExchangeShownValues(v, true);
 }
 
-// The automatic settings as the window holds them before reading its key: what the key lacks,
-// or holds with another type, keeps its value; the logging values have defaults of their own.
-TAutoSettings TMainForm::AutoSettingsNow() const {
-  TAutoSettings values;
-  values.AConnection = ui->efConnections->currentIndex();
-  values.ATimeout = F.TimeoutSeconds;
-  values.AServer = ui->efAddress->text();
-  values.ANetMessage = F.MailEnabled;
-  values.ANetRecipient = F.MailRecipient;
-  values.ANetSender = F.MailSender;
-  values.ASMTPServer = F.SmtpServer;
-  values.ASMTPPort = F.SmtpPort;
-  values.ASMTPUser = F.SmtpUser;
-  values.ASMTPPassword = F.SmtpPassword;
-  values.AUseRas = F.ModeDialUp;
-  values.AUseSocks5 = F.ModeSocks5;
-  values.AUseLAN = F.ModeLAN;
-  values.ASocksIP = ui->efIP->text();
-  values.ASocksPort = ui->efPort->text();
-  values.ASocksUsername = ui->efUser->text();
-  values.ASocksPassword = ui->efPassword->text();
-  values.ALoggingPath = kv::ui::Application().ProgramDirectory() + QStringLiteral("log/");
-  return values;
+void TMainForm::ApplyAutoSettings(const TAutoSettings &values) {
+  F.Auto = values;
+  const int32_t timeout =
+      std::clamp(values.ATimeout, values.ATimeout == 0 ? 0 : kMinTimeoutSeconds, kMaxTimeoutSeconds);
+  if (timeout != values.ATimeout) unboundedTimeout_ = values.ATimeout;
+  F.Auto.ATimeout = timeout;
+  ExchangeShownValues(F.Auto, true);
 }
 
-// The automatic settings in the window's order.
-void TMainForm::ApplyAutoSettings(const TAutoSettings &v) {
-  ApplyConnection(v.AConnection);
-  F.TimeoutSeconds = std::min(v.ATimeout, kMaxTimeoutSeconds);
-  if (v.ATimeout > kMaxTimeoutSeconds) cappedTimeout_ = v.ATimeout;
-  ui->efAddress->setText(v.AServer);
-  F.MailEnabled = v.ANetMessage;
-  F.MailRecipient = v.ANetRecipient;
-  F.MailSender = v.ANetSender;
-  F.SmtpServer = v.ASMTPServer;
-  F.SmtpPort = v.ASMTPPort;
-  F.SmtpUser = v.ASMTPUser;
-  F.SmtpPassword = v.ASMTPPassword;
-  ApplyModeAndProxy(
-      {v.AUseRas, v.AUseSocks5, v.AUseLAN, v.ASocksIP, v.ASocksPort, v.ASocksUsername, v.ASocksPassword});
-  F.LoggingEnabled = v.ALogging;
-  F.LoggingPath = v.ALoggingPath;
-  F.LoggingCount = v.ALoggingCount;
+// The mode switches in this order: with several on, the last one wins.
+void TMainForm::ExchangeShownValues(TAutoSettings &v, bool show) {
+  auto edit = [show](QLineEdit *edit, QString &value) {
+    if (show)
+      edit->setText(value);
+    else
+      value = edit->text();
+  };
+  auto mode = [this, show](bool &flag, QRadioButton *button, bool &value) {
+    if (show)
+      ApplyMode(flag, button, value);
+    else
+      value = flag;
+  };
+  if (show)
+    ApplyConnection(v.AConnection);
+  else
+    v.AConnection = ui->efConnections->currentIndex();
+  edit(ui->efAddress, v.AServer);
+  mode(F.ModeDialUp, ui->optDUN, v.AUseRas);
+  mode(F.ModeSocks5, ui->optSocks, v.AUseSocks5);
+  mode(F.ModeLAN, ui->optLAN, v.AUseLAN);
+  edit(ui->efIP, v.ASocksIP);
+  edit(ui->efPort, v.ASocksPort);
+  edit(ui->efUser, v.ASocksUsername);
+  edit(ui->efPassword, v.ASocksPassword);
 }
 
-// The three mode switches in this order (with several on, the last one wins), then the proxy's
-// fields; a value not given changes nothing.
-void TMainForm::ApplyModeAndProxy(const TModeAndProxy &v) {
-  ApplyMode(F.ModeDialUp, ui->optDUN, v.UseRas);
-  ApplyMode(F.ModeSocks5, ui->optSocks, v.UseSocks5);
-  ApplyMode(F.ModeLAN, ui->optLAN, v.UseLAN);
-  Assign(ui->efIP, v.SocksIP);
-  Assign(ui->efPort, v.SocksPort);
-  Assign(ui->efUser, v.SocksUsername);
-  Assign(ui->efPassword, v.SocksPassword);
+void TMainForm::ApplyConnection(int32_t index) {
+  const bool inRange = index >= 0 && index < ui->efConnections->count();
+  DialUp1->Entry = inRange ? ui->efConnections->itemText(index).toStdString() : std::string();
+  ui->efConnections->setCurrentIndex(inRange ? index : -1);
 }
 
-void TMainForm::ApplyConnection(std::optional<int32_t> index) {
-  if (!index) return;
-  const bool inRange = *index >= 0 && *index < ui->efConnections->count();
-  DialUp1->Entry = inRange ? ui->efConnections->itemText(*index).toStdString() : std::string();
-  ui->efConnections->setCurrentIndex(inRange ? *index : -1);
-}
-
-void TMainForm::ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value) {
-  if (!value) return;
-  flag = *value;
-  SetRadioChecked(button, *value);
+void TMainForm::ApplyMode(bool &flag, QRadioButton *button, bool value) {
+  flag = value;
+  SetRadioChecked(button, value);
 }
 
 // Checking a button that was not checked unchecks the others and runs its click handler;

@@ -50,28 +50,26 @@ namespace kv::app {
 
 // The interactive settings' key under HKEY_CURRENT_USER (the automatic mode's: kAutoKey).
 inline constexpr const char *kInteractiveKey = "\\Software\\Halvern\\Korvane";
-// The largest "ATimeout" the run uses, as the configuration dialog allows: a hand-written larger
-// value would keep the warm-up going for days.
+// The bounds of "ATimeout" the run uses, as the configuration dialog allows them: a hand-written
+// larger value would keep the warm-up going for days, a negative one would skip it and wait for
+// no answer at all. 0, which the dialog shows but does not save, is kept.
+inline constexpr int32_t kMinTimeoutSeconds = 1;
 inline constexpr int32_t kMaxTimeoutSeconds = 120;
 
-// The window's settings fields; all zero, False or empty when the window is created.
+// The window's settings fields; all zero, False or empty when the window is created, but for
+// the automatic values' defaults.
 struct TMainFormFields {
-  bool AutoMode = false;    // first argument "/a" or "/A"
-  bool MailEnabled = false; // "ANetMessage"
-  bool ModeDialUp = false;  // the connection mode; exactly one is True after a radio click
+  bool AutoMode = false;   // first argument "/a" or "/A"
+  bool ModeDialUp = false; // the connection mode; exactly one is True after a radio click
   bool ModeSocks5 = false;
   bool ModeLAN = false;
-  bool LoggingEnabled = false; // "ALogging"
-  QString LoggingPath;         // "ALoggingPath"
-  QString ComputerName;        // this computer's short name, at most 15 characters
-  QString MailSender;          // "ANetSender"
-  QString MailRecipient;       // "ANetRecipient"
-  QString SmtpServer;          // "ASMTPServer"
-  QString SmtpPort;            // "ASMTPPort"
-  QString SmtpUser;            // "ASMTPUser"
-  QString SmtpPassword;        // "ASMTPPassword"
-  int32_t TimeoutSeconds = 0;  // "ATimeout"; 15 unless the automatic settings say otherwise
-  int32_t LoggingCount = 0;    // "ALoggingCount"; its low 16 bits go to the logger
+  QString ComputerName; // this computer's short name, at most 15 characters
+  // The automatic mode's values, all twenty in one place: with "/a" as its key holds them (the
+  // time-out within its bounds), else the window's own (15 s, no mail, no log). The connection,
+  // the server, the modes and the proxy also go into their controls, from which every run
+  // reads them; the run reads the others here (ATimeout is the time-out in seconds, ANetMessage
+  // switches the mail notice on, ALoggingCount's low 16 bits go to the logger).
+  TAutoSettings Auto;
 };
 
 // What a synchronisation run reaches outside the window; tests replace parts of it.
@@ -189,15 +187,12 @@ protected:
 
 private:
   void ReadInteractiveKey(const platform::TRegistry &reg);
-  TAutoSettings AutoSettingsNow() const;
   void ApplyAutoSettings(const TAutoSettings &values);
-  struct TModeAndProxy {
-    std::optional<bool> UseRas, UseSocks5, UseLAN;
-    std::optional<QString> SocksIP, SocksPort, SocksUsername, SocksPassword;
-  };
-  void ApplyModeAndProxy(const TModeAndProxy &values);
-  void ApplyConnection(std::optional<int32_t> index);
-  void ApplyMode(bool &flag, QRadioButton *button, std::optional<bool> value);
+  // Copies the automatic values the window shows in controls between `values` and the controls:
+  // into the controls when `show`, else out of them.
+  void ExchangeShownValues(TAutoSettings &values, bool show);
+  void ApplyConnection(int32_t index);
+  void ApplyMode(bool &flag, QRadioButton *button, bool value);
   void SetRadioChecked(QRadioButton *button, bool checked);
   void EnableConnectionControls(bool dialUp, bool socks);
   // The status bar's text: dial-up progress, "Delay ..."; it stays until replaced.
@@ -247,8 +242,8 @@ private:
   bool clockSet_ = false;  // a query of this process set the clock
   bool autoEnded_ = false; // the automatic run has ended; the window closes
   bool stopLogged_ = false;
-  // "ATimeout" as read when it was above kMaxTimeoutSeconds.
-  std::optional<int32_t> cappedTimeout_;
+  // "ATimeout" as read when it was outside its bounds.
+  std::optional<int32_t> unboundedTimeout_;
 };
 
 } // namespace kv::app

@@ -25,6 +25,7 @@
 #include "net/smtp_client.h"
 #include "net/sntp_send.h"
 #include "platform/datetime.h"
+#include "platform/system.h"
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/termination_signals.h"
@@ -105,10 +106,13 @@ void TMainForm::NTPSync() {
   ui->btnSync->setEnabled(false);
   ShowStatus({}); // the last run's delay is not this run's
   inSync_ = true;
-  if (F.AutoMode && F.LoggingEnabled) StartRunLog();
-  if (F.AutoMode && cappedTimeout_)
-    Log("Time-out of " + std::to_string(*cappedTimeout_) + " s in the settings is above the maximum of " +
-        std::to_string(kMaxTimeoutSeconds) + " s; " + std::to_string(kMaxTimeoutSeconds) + " s is used.");
+  if (F.AutoMode && F.Auto.ALogging) StartRunLog();
+  if (F.AutoMode && unboundedTimeout_) {
+    const bool above = *unboundedTimeout_ > kMaxTimeoutSeconds;
+    Log("Time-out of " + std::to_string(*unboundedTimeout_) + " s in the settings is " +
+        (above ? "above the maximum" : "below the minimum") + " of " + std::to_string(F.Auto.ATimeout) +
+        " s; " + std::to_string(F.Auto.ATimeout) + " s is used.");
+  }
   try {
     bool goOn = !Stopping();
     if (goOn && F.ModeDialUp) goOn = DialUpBlock();
@@ -186,10 +190,11 @@ bool TMainForm::Socks5Block() {
   client->MaxSyncDiff = kMaxSyncDiff;
   WarmUp(*client);
   if (Stopping()) return false;
-  client->Timeout = Millis(F.TimeoutSeconds);
+  client->Timeout = Millis(F.Auto.ATimeout);
   client->SyncTime = true;
   const TQueryResult result = QueryStep(std::move(client));
-  if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping()) SendNotice(TNoticeRoute::Socks5, result);
+  if (F.AutoMode && F.Auto.ANetMessage && result.Answered && !Stopping())
+    SendNotice(TNoticeRoute::Socks5, result);
   return true;
 }
 
@@ -203,11 +208,12 @@ void TMainForm::LANBlock() {
   if (F.AutoMode) {
     WarmUp(*client);
     if (Stopping()) return;
-    client->Timeout = Millis(F.TimeoutSeconds);
+    client->Timeout = Millis(F.Auto.ATimeout);
   }
   client->SyncTime = true;
   const TQueryResult result = QueryStep(std::move(client));
-  if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping()) SendNotice(TNoticeRoute::LAN, result);
+  if (F.AutoMode && F.Auto.ANetMessage && result.Answered && !Stopping())
+    SendNotice(TNoticeRoute::LAN, result);
 }
 
 std::unique_ptr<net::TSNTPSend> TMainForm::NewClient() {
@@ -226,7 +232,7 @@ bool TMainForm::Request(net::TSNTPSend &client) {
 // Queries whose answers are ignored, one second apart, with the clock left alone; they use the
 // client's time-out as it stands.
 void TMainForm::WarmUp(net::TSNTPSend &client) {
-  for (int64_t i = 0; i <= static_cast<int64_t>(F.TimeoutSeconds) && !Stopping(); ++i) {
+  for (int64_t i = 0; i <= static_cast<int64_t>(F.Auto.ATimeout) && !Stopping(); ++i) {
     Request(client);
     if (Stopping()) break;
     if (Hooks.Pause)
@@ -339,27 +345,28 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
       }
     }
     TNoticeHeaders headers;
-    headers.Sender = Text(F.MailSender);
+    headers.Sender = Text(F.Auto.ANetSender);
     CheckAddress(headers.Sender, TAddressRole::Sender);
-    headers.Recipients = ParseRecipients(Text(F.MailRecipient));
+    headers.Recipients = ParseRecipients(Text(F.Auto.ANetRecipient));
     headers.MessageId = Text(GetMsgId());
     headers.Date = MailDateOf(platform::CurrentClock().Now().seconds);
     const std::string message = ComposeNotice(headers, body);
 
-    const bool login = !F.SmtpUser.isEmpty() && !F.SmtpPassword.isEmpty();
+    const bool login = !F.Auto.ASMTPUser.isEmpty() && !F.Auto.ASMTPPassword.isEmpty();
     if (login) {
-      smtp.Username = Text(F.SmtpUser);
-      smtp.Password = Text(F.SmtpPassword);
+      smtp.Username = Text(F.Auto.ASMTPUser);
+      smtp.Password = Text(F.Auto.ASMTPPassword);
     }
-    const auto port = ParsePort(Text(F.SmtpPort));
+    const auto port = ParsePort(Text(F.Auto.ASMTPPort));
     if (!port)
-      throw ENoticeError("SMTP port \"" + Quoted(F.SmtpPort) + "\" is not a number from 1 to 65535",
-                         "Der SMTP-Port \"" + Quoted(F.SmtpPort) + "\" ist keine Zahl von 1 bis 65535.");
-    smtp.Host = Text(F.SmtpServer);
+      throw ENoticeError("SMTP port \"" + Quoted(F.Auto.ASMTPPort) + "\" is not a number from 1 to 65535",
+                         "Der SMTP-Port \"" + Quoted(F.Auto.ASMTPPort) +
+                             "\" ist keine Zahl von 1 bis 65535.");
+    smtp.Host = Text(F.Auto.ASMTPServer);
     smtp.Port = std::to_string(*port);
 
     const std::string connecting =
-        "SMTP connecting host " + Esc(F.SmtpServer) + " Port " + Esc(F.SmtpPort) + "...";
+        "SMTP connecting host " + Esc(F.Auto.ASMTPServer) + " Port " + Esc(F.Auto.ASMTPPort) + "...";
     if (route == TNoticeRoute::DialUp) Log(connecting);
     smtp.Connect();
     if (route != TNoticeRoute::DialUp) Log(connecting);
@@ -369,7 +376,7 @@ bool TMainForm::SendNotice(TNoticeRoute route, const TQueryResult &result) {
         Log("SMTP authenticating...");
       }
       smtp.Send(headers.Sender, headers.Recipients, message);
-      Log("SMTP sending mail to " + Esc(F.MailRecipient) + "...");
+      Log("SMTP sending mail to " + Esc(F.Auto.ANetRecipient) + "...");
     } catch (...) {
       smtp.Disconnect();
       Log("SMTP disconnected.");
@@ -406,12 +413,12 @@ void TMainForm::TimerTimer() {
     Log("NTP target host: " + Esc(ui->efAddress->text()));
     client->SyncTime = true;
     client->MaxSyncDiff = kMaxSyncDiff;
-    client->Timeout = Millis(F.TimeoutSeconds);
+    client->Timeout = Millis(F.Auto.ATimeout);
     const TQueryResult result = QueryStep(std::move(client));
     bool mailSent = false;
-    if (F.AutoMode && F.MailEnabled && result.Answered && !Stopping())
+    if (F.AutoMode && F.Auto.ANetMessage && result.Answered && !Stopping())
       mailSent = SendNotice(TNoticeRoute::DialUp, result);
-    if (F.AutoMode && F.MailEnabled && !mailSent)
+    if (F.AutoMode && F.Auto.ANetMessage && !mailSent)
       ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
   } catch (const std::exception &e) {
     ReportFailure(std::string("Synchronisation failed: ") + e.what(),
@@ -423,7 +430,7 @@ void TMainForm::TimerTimer() {
   HangUpLine();
   Log("DUN disconnected.");
   if (F.AutoMode && Stopping()) LogStop(kv::ui::StopSignal());
-  if (F.AutoMode && F.LoggingEnabled) AddFooter();
+  if (F.AutoMode && F.Auto.ALogging) AddFooter();
   EndAutomaticRun();
 }
 
@@ -492,19 +499,23 @@ void TMainForm::HangUpLine() {
 void TMainForm::StartRunLog() {
   logging::TFastLog *log = logging::GlobalLog();
   if (!log) return;
+  // The default folder is made on first need (mode 0700: the log names servers and addresses);
+  // a folder the user typed is used as typed, so a typing error is not silently created.
+  if (IsDefaultLoggingPath(F.Auto.ALoggingPath, kv::ui::Application().ProgramDirectory()))
+    platform::MakeDirectories(Text(F.Auto.ALoggingPath));
   logging::TFLFileDef &def = log->Writer().FileDef();
-  def.SetPath(Text(F.LoggingPath));
-  def.SetBackupCount(F.LoggingCount & 0xFFFF);
+  def.SetPath(Text(F.Auto.ALoggingPath));
+  def.SetBackupCount(F.Auto.ALoggingCount & 0xFFFF);
   def.BaseName = "korvanlog";
   if (!log->StartLogging())
     kv::ui::ShowError(
-        this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(F.LoggingPath) +
+        this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(F.Auto.ALoggingPath) +
                   QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
   log->AddStrings(log->Header());
 }
 
 void TMainForm::Log(const std::string &line) {
-  if (!F.AutoMode || !F.LoggingEnabled) return;
+  if (!F.AutoMode || !F.Auto.ALogging) return;
   if (logging::TFastLog *log = logging::GlobalLog()) log->Add(line);
 }
 

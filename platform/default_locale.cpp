@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 extern char **environ;
 
@@ -11,8 +13,12 @@ namespace kv::platform {
 
 namespace {
 
+// LANG, LANGUAGE or LC_ followed by a name's characters ("LC_TIME"); nothing else is set.
 bool IsLocaleVariable(const std::string &name) {
-  return name == "LANG" || name == "LANGUAGE" || name.rfind("LC_", 0) == 0;
+  return name == "LANG" || name == "LANGUAGE" ||
+         (name.rfind("LC_", 0) == 0 &&
+          name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") ==
+              std::string::npos);
 }
 
 // True when any variable that selects a locale has a value (LANGUAGE alone selects none).
@@ -41,10 +47,16 @@ bool PlainLocaleName(const std::string &value) {
   return true;
 }
 
-// The KEY=value lines of a shell-style file: comments, blanks, "export" and quotes allowed.
-std::vector<std::pair<std::string, std::string>> ReadAssignments(const std::string &file) {
-  std::vector<std::pair<std::string, std::string>> out;
+std::string ReadText(const std::string &file) {
   std::ifstream in(file);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+std::vector<std::pair<std::string, std::string>> ParseLocaleAssignments(const std::string &text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     line = Trim(line);
     if (line.empty() || line[0] == '#') continue;
@@ -60,12 +72,10 @@ std::vector<std::pair<std::string, std::string>> ReadAssignments(const std::stri
   return out;
 }
 
-} // namespace
-
 std::vector<std::pair<std::string, std::string>> UseSystemDefaultLocale(const std::string &root) {
   if (LocaleVariableSet()) return {};
   for (const char *file : {"etc/default/locale", "etc/locale.conf"}) {
-    const auto assignments = ReadAssignments(root + file);
+    const auto assignments = ParseLocaleAssignments(ReadText(root + file));
     if (assignments.empty()) continue;
     std::vector<std::pair<std::string, std::string>> set;
     for (const auto &[name, value] : assignments) {

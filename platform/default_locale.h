@@ -15,4 +15,8 @@ namespace kv::platform {
 // variables it set; nothing when a locale variable was set already or no file names one.
 std::vector<std::pair<std::string, std::string>> UseSystemDefaultLocale(const std::string &root = "/");
 
+// The locale variables a shell-style file assigns (KEY=value lines; comments, blanks, "export"
+// and quotes allowed), in the file's order; a value that is no plain locale name is left out.
+std::vector<std::pair<std::string, std::string>> ParseLocaleAssignments(const std::string &text);
+
 } // namespace kv::platform

@@ -417,13 +417,9 @@ void RemoveStaleTemporaries(const std::string &file) {
   ::closedir(d);
 }
 
-void MakeDirectories(const std::string &dir) {
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) == 0) return;
-  std::string parent = DirectoryOf(dir);
-  if (parent != dir) MakeDirectories(parent);
-  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-    throw ERegistryException("Der Ordner " + dir + " kann nicht angelegt werden: " + ErrnoText(errno));
+void MakeSettingsFolder(const std::string &dir) {
+  if (const int err = MakeDirectories(dir))
+    throw ERegistryException("Der Ordner " + dir + " kann nicht angelegt werden: " + ErrnoText(err));
 }
 
 bool WriteAll(int fd, const std::string &data) {
@@ -485,7 +481,7 @@ void SetAside(const std::string &file, const std::string &why) {
 // One write: lock, re-read, apply `change`, write a temporary file, fsync, rename over the old one.
 // Through a symbolic link the link's target is the file read and replaced.
 Store Update(const std::string &file, const std::function<void(Store &)> &change) {
-  MakeDirectories(DirectoryOf(file));
+  MakeSettingsFolder(DirectoryOf(file));
   FileLock lock(file + ".lock");
   const std::string target = FollowLinks(file);
   const std::string dir = DirectoryOf(target);

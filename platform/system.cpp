@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -45,6 +46,21 @@ std::string HomeDirectory() {
          buf.size() < (1u << 20))
     buf.resize(buf.size() * 2);
   return found && found->pw_dir ? found->pw_dir : "";
+}
+
+std::string StateDirectory() {
+  const char *state = std::getenv("XDG_STATE_HOME");
+  return WithSlash(state && state[0] == '/' ? state : HomeDirectory() + "/.local/state");
+}
+
+int MakeDirectories(const std::string &dir) {
+  struct stat st {};
+  if (dir.empty() || ::stat(dir.c_str(), &st) == 0) return 0;
+  const size_t end = dir.find_last_not_of('/');
+  const size_t slash = end == std::string::npos ? std::string::npos : dir.rfind('/', end);
+  if (slash != std::string::npos && slash > 0)
+    if (const int err = MakeDirectories(dir.substr(0, slash))) return err;
+  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
 }
 
 std::string ShortComputerName(const std::string &host_name) {

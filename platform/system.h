@@ -1,6 +1,6 @@
 #pragma once
-// Facts about this program, this user and this computer: the program directory, the home
-// directory and the computer name.
+// Facts about this program, this user and this computer: the program directory, the home and
+// state directories and the computer name; and making folders.
 
 #include <string>
 
@@ -13,6 +13,14 @@ std::string ProgramDirectory();
 // The user's home directory: HOME when it is set, otherwise (a system service started without
 // User=, for example) the home of the real user in the user database. Empty when neither helps.
 std::string HomeDirectory();
+
+// The user's state directory: XDG_STATE_HOME when it holds an absolute path, otherwise
+// HomeDirectory() + "/.local/state"; with a trailing "/".
+std::string StateDirectory();
+
+// Creates the folder `dir` and the missing folders above it (mkdir -p), each new one with mode
+// 0700. Returns 0 when `dir` is there afterwards, else the errno value of the failure.
+int MakeDirectories(const std::string &dir);
 
 // This computer's name as a short (NetBIOS-style) name: the host name up to its first "." and
 // at most 15 characters. Empty when the host name cannot be read.

@@ -27,7 +27,7 @@ VersionRead FindRecord(const std::string &path, const volatile unsigned char (&i
     close(fd);
     return VersionRead::Failed;
   }
-  constexpr size_t kChunk = 1 << 20;
+  constexpr size_t kChunk = kVersionScanChunk;
   std::vector<unsigned char> buf(kChunk + size);
   size_t kept = 0; // bytes carried over from the previous chunk
   VersionRead result = VersionRead::NoRecord;
@@ -40,7 +40,11 @@ VersionRead FindRecord(const std::string &path, const volatile unsigned char (&i
     }
     size_t have = kept + static_cast<size_t>(n);
     for (size_t i = 0; i + size <= have; ++i) {
-      if (buf[i] != signature[0] || std::memcmp(&buf[i], signature, sizeof signature) != 0) continue;
+      // memchr skips the bytes that cannot start the signature far faster than a loop.
+      const void *hit = std::memchr(&buf[i], signature[0], have - size + 1 - i);
+      if (!hit) break;
+      i = static_cast<size_t>(static_cast<const unsigned char *>(hit) - buf.data());
+      if (std::memcmp(&buf[i], signature, sizeof signature) != 0) continue;
       std::memcpy(record, &buf[i], size);
       close(fd);
       return VersionRead::Found;

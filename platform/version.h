@@ -5,6 +5,7 @@
 // version of a program file can be read without running it.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -68,6 +69,9 @@ enum class VersionRead {
   NoRecord, // the file carries no version record
   Failed,   // the file could not be read
 };
+
+// The readers below read a file in pieces of this many bytes; a record may lie across two.
+inline constexpr size_t kVersionScanChunk = 64 * 1024;
 
 // Looks for the version record in the file at `path`.
 VersionRead ReadFileVersion(const std::string &path, std::array<uint16_t, 4> &numbers);

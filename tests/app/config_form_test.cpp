@@ -124,7 +124,7 @@ TEST_F(ConfigFormTest, FirstShowHasTheFormsTextsStatesAndTabOrder) {
   EXPECT_EQ(Find<QLineEdit>(*form, "efSMTPPort")->text(), "25");
   EXPECT_EQ(Find<QLineEdit>(*form, "efTimeout")->text(), "15");
   EXPECT_EQ(Find<QLineEdit>(*form, "efAnzahl")->text(), "5");
-  EXPECT_EQ(Find<QLineEdit>(*form, "efDirectory")->text(), ProgramDir() + "log/");
+  EXPECT_EQ(Find<QLineEdit>(*form, "efDirectory")->text(), kv::app::DefaultLoggingPath(ProgramDir()));
   EXPECT_EQ(Find<QLineEdit>(*form, "efPassword")->echoMode(), QLineEdit::Password);
   EXPECT_EQ(Find<QLineEdit>(*form, "efSMTPPassword")->echoMode(), QLineEdit::Password);
 
@@ -211,7 +211,7 @@ TEST_F(ConfigFormTest, FirstUseCreatesTheKeyWithAllTwentyValuesInOrder) {
   EXPECT_TRUE(reg.ReadBool("AUseLAN"));
   EXPECT_FALSE(reg.ReadBool("AUseRAS"));
   EXPECT_EQ(reg.ReadInteger("ATimeout"), 15);
-  EXPECT_EQ(reg.ReadString("ALoggingPath"), prog_.path() + "/log/");
+  EXPECT_EQ(reg.ReadString("ALoggingPath"), kv::app::DefaultLoggingPath(ProgramDir()).toStdString());
 }
 
 TEST_F(ConfigFormTest, CancelEscapeAndTheCloseBoxWriteNothing) {

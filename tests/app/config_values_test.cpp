@@ -370,4 +370,23 @@ TEST(AutoSettings, AReaderSeesOneWholeSetWhileAnotherProcessSavesAgainAndAgain) 
   EXPECT_GT(reads, 0);
 }
 
+// A program folder this user may write (and is not root) gets "log/" beside the program; any
+// other, an installed program's, the state folder, which follows XDG_STATE_HOME or HOME.
+TEST(DefaultLoggingPath, BesideAProgramFolderOfOnesOwnElseInTheStateFolder) {
+  kvtest::TempDir program, state;
+  auto path = [](const std::string &dir) {
+    return kv::app::DefaultLoggingPath(QString::fromStdString(dir)).toStdString();
+  };
+  const std::string inState = state.path() + "/korvane/log/";
+  {
+    kvtest::ScopedEnv env("XDG_STATE_HOME", state.path());
+    EXPECT_EQ(path("/nonexistent/bin/"), inState);
+    EXPECT_EQ(path(program.path() + "/"), ::geteuid() == 0 ? inState : program.path() + "/log/");
+    EXPECT_TRUE(kv::app::IsDefaultLoggingPath(QString::fromStdString(state.path() + "/korvane/log"),
+                                              "/nonexistent/bin/"));
+  }
+  kvtest::ScopedEnv relative("XDG_STATE_HOME", "state"), home("HOME", state.path());
+  EXPECT_EQ(path("/nonexistent/bin/"), state.path() + "/.local/state/korvane/log/");
+}
+
 } // namespace

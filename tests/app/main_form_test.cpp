@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
 #include <QToolButton>
+#include <QVariant>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -144,8 +146,8 @@ TEST_F(MainFormTest, FirstStartShowsTheDefaultsAndCloseWritesTheTenValuesInOrder
 
   const auto &f = form->Fields();
   EXPECT_TRUE(f.ModeDialUp);
-  EXPECT_FALSE(f.ModeSocks5 || f.ModeLAN || f.AutoMode || f.MailEnabled || f.LoggingEnabled);
-  EXPECT_EQ(f.TimeoutSeconds, 15);
+  EXPECT_FALSE(f.ModeSocks5 || f.ModeLAN || f.AutoMode || f.Auto.ANetMessage || f.Auto.ALogging);
+  EXPECT_EQ(f.Auto.ATimeout, 15);
   EXPECT_EQ(f.ComputerName.toStdString(), kv::platform::ComputerName());
   EXPECT_TRUE(KeyLines("\\Software\\Halvern\\Korvane").empty()) << "showing writes nothing";
 
@@ -277,15 +279,15 @@ TEST_F(MainFormTest, AutomaticModeReadsItsKeyWithTheThreeGuardedValuesAndCloses)
   const auto &f = form->Fields();
   EXPECT_EQ(form->windowTitle(), "Korvane  * Automatik-Modus *");
   EXPECT_TRUE(f.AutoMode);
-  EXPECT_EQ(f.TimeoutSeconds, 0);
+  EXPECT_EQ(f.Auto.ATimeout, 0);
   EXPECT_EQ(Find<QLineEdit>(*form, "efAddress")->text(), "127.0.0.9");
-  EXPECT_TRUE(f.MailEnabled);
-  EXPECT_EQ(f.MailRecipient, "admin@example.org");
-  EXPECT_EQ(f.MailSender, "korvane@example.org");
-  EXPECT_EQ(f.SmtpServer, "127.0.0.1");
-  EXPECT_EQ(f.SmtpPort, "2525");
-  EXPECT_EQ(f.SmtpUser, "mailer");
-  EXPECT_EQ(f.SmtpPassword, "secret");
+  EXPECT_TRUE(f.Auto.ANetMessage);
+  EXPECT_EQ(f.Auto.ANetRecipient, "admin@example.org");
+  EXPECT_EQ(f.Auto.ANetSender, "korvane@example.org");
+  EXPECT_EQ(f.Auto.ASMTPServer, "127.0.0.1");
+  EXPECT_EQ(f.Auto.ASMTPPort, "2525");
+  EXPECT_EQ(f.Auto.ASMTPUser, "mailer");
+  EXPECT_EQ(f.Auto.ASMTPPassword, "secret");
   EXPECT_TRUE(f.ModeLAN && !f.ModeDialUp && !f.ModeSocks5);
   EXPECT_EQ(Find<QComboBox>(*form, "efConnections")->currentIndex(), 1);
   EXPECT_EQ(form->DialUp1->Entry, "Provider B");
@@ -293,14 +295,74 @@ TEST_F(MainFormTest, AutomaticModeReadsItsKeyWithTheThreeGuardedValuesAndCloses)
   EXPECT_EQ(Find<QLineEdit>(*form, "efPort")->text(), "1082");
   EXPECT_EQ(Find<QLineEdit>(*form, "efUser")->text(), "su");
   EXPECT_EQ(Find<QLineEdit>(*form, "efPassword")->text(), "sp");
-  EXPECT_FALSE(f.LoggingEnabled);
-  EXPECT_EQ(f.LoggingPath.toStdString(), kv::platform::ProgramDirectory() + "log/");
-  EXPECT_EQ(f.LoggingCount, 5);
+  EXPECT_FALSE(f.Auto.ALogging);
+  EXPECT_EQ(f.Auto.ALoggingPath,
+            kv::app::DefaultLoggingPath(QString::fromStdString(kv::platform::ProgramDirectory())));
+  EXPECT_EQ(f.Auto.ALoggingCount, 5);
 
   // The automatic mode ends by itself and leaves the interactive settings alone.
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_FALSE(form->isVisible());
   EXPECT_EQ(KeyLines("\\Software\\Halvern\\Korvane"), interactiveBefore);
+}
+
+// Each value of the table, unlike the window's own, reaches the window's fields, and those the run
+// reads from controls also reach the controls.
+TEST_F(MainFormTest, EveryAutomaticValueReachesTheWindow) {
+  kv::app::TAutoSettings key;
+  int n = 0;
+  kv::app::ForEachAutoValue(key, [&](const char *, auto &value) {
+    using T = std::decay_t<decltype(value)>;
+    if constexpr (std::is_same_v<T, bool>)
+      value = !value;
+    else if constexpr (std::is_same_v<T, QString>)
+      value = QStringLiteral("v%1").arg(++n);
+    else
+      value = ++n;
+  });
+  // The run this starts asks loopback only, in LAN mode, and logs into a folder of its own.
+  kvtest::TempDir log;
+  key.AServer = "127.0.0.9";
+  key.AUseSocks5 = false;
+  key.AConnection = 1;
+  key.ALoggingPath = QString::fromStdString(log.path());
+  TRegistry reg;
+  kv::app::WriteAutoSettings(reg, key);
+  auto texts = [](kv::app::TAutoSettings v) {
+    std::vector<std::string> out;
+    kv::app::ForEachAutoValue(v, [&](const char *name, const auto &value) {
+      out.push_back(name + ("=" + QVariant(value).toString().toStdString()));
+    });
+    return out;
+  };
+  auto form = Show({"/a"});
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(texts(form->Fields().Auto), texts(key));
+  // The run reads these from the controls.
+  for (auto [name, value] : {std::pair{"efAddress", key.AServer},
+                             {"efIP", key.ASocksIP},
+                             {"efPort", key.ASocksPort},
+                             {"efUser", key.ASocksUsername},
+                             {"efPassword", key.ASocksPassword}})
+    EXPECT_EQ(Find<QLineEdit>(*form, name)->text(), value) << name;
+  EXPECT_EQ(Find<QComboBox>(*form, "efConnections")->currentIndex(), 1);
+  EXPECT_EQ(form->DialUp1->Entry, "Provider B");
+  EXPECT_TRUE(form->Fields().ModeLAN && !form->Fields().ModeDialUp && !form->Fields().ModeSocks5);
+  EXPECT_TRUE(Find<QRadioButton>(*form, "optLAN")->isChecked());
+}
+
+TEST_F(MainFormTest, AStatusTipLeavesTheRunsStatusInView) {
+  auto form = Show();
+  auto *status = Find<QLabel>(*form, "StatusText");
+  status->setText("Delay 0,01234 s");
+  const QString tip = "Öffnet die Konfiguration des Automatik-Modus";
+  QStatusTipEvent event(tip);
+  QCoreApplication::sendEvent(form.get(), &event);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Find<QStatusBar>(*form, "StatusBar")->currentMessage(), tip);
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_EQ(status->text(), "Delay 0,01234 s");
+  EXPECT_GT(status->x(), status->fontMetrics().horizontalAdvance(tip)) << "the tip has room beside it";
 }
 
 TEST_F(MainFormTest, OnlyAnExactFirstArgumentSelectsTheAutomaticMode) {
@@ -325,8 +387,8 @@ TEST_F(MainFormTest, AutomaticModeWithoutItsKeyKeepsTheInteractiveSettings) {
   auto form = Show({"/a"});
   const auto &f = form->Fields();
   EXPECT_TRUE(f.ModeSocks5);
-  EXPECT_EQ(f.TimeoutSeconds, 15);
-  EXPECT_FALSE(f.MailEnabled || f.LoggingEnabled);
+  EXPECT_EQ(f.Auto.ATimeout, 15);
+  EXPECT_FALSE(f.Auto.ANetMessage || f.Auto.ALogging);
   EXPECT_EQ(Find<QLineEdit>(*form, "efAddress")->text(), "interactive.test");
   EXPECT_TRUE(ProcessUntilClosed());
 }
@@ -344,15 +406,15 @@ TEST_F(MainFormTest, MissingOrWrongTypedValuesReadAsDefaultsAndTheAutomaticModeS
   });
   auto form = Show({"/a"});
   const auto &f = form->Fields();
-  EXPECT_EQ(f.TimeoutSeconds, 15);
-  EXPECT_FALSE(f.MailEnabled);
+  EXPECT_EQ(f.Auto.ATimeout, 15);
+  EXPECT_FALSE(f.Auto.ANetMessage);
   EXPECT_EQ(Find<QLineEdit>(*form, "efAddress")->text(), "127.0.0.9");
   EXPECT_TRUE(f.ModeLAN && !f.ModeDialUp && !f.ModeSocks5);
   EXPECT_EQ(Find<QComboBox>(*form, "efConnections")->currentIndex(), 0) << "connection default kept";
   EXPECT_EQ(Find<QLineEdit>(*form, "efPort")->text(), "") << "a missing string reads empty";
-  EXPECT_TRUE(f.LoggingEnabled);
-  EXPECT_EQ(f.LoggingPath, "/var/tmp/kv");
-  EXPECT_EQ(f.LoggingCount, 9);
+  EXPECT_TRUE(f.Auto.ALogging);
+  EXPECT_EQ(f.Auto.ALoggingPath, "/var/tmp/kv");
+  EXPECT_EQ(f.Auto.ALoggingCount, 9);
   EXPECT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(boxes_.Shown().size(), 1u) << "only the unanswered query";
 }

@@ -17,13 +17,17 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
+#include "app/config_values.h"
 #include "app/mail_notice.h"
 #include "log/fast_log.h"
 #include "net/ras.h"
 #include "net/sntp_send.h"
 #include "platform/registry.h"
+#include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/termination_signals.h"
 #include "test_support.h"
@@ -411,15 +415,15 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(LogLines(),
             (Lines{"<header>", "Synchronisation not started: no connection mode is selected.", "<footer>"}));
 
-  // A negative time-out: no warm-up, and a query that does not wait rather than one that waits
+  // A negative time-out counts as 1 s: a query that waits a second rather than one that waits
   // for ever.
   NextRun();
   throw_.clear();
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", -1); });
   auto negative = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{0, true}}));
-  EXPECT_TRUE(pauses_.empty());
+  ASSERT_EQ(requests_.size(), 3u);
+  EXPECT_EQ(requests_.back(), std::make_pair(1000, true));
   EXPECT_EQ(negative->ExitStatus(), 1);
 }
 
@@ -649,17 +653,53 @@ TEST_F(SyncRunTest, InteractiveDialUpRunHangsUpAndKeepsTheWindow) {
 
 namespace {
 
-TEST_F(SyncRunTest, AHandWrittenTimeoutIsCappedAtTheDialogsMaximum) {
-  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 200); });
+TEST_F(SyncRunTest, AHandWrittenTimeoutOutsideTheDialogsBoundsIsBroughtWithinAndLogged) {
+  struct Case {
+    int32_t written, used;
+    const char *line;
+  };
+  for (Case c : {Case{200, 120, "above the maximum of 120 s; 120 s is used."},
+                 Case{-1, 1, "below the minimum of 1 s; 1 s is used."}}) {
+    NextRun();
+    AutoKey([&](TRegistry &r) { r.WriteInteger("ATimeout", c.written); }); // -1: dword:ffffffff
+    auto form = Show();
+    ASSERT_TRUE(ProcessUntilClosed());
+    EXPECT_EQ(form->Fields().Auto.ATimeout, c.used);
+    ASSERT_EQ(requests_.size(), size_t(c.used) + 2) << "the warm-ups and the query";
+    EXPECT_EQ(requests_.back(), std::make_pair(c.used * 1000, true));
+    const Lines lines = LogLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Time-out of " + std::to_string(c.written) + " s in the settings is " + c.line);
+    EXPECT_EQ(lines[2], "LAN mode selected.");
+  }
+}
+
+// A run makes the default log folder when it is missing; a folder the user typed is not made.
+TEST_F(SyncRunTest, OnlyTheDefaultLogFolderIsMadeWhenMissing) {
+  kvtest::TempDir state;
+  kvtest::ScopedEnv env("XDG_STATE_HOME", state.path());
+  const std::string typed = state.file("typed");
+  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", typed); });
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  EXPECT_EQ(form->Fields().TimeoutSeconds, 120);
-  ASSERT_EQ(requests_.size(), 122u) << "121 warm-ups and the query";
-  EXPECT_EQ(requests_.back(), std::make_pair(120000, true));
-  const Lines lines = LogLines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[1], "Time-out of 200 s in the settings is above the maximum of 120 s; 120 s is used.");
-  EXPECT_EQ(lines[2], "LAN mode selected.");
+  EXPECT_NE(::access(typed.c_str(), F_OK), 0);
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith("Die Protokolldatei im Ordner"));
+
+  kv::logging::DestroyGlobalLog();
+  NextRun();
+  const std::string folder =
+      kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory()).toStdString();
+  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", folder); });
+  form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  kv::logging::DestroyGlobalLog();
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(::unlink((folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
+  EXPECT_TRUE(boxes_.Shown().empty());
+  ::rmdir(folder.c_str()); // beside the test program, for a user other than root
 }
 
 TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {

@@ -59,10 +59,12 @@ TEST_F(DefaultLocaleTest, TheDebianFileIsReadWhenNoVariableIsSetAndNothingElseIs
                                                   "LANG=\"de_DE.UTF-8\"\n"
                                                   "export LC_TIME='de_DE.UTF-8'\n"
                                                   "LC_CTYPE=../../tmp/evil\n"
+                                                  "LC_ALL =C.UTF-8\n" // no assignment in a shell
                                                   "PATH=/evil\n");
   EXPECT_EQ(UseSystemDefaultLocale(root), (Set{{"LANG", "de_DE.UTF-8"}, {"LC_TIME", "de_DE.UTF-8"}}));
   EXPECT_EQ(Env("LANG"), "de_DE.UTF-8");
   EXPECT_EQ(Env("LC_CTYPE"), "(unset)") << "a value that could name a path is not taken";
+  EXPECT_EQ(Env("LC_ALL "), "(unset)") << "nor a name that is none";
   EXPECT_NE(Env("PATH"), "/evil");
 
   // Once a variable is set, the user has chosen: nothing changes.

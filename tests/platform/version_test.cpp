@@ -35,8 +35,8 @@ TEST(Version, ParsesTheVersionText) {
 TEST(Version, FindsTheRecordAnywhereInAFile) {
   kvtest::TempDir dir;
   std::array<uint16_t, 4> v{};
-  // Across the reader's 1 MiB chunk boundary.
-  std::string big(1048576 - 5, 'x');
+  // Across the end of the reader's first piece.
+  std::string big(kv::platform::kVersionScanChunk - 5, 'x');
   kvtest::WriteFile(dir.file("prog"), big + RecordBytes("2005.0.0.27") + "tail");
   ASSERT_EQ(ReadFileVersion(dir.file("prog"), v), VersionRead::Found);
   EXPECT_EQ(v, (std::array<uint16_t, 4>{2005, 0, 0, 27}));
