@@ -26,6 +26,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <utility>
 
@@ -66,6 +67,12 @@ bool WaitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
     if (std::chrono::steady_clock::now() >= deadline) return condition();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+}
+
+int64_t ThreadCpuMicros() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
 std::string TestNameOf(const std::string &text) {

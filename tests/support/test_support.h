@@ -60,6 +60,9 @@ inline int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
       .count();
 }
 
+// Processor time this thread has used, in microseconds: for comparing costs on a busy machine.
+int64_t ThreadCpuMicros();
+
 // A test name made of `text`: letters and digits kept, every other run of characters one "_"
 // ("<A href=\"x\">" gives "A_href_x"), never empty.
 std::string TestNameOf(const std::string &text);
