@@ -103,7 +103,7 @@ TEST_F(Danted, ConnectToAClosedPortFails) {
   sock.SocksPort = peer_.PortText();
   sock.Connect("127.0.0.1", std::to_string(kvtest::FreePort()));
   EXPECT_EQ(sock.LastError(), 10091);
-  EXPECT_NE(sock.SocksLastError(), 0); // the proxy's own reason
+  EXPECT_EQ(sock.SocksLastError(), 5) << peer_.Log(); // the proxy's own reason: connection refused
 }
 
 TEST_F(Danted, UdpAssociateRelaysQueriesAndAnswers) {
@@ -208,12 +208,17 @@ TEST_F(Tinyproxy, TunnelWithoutAuthentication) {
   sock.SendString("tunnelled\r\n");
   EXPECT_EQ(sock.RecvLine(5000), "tunnelled");
 
-  // A port the proxy does not allow.
+  // A port where a server listens but the proxy does not allow: refused by the proxy's rule
+  // (403), not because nothing answers there (500).
+  kvnettest::TcpListener listening;
   TTCPBlockSocket other;
   other.HTTPTunnelIP = "127.0.0.1";
   other.HTTPTunnelPort = peer_.PortText();
-  other.Connect("127.0.0.1", std::to_string(kvtest::FreePort()));
+  other.Connect("127.0.0.1", listening.port_text());
   EXPECT_EQ(other.LastError(), 10091);
+  EXPECT_FALSE(other.HttpTunnelInUse());
+  EXPECT_NE(peer_.Log().find("Refused CONNECT method on port " + listening.port_text()), std::string::npos)
+      << peer_.Log();
 }
 
 TEST_F(Tinyproxy, TunnelWithBasicAuthentication) {

@@ -48,13 +48,13 @@ public:
   // run here.
   bool Start(const std::string &address = "127.0.0.1", int port = 0) {
     if (::geteuid() != 0) return Fail("chronyd serves only when started as root");
-    if (FindProgram("chronyd", {PeersDir() + "/usr/sbin", "/usr/sbin"}).empty())
-      return Fail("chronyd not found (scripts/fetch-peers unpacks it into build/peers)");
+    const std::string chronyd = FindProgram("chronyd", {PeersDir() + "/usr/sbin", "/usr/sbin"});
+    if (chronyd.empty()) return Fail("chronyd not found (scripts/fetch-peers unpacks it into build/peers)");
     return LaunchOn(
         address, port, true,
         [&](const std::string &port_text) {
-          return std::vector<std::string>{"bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address,
-                                          port_text};
+          return std::vector<std::string>{
+              "bash", SourceDir() + "/tests/peers/chronyd.sh", Dir(), address, port_text, chronyd};
         },
         {}, [this] { return !QueryNtpOnce(Address(), Port()).empty(); });
   }

@@ -1,6 +1,7 @@
 #pragma once
 // A test server as a child process: its files in a private folder, its output in peer.log, on a
-// port that no other test is handed, ready once it alone serves there, stopped by process id.
+// port that no other test is handed, ready once it alone serves there, stopped with its whole
+// process group.
 // The concrete peers (chronyd, danted, microsocks, tinyproxy, openssl s_server, aiosmtpd,
 // http.server) derive from it.
 
@@ -34,9 +35,7 @@ public:
   // The server's private folder, and a file in it.
   const std::string &Dir() const { return dir_.path(); }
   std::string File(const std::string &name) const { return dir_.file(name); }
-  void Stop() {
-    if (child_.pid() > 0 && child_.Running()) child_.Stop();
-  }
+  void Stop() { child_.Stop(); }
 
 protected:
   // The command line of a server for the port given as text.

@@ -1,8 +1,11 @@
-// Ports of test peers: a leased port is no other test's, and a peer counts as started only
-// once it alone holds its port.
+// Ports and processes of test peers: a leased port or address is no other test's, a peer counts
+// as started only once it alone holds its port, and a stop ends all its processes.
 #include "peer_process.h"
 
 #include <arpa/inet.h>
+#include <csignal>
+#include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
@@ -15,18 +18,29 @@
 
 namespace {
 
-// A socket of this process bound to 127.0.0.1:port (TCP: listening); -1 when the bind fails.
-int BindLoopback(int port, bool udp) {
+// A socket of this process bound to address:port (TCP: listening); -1 when the bind fails.
+int BindAddress(const std::string &address, int port, bool udp) {
   const int fd = ::socket(AF_INET, (udp ? SOCK_DGRAM : SOCK_STREAM) | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
   a.sin_port = htons(static_cast<uint16_t>(port));
   if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || (!udp && ::listen(fd, 4) != 0)) {
     ::close(fd);
     return -1;
   }
   return fd;
+}
+
+int BindLoopback(int port, bool udp) {
+  return BindAddress("127.0.0.1", port, udp);
+}
+
+// True while process `pid` runs (a zombie has ended).
+bool Alive(int pid) {
+  const std::string stat = kvtest::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto close = stat.rfind(") ");
+  return close != std::string::npos && stat[close + 2] != 'Z';
 }
 
 // Python's http.server on 127.0.0.1 and a leased port; `before_start` runs once the port is
@@ -47,21 +61,58 @@ public:
 } // namespace
 
 TEST(PeerPorts, LeasedPortsAreDistinctUnboundAndNeverHandedOutForPortZero) {
-  int low = 0, high = 0;
-  std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low >> high;
-  std::vector<kvtest::PortLease> leases(20);
-  std::set<int> ports;
-  for (const auto &lease : leases) {
-    ports.insert(lease.Port());
-    EXPECT_TRUE(lease.Port() < low || lease.Port() > high) << lease.Port();
-    for (const bool udp : {false, true}) {
-      const int fd = BindLoopback(lease.Port(), udp);
-      EXPECT_GE(fd, 0) << lease.Port();
-      ::close(fd);
+  // This machine's range, and one that leaves no port above 1023 (common in containers): ports
+  // below 1024 serve then, where this process may bind them.
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("wide"), "1024\t65535\n");
+  for (const std::string &range : {std::string("/proc/sys/net/ipv4/ip_local_port_range"), dir.file("wide")}) {
+    SCOPED_TRACE(range);
+    if (range == dir.file("wide") && ::geteuid() != 0) continue;
+    int low = 0, high = 0;
+    std::ifstream(range) >> low >> high;
+    std::deque<kvtest::PortLease> leases;
+    std::set<int> ports;
+    for (int i = 0; i < 20; ++i) {
+      const int port = leases.emplace_back(range).Port();
+      ports.insert(port);
+      EXPECT_TRUE(port < low || port > high) << port;
+      for (const bool udp : {false, true}) {
+        const int fd = BindLoopback(port, udp);
+        EXPECT_GE(fd, 0) << port;
+        ::close(fd);
+      }
     }
+    EXPECT_EQ(ports.size(), leases.size());
+    EXPECT_EQ(ports.count(kvtest::FreePort()), 0u);
   }
-  EXPECT_EQ(ports.size(), leases.size());
-  EXPECT_EQ(ports.count(kvtest::FreePort()), 0u);
+}
+
+TEST(PeerPorts, AnAddressIsLeasedOnlyWhileNothingHoldsItsPort) {
+  // Addresses the default leases never hand out; binding port 123 needs root.
+  if (::geteuid() != 0) GTEST_SKIP() << "binding port 123 needs root";
+  const std::vector<std::string> addresses{"127.78.0.1"};
+  for (const bool udp : {false, true}) {
+    const int fd = BindAddress(addresses[0], kvtest::kLeasedAddressPort, udp);
+    ASSERT_GE(fd, 0);
+    EXPECT_THROW(kvtest::AddressLease{addresses}, std::runtime_error) << udp;
+    ::close(fd);
+  }
+  EXPECT_EQ(kvtest::AddressLease(addresses).Address(), addresses[0]);
+}
+
+TEST(PeerProcesses, StopEndsTheWholeGroupEvenMembersThatOutliveTheirLeader) {
+  // The leader leaves a helper behind that ignores SIGTERM, as a server's forked workers may.
+  kvtest::TempDir dir;
+  kvtest::ChildProcess peer;
+  ASSERT_TRUE(
+      peer.Start({"/bin/sh", "-c",
+                  "(trap '' TERM; exec sleep 300) & echo $! >" + dir.file("helper") + "; exec sleep 300"}));
+  int helper = 0;
+  ASSERT_TRUE(kvtest::WaitUntil(
+      [&] { return (helper = std::atoi(kvtest::ReadFile(dir.file("helper")).c_str())) > 0; }));
+  ASSERT_TRUE(Alive(helper));
+  peer.Stop(SIGTERM, std::chrono::milliseconds(300));
+  EXPECT_FALSE(Alive(helper));
 }
 
 TEST(PeerPorts, OnlyThePeersOwnSocketMakesItsPortOurs) {

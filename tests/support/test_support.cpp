@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
@@ -25,6 +26,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <utility>
 
@@ -67,6 +69,12 @@ bool WaitUntil(const std::function<bool()> &condition, std::chrono::milliseconds
   }
 }
 
+int64_t ThreadCpuMicros() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
 std::string TestNameOf(const std::string &text) {
   std::string name;
   bool gap = false;
@@ -107,13 +115,48 @@ void WriteFile(const std::string &path, const std::string &contents, unsigned mo
   ::close(fd);
 }
 
+namespace {
+
+struct ProcessEntry {
+  int pid, parent, group;
+  char state;
+};
+
+// Every process of this machine (of this PID namespace).
+std::vector<ProcessEntry> ProcessTable() {
+  std::vector<ProcessEntry> all;
+  if (DIR *proc = ::opendir("/proc")) {
+    while (const dirent *e = ::readdir(proc)) {
+      if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
+      // "pid (name) state ppid pgrp ...": the name may hold anything, so read after its ')'.
+      const std::string stat = ReadFile(std::string("/proc/") + e->d_name + "/stat");
+      const auto close = stat.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(stat.substr(close + 1));
+      ProcessEntry p{std::atoi(e->d_name), 0, 0, 0};
+      if (rest >> p.state >> p.parent >> p.group) all.push_back(p);
+    }
+    ::closedir(proc);
+  }
+  return all;
+}
+
+} // namespace
+
+bool GroupAlive(int group) {
+  for (const ProcessEntry &p : ProcessTable())
+    if (p.group == group && p.state != 'Z' && p.state != 'X') return true;
+  return false;
+}
+
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0) Stop();
+  Stop();
 }
 
 bool ChildProcess::Start(const std::vector<std::string> &argv, const std::string &log_file,
                          const std::vector<std::string> &extra_env) {
   if (argv.empty() || pid_ > 0) return false;
+  Stop(); // what an earlier run left behind
   std::vector<char *> args;
   for (const auto &a : argv)
     args.push_back(const_cast<char *>(a.c_str()));
@@ -143,7 +186,7 @@ bool ChildProcess::Start(const std::vector<std::string> &argv, const std::string
   posix_spawn_file_actions_destroy(&fa);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) return false;
-  pid_ = pid;
+  pid_ = group_ = pid;
   status_ = -1;
   return true;
 }
@@ -155,6 +198,8 @@ bool ChildProcess::Running() {
   if (r == pid_) {
     status_ = st;
     pid_ = -1;
+    // Helpers it left behind keep its group; without them the number may soon be another's.
+    if (!GroupAlive(group_)) group_ = -1;
     return false;
   }
   return true;
@@ -167,15 +212,25 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
 }
 
 int ChildProcess::Stop(int sig, std::chrono::milliseconds grace) {
-  if (pid_ <= 0) return status_;
-  ::kill(pid_, sig);
-  if (Wait(grace) == -1 && pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    int st = 0;
-    waitpid(pid_, &st, 0);
-    status_ = st;
-    pid_ = -1;
+  // Never kill() with a number below 1: 0 and -1 would reach this test's own group or everyone.
+  const int group = group_;
+  if (group <= 0 || (pid_ <= 0 && !GroupAlive(group))) {
+    group_ = -1;
+    return status_;
   }
+  // The whole group: a server's helpers may outlive the process that started them.
+  ::kill(-group, sig);
+  if (!WaitUntil([&] { return !Running() && !GroupAlive(group); }, grace)) {
+    ::kill(-group, SIGKILL);
+    if (pid_ > 0) {
+      int st = 0;
+      waitpid(pid_, &st, 0);
+      status_ = st;
+      pid_ = -1;
+    }
+    WaitUntil([&] { return !GroupAlive(group); }, std::chrono::seconds(5));
+  }
+  group_ = -1;
   return status_;
 }
 
@@ -293,14 +348,36 @@ bool TakeOne(int count, const std::function<bool(int)> &take) {
   return false;
 }
 
-// The ports leases come from, [first, end): below the system's range for port 0 when there is
-// room, else above it.
-std::pair<int, int> LeasedPorts() {
+// Defined with the other readers of /proc below.
+std::vector<unsigned long> BoundSockets(const std::string &address, int port, bool udp);
+
+// True when this process may bind ports below 1024: the system lets everybody (as containers
+// often do), or it holds CAP_NET_BIND_SERVICE.
+bool MayBindLowPorts() {
+  int start = 1024;
+  std::ifstream("/proc/sys/net/ipv4/ip_unprivileged_port_start") >> start;
+  if (start <= 512) return true;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("CapEff:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> 10 & 1) != 0;
+  return false;
+}
+
+// The ports leases come from, [first, end): the largest stretch outside the system's range for
+// port 0 (read from `range_file`), so that no socket bound to port 0 and no outgoing connection
+// gets a leased port. Below the range it starts at 1024 and spans at most 16384 ports, clear of
+// the many services at low numbers; ports 512 to 1023 count where this process may bind them,
+// since a range of 1024 to 65535 leaves no other. With no port outside the range at all, the
+// range itself: then only the checks at lease time and a peer's new start elsewhere help.
+std::pair<int, int> LeasedPorts(const std::string &range_file) {
   int low = 32768, high = 60999;
-  std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low >> high;
-  if (low - 1024 >= 4096) return {std::max(1024, low - 16384), low};
-  if (65535 - high >= 4096) return {high + 1, 65536};
-  return {1024, 65536};
+  std::ifstream(range_file) >> low >> high;
+  std::vector<std::pair<int, int>> stretches{{std::max(1024, low - 16384), low}, {high + 1, 65536}};
+  if (MayBindLowPorts()) stretches.emplace_back(512, std::min(1024, low));
+  const auto size = [](const std::pair<int, int> &s) { return s.second - s.first; };
+  const auto largest = *std::max_element(stretches.begin(), stretches.end(),
+                                         [&](const auto &a, const auto &b) { return size(a) < size(b); });
+  return size(largest) > 0 ? largest : std::pair<int, int>{1024, 65536};
 }
 
 // True when a socket of `family` and `type` can bind `port` on the family's any-address. Without
@@ -332,8 +409,8 @@ bool Unbound(int port) {
 
 } // namespace
 
-PortLease::PortLease() {
-  const auto [first, end] = LeasedPorts();
+PortLease::PortLease(const std::string &range_file) {
+  const auto [first, end] = LeasedPorts(range_file);
   const bool taken = TakeOne(end - first, [this, first = first](int i) {
     const int port = first + i;
     const int fd = HoldName("korvane-test-port-" + std::to_string(port));
@@ -353,11 +430,21 @@ PortLease::~PortLease() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-AddressLease::AddressLease() {
-  const bool taken = TakeOne(256 * 254, [this](int i) {
-    const std::string address = "127.77." + std::to_string(i / 254) + "." + std::to_string(i % 254 + 1);
-    fd_ = HoldName("korvane-test-address-" + address);
-    if (fd_ < 0) return false;
+AddressLease::AddressLease(const std::vector<std::string> &candidates) {
+  const int count = candidates.empty() ? 256 * 254 : static_cast<int>(candidates.size());
+  const bool taken = TakeOne(count, [&](int i) {
+    const std::string address = candidates.empty()
+                                    ? "127.77." + std::to_string(i / 254) + "." + std::to_string(i % 254 + 1)
+                                    : candidates[static_cast<size_t>(i)];
+    const int fd = HoldName("korvane-test-address-" + address);
+    if (fd < 0) return false;
+    // A server left behind (by a test that was killed) may still hold the port there.
+    if (!BoundSockets(address, kLeasedAddressPort, true).empty() ||
+        !BoundSockets(address, kLeasedAddressPort, false).empty()) {
+      ::close(fd);
+      return false;
+    }
+    fd_ = fd;
     address_ = address;
     return true;
   });
@@ -406,28 +493,11 @@ std::vector<unsigned long> BoundSockets(const std::string &address, int port, bo
 
 // The processes started by `pid`: its process group and its descendants.
 std::set<int> ProcessesOf(int pid) {
-  struct Process {
-    int pid, parent, group;
-  };
-  std::vector<Process> all;
-  if (DIR *proc = ::opendir("/proc")) {
-    while (const dirent *e = ::readdir(proc)) {
-      if (!std::isdigit(static_cast<unsigned char>(e->d_name[0]))) continue;
-      // "pid (name) state ppid pgrp ...": the name may hold anything, so read after its ')'.
-      const std::string stat = ReadFile(std::string("/proc/") + e->d_name + "/stat");
-      const auto close = stat.rfind(')');
-      if (close == std::string::npos) continue;
-      std::istringstream rest(stat.substr(close + 1));
-      char state = 0;
-      Process p{std::atoi(e->d_name), 0, 0};
-      if (rest >> state >> p.parent >> p.group) all.push_back(p);
-    }
-    ::closedir(proc);
-  }
+  const std::vector<ProcessEntry> all = ProcessTable();
   std::set<int> ours{pid};
   for (bool grew = true; grew;) {
     grew = false;
-    for (const Process &p : all)
+    for (const ProcessEntry &p : all)
       if (!ours.count(p.pid) && (p.group == pid || ours.count(p.parent))) {
         ours.insert(p.pid);
         grew = true;

@@ -60,6 +60,9 @@ inline int64_t ElapsedMs(std::chrono::steady_clock::time_point start) {
       .count();
 }
 
+// Processor time this thread has used, in microseconds: for comparing costs on a busy machine.
+int64_t ThreadCpuMicros();
+
 // A test name made of `text`: letters and digits kept, every other run of characters one "_"
 // ("<A href=\"x\">" gives "A_href_x"), never empty.
 std::string TestNameOf(const std::string &text);
@@ -69,8 +72,9 @@ std::string ReadFile(const std::string &path);
 // Writes (replaces) a file; throws std::runtime_error on failure.
 void WriteFile(const std::string &path, const std::string &contents, unsigned mode = 0644);
 
-// A child process started with posix_spawnp (no shell). Its standard output and error go to
-// the given log file (or /dev/null). The destructor sends SIGTERM, waits up to 5 s, then SIGKILL.
+// A child process started with posix_spawnp (no shell) as the leader of its own process group.
+// Its standard output and error go to the given log file (or /dev/null). Stop and the destructor
+// signal the whole group: SIGTERM, up to 5 s for every member to end, then SIGKILL.
 class ChildProcess {
 public:
   ChildProcess() = default;
@@ -81,7 +85,8 @@ public:
   // Starts argv[0] (looked up in PATH). Returns false when it could not be started.
   bool Start(const std::vector<std::string> &argv, const std::string &log_file = "/dev/null",
              const std::vector<std::string> &extra_env = {});
-  // Sends `sig`, waits for the exit and returns the exit status as from waitpid (-1 if none).
+  // Sends `sig` to the process group and waits until none of it is left (after `grace`, with
+  // SIGKILL); returns the process's exit status as from waitpid (-1 if none).
   int Stop(int sig = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
   // Waits for the process to end by itself; returns the waitpid status or -1 on time-out.
   int Wait(std::chrono::milliseconds timeout);
@@ -91,8 +96,12 @@ public:
 
 private:
   int pid_ = -1;
+  int group_ = -1; // kept while members outlive the process
   int status_ = -1;
 };
+
+// True while a process of the group `group` runs (zombies do not count).
+bool GroupAlive(int group);
 
 // Finds a program in PATH or in the folders given (a name with a "/" is taken as it is);
 // returns "" when absent.
@@ -136,13 +145,14 @@ template <class Error, class Action> std::string FailureText(Action &&action) {
 bool InCI();
 
 // A port number that no other test on this machine is handed while the lease lives: for TCP
-// and UDP alike, on every address. It comes from below the range the system hands out for
-// port 0 (so no socket bound to port 0 gets it either) and nothing is bound to it when leased.
-// The lease is an abstract Unix socket named after the port, so it ends with the process,
-// however the process ends.
+// and UDP alike, on every address. It comes from outside the range the system hands out for
+// port 0, as `range_file` gives it (so no socket bound to port 0 gets it either), and nothing is
+// bound to it when leased. The lease is an abstract Unix socket named after the port, so it ends
+// with the process, however the process ends.
 class PortLease {
 public:
-  PortLease(); // throws std::runtime_error when no port is free
+  // Throws std::runtime_error when no port is free.
+  explicit PortLease(const std::string &range_file = "/proc/sys/net/ipv4/ip_local_port_range");
   ~PortLease();
   PortLease(const PortLease &) = delete;
   PortLease &operator=(const PortLease &) = delete;
@@ -153,11 +163,16 @@ private:
   int port_ = 0;
 };
 
-// A loopback address of its own (in 127.77.0.0/16) for a peer that must use a fixed port, such
-// as NTP's 123: no other test on this machine is handed it while the lease lives.
+// The fixed port that address leases are for: NTP's.
+constexpr int kLeasedAddressPort = 123;
+
+// A loopback address of its own (in 127.77.0.0/16, or one of `candidates`) for a peer that must
+// use a fixed port, NTP's 123: no other test on this machine is handed it while the lease lives,
+// and nothing holds that port there when leased.
 class AddressLease {
 public:
-  AddressLease(); // throws std::runtime_error when none is free
+  // Throws std::runtime_error when none is free.
+  explicit AddressLease(const std::vector<std::string> &candidates = {});
   ~AddressLease();
   AddressLease(const AddressLease &) = delete;
   AddressLease &operator=(const AddressLease &) = delete;
