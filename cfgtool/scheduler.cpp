@@ -1,10 +1,12 @@
 #include "cfgtool/scheduler.h"
 
 #include <QProcess>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <unistd.h>
 
 namespace kv::cfgtool {
@@ -52,7 +54,7 @@ std::string Failure(const std::vector<std::string> &argv, const TRunResult &r,
                     std::vector<std::string> &commands) {
   std::string command;
   for (const std::string &a : argv)
-    command += (command.empty() ? "" : " ") + a;
+    command += (command.empty() ? "" : " ") + ShellWord(a);
   std::string text = "„" + Whole(commands, command) + "“ ";
   text += r.Status < 0 ? "konnte nicht ausgeführt werden."
                        : "meldete den Fehler " + std::to_string(r.Status) + ".";
@@ -97,7 +99,7 @@ std::string UserNotes(const TSchedulerHost &host, const std::string &korvan, boo
     text += "Der Timer läuft, solange Sie angemeldet sind; auch ohne Anmeldung nach „" +
             Whole(commands, "loginctl enable-linger") + "“.\n";
   text += "Die Systemzeit stellen darf korvan als Benutzer nur mit der Berechtigung dazu (" +
-          Whole(commands, "sudo setcap cap_sys_time=ep " + korvan) +
+          Whole(commands, "sudo setcap cap_sys_time=ep " + ShellWord(korvan)) +
           "); sonst fragt es die Zeit nur ab und protokolliert sie.\n";
   return text;
 }
@@ -186,6 +188,18 @@ std::string SystemdWord(const std::string &text) {
   return out + "\"";
 }
 
+std::string ShellWord(const std::string &text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("/._-+,:@").find(c) != std::string_view::npos;
+  });
+  if (plain) return text;
+  std::string out = "'";
+  for (char c : text)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 std::string ServiceUnitText(const std::string &korvan) {
   return "[Unit]\n"
          "Description=Korvane: Zeitabgleich im Automatik-Modus\n"
@@ -209,16 +223,12 @@ std::string TimerUnitText() {
 }
 
 std::string CronLine(const std::string &korvan) {
-  std::string quoted = "'";
-  for (char c : korvan) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else if (c == '%')
-      quoted += "\\%"; // cron turns a bare "%" into a line break
-    else
-      quoted += c;
+  std::string word;
+  for (char c : ShellWord(korvan)) {
+    if (c == '%') word += '\\'; // cron turns a bare "%" into a line break
+    word += c;
   }
-  return "17 * * * * " + quoted + "' /a " + kCronMarker;
+  return "17 * * * * " + word + " /a " + kCronMarker;
 }
 
 std::string WithCronLine(const std::string &crontab, const std::string &line) {
@@ -250,7 +260,7 @@ TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programD
     return report;
   }
   const std::string undo =
-      "Rückgängig machen: " + Whole(whole, programDirectory + "kvnsched --remove") + "\n";
+      "Rückgängig machen: " + Whole(whole, ShellWord(programDirectory + "kvnsched") + " --remove") + "\n";
 
   std::string systemdWhy;
   if (host.SystemdRunning) {
@@ -260,7 +270,7 @@ TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programD
       report.Text = kHeadline + std::string("Eingerichtet ist der systemd-Timer „") +
                     Whole(whole, kTimerName) + "“ " + Whose(host) + ":\n  " +
                     Whole(whole, dir + "/" + kTimerName) + "\n  " + Whole(whole, dir + "/" + kServiceName) +
-                    "\nEr startet jede Stunde: " + Whole(whole, korvan + " /a") + "\n" +
+                    "\nEr startet jede Stunde: " + Whole(whole, ShellWord(korvan) + " /a") + "\n" +
                     UserNotes(host, korvan, true, whole) + "\n" + undo +
                     "(oder von Hand: " + ManualSystemdUndo(host, whole) + ")";
       return report;

@@ -60,7 +60,10 @@ std::string TimerUnitText();
 // `text` as one word of a unit's command line: in double quotes, with "\", """, "%" and "$"
 // escaped.
 std::string SystemdWord(const std::string &text);
-// The crontab line for `korvan`: quoted for the shell cron runs it with, "%" escaped.
+// `text` as one word for a POSIX shell, so that a command the user copies works for any folder:
+// as it is when it holds only letters, digits and "/._-+,:@", else in single quotes ("'" as '\'').
+std::string ShellWord(const std::string &text);
+// The crontab line for `korvan`: a shell word, "%" escaped for cron.
 std::string CronLine(const std::string &korvan);
 // `crontab` without kvnsched's lines; with `line` added at its end when it is not empty.
 std::string WithCronLine(const std::string &crontab, const std::string &line);

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 
 #include "platform/ui/message_box.h"
@@ -60,6 +61,8 @@ struct FakeSystem {
 
 TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
   EXPECT_EQ(kv::cfgtool::SystemdWord("/opt/a b/100%$x\"\\korvan"), "\"/opt/a b/100%%$$x\\\"\\\\korvan\"");
+  EXPECT_EQ(kv::cfgtool::ShellWord("/opt/k-2.0/korvan"), "/opt/k-2.0/korvan");
+  EXPECT_EQ(kv::cfgtool::ShellWord("/x/Korvane 2005/$HOME/o'b"), "'/x/Korvane 2005/$HOME/o'\\''b'");
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
             std::string::npos);
   // A run left waiting at a message box ends and does not hold back the next one.
@@ -87,8 +90,9 @@ TEST(Scheduler, UserTimerWithSystemdAndItsUndo) {
   EXPECT_EQ(kvtest::ReadFile(host.UserUnitDir + "/korvane-auto.service"),
             kv::cfgtool::ServiceUnitText(prog + "korvan"));
   EXPECT_EQ(kvtest::ReadFile(host.UserUnitDir + "/korvane-auto.timer"), kv::cfgtool::TimerUnitText());
-  for (const std::string &part : {std::string("stündlich"), prog + "kvnsched --remove", std::string("setcap"),
-                                  std::string("systemctl --user disable --now korvane-auto.timer")})
+  for (const std::string &part :
+       {std::string("stündlich"), "'" + prog + "kvnsched' --remove", std::string("setcap"),
+        std::string("systemctl --user disable --now korvane-auto.timer")})
     EXPECT_NE(report.Text.find(part), std::string::npos) << part << "\n" << report.Text;
 
   sys.commands.clear();
@@ -113,6 +117,40 @@ TEST(Scheduler, UserTimerWithSystemdAndItsUndo) {
       << report.Text;
   EXPECT_EQ(report.Text.find("ist entfernt"), std::string::npos) << report.Text;
   EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir + "/korvane-auto.service"));
+}
+
+// What a shell makes of a command that the report prints, word by word.
+std::vector<std::string> ShellSplit(const kvtest::TempDir &dir, const std::string &command) {
+  kvtest::ChildProcess sh;
+  std::filesystem::remove(dir.file("words"));
+  if (!sh.Start({"/bin/sh", "-c", "printf '%s\\n' " + command}, dir.file("words")) ||
+      sh.Wait(std::chrono::seconds(10)) != 0)
+    return {};
+  std::vector<std::string> words;
+  std::istringstream in(kvtest::ReadFile(dir.file("words")));
+  for (std::string word; std::getline(in, word);)
+    words.push_back(word);
+  return words;
+}
+
+// The commands the report prints work when copied into a shell, whatever the folder is called.
+TEST(Scheduler, PrintedCommandsSurviveTheShell) {
+  for (const std::string name : {"Korvane 2005 $HOME %ü", "o'b \"q\" \\"}) {
+    FakeSystem sys;
+    const std::string prog = sys.dir.file(name) + "/", korvan = prog + "korvan";
+    std::filesystem::create_directories(prog);
+    kvtest::WriteFile(korvan, "#!/bin/sh\n", 0755);
+    const auto report = kv::cfgtool::Schedule(sys.Host(false, true), prog);
+    ASSERT_TRUE(report.Succeeded) << report.Text;
+    std::set<std::vector<std::string>> said;
+    for (const std::string &command : report.Commands)
+      said.insert(ShellSplit(sys.dir, command));
+    std::vector<std::vector<std::string>> expected{{"sudo", "setcap", "cap_sys_time=ep", korvan},
+                                                   {prog + "kvnsched", "--remove"}};
+    if (name[0] == 'K') expected.push_back({korvan, "/a"}); // the timer's
+    for (const std::vector<std::string> &words : expected)
+      EXPECT_TRUE(said.count(words)) << words.back() << "\n" << report.Text;
+  }
 }
 
 TEST(Scheduler, RootGetsTheSystemTimer) {
@@ -268,7 +306,7 @@ TEST(Scheduler, TheBoxNeverBreaksACommandOrAPath) {
     for (const std::string &command : report.Commands)
       request.unbroken << QString::fromStdString(command).replace(temp, opt);
     EXPECT_TRUE(request.unbroken.contains(
-        opt + "/Programme mit Leerzeichen/korvane-2005-zeitabgleich/kvnsched --remove"));
+        "'" + opt + "/Programme mit Leerzeichen/korvane-2005-zeitabgleich/kvnsched' --remove"));
     auto box = kv::ui::MakeMessageBox(nullptr, request);
     box->show();
     QCoreApplication::processEvents();
