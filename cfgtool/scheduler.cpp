@@ -158,6 +158,33 @@ bool WriteCrontab(const TSchedulerHost &host, const std::string &crontab, std::s
   return false;
 }
 
+// True when systemd runs a program by this path: no quote, backslash or control character, and
+// clean UTF-8 (no overlong form, surrogate, noncharacter or code point beyond U+10FFFF).
+bool SystemdTakesPath(const std::string &path) {
+  static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000}; // by sequence length
+  for (size_t i = 0; i < path.size();) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7f || c == '"' || c == '\'' || c == '\\') return false;
+      ++i;
+      continue;
+    }
+    const size_t n = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 0;
+    if (n == 0 || c > 0xf4 || i + n > path.size()) return false;
+    char32_t cp = c & (0x7f >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const auto f = static_cast<unsigned char>(path[i + k]);
+      if ((f & 0xc0) != 0x80) return false;
+      cp = cp << 6 | (f & 0x3f);
+    }
+    if (cp < kLeast[n] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff) || (cp >= 0xfdd0 && cp <= 0xfdef) ||
+        (cp & 0xfffe) == 0xfffe)
+      return false;
+    i += n;
+  }
+  return true;
+}
+
 bool ValidDirectory(const std::string &dir) {
   return !dir.empty() && dir.front() == '/' && dir.back() == '/' &&
          dir.find_first_of("\n\r") == std::string::npos;
@@ -178,11 +205,11 @@ TSchedulerHost SystemHost() {
   return host;
 }
 
-std::string SystemdWord(const std::string &text) {
+std::string SystemdExecutable(const std::string &korvan) {
+  if (!SystemdTakesPath(korvan)) return {};
   std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    if (c == '%' || c == '$') out += c; // "%%" and "$$" stand for the character itself
+  for (char c : korvan) {
+    if (c == '%') out += c; // "%%" stands for "%"
     out += c;
   }
   return out + "\"";
@@ -207,7 +234,7 @@ std::string ServiceUnitText(const std::string &korvan) {
          "[Service]\n"
          "Type=oneshot\n"
          "ExecStart=" +
-         SystemdWord(korvan) + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
+         SystemdExecutable(korvan) + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
 }
 
 std::string TimerUnitText() {
@@ -263,7 +290,11 @@ TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programD
       "Rückgängig machen: " + Whole(whole, ShellWord(programDirectory + "kvnsched") + " --remove") + "\n";
 
   std::string systemdWhy;
-  if (host.SystemdRunning) {
+  if (host.SystemdRunning && !SystemdTakesPath(korvan)) {
+    systemdWhy = "systemd startet kein Programm, dessen Pfad ein Anführungszeichen, einen Backslash, ein "
+                 "Steuerzeichen oder ungültiges UTF-8 enthält: „" +
+                 Whole(whole, korvan) + "“.";
+  } else if (host.SystemdRunning) {
     if (ScheduleWithSystemd(host, korvan, systemdWhy, whole)) {
       const std::string dir = UnitDir(host);
       report.Succeeded = true;

@@ -60,7 +60,10 @@ struct FakeSystem {
 };
 
 TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
-  EXPECT_EQ(kv::cfgtool::SystemdWord("/opt/a b/100%$x\"\\korvan"), "\"/opt/a b/100%%$$x\\\"\\\\korvan\"");
+  EXPECT_EQ(kv::cfgtool::SystemdExecutable("/opt/a b/100%$$x/ü/korvan"), "\"/opt/a b/100%%$$x/ü/korvan\"");
+  for (const std::string bad : {"/o'b/korvan", "/q\"q/korvan", "/b\\s/korvan", "/t\tt/korvan", "/\xff/korvan",
+                                "/\xc0\xaf/korvan", "/\xef\xbf\xbe/korvan", "/\xed\xa0\x80/korvan"})
+    EXPECT_EQ(kv::cfgtool::SystemdExecutable(bad), "") << bad;
   EXPECT_EQ(kv::cfgtool::ShellWord("/opt/k-2.0/korvan"), "/opt/k-2.0/korvan");
   EXPECT_EQ(kv::cfgtool::ShellWord("/x/Korvane 2005/$HOME/o'b"), "'/x/Korvane 2005/$HOME/o'\\''b'");
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
@@ -134,6 +137,7 @@ std::vector<std::string> ShellSplit(const kvtest::TempDir &dir, const std::strin
 }
 
 // The commands the report prints work when copied into a shell, whatever the folder is called.
+// The second folder's name systemd takes for no program, so cron is used.
 TEST(Scheduler, PrintedCommandsSurviveTheShell) {
   for (const std::string name : {"Korvane 2005 $HOME %ü", "o'b \"q\" \\"}) {
     FakeSystem sys;
@@ -150,6 +154,39 @@ TEST(Scheduler, PrintedCommandsSurviveTheShell) {
     if (name[0] == 'K') expected.push_back({korvan, "/a"}); // the timer's
     for (const std::vector<std::string> &words : expected)
       EXPECT_TRUE(said.count(words)) << words.back() << "\n" << report.Text;
+  }
+}
+
+// The unit written for an awkward folder is one that systemd runs (systemd-analyze verify also
+// finds the program by its path); a folder systemd takes for no program gets a crontab line,
+// with the reason, and a failure when there is no cron either.
+TEST(Scheduler, SystemdTakesEveryUnitWritten) {
+  const std::string analyze = kvtest::FindProgram("systemd-analyze");
+  if (analyze.empty()) GTEST_SKIP() << "systemd-analyze (systemd) is not installed";
+  for (const std::string name : {"a b", "d$x", "d$$y", "${HOME}", "100%", "%n%%", "Grüße €", "o'b", "q\"q",
+                                 "b\\s", "t\tt", "bad\xff"}) {
+    FakeSystem sys;
+    const std::string prog = sys.dir.file(name) + "/";
+    std::filesystem::create_directories(prog);
+    kvtest::WriteFile(prog + "korvan", "#!/bin/sh\n", 0755);
+    auto host = sys.Host(false, true);
+    auto report = kv::cfgtool::Schedule(host, prog);
+    ASSERT_TRUE(report.Succeeded) << report.Text;
+    const std::string service = host.UserUnitDir + "/korvane-auto.service";
+    if (name.find_first_of("'\"\\\t\xff") != std::string::npos) {
+      EXPECT_FALSE(std::filesystem::exists(service)) << name;
+      EXPECT_EQ(sys.crontab, kv::cfgtool::CronLine(prog + "korvan") + "\n");
+      EXPECT_NE(report.Text.find("systemd startet kein Programm"), std::string::npos) << report.Text;
+      sys.cronInstalled = false;
+      report = kv::cfgtool::Schedule(host, prog);
+      EXPECT_FALSE(report.Succeeded) << report.Text;
+      EXPECT_NE(report.Text.find("systemd startet kein Programm"), std::string::npos) << report.Text;
+      continue;
+    }
+    kvtest::ChildProcess verify;
+    ASSERT_TRUE(verify.Start({analyze, "verify", service}, sys.dir.file("verify.log")));
+    EXPECT_EQ(verify.Wait(std::chrono::seconds(60)), 0) << name;
+    EXPECT_EQ(kvtest::ReadFile(sys.dir.file("verify.log")), "") << name;
   }
 }
 
