@@ -275,10 +275,11 @@ TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
   FakeSystem sys;
   const std::string prog = sys.ProgramDir();
   const std::string kvnsched = kvtest::BuiltProgram("kvnsched");
-  CronRun run = RunWithCrontabStandIn(sys.dir, {kvnsched, "--help"});
+  // Also where a display is there: the usage goes to the terminal it was asked from.
+  CronRun run = RunWithCrontabStandIn(sys.dir, {"QT_QPA_PLATFORM=offscreen", kvnsched, "--help"});
   EXPECT_EQ(run.status, 0) << run.report;
   EXPECT_EQ(run.report.rfind("Aufruf: kvnsched [PROGRAMMORDNER]\n", 0), 0u) << run.report;
-  run = RunWithCrontabStandIn(sys.dir, {kvnsched, "--bogus"});
+  run = RunWithCrontabStandIn(sys.dir, {"QT_QPA_PLATFORM=offscreen", kvnsched, "--bogus"});
   EXPECT_EQ(run.status, 2) << run.report;
   EXPECT_EQ(run.report.rfind("Unbekanntes Argument „--bogus“.\n\nAufruf: kvnsched", 0), 0u) << run.report;
   EXPECT_FALSE(std::filesystem::exists(sys.dir.file("crontab")));
