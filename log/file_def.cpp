@@ -115,6 +115,12 @@ public:
   explicit FolderLock(const std::string &name) {
     fd_ = OpenToLock(name, O_CREAT);
     if (fd_ < 0) return;
+    // The lock file is every user's, so its mode is set outright rather than left to the umask
+    // (a root service's may be 077, which would shut out every other user's run). Reading would
+    // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
+    // file open for writing; the file holds nothing, so anyone may write it.
+    struct stat st {};
+    if (fstat(fd_, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode) fchmod(fd_, kMode);
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -135,6 +141,7 @@ public:
 
 private:
   static constexpr std::chrono::seconds kWait{10};
+  static constexpr mode_t kMode = 0666;
   int fd_ = -1;
 };
 

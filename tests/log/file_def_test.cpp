@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "test_support.h"
@@ -238,4 +239,24 @@ TEST(FileDef, AnUnlistableFolderGivesTheFallbackName) {
   def.SetBackupCount(3);
   EXPECT_EQ(def.GetFileName(), dir.file("missing/korvanlog.~og"));
   EXPECT_LT(def.CreateLogFile(), 0);
+}
+
+// A run under umask 077 (a root service's) leaves the folder's lock file open to every user's
+// run, and opens up one that an earlier run left closed to them.
+TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
+  kvtest::TempDir dir;
+  const std::string lock = dir.file(".korvanlog.lock");
+  auto mode = [&] {
+    struct stat st {};
+    return stat(lock.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+  };
+  TFLFileDef def = Def(dir, 2);
+  const mode_t old = umask(077);
+  const int fd = def.CreateLogFile();
+  umask(old);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(mode(), 0666u);
+  chmod(lock.c_str(), 0600);
+  def.CloseLogFile(fd);
+  EXPECT_EQ(mode(), 0666u);
 }
