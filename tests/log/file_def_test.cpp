@@ -260,3 +260,26 @@ TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
   def.CloseLogFile(fd);
   EXPECT_EQ(mode(), 0666u);
 }
+
+// A run that could not have the folder's lock (its name is taken by a folder here) creates its
+// log; before it returns, a second run rotates to keep one log. The second run finds the new log
+// locked already, spares it and takes the next number.
+TEST(FileDef, ANewLogIsLockedBeforeAnotherRunsTrimSeesIt) {
+  kvtest::TempDir dir;
+  fs::create_directory(dir.file(".korvanlog.lock"));
+  TFLFileDef first = Def(dir, 1), second = Def(dir, 1);
+  int second_fd = -1;
+  first.OnNewLogNamed = [&] { second_fd = second.CreateLogFile(); };
+  const int first_fd = first.CreateLogFile();
+  ASSERT_GE(first_fd, 0);
+  ASSERT_GE(second_fd, 0);
+  struct stat st {};
+  ASSERT_EQ(fstat(first_fd, &st), 0);
+  EXPECT_EQ(st.st_nlink, 1u) << "the first run's new log was deleted";
+  EXPECT_EQ(first.FullName(), dir.file("korvanlog.001"));
+  EXPECT_EQ(second.FullName(), dir.file("korvanlog.002"));
+  EXPECT_EQ(Listing(dir), (std::map<std::string, std::string>{
+                              {".korvanlog.lock", "<dir>"}, {"korvanlog.001", ""}, {"korvanlog.002", ""}}));
+  close(first_fd);
+  close(second_fd);
+}
