@@ -1,10 +1,12 @@
 #include "cfgtool/scheduler.h"
 
 #include <QProcess>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <unistd.h>
 
 namespace kv::cfgtool {
@@ -52,7 +54,7 @@ std::string Failure(const std::vector<std::string> &argv, const TRunResult &r,
                     std::vector<std::string> &commands) {
   std::string command;
   for (const std::string &a : argv)
-    command += (command.empty() ? "" : " ") + a;
+    command += (command.empty() ? "" : " ") + ShellWord(a);
   std::string text = "„" + Whole(commands, command) + "“ ";
   text += r.Status < 0 ? "konnte nicht ausgeführt werden."
                        : "meldete den Fehler " + std::to_string(r.Status) + ".";
@@ -97,7 +99,7 @@ std::string UserNotes(const TSchedulerHost &host, const std::string &korvan, boo
     text += "Der Timer läuft, solange Sie angemeldet sind; auch ohne Anmeldung nach „" +
             Whole(commands, "loginctl enable-linger") + "“.\n";
   text += "Die Systemzeit stellen darf korvan als Benutzer nur mit der Berechtigung dazu (" +
-          Whole(commands, "sudo setcap cap_sys_time=ep " + korvan) +
+          Whole(commands, "sudo setcap cap_sys_time=ep " + ShellWord(korvan)) +
           "); sonst fragt es die Zeit nur ab und protokolliert sie.\n";
   return text;
 }
@@ -156,6 +158,33 @@ bool WriteCrontab(const TSchedulerHost &host, const std::string &crontab, std::s
   return false;
 }
 
+// True when systemd runs a program by this path: no quote, backslash or control character, and
+// clean UTF-8 (no overlong form, surrogate, noncharacter or code point beyond U+10FFFF).
+bool SystemdTakesPath(const std::string &path) {
+  static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000}; // by sequence length
+  for (size_t i = 0; i < path.size();) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7f || c == '"' || c == '\'' || c == '\\') return false;
+      ++i;
+      continue;
+    }
+    const size_t n = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : c >= 0xc0 ? 2 : 0;
+    if (n == 0 || c > 0xf4 || i + n > path.size()) return false;
+    char32_t cp = c & (0x7f >> n);
+    for (size_t k = 1; k < n; ++k) {
+      const auto f = static_cast<unsigned char>(path[i + k]);
+      if ((f & 0xc0) != 0x80) return false;
+      cp = cp << 6 | (f & 0x3f);
+    }
+    if (cp < kLeast[n] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff) || (cp >= 0xfdd0 && cp <= 0xfdef) ||
+        (cp & 0xfffe) == 0xfffe)
+      return false;
+    i += n;
+  }
+  return true;
+}
+
 bool ValidDirectory(const std::string &dir) {
   return !dir.empty() && dir.front() == '/' && dir.back() == '/' &&
          dir.find_first_of("\n\r") == std::string::npos;
@@ -176,14 +205,26 @@ TSchedulerHost SystemHost() {
   return host;
 }
 
-std::string SystemdWord(const std::string &text) {
+std::string SystemdExecutable(const std::string &korvan) {
+  if (!SystemdTakesPath(korvan)) return {};
   std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') out += '\\';
-    if (c == '%' || c == '$') out += c; // "%%" and "$$" stand for the character itself
+  for (char c : korvan) {
+    if (c == '%') out += c; // "%%" stands for "%"
     out += c;
   }
   return out + "\"";
+}
+
+std::string ShellWord(const std::string &text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("/._-+,:@").find(c) != std::string_view::npos;
+  });
+  if (plain) return text;
+  std::string out = "'";
+  for (char c : text)
+    out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
 }
 
 std::string ServiceUnitText(const std::string &korvan) {
@@ -193,7 +234,7 @@ std::string ServiceUnitText(const std::string &korvan) {
          "[Service]\n"
          "Type=oneshot\n"
          "ExecStart=" +
-         SystemdWord(korvan) + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
+         SystemdExecutable(korvan) + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
 }
 
 std::string TimerUnitText() {
@@ -209,16 +250,12 @@ std::string TimerUnitText() {
 }
 
 std::string CronLine(const std::string &korvan) {
-  std::string quoted = "'";
-  for (char c : korvan) {
-    if (c == '\'')
-      quoted += "'\\''";
-    else if (c == '%')
-      quoted += "\\%"; // cron turns a bare "%" into a line break
-    else
-      quoted += c;
+  std::string word;
+  for (char c : ShellWord(korvan)) {
+    if (c == '%') word += '\\'; // cron turns a bare "%" into a line break
+    word += c;
   }
-  return "17 * * * * " + quoted + "' /a " + kCronMarker;
+  return "17 * * * * " + word + " /a " + kCronMarker;
 }
 
 std::string WithCronLine(const std::string &crontab, const std::string &line) {
@@ -250,17 +287,21 @@ TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programD
     return report;
   }
   const std::string undo =
-      "Rückgängig machen: " + Whole(whole, programDirectory + "kvnsched --remove") + "\n";
+      "Rückgängig machen: " + Whole(whole, ShellWord(programDirectory + "kvnsched") + " --remove") + "\n";
 
   std::string systemdWhy;
-  if (host.SystemdRunning) {
+  if (host.SystemdRunning && !SystemdTakesPath(korvan)) {
+    systemdWhy = "systemd startet kein Programm, dessen Pfad ein Anführungszeichen, einen Backslash, ein "
+                 "Steuerzeichen oder ungültiges UTF-8 enthält: „" +
+                 Whole(whole, korvan) + "“.";
+  } else if (host.SystemdRunning) {
     if (ScheduleWithSystemd(host, korvan, systemdWhy, whole)) {
       const std::string dir = UnitDir(host);
       report.Succeeded = true;
       report.Text = kHeadline + std::string("Eingerichtet ist der systemd-Timer „") +
                     Whole(whole, kTimerName) + "“ " + Whose(host) + ":\n  " +
                     Whole(whole, dir + "/" + kTimerName) + "\n  " + Whole(whole, dir + "/" + kServiceName) +
-                    "\nEr startet jede Stunde: " + Whole(whole, korvan + " /a") + "\n" +
+                    "\nEr startet jede Stunde: " + Whole(whole, ShellWord(korvan) + " /a") + "\n" +
                     UserNotes(host, korvan, true, whole) + "\n" + undo +
                     "(oder von Hand: " + ManualSystemdUndo(host, whole) + ")";
       return report;

@@ -1,9 +1,9 @@
 #pragma once
 // kvnsched, the scheduler that "Ausführung planen" starts: it arranges for "<program
 // directory>/korvan /a" to run every hour, with a systemd timer (the system's when run as root,
-// the user's otherwise) or, where systemd is not running or refuses, with a line in the user's
-// crontab. It can take the arrangement back again. Every outcome is told in German, with how to
-// undo it.
+// the user's otherwise) or, where systemd is not running, refuses or runs no program by the
+// folder's path (one with a quote or a backslash), with a line in the user's crontab. It can
+// take the arrangement back again. Every outcome is told in German, with how to undo it.
 
 #include <functional>
 #include <string>
@@ -50,17 +50,22 @@ TScheduleReport Unschedule(const TSchedulerHost &host);
 // How kvnsched is called, for --help and for arguments it does not know.
 std::string UsageText();
 
-// The unit files' texts; `korvan` is the program's absolute path. A run may take at most
-// kStartTimeout: one left waiting at a message box on a desktop is ended, so it cannot hold
-// back the runs after it. The slowest run the settings allow (dialling, 121 warm-up queries and
-// the query at a time-out of 120 s) takes about a quarter of an hour.
+// The unit files' texts; `korvan` is the program's absolute path, one that SystemdExecutable
+// takes. A run may take at most kStartTimeout: one left waiting at a message box on a desktop
+// is ended, so it cannot hold back the runs after it. The slowest run the settings allow
+// (dialling, 121 warm-up queries and the query at a time-out of 120 s) takes about a quarter of
+// an hour.
 inline constexpr const char *kStartTimeout = "30min";
 std::string ServiceUnitText(const std::string &korvan);
 std::string TimerUnitText();
-// `text` as one word of a unit's command line: in double quotes, with "\", """, "%" and "$"
-// escaped.
-std::string SystemdWord(const std::string &text);
-// The crontab line for `korvan`: quoted for the shell cron runs it with, "%" escaped.
+// `korvan` as the program of a unit's ExecStart: in double quotes, "%" doubled ("$" stays as it
+// is: systemd neither expands it in a program's path nor undoes "$$" there). "" when systemd
+// runs no such path: one with a quote, a backslash, a control character or not clean UTF-8.
+std::string SystemdExecutable(const std::string &korvan);
+// `text` as one word for a POSIX shell, so that a command the user copies works for any folder:
+// as it is when it holds only letters, digits and "/._-+,:@", else in single quotes ("'" as '\'').
+std::string ShellWord(const std::string &text);
+// The crontab line for `korvan`: a shell word, "%" escaped for cron.
 std::string CronLine(const std::string &korvan);
 // `crontab` without kvnsched's lines; with `line` added at its end when it is not empty.
 std::string WithCronLine(const std::string &crontab, const std::string &line);

@@ -1,6 +1,7 @@
 #include "log/file_def.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -107,6 +108,27 @@ int OpenToLock(const std::string &name, int flags) {
   return open(name.c_str(), O_RDONLY | (flags & ~O_CREAT));
 }
 
+// Creates `name` exclusively (failing with EEXIST when it exists) and already locked: the file is
+// made and locked under a hidden name that no rotation looks at, and only then gets its name, so
+// another run's trim never finds it unlocked and takes it for an old log.
+int CreateLocked(const std::string &name, const std::string &hidden_stem) {
+  static std::atomic<unsigned> serial{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string temp = hidden_stem + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    const int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0 && errno == EEXIST) continue; // left by an ended run that had our process id
+    if (fd < 0) return -1;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && RenameNoReplace(temp, name)) return fd;
+    const int err = errno;
+    unlink(temp.c_str());
+    close(fd);
+    errno = err;
+    return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 // An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
 // another holder; after that, or when the file cannot be made, it goes on without the lock
 // (a new numbered log is still created exclusively, so nothing is overwritten).
@@ -115,6 +137,12 @@ public:
   explicit FolderLock(const std::string &name) {
     fd_ = OpenToLock(name, O_CREAT);
     if (fd_ < 0) return;
+    // The lock file is every user's, so its mode is set outright rather than left to the umask
+    // (a root service's may be 077, which would shut out every other user's run). Reading would
+    // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
+    // file open for writing; the file holds nothing, so anyone may write it.
+    struct stat st {};
+    if (fstat(fd_, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode) fchmod(fd_, kMode);
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -135,6 +163,7 @@ public:
 
 private:
   static constexpr std::chrono::seconds kWait{10};
+  static constexpr mode_t kMode = 0666;
   int fd_ = -1;
 };
 
@@ -229,8 +258,9 @@ int TFLFileDef::CreateLogFile() {
   std::string name = GetFileName();
   int fd = -1;
   if (fresh_numbered_) {
-    fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fd = CreateLocked(name, path_ + "." + BaseName + ".new-");
     if (fd < 0 && errno != EEXIST) return -1;
+    if (fd >= 0 && OnNewLogNamed) OnNewLogNamed();
     if (fd < 0) { // someone else took the name in the meantime
       fresh_numbered_ = false;
       name = FallbackName();

@@ -5,12 +5,14 @@
 // Runs that share a folder (several "korvan /a" at once) take turns: choosing the name, rotating
 // and creating the new file happen under an exclusive lock on "<Path>.<BaseName>.lock", so each
 // run gets a number of its own and the numbers stay without gaps. A log that another run still
-// writes (it holds a lock on its log for as long as it writes) is renamed along with the others,
-// which on Linux leaves its writer writing under the new name, but it is never deleted: the
-// folder may then hold more than n numbered logs for a while, and each run, when it closes its
-// log, deletes the surplus that is no longer in use, so that the newest n remain.
+// writes (it holds a lock on its log from before the log has its name until it is written, so
+// even a run that went on without the folder's lock never finds it unlocked) is renamed along
+// with the others, which on Linux leaves its writer writing under the new name, but it is never
+// deleted: the folder may then hold more than n numbered logs for a while, and each run, when it
+// closes its log, deletes the surplus that is no longer in use, so that the newest n remain.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,9 @@ public:
   // (-1 on failure, with errno). A new numbered name is created exclusively (an existing file is
   // never taken over; the ".~og" fallback is used then); other names are truncated.
   int CreateLogFile();
+  // Called, when set, as soon as a new numbered log has its name, inside CreateLogFile: tests
+  // play another run there.
+  std::function<void()> OnNewLogNamed;
   // Closes the log file and, with numbered files, deletes the oldest ones beyond BackupCount
   // that no run writes any more and renumbers the rest without gaps.
   void CloseLogFile(int fd);

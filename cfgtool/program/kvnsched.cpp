@@ -1,6 +1,7 @@
 // kvnsched: arranges (or with "--remove" takes back) the hourly run of "korvan /a" from the
 // given program directory, or from its own. Started from the configuration dialog it has no
-// terminal, so it shows its report in a message box; in a terminal it prints it.
+// terminal, so it shows its report in a message box; in a terminal it prints it. How it is called
+// (--help, or an option it does not know) is always printed.
 #include <QApplication>
 #include <cstdio>
 #include <string>
@@ -48,11 +49,15 @@ int main(int argc, char **argv) {
     else
       directory = arg;
   }
-  if (help || !wrong.empty()) {
-    cfgtool::TScheduleReport usage{help && wrong.empty(), cfgtool::UsageText(), {"kvnsched --remove"}};
-    if (!usage.Succeeded) usage.Text = "Unbekanntes Argument „" + wrong + "“.\n\n" + usage.Text;
-    Tell(argc, argv, usage);
-    return usage.Succeeded ? 0 : 2;
+  // How it is called goes to the terminal it was asked from, also where there is a display: the
+  // window never asks for it.
+  if (!wrong.empty()) {
+    std::fprintf(stderr, "Unbekanntes Argument „%s“.\n\n%s\n", wrong.c_str(), cfgtool::UsageText().c_str());
+    return 2;
+  }
+  if (help) {
+    std::printf("%s\n", cfgtool::UsageText().c_str());
+    return 0;
   }
   if (directory.empty()) directory = platform::ProgramDirectory();
   if (directory.back() != '/') directory += '/';

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 
 #include "platform/ui/message_box.h"
@@ -59,7 +60,7 @@ struct FakeSystem {
 };
 
 TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
-  EXPECT_EQ(kv::cfgtool::SystemdWord("/opt/a b/100%$x\"\\korvan"), "\"/opt/a b/100%%$$x\\\"\\\\korvan\"");
+  EXPECT_EQ(kv::cfgtool::SystemdExecutable("/opt/a b/100%$$x/ü/korvan"), "\"/opt/a b/100%%$$x/ü/korvan\"");
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
             std::string::npos);
   // A run left waiting at a message box ends and does not hold back the next one.
@@ -87,8 +88,9 @@ TEST(Scheduler, UserTimerWithSystemdAndItsUndo) {
   EXPECT_EQ(kvtest::ReadFile(host.UserUnitDir + "/korvane-auto.service"),
             kv::cfgtool::ServiceUnitText(prog + "korvan"));
   EXPECT_EQ(kvtest::ReadFile(host.UserUnitDir + "/korvane-auto.timer"), kv::cfgtool::TimerUnitText());
-  for (const std::string &part : {std::string("stündlich"), prog + "kvnsched --remove", std::string("setcap"),
-                                  std::string("systemctl --user disable --now korvane-auto.timer")})
+  for (const std::string &part :
+       {std::string("stündlich"), "'" + prog + "kvnsched' --remove", std::string("setcap"),
+        std::string("systemctl --user disable --now korvane-auto.timer")})
     EXPECT_NE(report.Text.find(part), std::string::npos) << part << "\n" << report.Text;
 
   sys.commands.clear();
@@ -113,6 +115,68 @@ TEST(Scheduler, UserTimerWithSystemdAndItsUndo) {
       << report.Text;
   EXPECT_EQ(report.Text.find("ist entfernt"), std::string::npos) << report.Text;
   EXPECT_FALSE(std::filesystem::exists(host.UserUnitDir + "/korvane-auto.service"));
+}
+
+// What a shell makes of a command that a report prints, word by word.
+std::vector<std::string> ShellSplit(const kvtest::TempDir &dir, const std::string &command) {
+  kvtest::ChildProcess sh;
+  std::filesystem::remove(dir.file("words"));
+  if (!sh.Start({"/bin/sh", "-c", "printf '%s\\n' " + command}, dir.file("words")) ||
+      sh.Wait(std::chrono::seconds(10)) != 0)
+    return {};
+  std::vector<std::string> words;
+  std::istringstream in(kvtest::ReadFile(dir.file("words")));
+  for (std::string word; std::getline(in, word);)
+    words.push_back(word);
+  return words;
+}
+
+// For awkward program folders the commands the report prints work when copied into a shell, and
+// the unit is one that systemd runs (systemd-analyze verify also finds the program by its path).
+// A folder systemd runs no program from gets a crontab line, with the reason, or, without cron,
+// a failure.
+TEST(Scheduler, AwkwardFoldersGetWorkingCommandsAndUnits) {
+  const std::string analyze = kvtest::FindProgram("systemd-analyze");
+  for (const auto &[name, takes] : std::vector<std::pair<std::string, bool>>{{"Korvane 2005 $HOME", true},
+                                                                             {"d$$y", true},
+                                                                             {"${X}%%n", true},
+                                                                             {"Grüße €", true},
+                                                                             {"o'b", false},
+                                                                             {"q\"q", false},
+                                                                             {"b\\s", false},
+                                                                             {"t\tt", false},
+                                                                             {"\xff", false},
+                                                                             {"\xc0\xaf", false},
+                                                                             {"\xef\xbf\xbe", false},
+                                                                             {"\xed\xa0\x80", false}}) {
+    FakeSystem sys;
+    const std::string prog = sys.dir.file(name) + "/", korvan = prog + "korvan";
+    std::filesystem::create_directories(prog);
+    kvtest::WriteFile(korvan, "#!/bin/sh\n", 0755);
+    auto host = sys.Host(false, true);
+    const auto report = kv::cfgtool::Schedule(host, prog);
+    ASSERT_TRUE(report.Succeeded) << report.Text;
+    std::set<std::vector<std::string>> said;
+    for (const std::string &command : report.Commands)
+      said.insert(ShellSplit(sys.dir, command));
+    EXPECT_TRUE(said.count({"sudo", "setcap", "cap_sys_time=ep", korvan})) << report.Text;
+    EXPECT_TRUE(said.count({prog + "kvnsched", "--remove"})) << report.Text;
+    const std::string service = host.UserUnitDir + "/korvane-auto.service";
+    EXPECT_EQ(std::filesystem::exists(service), takes) << name;
+    if (!takes) {
+      EXPECT_EQ(sys.crontab, kv::cfgtool::CronLine(korvan) + "\n");
+      EXPECT_NE(report.Text.find("systemd startet kein Programm"), std::string::npos) << report.Text;
+      sys.cronInstalled = false;
+      EXPECT_FALSE(kv::cfgtool::Schedule(host, prog).Succeeded);
+      continue;
+    }
+    EXPECT_TRUE(said.count({korvan, "/a"})) << report.Text;
+    kvtest::ChildProcess verify;
+    if (analyze.empty() || !verify.Start({analyze, "verify", service}, sys.dir.file("verify.log"))) continue;
+    EXPECT_EQ(verify.Wait(std::chrono::seconds(60)), 0) << name;
+    EXPECT_EQ(kvtest::ReadFile(sys.dir.file("verify.log")), "") << name;
+  }
+  if (analyze.empty()) GTEST_SKIP() << "systemd-analyze (systemd) is not installed: no unit was verified";
 }
 
 TEST(Scheduler, RootGetsTheSystemTimer) {
@@ -200,10 +264,11 @@ TEST(Scheduler, ProgramWritesTheCrontabThroughTheCrontabProgram) {
   FakeSystem sys;
   const std::string prog = sys.ProgramDir();
   const std::string kvnsched = kvtest::BuiltProgram("kvnsched");
-  CronRun run = RunWithCrontabStandIn(sys.dir, {kvnsched, "--help"});
+  // Also where a display is there: the usage goes to the terminal it was asked from.
+  CronRun run = RunWithCrontabStandIn(sys.dir, {"QT_QPA_PLATFORM=offscreen", kvnsched, "--help"});
   EXPECT_EQ(run.status, 0) << run.report;
   EXPECT_EQ(run.report.rfind("Aufruf: kvnsched [PROGRAMMORDNER]\n", 0), 0u) << run.report;
-  run = RunWithCrontabStandIn(sys.dir, {kvnsched, "--bogus"});
+  run = RunWithCrontabStandIn(sys.dir, {"QT_QPA_PLATFORM=offscreen", kvnsched, "--bogus"});
   EXPECT_EQ(run.status, 2) << run.report;
   EXPECT_EQ(run.report.rfind("Unbekanntes Argument „--bogus“.\n\nAufruf: kvnsched", 0), 0u) << run.report;
   EXPECT_FALSE(std::filesystem::exists(sys.dir.file("crontab")));
@@ -268,7 +333,7 @@ TEST(Scheduler, TheBoxNeverBreaksACommandOrAPath) {
     for (const std::string &command : report.Commands)
       request.unbroken << QString::fromStdString(command).replace(temp, opt);
     EXPECT_TRUE(request.unbroken.contains(
-        opt + "/Programme mit Leerzeichen/korvane-2005-zeitabgleich/kvnsched --remove"));
+        "'" + opt + "/Programme mit Leerzeichen/korvane-2005-zeitabgleich/kvnsched' --remove"));
     auto box = kv::ui::MakeMessageBox(nullptr, request);
     box->show();
     QCoreApplication::processEvents();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "test_support.h"
@@ -238,4 +239,38 @@ TEST(FileDef, AnUnlistableFolderGivesTheFallbackName) {
   def.SetBackupCount(3);
   EXPECT_EQ(def.GetFileName(), dir.file("missing/korvanlog.~og"));
   EXPECT_LT(def.CreateLogFile(), 0);
+}
+
+// Under umask 077 (a root service's) the folder's lock file is still made open to every user's
+// run, and one left closed to them is opened up.
+TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
+  kvtest::TempDir dir;
+  const std::string lock = dir.file(".korvanlog.lock");
+  TFLFileDef def = Def(dir, 2);
+  const mode_t old = umask(077);
+  const int fd = def.CreateLogFile();
+  umask(old);
+  EXPECT_EQ(fs::status(lock).permissions(), fs::perms(0666));
+  fs::permissions(lock, fs::perms(0600));
+  def.CloseLogFile(fd);
+  EXPECT_EQ(fs::status(lock).permissions(), fs::perms(0666));
+}
+
+// A run that could not have the folder's lock (its name is taken by a folder here) creates its
+// log; before it returns, a second run rotates to keep one log. The second run finds the new log
+// locked already, spares it and takes the next number; no hidden file is left behind.
+TEST(FileDef, ANewLogIsLockedBeforeAnotherRunsTrimSeesIt) {
+  kvtest::TempDir dir;
+  fs::create_directory(dir.file(".korvanlog.lock"));
+  TFLFileDef first = Def(dir, 1), second = Def(dir, 1);
+  int second_fd = -1;
+  first.OnNewLogNamed = [&] { second_fd = second.CreateLogFile(); };
+  const int first_fd = first.CreateLogFile();
+  struct stat st {};
+  EXPECT_TRUE(fstat(first_fd, &st) == 0 && st.st_nlink == 1) << "the first run's new log was deleted";
+  EXPECT_EQ(second.FullName(), dir.file("korvanlog.002"));
+  EXPECT_EQ(Listing(dir), (std::map<std::string, std::string>{
+                              {".korvanlog.lock", "<dir>"}, {"korvanlog.001", ""}, {"korvanlog.002", ""}}));
+  close(first_fd);
+  close(second_fd);
 }
