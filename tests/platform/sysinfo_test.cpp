@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "platform/heap_count.h"
@@ -187,6 +188,19 @@ TEST(LinuxSystemInfo, TheHeapFiguresAreTheLiveBlocksOfEveryFormAndTheirBytes) {
   arrays.clear();
   nothrows.clear();
   wides.clear();
+  ASSERT_TRUE(info.ReadHeapStatus(after));
+  EXPECT_EQ(after.Blocks, before.Blocks);
+  EXPECT_EQ(after.Bytes, before.Bytes);
+
+  // Blocks made on other threads and freed on this one.
+  arrays.resize(kN);
+  std::thread([&] {
+    for (auto &block : arrays)
+      block.reset(new char[40]);
+  }).join();
+  ASSERT_TRUE(info.ReadHeapStatus(during));
+  EXPECT_EQ(during.Blocks, before.Blocks + kN);
+  arrays.clear();
   ASSERT_TRUE(info.ReadHeapStatus(after));
   EXPECT_EQ(after.Blocks, before.Blocks);
   EXPECT_EQ(after.Bytes, before.Bytes);
