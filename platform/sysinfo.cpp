@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
-#include <malloc.h>
 #include <sched.h>
 #include <sstream>
 #include <sys/statvfs.h>
@@ -15,6 +14,8 @@
 #if defined(__x86_64__) || defined(__i386__)
 #include <x86intrin.h>
 #endif
+
+#include "platform/heap_count.h"
 
 namespace kv::platform {
 
@@ -146,16 +147,7 @@ bool LinuxSystemInfo::ReadDiskSpace(const std::string &directory, DiskSpace &out
 }
 
 bool LinuxSystemInfo::ReadHeapStatus(HeapStatus &out) {
-  // glibc keeps no count of all the blocks in use, only of those mapped on their own (requests
-  // above the mapping threshold, 128 KiB to 32 MiB as it adapts); that count is the block figure.
-  // The bytes are all bytes in use: the arenas' chunks in use (with their headers, and those held
-  // in the per-thread caches) and the mapped blocks. All zero: another allocator (a sanitizer's)
-  // serves the program, and glibc's figures would say nothing about it.
-  const struct mallinfo2 mi = mallinfo2();
-  if (mi.arena == 0 && mi.hblks == 0) return false;
-  out.Blocks = static_cast<uint64_t>(mi.hblks);
-  out.Bytes = static_cast<uint64_t>(mi.uordblks) + static_cast<uint64_t>(mi.hblkhd);
-  return true;
+  return CountedHeap(out.Blocks, out.Bytes);
 }
 
 std::optional<std::string> LinuxSystemInfo::CpuInfoField(const std::string &field) const {

@@ -23,10 +23,10 @@ struct DiskSpace {
   uint64_t TotalFree = 0;   // free bytes on the file system
 };
 
-// The C library's allocator figures (see LinuxSystemInfo::ReadHeapStatus for what they count).
+// The program's blocks allocated with operator new and not yet freed (see heap_count.h).
 struct HeapStatus {
-  uint64_t Blocks = 0; // blocks in use that the allocator counts
-  uint64_t Bytes = 0;  // bytes in use
+  uint64_t Blocks = 0; // live blocks
+  uint64_t Bytes = 0;  // their usable bytes
 };
 
 // Numbers as the Windows system information reports them, so reports keep their layout.

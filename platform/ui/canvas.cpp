@@ -1,16 +1,18 @@
 #include "platform/ui/canvas.h"
 
 #include <QGlyphRun>
+#include <QHash>
 #include <QImage>
 #include <QPaintDevice>
 #include <QPainterPath>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <list>
 #include <utility>
 
 #include "platform/ui/bitmap.h"
-#include "platform/ui/capped_cache.h"
 
 namespace kv::ui {
 
@@ -112,22 +114,105 @@ QList<QGlyphRun> Shape(const QFont &font, const QString &text, QPaintDevice *dev
   return runs;
 }
 
+// What a text's shapes depend on: the font (with the device's dots per inch), the device's
+// pixel ratio and the text.
+struct TShapeKey {
+  TFontKey Font;
+  qreal PixelRatio = 1;
+  QString Text;
+  friend bool operator==(const TShapeKey &, const TShapeKey &) = default;
+};
+
+size_t qHash(const TShapeKey &key, size_t seed = 0) {
+  return qHashMulti(seed, key.Font, key.PixelRatio, key.Text);
+}
+
+// The bytes an entry holds: its text, and per glyph an index and a position; the rest stands
+// for the bookkeeping of the entry, its table slot and each run.
+constexpr qsizetype kEntryBytes = 512, kRunBytes = 256;
+constexpr qsizetype kGlyphBytes = sizeof(quint32) + sizeof(QPointF);
+
+qsizetype BytesOf(const TShapeKey &key, const std::optional<QList<QGlyphRun>> &shapes) {
+  qsizetype bytes = kEntryBytes + key.Text.size() * qsizetype(sizeof(QChar));
+  if (shapes)
+    for (const QGlyphRun &run : *shapes)
+      bytes += kRunBytes + run.glyphIndexes().size() * kGlyphBytes;
+  return bytes;
+}
+
 // Texts drawn on this thread, shaped from their second time on. Shaping is the dearest part of
 // drawing a word, and the controls draw the same words on every paint; a text drawn only once is
-// drawn by Qt at once, which costs less than shaping it to keep.
-thread_local TCappedCache<std::pair<TFontKey, QString>, std::optional<QList<QGlyphRun>>, 4096> g_shapes;
+// drawn by Qt at once, which costs less than shaping it to keep. Bounded by the bytes held: the
+// least recently drawn text goes first, so the words drawn on every paint stay however many other
+// lines a view scrolls through, and a text too large to keep is always drawn by Qt.
+class TShapeCache {
+public:
+  struct Entry {
+    TShapeKey Key;
+    std::optional<QList<QGlyphRun>> Shapes; // none: drawn once so far
+    qsizetype Bytes = 0;
+  };
+
+  // The entry for `key`, now the most recently drawn; nullptr when none.
+  Entry *Find(const TShapeKey &key) {
+    const auto it = index_.constFind(key);
+    if (it == index_.constEnd()) return nullptr;
+    order_.splice(order_.begin(), order_, *it);
+    return &order_.front();
+  }
+  // Keeps `shapes` for `key` as the most recently drawn, forgetting the least recently drawn
+  // texts while all would take more than the budget. Valid until the next Put.
+  const Entry &Put(TShapeKey key, std::optional<QList<QGlyphRun>> shapes) {
+    if (const auto it = index_.constFind(key); it != index_.constEnd()) Erase(*it);
+    const qsizetype bytes = BytesOf(key, shapes);
+    order_.push_front({key, std::move(shapes), bytes});
+    index_.insert(std::move(key), order_.begin());
+    bytes_ += bytes;
+    while (bytes_ > kShapeCacheBudget && order_.size() > 1)
+      Erase(std::prev(order_.end()));
+    figures_.PeakBytes = std::max(figures_.PeakBytes, bytes_);
+    return order_.front();
+  }
+  TShapeCacheFigures Figures() const {
+    TShapeCacheFigures f = figures_;
+    f.Entries = index_.size();
+    f.Bytes = bytes_;
+    return f;
+  }
+  void CountShaping() { ++figures_.Shaped; }
+
+private:
+  void Erase(std::list<Entry>::iterator it) {
+    bytes_ -= it->Bytes;
+    index_.remove(it->Key);
+    order_.erase(it);
+  }
+
+  std::list<Entry> order_; // the most recently drawn first
+  QHash<TShapeKey, std::list<Entry>::iterator> index_;
+  qsizetype bytes_ = 0;
+  TShapeCacheFigures figures_;
+};
+
+thread_local TShapeCache g_shapes;
 
 // QPainter::drawText(baseline, text) in the painter's font, `font` being its key.
 void DrawShaped(QPainter *p, const TFontKey &font, QPointF baseline, const QString &text) {
-  if (!ShapesAlone(text)) return p->drawText(baseline, text);
-  std::pair<TFontKey, QString> key{font, text};
-  const std::optional<QList<QGlyphRun>> *shaped = g_shapes.Find(key);
-  if (!shaped) {
-    g_shapes.Insert(std::move(key), std::nullopt);
+  // A glyph per character at least, and a text that would take more than a sixteenth of the
+  // budget is not kept: one long line would push out all the words drawn on every paint.
+  const qsizetype least = kEntryBytes + kRunBytes + text.size() * (qsizetype(sizeof(QChar)) + kGlyphBytes);
+  if (!ShapesAlone(text) || least > kShapeCacheBudget / 16) return p->drawText(baseline, text);
+  TShapeKey key{font, p->device()->devicePixelRatio(), text};
+  const TShapeCache::Entry *entry = g_shapes.Find(key);
+  if (!entry) {
+    g_shapes.Put(std::move(key), std::nullopt);
     return p->drawText(baseline, text);
   }
-  if (!*shaped) shaped = &g_shapes.Insert(std::move(key), Shape(p->font(), text, p->device()));
-  for (const QGlyphRun &run : **shaped)
+  if (!entry->Shapes) {
+    g_shapes.CountShaping();
+    entry = &g_shapes.Put(std::move(key), Shape(p->font(), text, p->device()));
+  }
+  for (const QGlyphRun &run : *entry->Shapes)
     p->drawGlyphRun(baseline, run);
 }
 
@@ -139,6 +224,10 @@ bool NeedsLayout(const QString &text, TTextFlags flags) {
 }
 
 } // namespace
+
+TShapeCacheFigures ShapeCacheFigures() {
+  return g_shapes.Figures();
+}
 
 TCanvas::TCanvas() = default;
 

@@ -29,6 +29,16 @@ namespace kv::ui {
 
 class TBitmap;
 
+// The shapes of texts a canvas keeps on this thread (a text drawn again is drawn from them).
+constexpr qsizetype kShapeCacheBudget = qsizetype{4} << 20; // bytes kept at most
+struct TShapeCacheFigures {
+  qsizetype Entries = 0;
+  qsizetype Bytes = 0;     // estimated bytes held
+  qsizetype PeakBytes = 0; // the most bytes held at once
+  qint64 Shaped = 0;       // texts shaped to be kept, all told
+};
+TShapeCacheFigures ShapeCacheFigures();
+
 // One piece of a line for DrawTextRuns: its text and the left edge of its cell.
 struct TTextRun {
   QString Text;

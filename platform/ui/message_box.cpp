@@ -4,14 +4,18 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/ui/application.h"
-#include "platform/ui/text_layout.h"
 
 namespace kv::ui {
 
@@ -63,46 +67,84 @@ std::vector<ButtonInfo> Buttons(MessageButtons buttons) {
 // The answer a button of ours gives, as a property of the button.
 constexpr const char *kAnswer = "kvAnswer";
 
-// Stands for a blank inside a part that stays whole: no break point for the layout, measured
-// as a blank.
+// Stands for a blank inside a part that stays whole: no break point for the box, measured as a
+// blank.
 constexpr char16_t kGlue = u'\uE000';
 
-class GluedMeasure : public TTextMeasure {
+int GluedWidth(const QFontMetrics &metrics, QStringView text) {
+  return metrics.horizontalAdvance(text.toString().replace(QChar(kGlue), QChar(u' ')));
+}
+
+// The text of a box, in the place of the box's label and drawn like it: selectable by mouse and
+// keys, and what is copied (or dragged, or put in the selection) is the box's text as it is,
+// whatever the lines. They break at blanks, and a word too long for a line anywhere; the text
+// shown may have line breaks in place of some blanks.
+class TBoxText final : public QTextEdit {
 public:
-  explicit GluedMeasure(const QFont &font) : metrics_(font) {}
-  int TextWidth(const TFont &, const QString &text) const override {
-    return metrics_.horizontalAdvance(QString(text).replace(QChar(kGlue), QChar(u' ')));
+  TBoxText(const QString &text, const QString &shown, int width, const QLabel &label)
+      : QTextEdit(label.parentWidget()), text_(text) {
+    setObjectName(QStringLiteral("kvBoxText"));
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setFocusPolicy(Qt::ClickFocus);
+    setFont(label.font());
+    QPalette palette = label.palette();
+    palette.setBrush(QPalette::Base, Qt::transparent);
+    palette.setBrush(QPalette::Text, palette.brush(QPalette::WindowText));
+    setPalette(palette);
+    viewport()->setAutoFillBackground(false);
+    document()->setDocumentMargin(0);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    setPlainText(shown);
+    // Its height from a copy laid out now: the edit lays its own document out when shown.
+    QTextDocument copy;
+    copy.setDefaultFont(font());
+    copy.setDocumentMargin(0);
+    copy.setDefaultTextOption(document()->defaultTextOption());
+    copy.setPlainText(shown);
+    copy.setTextWidth(width);
+    setFixedSize(width, int(std::ceil(copy.size().height())));
   }
-  int TextHeight(const TFont &) const override { return metrics_.height(); }
-  int ExternalLeading(const TFont &) const override { return metrics_.leading(); }
+
+protected:
+  // The shown text has as many characters as the text, so a selection is the same span of both.
+  QMimeData *createMimeDataFromSelection() const override {
+    const QTextCursor cursor = textCursor();
+    auto *data = new QMimeData;
+    data->setText(text_.mid(cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()));
+    return data;
+  }
 
 private:
-  QFontMetrics metrics_;
+  QString text_;
 };
 
-// Breaks the box's text itself, at blanks outside the parts that stay whole: the label would
-// also break after "/" and "-", in the middle of a path or a command. The label is then made
-// wide enough for its widest line, so it breaks none of them again; only a part wider than the
-// widest box is left for the label to break.
-void KeepPartsWhole(QMessageBox &box, const MessageRequest &request) {
+// Replaces the box's label by a TBoxText. The box is as wide as half the screen (at most 500
+// pixels) or as its widest word, but never wider than the screen less 480 pixels, 1000 at most
+// (a screen up to 1024 pixels wide may be filled); it narrows to a text that needs less. A word
+// over 40 characters may break anywhere and does not widen the box, unless it holds one of the
+// parts that stay whole: a text with such parts is broken by the box itself, at blanks outside
+// them, since the layout would also break after "/" and "-", in the middle of a path or a
+// command. Only a part wider than the widest box is left for the layout to break.
+void SetBoxText(QMessageBox &box, const MessageRequest &request) {
   auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
   if (!label || !box.layout()) return;
-  QString glued = request.text;
-  glued.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QString text = request.text;
+  text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QString glued = text;
   // Longest first: a part inside a longer one is then already glued with it.
   QStringList parts = request.unbroken;
+  parts.removeAll(QString());
   std::sort(parts.begin(), parts.end(),
             [](const QString &a, const QString &b) { return a.size() > b.size(); });
-  for (const QString &part : parts) {
-    if (part.isEmpty()) continue;
-    QString whole = part;
-    whole.replace(QChar(u' '), QChar(kGlue));
-    glued.replace(part, whole);
+  for (QString &part : parts) {
+    const QString plain = part;
+    glued.replace(plain, part.replace(QChar(u' '), QChar(kGlue)));
   }
 
-  // The box is as wide as half the screen (at most 500 pixels) or as its widest line, but never
-  // wider than the screen less 480 pixels, 1000 at most (a screen up to 1024 pixels wide may be
-  // filled). Its icon and margins take their part of that.
   constexpr int kProbe = 1000;
   label->setMinimumWidth(kProbe);
   box.layout()->invalidate();
@@ -110,47 +152,46 @@ void KeepPartsWhole(QMessageBox &box, const MessageRequest &request) {
   const QScreen *screen = box.screen();
   const int screen_width = screen ? screen->availableGeometry().width() : 1024;
   const int widest_box = screen_width <= 1024 ? screen_width : std::min(screen_width - 480, 1000);
-  const int slack = QFontMetrics(label->font()).averageCharWidth();
+  const QFontMetrics metrics(label->font());
+  const int slack = metrics.averageCharWidth();
   const int usable = widest_box - around - slack;
-  const GluedMeasure measure(label->font());
+  // Longer than any word of the program's own texts.
+  constexpr int kLongWord = 40;
   int width = std::min(screen_width / 2, 500) - around;
   for (const QString &word : glued.split(QRegularExpression(QStringLiteral("[ \n]")), Qt::SkipEmptyParts))
-    width = std::max(width, measure.TextWidth({}, word));
+    if (word.size() <= kLongWord ||
+        std::any_of(parts.begin(), parts.end(), [&](const QString &part) { return word.contains(part); }))
+      width = std::max(width, GluedWidth(metrics, word));
   width = std::max(1, std::min(width, usable));
 
-  const TTextLayout layout = LayoutText(measure, {}, glued, {0, 0, width, 0}, tfWordBreak | tfNoPrefix);
-  QStringList lines;
-  for (const TTextLine &line : layout.lines)
-    lines << line.text;
-  box.setText(lines.join(QChar(u'\n')).replace(QChar(kGlue), QChar(u' ')));
-  label->setMinimumWidth(std::max(1, std::min(layout.width, usable)) + slack);
+  // A blank outside the parts becomes a line break where the next word would not fit.
+  if (!parts.isEmpty()) {
+    qsizetype start = 0, blank = -1;
+    for (qsizetype i = 0; i <= glued.size(); ++i) {
+      const bool line_end = i == glued.size() || glued[i] == u'\n';
+      if (!line_end && glued[i] != u' ') continue;
+      if (blank > start && GluedWidth(metrics, QStringView(glued).mid(start, i - start)) > width) {
+        glued[blank] = u'\n';
+        start = blank + 1;
+      }
+      if (line_end) {
+        start = i + 1;
+        blank = -1;
+      } else {
+        blank = i;
+      }
+    }
+  }
+  int widest = 0;
+  for (const QString &line : glued.split(u'\n'))
+    widest = std::max(widest, GluedWidth(metrics, line));
+  const QString shown = glued.replace(QChar(kGlue), QChar(u' '));
+  auto *shown_text = new TBoxText(text, shown, std::min(width, widest) + slack, *label);
+  delete box.layout()->replaceWidget(label, shown_text);
+  label->hide();
 }
 
 } // namespace
-
-QString BoxText(const QString &text) {
-  // Longer than any word of the program's own texts.
-  constexpr int kLongWord = 40;
-  QString shown;
-  shown.reserve(text.size());
-  for (qsizetype start = 0; start < text.size();) {
-    qsizetype end = start;
-    while (end < text.size() && !text[end].isSpace())
-      ++end;
-    if (end - start <= kLongWord) {
-      shown += QStringView(text).mid(start, end - start);
-    } else {
-      for (qsizetype i = start; i < end; ++i) {
-        shown += text[i];
-        if (i + 1 < end && !text[i].isHighSurrogate()) shown += QChar(0x200B);
-      }
-    }
-    while (end < text.size() && text[end].isSpace())
-      shown += text[end++];
-    start = end;
-  }
-  return shown;
-}
 
 MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) {
   g_capture = this;
@@ -197,14 +238,9 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
 }
 
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageRequest &request) {
-  // A text with parts that stay whole is broken by KeepPartsWhole; in any other, a word too long
-  // for a line may break anywhere.
-  const QString text = request.unbroken.isEmpty() ? BoxText(request.text) : request.text;
-  auto box = std::make_unique<QMessageBox>(QtIcon(request.icon), request.caption, text, QMessageBox::NoButton,
-                                           parent);
+  auto box = std::make_unique<QMessageBox>(QtIcon(request.icon), request.caption, request.text,
+                                           QMessageBox::NoButton, parent);
   box->setTextFormat(Qt::PlainText);
-  // Where a style lets the text be selected, a copy would carry the zero-width spaces.
-  if (text != request.text) box->setTextInteractionFlags(Qt::NoTextInteraction);
   QPushButton *escape = nullptr;
   for (const ButtonInfo &button : Buttons(request.buttons)) {
     QPushButton *b = box->addButton(QString::fromUtf8(button.text), button.role);
@@ -213,7 +249,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageReques
     if (button.answer == MessageAnswer::Cancel || (button.answer == MessageAnswer::No && !escape)) escape = b;
   }
   if (escape) box->setEscapeButton(escape);
-  if (!request.unbroken.isEmpty()) KeepPartsWhole(*box, request);
+  SetBoxText(*box, request);
   return box;
 }
 

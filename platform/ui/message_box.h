@@ -33,12 +33,11 @@ struct MessageRequest {
 // Cancel or No where the box has one, else as the default answer.
 MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request);
 
-// The box ShowMessage shows, with its buttons, not yet shown.
+// The box ShowMessage shows, with its buttons, not yet shown. Its text is a read-only text edit
+// named "kvBoxText": selectable, and a copy is the text itself (line breaks as "\n"). A word too
+// long for a line (a path, an address) breaks anywhere, so the box neither grows past the screen
+// nor cuts it off.
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget *parent, const MessageRequest &request);
-
-// The text as a shown box holds it: a word too long for a line (a path, an address) may break
-// anywhere (at zero-width spaces), so the box neither grows past the screen nor cuts it off.
-QString BoxText(const QString &text);
 
 // A box with only "OK", for one of the usual captions.
 void ShowError(QWidget *parent, const QString &text);       // "Fehler", error icon

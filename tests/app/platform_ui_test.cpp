@@ -1,8 +1,10 @@
 // Application object, message boxes, the Qt dispatcher and the stop signals. The binary's
 // QApplication comes from qt_application.h.
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
-#include <QLabel>
+#include <QMessageBox>
+#include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -109,16 +111,33 @@ TEST(MessageBox, CaptureRecordsBoxesAndAnswersThemInTurn) {
   EXPECT_EQ(capture.Shown()[3].caption, "Informationen");
 }
 
-TEST(MessageBox, AWordTooLongForALineMayBreakAnywhere) {
+TEST(MessageBox, AWordTooLongForALineBreaksAnywhereAndTheTextCopiesAsItIs) {
   // Where a download was kept: a 243-character name must wrap, not widen the box past the screen
-  // and lose its end.
-  const QString text = "Sie finden die Datei hier:\r\n/tmp/korvane-update-x/" + QString(240, 'n') + ".sh";
-  const QString shown = BoxText(text);
-  QLabel label(shown);
-  label.setWordWrap(true);
-  EXPECT_LT(label.minimumSizeHint().width(), 400);
-  EXPECT_EQ(QString(shown).remove(QChar(0x200B)), text);
-  EXPECT_EQ(BoxText("Es ist keine neue Version verfügbar!"), "Es ist keine neue Version verfügbar!");
+  // and lose its end, and a user copies it as it is. A box that breaks its lines itself (around
+  // parts that stay whole) copies its blanks too.
+  const QString path = "/tmp/korvane-update-x/" + QString(240, 'n') + ".sh";
+  const QString words = QString("Wort ").repeated(40) + "dann kvnsched --remove";
+  for (const MessageRequest &request :
+       {MessageRequest{"Sie finden die Datei hier:\r\n" + path, "Informationen"},
+        MessageRequest{words,
+                       "Frage",
+                       MessageIcon::None,
+                       MessageButtons::Ok,
+                       MessageAnswer::Ok,
+                       {"kvnsched --remove"}}}) {
+    auto box = MakeMessageBox(nullptr, request);
+    box->show();
+    QCoreApplication::processEvents();
+    auto *text = box->findChild<QTextEdit *>("kvBoxText");
+    ASSERT_TRUE(text && text->isVisible());
+    EXPECT_LT(text->width(), 400);
+    EXPECT_GT(text->height(), 3 * text->fontMetrics().lineSpacing()) << "it wraps";
+    EXPECT_LE(text->document()->size().height(), text->height()) << "nothing cut off";
+    EXPECT_TRUE(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+    text->selectAll();
+    text->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString(request.text).replace("\r\n", "\n"));
+  }
 }
 
 TEST(MessageBox, WithoutADisplayTheTextGoesToStandardErrorAndTheDefaultIsReturned) {

@@ -2,8 +2,12 @@
 // it, the program itself as the dialog starts it (no terminal, no display), and installed.
 #include "cfgtool/scheduler.h"
 
-#include <QLabel>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -316,7 +320,7 @@ TEST(Scheduler, InstalledProgramsShareOneFolder) {
 }
 
 // The box keeps every command and path of the report on one line, also a long one in the middle
-// of a sentence: each line of its text fits the label, so the label breaks none of them.
+// of a sentence: each line of its text fits the text's width, so the layout breaks none of them.
 TEST(Scheduler, TheBoxNeverBreaksACommandOrAPath) {
   FakeSystem sys;
   const std::string prog = sys.dir.file("Programme mit Leerzeichen/korvane-2005-zeitabgleich/");
@@ -337,19 +341,25 @@ TEST(Scheduler, TheBoxNeverBreaksACommandOrAPath) {
     auto box = kv::ui::MakeMessageBox(nullptr, request);
     box->show();
     QCoreApplication::processEvents();
-    auto *label = box->findChild<QLabel *>("qt_msgbox_label");
-    ASSERT_TRUE(label);
-    const QStringList lines = label->text().split('\n');
-    EXPECT_LE(label->geometry().right(), box->width());
-    for (const QString &line : lines)
-      EXPECT_LE(label->fontMetrics().horizontalAdvance(line), label->contentsRect().width())
-          << line.toStdString();
+    auto *text = box->findChild<QTextEdit *>("kvBoxText");
+    ASSERT_TRUE(text);
+    QStringList lines;
+    EXPECT_LE(text->geometry().right(), box->width());
+    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+      for (int i = 0; i < block.layout()->lineCount(); ++i) {
+        const QTextLine line = block.layout()->lineAt(i);
+        lines << block.text().mid(line.textStart(), line.textLength());
+        EXPECT_LE(line.naturalTextWidth(), text->width()) << lines.back().toStdString();
+      }
     for (const QString &command : request.unbroken)
       EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString &l) {
         return l.contains(command);
       })) << command.toStdString();
-    // Only blanks became line breaks.
-    EXPECT_EQ(label->text().replace('\n', ' ').simplified(), request.text.simplified());
+    // Only blanks became line breaks, and a copy is the text itself.
+    EXPECT_EQ(text->toPlainText().replace('\n', ' ').simplified(), request.text.simplified());
+    text->selectAll();
+    text->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), request.text);
   }
 }
 

@@ -93,16 +93,16 @@ TEST(LogHostile, AReportThatCannotBeHadGivesItsMarkerAndTheTextStays) {
 TEST(LogHostile, TheHeapReportShowsTheAllocatorsLiveFigures) {
   kv::platform::LinuxSystemInfo info;
   kv::platform::HeapStatus before, during, after;
+  std::vector<std::unique_ptr<char[]>> blocks;
+  blocks.reserve(3);
   if (!info.ReadHeapStatus(before)) {
-    // A sanitizer's allocator serves this build: the report says so instead of showing zeros.
+    // A sanitizer's operators serve this build: the report says so instead of showing zeros.
     TFastLogParser parser(&info);
     EXPECT_EQ(parser.ParseText("{Heap-}"), Lines{"#FLHeap"});
     return;
   }
-  // Above the largest mapping threshold, each block is mapped on its own and counted. The blocks
-  // are never touched, so they take no memory.
+  // Large blocks, never touched, so they take no memory.
   constexpr size_t kBig = size_t{40} << 20;
-  std::vector<std::unique_ptr<char[]>> blocks;
   for (int i = 0; i < 3; ++i)
     blocks.push_back(std::make_unique_for_overwrite<char[]>(kBig));
   ASSERT_TRUE(info.ReadHeapStatus(during));

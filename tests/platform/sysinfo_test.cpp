@@ -2,7 +2,12 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
 
+#include "platform/heap_count.h"
 #include "test_support.h"
 
 using namespace kv::platform;
@@ -147,6 +152,58 @@ TEST(LinuxSystemInfo, ThisMachine) {
     uint64_t s0 = info.ReadTimeStampCounter();
     EXPECT_TRUE(kvtest::WaitUntil([&] { return info.ReadTimeStampCounter() != s0; }));
   }
+}
+
+TEST(LinuxSystemInfo, TheHeapFiguresAreTheLiveBlocksOfEveryFormAndTheirBytes) {
+  LinuxSystemInfo info;
+  HeapStatus before, during, after;
+  if (!KV_COUNTED_HEAP) {
+    EXPECT_FALSE(info.ReadHeapStatus(before)) << "a sanitizer's operators serve this build";
+    return;
+  }
+  // Single, array, nothrow and over-aligned blocks, freed sized and unsized.
+  struct alignas(64) Wide {
+    char c[64];
+  };
+  constexpr size_t kN = 25000;
+  std::vector<std::unique_ptr<int>> singles;
+  std::vector<std::unique_ptr<char[]>> arrays, nothrows;
+  std::vector<std::unique_ptr<Wide>> wides;
+  for (auto *v : {&arrays, &nothrows})
+    v->reserve(kN);
+  singles.reserve(kN);
+  wides.reserve(kN);
+  ASSERT_TRUE(info.ReadHeapStatus(before));
+  for (size_t i = 0; i < kN; ++i) {
+    singles.push_back(std::make_unique<int>(int(i)));
+    arrays.emplace_back(new char[40]);
+    nothrows.emplace_back(new (std::nothrow) char[40]);
+    wides.push_back(std::make_unique<Wide>());
+  }
+  ASSERT_TRUE(info.ReadHeapStatus(during));
+  EXPECT_EQ(during.Blocks, before.Blocks + 4 * kN);
+  EXPECT_GE(during.Bytes, before.Bytes + kN * (sizeof(int) + 40 + 40 + 64));
+  EXPECT_LE(during.Bytes, before.Bytes + kN * (24 + 40 + 40 + 64 + 3 * 16));
+  singles.clear();
+  arrays.clear();
+  nothrows.clear();
+  wides.clear();
+  ASSERT_TRUE(info.ReadHeapStatus(after));
+  EXPECT_EQ(after.Blocks, before.Blocks);
+  EXPECT_EQ(after.Bytes, before.Bytes);
+
+  // Blocks made on other threads and freed on this one.
+  arrays.resize(kN);
+  std::thread([&] {
+    for (auto &block : arrays)
+      block.reset(new char[40]);
+  }).join();
+  ASSERT_TRUE(info.ReadHeapStatus(during));
+  EXPECT_EQ(during.Blocks, before.Blocks + kN);
+  arrays.clear();
+  ASSERT_TRUE(info.ReadHeapStatus(after));
+  EXPECT_EQ(after.Blocks, before.Blocks);
+  EXPECT_EQ(after.Bytes, before.Bytes);
 }
 
 TEST(LinuxSystemInfo, TheCurrentSourceCanBeReplaced) {

@@ -347,6 +347,48 @@ TEST(Canvas, EscapementTurnsTheText) {
   EXPECT_LE(ink.bottom(), 110);
 }
 
+TEST(Canvas, KeptShapesStayWithinTheirBytesAndKeepTheWordsOfEveryPaint) {
+  QImage image = WhiteImage(200, 20);
+  TCanvas c(&image);
+  c.Font.Name = "Tahoma";
+  c.Brush.Style = bsClear;
+  const QStringList hot = {"Server", "Uhrzeit", "Synchronisieren"};
+  const auto line = [](int i) { return QString("Zeile %1 ").arg(i) + QString(200, QChar('a' + i % 26)); };
+  const auto shaped = [] { return ShapeCacheFigures().Shaped; };
+  // A view scrolls a line at a time through lines that take twice the budget, drawing three of
+  // them and the same words on every paint.
+  const int lines = int(2 * kShapeCacheBudget / (200 * 22));
+  int reshaped = 0;
+  for (int first = -2; first < lines; ++first) {
+    const qint64 before = shaped();
+    for (const QString &word : hot)
+      c.TextOut(0, 0, word);
+    reshaped += first > 0 && shaped() != before;
+    for (int i = std::max(0, first); i < first + 3; ++i)
+      c.TextOut(0, 0, line(i));
+  }
+  EXPECT_EQ(reshaped, 0) << "the words of every paint stay";
+  TShapeCacheFigures figures = ShapeCacheFigures();
+  EXPECT_LE(figures.PeakBytes, kShapeCacheBudget);
+  EXPECT_GE(figures.Bytes, kShapeCacheBudget * 3 / 4);
+  EXPECT_LT(figures.Entries, lines / 2 + hot.size()) << "the lines scrolled away are forgotten";
+
+  // A line of a million characters is not kept, and another pixel ratio is shaped anew.
+  const qsizetype bytes = figures.Bytes;
+  for (int time = 0; time < 2; ++time)
+    c.TextOut(0, 0, QString(1 << 20, 'x'));
+  EXPECT_LE(ShapeCacheFigures().Bytes, bytes + 512);
+  const qint64 before = shaped();
+  c.TextOut(0, 0, hot[0]);
+  QImage sharp = WhiteImage(400, 40);
+  sharp.setDevicePixelRatio(2);
+  TCanvas two(&sharp);
+  two.Font.Name = "Tahoma";
+  for (int time = 0; time < 2; ++time)
+    two.TextOut(0, 0, hot[0]);
+  EXPECT_EQ(shaped(), before + 1);
+}
+
 class PaintedWidget : public QWidget {
 protected:
   void paintEvent(QPaintEvent *) override {
