@@ -96,7 +96,8 @@ void TTCPBlockSocket::SetSslEnabled(bool on) {
     line_buffer_.clear();
     ssl_error_text_.clear();
     ssl_error_code_ = 0;
-    if (!LoadSslLibrary()) {
+    if (!LoadSslLibrary(&ssl_error_text_)) {
+      // The reason names the library, so a mail that had to be encrypted says what is missing.
       last_error_ = WSAEPROTONOSUPPORT;
     } else if (SSLType == LT_SSLv2 || SSLType == LT_SSLv3) {
       // Broken protocols are not offered at all.

@@ -66,6 +66,7 @@ TEST(SslBinding, MissingLibrariesLeaveNothingLoadedAndSslUnavailable) {
   TTCPBlockSocket sock;
   sock.SetSslEnabled(true);
   EXPECT_EQ(sock.LastError(), 10043);
+  EXPECT_EQ(sock.SSLLastErrorDesc(), why);
   EXPECT_FALSE(sock.SSLEnabled());
   EXPECT_EQ(sock.SslVerifyResult(), 50);
 }
