@@ -3,17 +3,12 @@
 // Types and constants only: nothing of libcurl is linked, its functions are bound at run time.
 #include <curl/curl.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -114,37 +109,9 @@ const TCurlApi *BoundCurl(std::string *why) {
   return b.api.load();
 }
 
-// The sockets of this process that a started program would inherit, as descriptor and inode.
-std::vector<std::pair<int, ino_t>> InheritableSockets() {
-  std::vector<std::pair<int, ino_t>> sockets;
-  DIR *dir = ::opendir("/proc/self/fd");
-  if (!dir) return sockets;
-  while (const dirent *entry = ::readdir(dir)) {
-    const int fd = std::atoi(entry->d_name);
-    struct stat st;
-    if (entry->d_name[0] != '.' && ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) &&
-        !(::fcntl(fd, F_GETFD) & FD_CLOEXEC))
-      sockets.emplace_back(fd, st.st_ino);
-  }
-  ::closedir(dir);
-  return sockets;
-}
-
-// Sockets of a transfer are not handed on to programs started meanwhile (the help viewer, the
-// installer). Its connections are made close-on-exec as they are made; libcurl's own pair for
-// waking itself, made inside the first transfer of a handle with no way to ask for that, is
-// marked when a connection is opened and again at the end.
-struct TSocketWatch {
-  std::vector<std::pair<int, ino_t>> before = InheritableSockets();
-  void Seal() const {
-    for (const auto &socket : InheritableSockets())
-      if (std::find(before.begin(), before.end(), socket) == before.end())
-        ::fcntl(socket.first, F_SETFD, ::fcntl(socket.first, F_GETFD) | FD_CLOEXEC);
-  }
-};
-
-curl_socket_t OpenSocket(void *watch, curlsocktype, curl_sockaddr *address) {
-  static_cast<const TSocketWatch *>(watch)->Seal();
+// Connections are close-on-exec from the start: a program started while the transfer runs (the
+// help viewer, the installer) does not get them.
+curl_socket_t OpenSocket(void *, curlsocktype, curl_sockaddr *address) {
   return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
@@ -356,9 +323,7 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   set(CURLOPT_SSL_VERIFYHOST, 2L);
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request_.ConnectTimeoutMs));
-  TSocketWatch watch;
   set(CURLOPT_OPENSOCKETFUNCTION, &OpenSocket);
-  set(CURLOPT_OPENSOCKETDATA, &watch);
   // The reply ends when its announced length has arrived (a server may keep the connection
   // open for the next request); a connection that ends before is reported as cut short.
   set(CURLOPT_HEADERFUNCTION, &THttpTransfer::OnHeader);
@@ -370,7 +335,6 @@ THttpResult THttpTransfer::Perform(const DataHandler &on_data, const ProgressHan
   set(CURLOPT_XFERINFODATA, this);
 
   const CURLcode rc = refused_option.empty() ? api.easy_perform(c) : CURLE_OK;
-  watch.Seal();
   if (headers) api.slist_free_all(headers);
   on_data_ = nullptr;
   on_progress_ = nullptr;

@@ -49,6 +49,13 @@ ShellResult ShellSpawn(const std::string &program, const std::vector<std::string
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+  // The started program gets standard input, output and error only: none of this process's
+  // files and sockets, whichever thread or library opened them and however they were opened.
+  if (const int rc = posix_spawn_file_actions_addclosefrom_np(&actions, 3)) {
+    posix_spawn_file_actions_destroy(&actions);
+    result.error = rc;
+    return result;
+  }
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   // The child starts with default signal handling, whatever handlers this program installed.

@@ -21,8 +21,9 @@ struct ShellResult {
 };
 
 // Starts `program` (a path, or a name looked up in PATH) with `args`, in `directory` when it is
-// not empty. Waits up to `wait` for it to end so an early failure is reported; a program still
-// running after that is left running and reaped in the background.
+// not empty; of this process's descriptors it inherits 0 to 2 only. Waits up to `wait` for it to
+// end so an early failure is reported; a program still running after that is left running and
+// reaped in the background.
 ShellResult ShellSpawn(const std::string &program, const std::vector<std::string> &args,
                        const std::string &directory = "",
                        std::chrono::milliseconds wait = std::chrono::milliseconds(0));
