@@ -27,6 +27,27 @@ QString PageText(const std::string &text, int shown) {
   return t;
 }
 
+namespace {
+
+// What the user can do about a transfer library that cannot be used.
+QString LibraryAdvice(platform::TLibraryFault fault) {
+  switch (fault) {
+  case platform::TLibraryFault::NotLoaded:
+    return QStringLiteral(
+        "Bitte installieren Sie libcurl (unter Debian das Paket libcurl4) und versuchen Sie es "
+        "erneut.");
+  case platform::TLibraryFault::LacksFunction:
+  case platform::TLibraryFault::TooOld:
+    return QStringLiteral(
+        "Bitte installieren Sie libcurl ab Version 7.85 (unter Debian das Paket libcurl4) und "
+        "versuchen Sie es erneut.");
+  default:
+    return QStringLiteral("Bitte versuchen Sie es später erneut.");
+  }
+}
+
+} // namespace
+
 TWebUpdateForm::TWebUpdateForm(QWidget *parent)
     : QDialog(parent), kvWebUpdate(std::make_unique<TKvWebUpdate>()),
       ui(std::make_unique<Ui::TWebUpdateForm>()) {
@@ -94,11 +115,11 @@ void TWebUpdateForm::btn_UpdateClick() {
   if (kvWebUpdate->Busy()) return;
   // The transfers' library is loaded only now; without it there is nothing to try.
   std::string why;
-  if (!net::LoadHttpLibrary(&why)) {
+  platform::TLibraryFault fault = platform::TLibraryFault::None;
+  if (!net::LoadHttpLibrary(&why, &fault)) {
     ui::ShowError(this,
-                  QString::fromStdString(why) +
-                      QStringLiteral(" Bitte installieren Sie libcurl ab Version 7.85 (unter Debian das "
-                                     "Paket libcurl4) und versuchen Sie es erneut."));
+                  QStringLiteral("Für Internet-Übertragungen braucht Korvane die Bibliothek libcurl. ") +
+                      QString::fromStdString(why) + QLatin1Char(' ') + LibraryAdvice(fault));
     return;
   }
   closeRequested_ = false;

@@ -64,8 +64,9 @@ std::string VersionText(unsigned v) {
   return std::to_string(v >> 16) + "." + std::to_string((v >> 8) & 0xff) + "." + std::to_string(v & 0xff);
 }
 
-// The bound library, loaded on the first call; null with the reason in `why` when it cannot be.
-const TCurlApi *BoundCurl(std::string *why) {
+// The bound library, loaded on the first call; null with the reason in `why` and `fault` when it
+// cannot be.
+const TCurlApi *BoundCurl(std::string *why, platform::TLibraryFault *fault = nullptr) {
   TCurlBinding &b = Curl();
   if (const TCurlApi *api = b.api.load()) return api;
   std::lock_guard<std::mutex> lock(b.lock);
@@ -89,19 +90,18 @@ const TCurlApi *BoundCurl(std::string *why) {
   if (lib.Usable()) {
     const curl_version_info_data *info = api.version_info(CURLVERSION_NOW);
     const unsigned version = b.pretended_version ? b.pretended_version : info ? info->version_num : 0;
-    if (version < kOldestCurl)
-      lib.Refuse("Version " + VersionText(version) + " ist zu alt, nötig ist " + VersionText(kOldestCurl) +
-                 " oder neuer");
+    if (version < kOldestCurl) lib.RefuseVersion(VersionText(version), VersionText(kOldestCurl));
   }
   // Once per library, under the lock: libcurl's global set-up is not thread-safe.
   if (lib.Usable() && b.initialised.insert(lib.Identity()).second &&
       api.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
     b.initialised.erase(lib.Identity());
-    lib.Refuse("Sie lässt sich nicht einrichten");
+    lib.RefuseSetUp();
   }
   if (!lib.Usable()) {
     // Closed as it goes; a library bound before under another name stays loaded by its own.
     if (why) *why = lib.Error();
+    if (fault) *fault = lib.Fault();
     return nullptr;
   }
   lib.Keep();
@@ -160,8 +160,8 @@ void PretendHttpLibraryVersion(unsigned version) {
   Curl().api.store(nullptr);
 }
 
-bool LoadHttpLibrary(std::string *why) {
-  return BoundCurl(why) != nullptr;
+bool LoadHttpLibrary(std::string *why, platform::TLibraryFault *fault) {
+  return BoundCurl(why, fault) != nullptr;
 }
 
 bool IsHttpsUrl(std::string_view url) {

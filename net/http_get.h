@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/shared_library.h"
+
 typedef void CURL;
 
 namespace kv::net {
@@ -113,8 +115,9 @@ private:
 std::string HttpLibraryName();
 void SetHttpLibraryName(const std::string &name);
 // True when libcurl is loaded with every function the transfers use and is recent enough; loads
-// it on the first call. Otherwise `why` gets the German message that says what is wrong.
-bool LoadHttpLibrary(std::string *why = nullptr);
+// it on the first call. Otherwise `why` gets the German message that says what is wrong, and
+// `fault` its kind.
+bool LoadHttpLibrary(std::string *why = nullptr, platform::TLibraryFault *fault = nullptr);
 // Test hook: the next loads take libcurl for this version (0x075400 is 7.84.0); 0, as at start,
 // reads the library's own. Forgets the bound library, as SetHttpLibraryName does.
 void PretendHttpLibraryVersion(unsigned version);

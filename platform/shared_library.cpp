@@ -6,13 +6,10 @@
 
 namespace kv::platform {
 
-std::string UnusableLibraryText(const std::string &name, const std::string &reason) {
-  return "Die Bibliothek " + name + " ist nicht nutzbar: " + reason + ".";
-}
-
 TSharedLibrary::TSharedLibrary(TSharedLibrary &&other) noexcept
     : name_(std::move(other.name_)), handle_(std::exchange(other.handle_, nullptr)),
-      kept_(std::exchange(other.kept_, false)), error_(std::move(other.error_)) {}
+      kept_(std::exchange(other.kept_, false)), fault_(std::exchange(other.fault_, TLibraryFault::None)),
+      error_(std::move(other.error_)) {}
 
 TSharedLibrary &TSharedLibrary::operator=(TSharedLibrary &&other) noexcept {
   if (this != &other) {
@@ -20,6 +17,7 @@ TSharedLibrary &TSharedLibrary::operator=(TSharedLibrary &&other) noexcept {
     name_ = std::move(other.name_);
     handle_ = std::exchange(other.handle_, nullptr);
     kept_ = std::exchange(other.kept_, false);
+    fault_ = std::exchange(other.fault_, TLibraryFault::None);
     error_ = std::move(other.error_);
   }
   return *this;
@@ -28,12 +26,12 @@ TSharedLibrary &TSharedLibrary::operator=(TSharedLibrary &&other) noexcept {
 bool TSharedLibrary::Open(const std::string &name) {
   Close();
   name_ = name;
+  fault_ = TLibraryFault::None;
   error_.clear();
   handle_ = ::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
     const char *why = ::dlerror();
-    error_ = UnusableLibraryText(name, std::string("Sie lässt sich nicht laden (") +
-                                           (why ? why : "unbekannter Fehler") + ")");
+    Fail(TLibraryFault::NotLoaded, why ? why : "unbekannter Fehler");
   }
   return handle_ != nullptr;
 }
@@ -41,13 +39,38 @@ bool TSharedLibrary::Open(const std::string &name) {
 void *TSharedLibrary::Symbol(const char *symbol, bool required) {
   if (!handle_) return nullptr;
   void *address = ::dlsym(handle_, symbol);
-  if (!address && required && error_.empty())
-    error_ = UnusableLibraryText(name_, std::string("Ihr fehlt die Funktion ") + symbol);
+  if (!address && required) Fail(TLibraryFault::LacksFunction, symbol);
   return address;
 }
 
-void TSharedLibrary::Refuse(const std::string &reason) {
-  if (handle_ && error_.empty()) error_ = UnusableLibraryText(name_, reason);
+void TSharedLibrary::RefuseVersion(const std::string &version, const std::string &oldest) {
+  if (handle_) Fail(TLibraryFault::TooOld, version, oldest);
+}
+
+void TSharedLibrary::RefuseSetUp() {
+  if (handle_) Fail(TLibraryFault::NotSetUp);
+}
+
+void TSharedLibrary::Fail(TLibraryFault fault, const std::string &detail, const std::string &oldest) {
+  if (fault_ != TLibraryFault::None) return;
+  fault_ = fault;
+  switch (fault) {
+  case TLibraryFault::NotLoaded:
+    error_ = "Die Bibliothek " + name_ + " lässt sich nicht laden (" + detail + ").";
+    break;
+  case TLibraryFault::LacksFunction:
+    error_ = "Der Bibliothek " + name_ + " fehlt die Funktion " + detail + ".";
+    break;
+  case TLibraryFault::TooOld:
+    error_ = "Die Bibliothek " + name_ + " ist zu alt (Version " + detail + "; nötig ist " + oldest +
+             " oder neuer).";
+    break;
+  case TLibraryFault::NotSetUp:
+    error_ = "Die Bibliothek " + name_ + " lässt sich nicht einrichten.";
+    break;
+  case TLibraryFault::None:
+    break;
+  }
 }
 
 std::string TSharedLibrary::Path() const {

@@ -2,12 +2,15 @@
 // A library loaded by name at run time (dlopen), and its functions bound by name. The handle owns
 // what it loaded and closes it when it goes, unless kept: a library that has been initialised
 // (and may run its own clean-up when the process ends) stays mapped. A library that cannot be
-// loaded, lacks a function its user cannot do without, or is refused for another reason (a
-// version too old) is named in one German message.
+// loaded, lacks a function its user cannot do without, is too old or cannot be set up is named
+// in a German message.
 
 #include <string>
 
 namespace kv::platform {
+
+// Why a library cannot be used; the first fault found is the one kept.
+enum class TLibraryFault { None, NotLoaded, LacksFunction, TooOld, NotSetUp };
 
 class TSharedLibrary {
 public:
@@ -28,13 +31,17 @@ public:
     fn = reinterpret_cast<F>(Symbol(symbol, required));
     return fn != nullptr;
   }
-  // Makes a loaded library unusable; `reason` is a German sentence without its full stop.
-  void Refuse(const std::string &reason);
+  // Make a loaded library unusable: its version (say "7.84.0") is older than `oldest`, or its
+  // own set-up failed.
+  void RefuseVersion(const std::string &version, const std::string &oldest);
+  void RefuseSetUp();
 
   // Loaded, with nothing required missing and not refused.
   bool Usable() const { return handle_ != nullptr && error_.empty(); }
   bool IsOpen() const { return handle_ != nullptr; }
-  // Why the library cannot be used, in German; "" while it can (or nothing was tried).
+  // Why the library cannot be used, as a kind and in German; None and "" while it can (or
+  // nothing was tried).
+  TLibraryFault Fault() const { return fault_; }
   const std::string &Error() const { return error_; }
   // The name it was loaded by; its full path ("" when not loaded).
   const std::string &Name() const { return name_; }
@@ -47,14 +54,13 @@ public:
   void Close();
 
 private:
+  void Fail(TLibraryFault fault, const std::string &detail = "", const std::string &oldest = "");
+
   std::string name_;
   void *handle_ = nullptr;
   bool kept_ = false;
+  TLibraryFault fault_ = TLibraryFault::None;
   std::string error_;
 };
-
-// The message for a library that cannot be used:
-// "Die Bibliothek <name> ist nicht nutzbar: <reason>."
-std::string UnusableLibraryText(const std::string &name, const std::string &reason);
 
 } // namespace kv::platform

@@ -214,8 +214,7 @@ TEST_F(HttpGetTest, AnOldLibcurlOrARefusedOptionStartsNoTransfer) {
   EXPECT_FALSE(LoadHttpLibrary(&why));
   const THttpResult old = Get(To(plain_->Url("/page.htm")));
   PretendHttpLibraryVersion(0);
-  EXPECT_EQ(why, "Die Bibliothek libcurl.so.4 ist nicht nutzbar: Version 7.84.0 ist zu alt, nötig ist 7.85.0 "
-                 "oder neuer.");
+  EXPECT_EQ(why, "Die Bibliothek libcurl.so.4 ist zu alt (Version 7.84.0; nötig ist 7.85.0 oder neuer).");
   EXPECT_EQ(old.Error, why);
   EXPECT_TRUE(LoadHttpLibrary()) << "the library's own version is recent enough";
 
