@@ -38,13 +38,11 @@ public:
 
   // Loaded, with nothing required missing and not refused.
   bool Usable() const { return handle_ != nullptr && error_.empty(); }
-  bool IsOpen() const { return handle_ != nullptr; }
   // Why the library cannot be used, as a kind and in German; None and "" while it can (or
   // nothing was tried).
   TLibraryFault Fault() const { return fault_; }
   const std::string &Error() const { return error_; }
-  // The name it was loaded by; its full path ("" when not loaded).
-  const std::string &Name() const { return name_; }
+  // Its full path ("" when not loaded).
   std::string Path() const;
   // One value per loaded file, however it was named.
   const void *Identity() const { return handle_; }
