@@ -166,14 +166,15 @@ TEST_F(HttpGetTest, HttpsIsSecureOnlyWithAVerifiedCertificateAllTheWay) {
 }
 
 TEST_F(HttpGetTest, AReplyOnAKeptConnectionEndsWithItsAnnouncedLength) {
-  // The server answers HTTP/1.1 and waits for another request on the same connection.
+  // The server answers HTTP/1.1 and waits for another request on the same connection: a transfer
+  // that waited for the close would end at the stall limit instead.
   for (const char *path : {"/keep/page.htm", "/keep/r2/page.htm"}) {
-    const auto start = std::chrono::steady_clock::now();
+    THttpRequest request = To(plain_->Url(path));
+    request.StallTimeoutMs = 3000;
     std::string body;
-    const THttpResult r = Get(To(plain_->Url(path)), &body);
+    const THttpResult r = Get(request, &body);
     EXPECT_TRUE(r.Ok) << path << ": " << r.Error;
     EXPECT_EQ(body, "<html>\n<body>hello</body>\n</html>\n") << path;
-    std::printf("[ MEASURED ] %s took %lld ms\n", path, static_cast<long long>(kvtest::ElapsedMs(start)));
   }
 }
 
