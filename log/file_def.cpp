@@ -105,7 +105,7 @@ int OpenToLock(const std::string &name, int flags) {
   flags |= O_CLOEXEC | O_NOFOLLOW;
   const int fd = open(name.c_str(), O_RDWR | flags, 0644);
   if (fd >= 0 || errno != EACCES) return fd;
-  return open(name.c_str(), O_RDONLY | (flags & ~O_CREAT));
+  return open(name.c_str(), O_RDONLY | (flags & ~(O_CREAT | O_EXCL)));
 }
 
 // Creates `name` exclusively (failing with EEXIST when it exists) and already locked: the file is
@@ -135,14 +135,27 @@ int CreateLocked(const std::string &name, const std::string &hidden_stem) {
 class FolderLock {
 public:
   explicit FolderLock(const std::string &name) {
-    fd_ = OpenToLock(name, O_CREAT);
-    if (fd_ < 0) return;
     // The lock file is every user's, so its mode is set outright rather than left to the umask
     // (a root service's may be 077, which would shut out every other user's run). Reading would
     // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
-    // file open for writing; the file holds nothing, so anyone may write it.
-    struct stat st {};
-    if (fstat(fd_, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode) fchmod(fd_, kMode);
+    // file open for writing; the file holds nothing, so anyone may write it. An existing one is
+    // opened up only when it is surely just a lock file of ours: under root, a name linked to
+    // another file (a hard link to /etc/shadow, say) must not make that file writable.
+    for (int attempt = 0; fd_ < 0 && attempt < 3; ++attempt) {
+      fd_ = OpenToLock(name, O_CREAT | O_EXCL);
+      if (fd_ >= 0) {
+        fchmod(fd_, kMode);
+      } else if (errno == EEXIST) {
+        fd_ = OpenToLock(name, 0); // fails when it went away meanwhile: then made anew
+        struct stat st {};
+        if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_size == 0 &&
+            st.st_uid == geteuid() && (st.st_mode & 07777) != kMode)
+          fchmod(fd_, kMode);
+      } else {
+        return;
+      }
+    }
+    if (fd_ < 0) return;
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {

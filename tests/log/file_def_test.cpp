@@ -242,7 +242,8 @@ TEST(FileDef, AnUnlistableFolderGivesTheFallbackName) {
 }
 
 // Under umask 077 (a root service's) the folder's lock file is still made open to every user's
-// run, and one left closed to them is opened up.
+// run, and one left closed to them is opened up; but not one with a second name, which may be
+// a link to any file of ours.
 TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
   kvtest::TempDir dir;
   const std::string lock = dir.file(".korvanlog.lock");
@@ -254,6 +255,10 @@ TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
   fs::permissions(lock, fs::perms(0600));
   def.CloseLogFile(fd);
   EXPECT_EQ(fs::status(lock).permissions(), fs::perms(0666));
+  fs::permissions(lock, fs::perms(0600));
+  fs::create_hard_link(lock, dir.file("secret"));
+  Def(dir, 2).CloseLogFile(-1);
+  EXPECT_EQ(fs::status(dir.file("secret")).permissions(), fs::perms(0600));
 }
 
 // A run that could not have the folder's lock (its name is taken by a folder here) creates its
