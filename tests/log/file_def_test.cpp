@@ -279,3 +279,16 @@ TEST(FileDef, ANewLogIsLockedBeforeAnotherRunsTrimSeesIt) {
   close(first_fd);
   close(second_fd);
 }
+
+// A run that ended before its new log had a name (where unnamed files cannot be made) left a
+// hidden file; the next run's trim removes it, but not one whose creator still holds it.
+TEST(FileDef, AnAbandonedNewLogIsRemoved) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file(".korvanlog.new-1-0"), "");
+  kvtest::WriteFile(dir.file(".korvanlog.new-1-1"), "");
+  HeldLock creating(dir.file(".korvanlog.new-1-1"));
+  TFLFileDef def = Def(dir, 2);
+  def.CloseLogFile(def.CreateLogFile());
+  EXPECT_EQ(Listing(dir), (std::map<std::string, std::string>{
+                              {".korvanlog.lock", ""}, {".korvanlog.new-1-1", ""}, {"korvanlog.001", ""}}));
+}
