@@ -67,6 +67,7 @@ TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
   EXPECT_EQ(kv::cfgtool::SystemdExecutable("/opt/a b/100%$$x/ü/korvan"), "\"/opt/a b/100%%$$x/ü/korvan\"");
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
             std::string::npos);
+  EXPECT_EQ(kv::cfgtool::ServiceUnitText("/o'p/korvan"), "") << "a unit without its program";
   // A run left waiting at a message box ends and does not hold back the next one.
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nTimeoutStartSec=30min\n"),
             std::string::npos);
