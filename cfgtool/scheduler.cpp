@@ -104,14 +104,23 @@ std::string UserNotes(const TSchedulerHost &host, const std::string &korvan, boo
   return text;
 }
 
-// Arranges the systemd timer; false with the reason when systemd refuses.
+// Arranges the systemd timer; false with the reason when systemd refuses or runs no program by
+// the path of `korvan`.
 bool ScheduleWithSystemd(const TSchedulerHost &host, const std::string &korvan, std::string &why,
                          std::vector<std::string> &commands) {
+  const std::string unit = ServiceUnitText(korvan);
+  if (unit.empty()) {
+    why =
+        "systemd startet kein Programm, dessen Pfad ein Anführungszeichen (\" oder '), einen Backslash (\\), "
+        "ein Steuerzeichen (etwa einen Tabulator) oder Bytes enthält, die kein gültiges UTF-8 sind: „" +
+        Whole(commands, korvan) + "“.";
+    return false;
+  }
   const std::string dir = UnitDir(host);
   std::error_code ec;
   fs::create_directories(dir, ec);
   const std::string service = dir + "/" + kServiceName, timer = dir + "/" + kTimerName;
-  if (ec || !WriteText(service, ServiceUnitText(korvan)) || !WriteText(timer, TimerUnitText())) {
+  if (ec || !WriteText(service, unit) || !WriteText(timer, TimerUnitText())) {
     why = "Die Dateien in " + Whole(commands, dir) + " konnten nicht geschrieben werden.";
     fs::remove(service, ec);
     fs::remove(timer, ec);
@@ -228,13 +237,15 @@ std::string ShellWord(const std::string &text) {
 }
 
 std::string ServiceUnitText(const std::string &korvan) {
+  const std::string program = SystemdExecutable(korvan);
+  if (program.empty()) return {};
   return "[Unit]\n"
          "Description=Korvane: Zeitabgleich im Automatik-Modus\n"
          "\n"
          "[Service]\n"
          "Type=oneshot\n"
          "ExecStart=" +
-         SystemdExecutable(korvan) + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
+         program + " /a\nTimeoutStartSec=" + kStartTimeout + "\n";
 }
 
 std::string TimerUnitText() {
@@ -290,11 +301,7 @@ TScheduleReport Schedule(const TSchedulerHost &host, const std::string &programD
       "Rückgängig machen: " + Whole(whole, ShellWord(programDirectory + "kvnsched") + " --remove") + "\n";
 
   std::string systemdWhy;
-  if (host.SystemdRunning && !SystemdTakesPath(korvan)) {
-    systemdWhy = "systemd startet kein Programm, dessen Pfad ein Anführungszeichen, einen Backslash, ein "
-                 "Steuerzeichen oder ungültiges UTF-8 enthält: „" +
-                 Whole(whole, korvan) + "“.";
-  } else if (host.SystemdRunning) {
+  if (host.SystemdRunning) {
     if (ScheduleWithSystemd(host, korvan, systemdWhy, whole)) {
       const std::string dir = UnitDir(host);
       report.Succeeded = true;

@@ -1,9 +1,10 @@
 #pragma once
 // kvnsched, the scheduler that "Ausführung planen" starts: it arranges for "<program
-// directory>/korvan /a" to run every hour, with a systemd timer (the system's when run as root,
-// the user's otherwise) or, where systemd is not running, refuses or runs no program by the
-// folder's path (one with a quote or a backslash), with a line in the user's crontab. It can
-// take the arrangement back again. Every outcome is told in German, with how to undo it.
+// directory>/korvan /a" to run every hour, with a systemd timer (the system's when run as root, the
+// user's otherwise) or, where systemd is not running, refuses or runs no program by the folder's
+// path (one with a quote, a backslash, a control character or bytes that are not clean UTF-8), with
+// a line in the user's crontab. It can take the arrangement back again. Every outcome is told in
+// German, with how to undo it.
 
 #include <functional>
 #include <string>
@@ -50,11 +51,11 @@ TScheduleReport Unschedule(const TSchedulerHost &host);
 // How kvnsched is called, for --help and for arguments it does not know.
 std::string UsageText();
 
-// The unit files' texts; `korvan` is the program's absolute path, one that SystemdExecutable
-// takes. A run may take at most kStartTimeout: one left waiting at a message box on a desktop
-// is ended, so it cannot hold back the runs after it. The slowest run the settings allow
-// (dialling, 121 warm-up queries and the query at a time-out of 120 s) takes about a quarter of
-// an hour.
+// The unit files' texts; `korvan` is the program's absolute path. The service's is "" for a path
+// that SystemdExecutable refuses, so no unit runs a program without its path. A run may take at
+// most kStartTimeout: one left waiting at a message box on a desktop is ended, so it cannot hold
+// back the runs after it. The slowest run the settings allow (dialling, 121 warm-up queries and the
+// query at a time-out of 120 s) takes about a quarter of an hour.
 inline constexpr const char *kStartTimeout = "30min";
 std::string ServiceUnitText(const std::string &korvan);
 std::string TimerUnitText();

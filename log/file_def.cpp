@@ -105,20 +105,46 @@ int OpenToLock(const std::string &name, int flags) {
   flags |= O_CLOEXEC | O_NOFOLLOW;
   const int fd = open(name.c_str(), O_RDWR | flags, 0644);
   if (fd >= 0 || errno != EACCES) return fd;
-  return open(name.c_str(), O_RDONLY | (flags & ~O_CREAT));
+  return open(name.c_str(), O_RDONLY | (flags & ~(O_CREAT | O_EXCL)));
 }
 
-// Creates `name` exclusively (failing with EEXIST when it exists) and already locked: the file is
-// made and locked under a hidden name that no rotation looks at, and only then gets its name, so
-// another run's trim never finds it unlocked and takes it for an old log.
-int CreateLocked(const std::string &name, const std::string &hidden_stem) {
+// Creates `name` exclusively (failing with EEXIST when it exists) and already locked, so another
+// run's trim never finds it unlocked and takes it for an old log. The file is made unnamed in the
+// folder, locked, and then linked to its name, so a run that ends in between leaves nothing.
+int CreateLocked(const std::string &name, const std::string &dir, const std::string &hidden_stem) {
+  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+  if (fd >= 0) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+      return fd;
+    const int err = errno;
+    close(fd);
+    errno = err;
+    if (err == EEXIST) return -1;
+    // Without /proc the file cannot be linked: the hidden name below serves then.
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return -1;
+  }
+  // File systems without unnamed files: made and locked under a hidden name that no rotation
+  // looks at, and only then renamed. One left by a run that ended is removed by a later trim.
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = hidden_stem + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    const int fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0 && errno == EEXIST) continue; // left by an ended run that had our process id
     if (fd < 0) return -1;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0 && RenameNoReplace(temp, name)) return fd;
+    // A trim that went on without the folder's lock may have taken it, not yet locked, for an
+    // abandoned one: it is gone then, or about to be, and another name is tried.
+    struct stat st {};
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool taken = locked ? fstat(fd, &st) == 0 && st.st_nlink == 0 : errno == EWOULDBLOCK;
+    if (taken) {
+      unlink(temp.c_str());
+      close(fd);
+      continue;
+    }
+    if (locked && RenameNoReplace(temp, name)) return fd;
     const int err = errno;
     unlink(temp.c_str());
     close(fd);
@@ -129,20 +155,46 @@ int CreateLocked(const std::string &name, const std::string &hidden_stem) {
   return -1;
 }
 
+// Removes the hidden files of new logs (`hidden` names them) that runs which ended before naming
+// them left behind: each creator holds its file's lock, so one that can be locked is abandoned.
+void RemoveAbandoned(const std::vector<std::string> &hidden) {
+  for (const std::string &name : hidden) {
+    struct stat st {};
+    if (lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    const int fd = OpenToLock(name, O_NONBLOCK);
+    if (fd < 0) continue;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(name.c_str()); // still locked while it goes
+    close(fd);
+  }
+}
+
 // An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
 // another holder; after that, or when the file cannot be made, it goes on without the lock
 // (a new numbered log is still created exclusively, so nothing is overwritten).
 class FolderLock {
 public:
   explicit FolderLock(const std::string &name) {
-    fd_ = OpenToLock(name, O_CREAT);
-    if (fd_ < 0) return;
     // The lock file is every user's, so its mode is set outright rather than left to the umask
     // (a root service's may be 077, which would shut out every other user's run). Reading would
     // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
-    // file open for writing; the file holds nothing, so anyone may write it.
-    struct stat st {};
-    if (fstat(fd_, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode) fchmod(fd_, kMode);
+    // file open for writing; the file holds nothing, so anyone may write it. An existing one is
+    // opened up only when it is surely just a lock file of ours: under root, a name linked to
+    // another file (a hard link to /etc/shadow, say) must not make that file writable.
+    for (int attempt = 0; fd_ < 0 && attempt < 3; ++attempt) {
+      fd_ = OpenToLock(name, O_CREAT | O_EXCL);
+      if (fd_ >= 0) {
+        fchmod(fd_, kMode);
+      } else if (errno == EEXIST) {
+        fd_ = OpenToLock(name, 0); // fails when it went away meanwhile: then made anew
+        struct stat st {};
+        if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_size == 0 &&
+            st.st_uid == geteuid() && (st.st_mode & 07777) != kMode)
+          fchmod(fd_, kMode);
+      } else {
+        return;
+      }
+    }
+    if (fd_ < 0) return;
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -155,6 +207,7 @@ public:
       pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
   }
+  bool Held() const { return fd_ >= 0; }
   ~FolderLock() {
     if (fd_ >= 0) close(fd_); // releases the lock
   }
@@ -201,11 +254,11 @@ bool TFLFileDef::IsFileLocked(const std::string &name) {
   return locked;
 }
 
-std::vector<std::string> TFLFileDef::ListEntries() const {
+std::vector<std::string> TFLFileDef::ListEntries(const std::string &start) const {
   DIR *dir = opendir(path_.c_str());
   if (!dir) throw std::runtime_error("cannot list the log directory");
   std::vector<std::string> found;
-  const std::string prefix = BaseName + ".";
+  const std::string prefix = start.empty() ? BaseName + "." : start;
   while (dirent *e = readdir(dir)) {
     std::string entry = e->d_name;
     if (entry.size() > prefix.size() && entry.compare(0, prefix.size(), prefix) == 0)
@@ -258,7 +311,7 @@ int TFLFileDef::CreateLogFile() {
   std::string name = GetFileName();
   int fd = -1;
   if (fresh_numbered_) {
-    fd = CreateLocked(name, path_ + "." + BaseName + ".new-");
+    fd = CreateLocked(name, path_, path_ + HiddenPrefix());
     if (fd < 0 && errno != EEXIST) return -1;
     if (fd >= 0 && OnNewLogNamed) OnNewLogNamed();
     if (fd < 0) { // someone else took the name in the meantime
@@ -287,6 +340,7 @@ void TFLFileDef::CloseLogFile(int fd) {
   if (backup_count_ == 0) return;
   try {
     FolderLock lock(LockName());
+    if (lock.Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
     std::vector<Numbered> numbered = NumberedLogs(ListEntries(), path_.size() + BaseName.size() + 1);
     TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0);
   } catch (...) {

@@ -58,9 +58,12 @@ public:
   void CloseLogFile(int fd);
 
 private:
-  // Full names of the entries "<BaseName>.*" in Path; throws when the folder cannot be listed.
-  std::vector<std::string> ListEntries() const;
+  // Full names of the entries in Path whose names start with `start` (by default "<BaseName>.")
+  // and go on; throws when the folder cannot be listed.
+  std::vector<std::string> ListEntries(const std::string &start = {}) const;
   std::string LockName() const { return path_ + "." + BaseName + ".lock"; }
+  // Start of the hidden names a new log has before it is named, where unnamed files cannot be made.
+  std::string HiddenPrefix() const { return "." + BaseName + ".new-"; }
   std::string BuildRotatedName();
   // Returns the extension (with its dot) of the new file.
   std::string RotateBackups(const std::vector<std::string> &names);

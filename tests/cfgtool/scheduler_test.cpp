@@ -2,8 +2,6 @@
 // it, the program itself as the dialog starts it (no terminal, no display), and installed.
 #include "cfgtool/scheduler.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -67,6 +65,12 @@ TEST(Scheduler, TextsQuoteThePathForSystemdAndCron) {
   EXPECT_EQ(kv::cfgtool::SystemdExecutable("/opt/a b/100%$$x/ü/korvan"), "\"/opt/a b/100%%$$x/ü/korvan\"");
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nExecStart=\"/opt/k/korvan\" /a\n"),
             std::string::npos);
+  EXPECT_EQ(kv::cfgtool::ServiceUnitText("/o'p/korvan"), "") << "a unit without its program";
+  // No quote, backslash or control character, and clean UTF-8: no stray byte, overlong form,
+  // noncharacter or surrogate.
+  for (const std::string path : {"/q\"q/korvan", "/b\\s/korvan", "/t\tt/korvan", "/\xff/korvan",
+                                 "/\xc0\xaf/korvan", "/\xef\xbf\xbe/korvan", "/\xed\xa0\x80/korvan"})
+    EXPECT_EQ(kv::cfgtool::SystemdExecutable(path), "") << path;
   // A run left waiting at a message box ends and does not hold back the next one.
   EXPECT_NE(kv::cfgtool::ServiceUnitText("/opt/k/korvan").find("\nTimeoutStartSec=30min\n"),
             std::string::npos);
@@ -141,18 +145,8 @@ std::vector<std::string> ShellSplit(const kvtest::TempDir &dir, const std::strin
 // a failure.
 TEST(Scheduler, AwkwardFoldersGetWorkingCommandsAndUnits) {
   const std::string analyze = kvtest::FindProgram("systemd-analyze");
-  for (const auto &[name, takes] : std::vector<std::pair<std::string, bool>>{{"Korvane 2005 $HOME", true},
-                                                                             {"d$$y", true},
-                                                                             {"${X}%%n", true},
-                                                                             {"Grüße €", true},
-                                                                             {"o'b", false},
-                                                                             {"q\"q", false},
-                                                                             {"b\\s", false},
-                                                                             {"t\tt", false},
-                                                                             {"\xff", false},
-                                                                             {"\xc0\xaf", false},
-                                                                             {"\xef\xbf\xbe", false},
-                                                                             {"\xed\xa0\x80", false}}) {
+  for (const auto &[name, takes] : std::vector<std::pair<std::string, bool>>{
+           {"Korvane 2005 $HOME", true}, {"d$$y ${X}%%n", true}, {"Grüße €", true}, {"o'b", false}}) {
     FakeSystem sys;
     const std::string prog = sys.dir.file(name) + "/", korvan = prog + "korvan";
     std::filesystem::create_directories(prog);
@@ -355,11 +349,8 @@ TEST(Scheduler, TheBoxNeverBreaksACommandOrAPath) {
       EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QString &l) {
         return l.contains(command);
       })) << command.toStdString();
-    // Only blanks became line breaks, and a copy is the text itself.
+    // Only blanks became line breaks.
     EXPECT_EQ(text->toPlainText().replace('\n', ' ').simplified(), request.text.simplified());
-    text->selectAll();
-    text->copy();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), request.text);
   }
 }
 

@@ -242,7 +242,8 @@ TEST(FileDef, AnUnlistableFolderGivesTheFallbackName) {
 }
 
 // Under umask 077 (a root service's) the folder's lock file is still made open to every user's
-// run, and one left closed to them is opened up.
+// run, and one left closed to them is opened up; but not one with a second name, which may be
+// a link to any file of ours.
 TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
   kvtest::TempDir dir;
   const std::string lock = dir.file(".korvanlog.lock");
@@ -254,6 +255,10 @@ TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
   fs::permissions(lock, fs::perms(0600));
   def.CloseLogFile(fd);
   EXPECT_EQ(fs::status(lock).permissions(), fs::perms(0666));
+  fs::permissions(lock, fs::perms(0600));
+  fs::create_hard_link(lock, dir.file("secret"));
+  Def(dir, 2).CloseLogFile(-1);
+  EXPECT_EQ(fs::status(dir.file("secret")).permissions(), fs::perms(0600));
 }
 
 // A run that could not have the folder's lock (its name is taken by a folder here) creates its
@@ -273,4 +278,17 @@ TEST(FileDef, ANewLogIsLockedBeforeAnotherRunsTrimSeesIt) {
                               {".korvanlog.lock", "<dir>"}, {"korvanlog.001", ""}, {"korvanlog.002", ""}}));
   close(first_fd);
   close(second_fd);
+}
+
+// A run that ended before its new log had a name (where unnamed files cannot be made) left a
+// hidden file; the next run's trim removes it, but not one whose creator still holds it.
+TEST(FileDef, AnAbandonedNewLogIsRemoved) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file(".korvanlog.new-1-0"), "");
+  kvtest::WriteFile(dir.file(".korvanlog.new-1-1"), "");
+  HeldLock creating(dir.file(".korvanlog.new-1-1"));
+  TFLFileDef def = Def(dir, 2);
+  def.CloseLogFile(def.CreateLogFile());
+  EXPECT_EQ(Listing(dir), (std::map<std::string, std::string>{
+                              {".korvanlog.lock", ""}, {".korvanlog.new-1-1", ""}, {"korvanlog.001", ""}}));
 }
