@@ -6,14 +6,13 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cmath>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "controls/panels/gif_frames.h"
 #include "controls/panels/markup_lexer.h"
 #include "controls/panels/picture_decode.h"
+#include "platform/regular_file.h"
 
 namespace kv::panels {
 
@@ -55,12 +54,9 @@ bool OpenPictureFile(QFile &file, const QString &path) {
     file.setFileName(path);
     return file.open(QIODevice::ReadOnly);
   }
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = kv::platform::OpenRegularFile(QFile::encodeName(path).constData());
   if (fd < 0) return false;
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fcntl(fd, F_SETFL, 0) == 0 &&
-      file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-    return true;
+  if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return true;
   ::close(fd);
   return false;
 }
