@@ -259,17 +259,17 @@ QString PictureIdentity(const QString &Address) {
 }
 
 void THTMLPicture::AssignAddress(const QString &Address) {
-  const QString upper = AsciiUpper(Address);
-  if (upper.startsWith(u"RES://")) {
-    identity_ = upper;
+  const QString identity = PictureIdentity(Address);
+  const bool resource = identity.startsWith(u"RES://"), file = identity.startsWith(u"FILE://");
+  if (resource || file || !asynchronous_) identity_ = identity; // a download leaves it unset
+  if (resource) {
     if (Address.size() > 6) LoadFromResource(module_instance_, Address.mid(6));
-  } else if (upper.startsWith(u"FILE://")) {
-    identity_ = PictureIdentity(Address);
+  } else if (file) {
     if (Address.size() > 7) LoadFromFile(Address.mid(7));
   } else if (!asynchronous_) {
-    download_address_ = identity_ = upper;
+    download_address_ = identity;
   } else if (!busy_) {
-    download_address_ = upper;
+    download_address_ = identity;
     busy_ = true;
     download_ = std::make_unique<TDownLoadThread>(this);
   }
