@@ -1,6 +1,6 @@
 // The counted allocation operators against plain malloc: batches of 256 blocks of 48 bytes
-// allocated, then freed, on one thread and on four at once (the counts are shared). The ratio
-// NewDelete / MallocFree is the counting's cost.
+// allocated, then freed, on one thread and on four at once (each thread counts in a slot of its
+// own). The ratio NewDelete / MallocFree is the counting's cost.
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

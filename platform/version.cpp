@@ -1,10 +1,11 @@
 #include "platform/version.h"
 
+#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "platform/regular_file.h"
 
 namespace kv::platform {
 
@@ -19,14 +20,9 @@ VersionRead FindRecord(const std::string &path, const volatile unsigned char (&i
   for (int i = 0; i < 8; ++i)
     signature[i] = static_cast<unsigned char>(~inverted[i]);
 
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return VersionRead::Failed;
   // Only a program file is searched: a device or a pipe could be read for ever.
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    return VersionRead::Failed;
-  }
+  const int fd = OpenRegularFile(path.c_str());
+  if (fd < 0) return VersionRead::Failed;
   constexpr size_t kChunk = kVersionScanChunk;
   std::vector<unsigned char> buf(kChunk + size);
   size_t kept = 0; // bytes carried over from the previous chunk

@@ -6,14 +6,13 @@
 #include <QIODevice>
 #include <algorithm>
 #include <cmath>
-#include <fcntl.h>
 #include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "controls/panels/gif_frames.h"
 #include "controls/panels/markup_lexer.h"
 #include "controls/panels/picture_decode.h"
+#include "platform/regular_file.h"
 
 namespace kv::panels {
 
@@ -55,12 +54,9 @@ bool OpenPictureFile(QFile &file, const QString &path) {
     file.setFileName(path);
     return file.open(QIODevice::ReadOnly);
   }
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int fd = kv::platform::OpenRegularFile(QFile::encodeName(path).constData());
   if (fd < 0) return false;
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::fcntl(fd, F_SETFL, 0) == 0 &&
-      file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-    return true;
+  if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return true;
   ::close(fd);
   return false;
 }
@@ -263,17 +259,17 @@ QString PictureIdentity(const QString &Address) {
 }
 
 void THTMLPicture::AssignAddress(const QString &Address) {
-  const QString upper = AsciiUpper(Address);
-  if (upper.startsWith(u"RES://")) {
-    identity_ = upper;
+  const QString identity = PictureIdentity(Address);
+  const bool resource = identity.startsWith(u"RES://"), file = identity.startsWith(u"FILE://");
+  if (resource || file || !asynchronous_) identity_ = identity; // a download leaves it unset
+  if (resource) {
     if (Address.size() > 6) LoadFromResource(module_instance_, Address.mid(6));
-  } else if (upper.startsWith(u"FILE://")) {
-    identity_ = PictureIdentity(Address);
+  } else if (file) {
     if (Address.size() > 7) LoadFromFile(Address.mid(7));
   } else if (!asynchronous_) {
-    download_address_ = identity_ = upper;
+    download_address_ = identity;
   } else if (!busy_) {
-    download_address_ = upper;
+    download_address_ = identity;
     busy_ = true;
     download_ = std::make_unique<TDownLoadThread>(this);
   }

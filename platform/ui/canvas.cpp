@@ -8,11 +8,10 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
-#include <iterator>
-#include <list>
 #include <utility>
 
 #include "platform/ui/bitmap.h"
+#include "platform/ui/capped_cache.h"
 
 namespace kv::ui {
 
@@ -140,79 +139,41 @@ qsizetype BytesOf(const TShapeKey &key, const std::optional<QList<QGlyphRun>> &s
   return bytes;
 }
 
-// Texts drawn on this thread, shaped from their second time on. Shaping is the dearest part of
-// drawing a word, and the controls draw the same words on every paint; a text drawn only once is
-// drawn by Qt at once, which costs less than shaping it to keep. Bounded by the bytes held: the
-// least recently drawn text goes first, so the words drawn on every paint stay however many other
-// lines a view scrolls through, and a text too large to keep is always drawn by Qt.
-class TShapeCache {
-public:
-  struct Entry {
-    TShapeKey Key;
-    std::optional<QList<QGlyphRun>> Shapes; // none: drawn once so far
-    qsizetype Bytes = 0;
-  };
+// Texts drawn on this thread, shaped from their second time on (none: drawn once so far).
+// Shaping is the dearest part of drawing a word, and the controls draw the same words on every
+// paint; a text drawn only once is drawn by Qt at once, which costs less than shaping it to keep.
+// The least recently drawn texts go first, so the words drawn on every paint stay however many
+// other lines a view scrolls through, and a text too large to keep is always drawn by Qt.
+thread_local TCappedCache<TShapeKey, std::optional<QList<QGlyphRun>>> g_shapes(kShapeCacheBudget);
+thread_local TShapeCacheFigures g_shape_figures;
 
-  // The entry for `key`, now the most recently drawn; nullptr when none.
-  Entry *Find(const TShapeKey &key) {
-    const auto it = index_.constFind(key);
-    if (it == index_.constEnd()) return nullptr;
-    order_.splice(order_.begin(), order_, *it);
-    return &order_.front();
-  }
-  // Keeps `shapes` for `key` as the most recently drawn, forgetting the least recently drawn
-  // texts while all would take more than the budget. Valid until the next Put.
-  const Entry &Put(TShapeKey key, std::optional<QList<QGlyphRun>> shapes) {
-    if (const auto it = index_.constFind(key); it != index_.constEnd()) Erase(*it);
-    const qsizetype bytes = BytesOf(key, shapes);
-    order_.push_front({key, std::move(shapes), bytes});
-    index_.insert(std::move(key), order_.begin());
-    bytes_ += bytes;
-    while (bytes_ > kShapeCacheBudget && order_.size() > 1)
-      Erase(std::prev(order_.end()));
-    figures_.PeakBytes = std::max(figures_.PeakBytes, bytes_);
-    return order_.front();
-  }
-  TShapeCacheFigures Figures() const {
-    TShapeCacheFigures f = figures_;
-    f.Entries = index_.size();
-    f.Bytes = bytes_;
-    return f;
-  }
-  void CountShaping() { ++figures_.Shaped; }
-
-private:
-  void Erase(std::list<Entry>::iterator it) {
-    bytes_ -= it->Bytes;
-    index_.remove(it->Key);
-    order_.erase(it);
-  }
-
-  std::list<Entry> order_; // the most recently drawn first
-  QHash<TShapeKey, std::list<Entry>::iterator> index_;
-  qsizetype bytes_ = 0;
-  TShapeCacheFigures figures_;
-};
-
-thread_local TShapeCache g_shapes;
+void KeepShapes(TShapeKey key, std::optional<QList<QGlyphRun>> shapes) {
+  const qsizetype bytes = BytesOf(key, shapes);
+  g_shapes.Insert(std::move(key), std::move(shapes), bytes);
+  g_shape_figures.PeakBytes = std::max(g_shape_figures.PeakBytes, g_shapes.Cost());
+}
 
 // QPainter::drawText(baseline, text) in the painter's font, `font` being its key.
 void DrawShaped(QPainter *p, const TFontKey &font, QPointF baseline, const QString &text) {
-  // A glyph per character at least, and a text that would take more than a sixteenth of the
-  // budget is not kept: one long line would push out all the words drawn on every paint.
+  // A glyph per character at least: a text that would take too much is not kept, as one long
+  // line would push out all the words drawn on every paint.
   const qsizetype least = kEntryBytes + kRunBytes + text.size() * (qsizetype(sizeof(QChar)) + kGlyphBytes);
-  if (!ShapesAlone(text) || least > kShapeCacheBudget / 16) return p->drawText(baseline, text);
+  if (!ShapesAlone(text) || !g_shapes.Keeps(least)) return p->drawText(baseline, text);
   TShapeKey key{font, p->device()->devicePixelRatio(), text};
-  const TShapeCache::Entry *entry = g_shapes.Find(key);
-  if (!entry) {
-    g_shapes.Put(std::move(key), std::nullopt);
+  const std::optional<QList<QGlyphRun>> *kept = g_shapes.Find(key);
+  if (!kept) {
+    KeepShapes(std::move(key), std::nullopt);
     return p->drawText(baseline, text);
   }
-  if (!entry->Shapes) {
-    g_shapes.CountShaping();
-    entry = &g_shapes.Put(std::move(key), Shape(p->font(), text, p->device()));
+  QList<QGlyphRun> shapes;
+  if (*kept) {
+    shapes = **kept;
+  } else {
+    ++g_shape_figures.Shaped;
+    shapes = Shape(p->font(), text, p->device());
+    KeepShapes(std::move(key), shapes);
   }
-  for (const QGlyphRun &run : *entry->Shapes)
+  for (const QGlyphRun &run : shapes)
     p->drawGlyphRun(baseline, run);
 }
 
@@ -226,7 +187,10 @@ bool NeedsLayout(const QString &text, TTextFlags flags) {
 } // namespace
 
 TShapeCacheFigures ShapeCacheFigures() {
-  return g_shapes.Figures();
+  TShapeCacheFigures f = g_shape_figures;
+  f.Entries = g_shapes.Size();
+  f.Bytes = g_shapes.Cost();
+  return f;
 }
 
 TCanvas::TCanvas() = default;

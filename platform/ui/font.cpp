@@ -39,8 +39,10 @@ QStringList Candidates(Kind kind) {
 }
 
 // Names asked for so far and what they became; FACE attributes of mark-up may name any number.
+// An entry holds both names; the rest stands for the bookkeeping of the entry and its table slot.
 QMutex g_families_mutex;
-TCappedCache<QString, QString, 256> g_families;
+constexpr qsizetype kFamilyEntryBytes = 128;
+TCappedCache<QString, QString> g_families(qsizetype{32} << 10);
 
 } // namespace
 
@@ -59,7 +61,7 @@ QString SubstituteFontFamily(const QString &name) {
     auto it = std::find_if(candidates.begin(), candidates.end(), has);
     if (it != candidates.end()) chosen = *it;
   }
-  g_families.Insert(key, chosen);
+  g_families.Insert(key, chosen, kFamilyEntryBytes + (key.size() + chosen.size()) * qsizetype(sizeof(QChar)));
   return chosen;
 }
 
@@ -78,11 +80,16 @@ size_t qHash(const TFontKey &key, size_t seed) {
 
 TQtFont QtFontOf(const TFont &font, int pixels_per_inch) {
   // Resolving a font (family substitution, Qt's font engine) is dear next to drawing one word.
-  thread_local TCappedCache<TFontKey, TQtFont, 64> fonts;
+  // An entry stands for its name, the font and its metrics; Qt keeps the font engines itself.
+  constexpr qsizetype kFontEntryBytes = 1024;
+  thread_local TCappedCache<TFontKey, TQtFont> fonts(64 * kFontEntryBytes);
   TFontKey key = FontKey(font, pixels_per_inch);
   if (const TQtFont *known = fonts.Find(key)) return *known;
   const QFont qfont = font.ToQFont(pixels_per_inch);
-  return fonts.Insert(std::move(key), TQtFont{qfont, QFontMetrics(qfont)});
+  TQtFont made{qfont, QFontMetrics(qfont)};
+  const qsizetype cost = kFontEntryBytes + key.Name.size() * qsizetype(sizeof(QChar));
+  fonts.Insert(std::move(key), made, cost);
+  return made;
 }
 
 int TFont::ClampedSize() const {

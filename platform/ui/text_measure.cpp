@@ -17,8 +17,10 @@ bool SameMetrics(const TFont &a, const TFont &b) {
 }
 
 // Widths measured on this thread. Controls lay the same runs out on every paint and every mouse
-// move, and shaping a run is the dearest part of that.
-thread_local TCappedCache<std::pair<TFontKey, QString>, int, 4096> g_widths;
+// move, and shaping a run is the dearest part of that. An entry holds its text; the rest stands
+// for the bookkeeping of the entry and its table slot.
+constexpr qsizetype kWidthEntryBytes = 256;
+thread_local TCappedCache<std::pair<TFontKey, QString>, int> g_widths(qsizetype{1} << 20);
 
 } // namespace
 
@@ -35,7 +37,7 @@ int TQtTextMeasure::TextWidth(const TFont &font, const QString &text) const {
   std::pair<TFontKey, QString> key{FontKey(font, dpi_), text};
   if (const int *width = g_widths.Find(key)) return *width;
   const int width = Metrics(font).horizontalAdvance(text);
-  g_widths.Insert(std::move(key), width);
+  g_widths.Insert(std::move(key), width, kWidthEntryBytes + text.size() * qsizetype(sizeof(QChar)));
   return width;
 }
 
