@@ -49,8 +49,10 @@ std::string HomeDirectory() {
 }
 
 std::string StateDirectory() {
-  const char *state = std::getenv("XDG_STATE_HOME");
-  return WithSlash(state && state[0] == '/' ? state : HomeDirectory() + "/.local/state");
+  if (const char *state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') return WithSlash(state);
+  // Without a home, "/.local/state/" would be a folder at the root that is nobody's.
+  const std::string home = HomeDirectory();
+  return home.empty() ? "" : WithSlash(home + "/.local/state");
 }
 
 int MakeDirectories(const std::string &dir) {

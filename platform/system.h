@@ -15,7 +15,7 @@ std::string ProgramDirectory();
 std::string HomeDirectory();
 
 // The user's state directory: XDG_STATE_HOME when it holds an absolute path, otherwise
-// HomeDirectory() + "/.local/state"; with a trailing "/".
+// HomeDirectory() + "/.local/state"; with a trailing "/". Empty when there is no home either.
 std::string StateDirectory();
 
 // Creates the folder `dir` and the missing folders above it (mkdir -p), each new one with mode
