@@ -63,9 +63,11 @@ void ReadSetting(const TRegistry &reg, const char *name, QString &field) {
 QString DefaultLoggingPath(const QString &programDirectory) {
   // Root may write any folder, an installed program's too, so that says nothing about where
   // the program lies; a log folder beside it is for a build tree of one's own.
-  if (::geteuid() != 0 && ::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0)
+  const std::string state = platform::StateDirectory();
+  if (state.empty() ||
+      (::geteuid() != 0 && ::access(QFile::encodeName(programDirectory).constData(), W_OK) == 0))
     return programDirectory + QStringLiteral("log/");
-  return QString::fromStdString(platform::StateDirectory()) + QStringLiteral("korvane/log/");
+  return QString::fromStdString(state) + QStringLiteral("korvane/log/");
 }
 
 bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory) {

@@ -72,8 +72,9 @@ template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit 
 
 // The log folder offered and used when the settings name none of their own: "log/" beside the
 // program where this user, other than root, may write the program's folder (`programDirectory`,
-// ending with "/"; a build tree), else "korvane/log/" in the user's state directory. Only this
-// folder is made by a run that needs it; a folder the user typed is used as typed.
+// ending with "/"; a build tree), else "korvane/log/" in the user's state directory; beside the
+// program again when the user has no home at all. Only this folder is made by a run that needs
+// it; a folder the user typed is used as typed.
 QString DefaultLoggingPath(const QString &programDirectory);
 // True when `path` names that folder (a trailing "/" aside).
 bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory);

@@ -501,16 +501,22 @@ void TMainForm::StartRunLog() {
   if (!log) return;
   // The default folder is made on first need (mode 0700: the log names servers and addresses);
   // a folder the user typed is used as typed, so a typing error is not silently created.
+  int folderError = 0;
   if (IsDefaultLoggingPath(F.Auto.ALoggingPath, kv::ui::Application().ProgramDirectory()))
-    platform::MakeDirectories(Text(F.Auto.ALoggingPath));
+    folderError = platform::MakeDirectories(Text(F.Auto.ALoggingPath));
   logging::TFLFileDef &def = log->Writer().FileDef();
   def.SetPath(Text(F.Auto.ALoggingPath));
   def.SetBackupCount(F.Auto.ALoggingCount & 0xFFFF);
   def.BaseName = "korvanlog";
-  if (!log->StartLogging())
-    kv::ui::ShowError(
-        this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(F.Auto.ALoggingPath) +
-                  QStringLiteral(" konnte nicht angelegt werden; der Lauf wird nicht protokolliert."));
+  if (!log->StartLogging()) {
+    const QString why = folderError ? QStringLiteral(" (der Ordner ließ sich nicht anlegen: %1)")
+                                          .arg(Q(platform::ErrorTextGerman(folderError)))
+                                    : QString();
+    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") +
+                                ShownSetting(F.Auto.ALoggingPath) +
+                                QStringLiteral(" konnte nicht angelegt werden") + why +
+                                QStringLiteral("; der Lauf wird nicht protokolliert."));
+  }
   log->AddStrings(log->Header());
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/system.h"
+
 namespace kv::logging {
 
 namespace {
@@ -31,23 +33,6 @@ std::string OpenFileName(int fd, const std::string &created_as) {
   const ssize_t n = readlink(link.c_str(), name, sizeof name);
   if (n <= 0 || n == ssize_t(sizeof name) || name[0] != '/') return created_as;
   return std::string(name, size_t(n));
-}
-
-std::string WriteFailureReason(int error) {
-  switch (error) {
-  case ENOSPC:
-    return "der Datenträger ist voll";
-  case EDQUOT:
-    return "das Speicherkontingent ist erschöpft";
-  case EFBIG:
-    return "die Größenbegrenzung für Dateien ist erreicht";
-  case EIO:
-    return "Ein-/Ausgabefehler";
-  default: {
-    char buf[256];
-    return "Fehler " + std::to_string(error) + ": " + strerror_r(error, buf, sizeof buf);
-  }
-  }
 }
 
 } // namespace
@@ -107,7 +92,8 @@ void TFastLogWriter::WriteAll(const std::string &bytes) {
       std::fprintf(stderr,
                    "Korvane: Die Protokolldatei %s kann nicht weiter geschrieben werden (%s); der Lauf geht "
                    "ohne Protokoll weiter.\n",
-                   OpenFileName(fd_, file_def_.FullName()).c_str(), WriteFailureReason(last_error_).c_str());
+                   OpenFileName(fd_, file_def_.FullName()).c_str(),
+                   platform::ErrorTextGerman(last_error_).c_str());
       std::fflush(stderr);
       throw std::runtime_error("log write failed");
     }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,8 +50,10 @@ std::string HomeDirectory() {
 }
 
 std::string StateDirectory() {
-  const char *state = std::getenv("XDG_STATE_HOME");
-  return WithSlash(state && state[0] == '/' ? state : HomeDirectory() + "/.local/state");
+  if (const char *state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') return WithSlash(state);
+  // Without a home, "/.local/state/" would be a folder at the root that is nobody's.
+  const std::string home = HomeDirectory();
+  return home.empty() ? "" : WithSlash(home + "/.local/state");
 }
 
 int MakeDirectories(const std::string &dir) {
@@ -61,6 +64,30 @@ int MakeDirectories(const std::string &dir) {
   if (slash != std::string::npos && slash > 0)
     if (const int err = MakeDirectories(dir.substr(0, slash))) return err;
   return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+std::string ErrorTextGerman(int error) {
+  switch (error) {
+  case EACCES:
+  case EPERM:
+    return "Zugriff verweigert";
+  case EROFS:
+    return "das Dateisystem ist schreibgeschützt";
+  case ENOTDIR:
+    return "ein Teil des Pfades ist kein Ordner";
+  case ENOSPC:
+    return "der Datenträger ist voll";
+  case EDQUOT:
+    return "das Speicherkontingent ist erschöpft";
+  case EFBIG:
+    return "die Größenbegrenzung für Dateien ist erreicht";
+  case EIO:
+    return "Ein-/Ausgabefehler";
+  default: {
+    char buf[256];
+    return "Fehler " + std::to_string(error) + ": " + ::strerror_r(error, buf, sizeof buf);
+  }
+  }
 }
 
 std::string ShortComputerName(const std::string &host_name) {

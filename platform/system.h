@@ -1,6 +1,6 @@
 #pragma once
 // Facts about this program, this user and this computer: the program directory, the home and
-// state directories and the computer name; and making folders.
+// state directories and the computer name; and making folders, and why that failed.
 
 #include <string>
 
@@ -15,12 +15,16 @@ std::string ProgramDirectory();
 std::string HomeDirectory();
 
 // The user's state directory: XDG_STATE_HOME when it holds an absolute path, otherwise
-// HomeDirectory() + "/.local/state"; with a trailing "/".
+// HomeDirectory() + "/.local/state"; with a trailing "/". Empty when there is no home either.
 std::string StateDirectory();
 
 // Creates the folder `dir` and the missing folders above it (mkdir -p), each new one with mode
 // 0700. Returns 0 when `dir` is there afterwards, else the errno value of the failure.
 int MakeDirectories(const std::string &dir);
+
+// A short German text for the user of why a file operation failed with the errno value `error`
+// ("Zugriff verweigert"); the system's own text with the number for the rarer ones.
+std::string ErrorTextGerman(int error);
 
 // This computer's name as a short (NetBIOS-style) name: the host name up to its first "." and
 // at most 15 characters. Empty when the host name cannot be read.

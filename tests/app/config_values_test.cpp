@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <pwd.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -387,6 +388,23 @@ TEST(DefaultLoggingPath, BesideAProgramFolderOfOnesOwnElseInTheStateFolder) {
   }
   kvtest::ScopedEnv relative("XDG_STATE_HOME", "state"), home("HOME", state.path());
   EXPECT_EQ(path("/nonexistent/bin/"), state.path() + "/.local/state/korvane/log/");
+
+  // No HOME and a user the user database does not know (a service's bare uid): beside the
+  // program, never a folder at the root.
+  if (::geteuid() != 0) return;
+  uid_t stranger = 40000;
+  while (::getpwuid(stranger))
+    ++stranger;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_STATE_HOME");
+    ::_exit(::setuid(stranger) == 0 && path("/nonexistent/bin/") == "/nonexistent/bin/log/" ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0);
 }
 
 } // namespace

@@ -700,6 +700,22 @@ TEST_F(SyncRunTest, OnlyTheDefaultLogFolderIsMadeWhenMissing) {
   EXPECT_EQ(::unlink((folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
   EXPECT_TRUE(boxes_.Shown().empty());
   ::rmdir(folder.c_str()); // beside the test program, for a user other than root
+
+  // A default folder that cannot be made: the box tells why. Root's lies in the state folder,
+  // here below a file; another user's beside this program, which that user may write.
+  if (::geteuid() != 0) return;
+  NextRun();
+  kvtest::WriteFile(state.file("file"), "");
+  kvtest::ScopedEnv blocked("XDG_STATE_HOME", state.file("file"));
+  const QString unmade = kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory());
+  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", unmade.toStdString()); });
+  form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  ASSERT_EQ(boxes_.Shown().size(), 1u);
+  EXPECT_TRUE(
+      boxes_.Shown()[0].text.contains("(der Ordner ließ sich nicht anlegen: ein Teil des Pfades ist kein "
+                                      "Ordner); der Lauf"))
+      << boxes_.Shown()[0].text.toStdString();
 }
 
 TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {

@@ -351,18 +351,6 @@ bool TakeOne(int count, const std::function<bool(int)> &take) {
 // Defined with the other readers of /proc below.
 std::vector<unsigned long> BoundSockets(const std::string &address, int port, bool udp);
 
-// True when this process may bind ports below 1024: the system lets everybody (as containers
-// often do), or it holds CAP_NET_BIND_SERVICE.
-bool MayBindLowPorts() {
-  int start = 1024;
-  std::ifstream("/proc/sys/net/ipv4/ip_unprivileged_port_start") >> start;
-  if (start <= 512) return true;
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("CapEff:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> 10 & 1) != 0;
-  return false;
-}
-
 // The ports leases come from, [first, end): the largest stretch outside the system's range for
 // port 0 (read from `range_file`), so that no socket bound to port 0 and no outgoing connection
 // gets a leased port. Below the range it starts at 1024 and spans at most 16384 ports, clear of
@@ -408,6 +396,16 @@ bool Unbound(int port) {
 }
 
 } // namespace
+
+bool MayBindLowPorts() {
+  int start = 1024;
+  std::ifstream("/proc/sys/net/ipv4/ip_unprivileged_port_start") >> start;
+  if (start <= 512) return true;
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("CapEff:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> 10 & 1) != 0;
+  return false;
+}
 
 PortLease::PortLease(const std::string &range_file) {
   const auto [first, end] = LeasedPorts(range_file);

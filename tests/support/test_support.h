@@ -144,6 +144,10 @@ template <class Error, class Action> std::string FailureText(Action &&action) {
 // True under CI (CI=true): there a missing test peer is a failure, not a skip.
 bool InCI();
 
+// True when this process may bind ports below 1024: the system lets everybody (as containers
+// often do), or it holds CAP_NET_BIND_SERVICE.
+bool MayBindLowPorts();
+
 // A port number that no other test on this machine is handed while the lease lives: for TCP
 // and UDP alike, on every address. It comes from outside the range the system hands out for
 // port 0, as `range_file` gives it (so no socket bound to port 0 gets it either), and nothing is
