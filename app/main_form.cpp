@@ -70,6 +70,8 @@ TMainForm::TMainForm(platform::Dispatcher &dispatcher, QStringList arguments,
   // showed.
   StatusText = new QLabel(ui->StatusBar);
   StatusText->setObjectName(QStringLiteral("StatusText"));
+  // The window has no size grip, so the text would touch its right edge.
+  StatusText->setContentsMargins(0, 0, 6, 0);
   ui->StatusBar->addPermanentWidget(StatusText);
 
   connect(ui->optDUN, &QRadioButton::clicked, this, &TMainForm::optDUNClick);
