@@ -1,5 +1,6 @@
 #include "platform/ui/message_box.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -11,6 +12,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextFrame>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -75,6 +77,9 @@ int GluedWidth(const QFontMetrics &metrics, QStringView text) {
   return metrics.horizontalAdvance(text.toString().replace(QChar(kGlue), QChar(u' ')));
 }
 
+// Capitals whose accents reach highest.
+const QString kTallLetters = QStringLiteral("ÄÖÜÅÉ");
+
 // The text of a box, in the place of the box's label and drawn like it: selectable by mouse and
 // keys, and what is copied (or dragged, or put in the selection) is the box's text as it is,
 // whatever the lines. They break at blanks, and a word too long for a line anywhere; the text
@@ -96,15 +101,25 @@ public:
     palette.setBrush(QPalette::Text, palette.brush(QPalette::WindowText));
     setPalette(palette);
     viewport()->setAutoFillBackground(false);
-    document()->setDocumentMargin(0);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setPlainText(shown);
+    // Accents over capitals (the dots of "Ü") reach above the font's ascent, where the edit would
+    // cut them off in its first line.
+    const QFontMetrics metrics(font());
+    const int room = std::max(0, -metrics.tightBoundingRect(kTallLetters).top() - metrics.ascent());
+    const auto lay = [room](QTextDocument &document) {
+      document.setDocumentMargin(0);
+      QTextFrameFormat frame = document.rootFrame()->frameFormat();
+      frame.setTopMargin(room);
+      document.rootFrame()->setFrameFormat(frame);
+    };
+    lay(*document());
     // Its height from a copy laid out now: the edit lays its own document out when shown.
     QTextDocument copy;
     copy.setDefaultFont(font());
-    copy.setDocumentMargin(0);
     copy.setDefaultTextOption(document()->defaultTextOption());
     copy.setPlainText(shown);
+    lay(copy);
     copy.setTextWidth(width);
     setFixedSize(width, int(std::ceil(copy.size().height())));
   }

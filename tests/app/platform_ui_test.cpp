@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPainter>
 #include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
@@ -117,14 +118,13 @@ TEST(MessageBox, AWordTooLongForALineBreaksAnywhereAndTheTextCopiesAsItIs) {
   // parts that stay whole) copies its blanks too.
   const QString path = "/tmp/korvane-update-x/" + QString(240, 'n') + ".sh";
   const QString words = QString("Wort ").repeated(40) + "dann kvnsched --remove";
-  for (const MessageRequest &request :
-       {MessageRequest{"Sie finden die Datei hier:\r\n" + path, "Informationen"},
-        MessageRequest{words,
-                       "Frage",
-                       MessageIcon::None,
-                       MessageButtons::Ok,
-                       MessageAnswer::Ok,
-                       {"kvnsched --remove"}}}) {
+  for (const MessageRequest &request : {MessageRequest{"Übertragen nach:\r\n" + path, "Informationen"},
+                                        MessageRequest{words,
+                                                       "Frage",
+                                                       MessageIcon::None,
+                                                       MessageButtons::Ok,
+                                                       MessageAnswer::Ok,
+                                                       {"kvnsched --remove"}}}) {
     auto box = MakeMessageBox(nullptr, request);
     box->show();
     QCoreApplication::processEvents();
@@ -138,6 +138,33 @@ TEST(MessageBox, AWordTooLongForALineBreaksAnywhereAndTheTextCopiesAsItIs) {
     text->copy();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString(request.text).replace("\r\n", "\n"));
   }
+}
+
+TEST(MessageBox, TheFirstLineKeepsTheAccentsOverItsCapitals) {
+  // Rows with ink in the first `width` columns of a picture.
+  const auto inkRows = [](const QImage &image, int width) {
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < width; ++x)
+        if (qGray(image.pixel(x, y)) < 128) {
+          ++rows;
+          break;
+        }
+    return rows;
+  };
+  auto box = MakeMessageBox(nullptr, {"Ü", "Informationen"});
+  box->show();
+  QCoreApplication::processEvents();
+  auto *text = box->findChild<QTextEdit *>("kvBoxText");
+  ASSERT_TRUE(text);
+  QImage drawn(60, 60, QImage::Format_RGB32);
+  drawn.fill(Qt::white);
+  QPainter painter(&drawn);
+  painter.setFont(text->font());
+  painter.drawText(10, 40, "Ü");
+  painter.end();
+  const QImage shown = box->grab(text->geometry()).toImage();
+  EXPECT_EQ(inkRows(shown, text->fontMetrics().horizontalAdvance("Ü")), inkRows(drawn, drawn.width()));
 }
 
 TEST(MessageBox, WithoutADisplayTheTextGoesToStandardErrorAndTheDefaultIsReturned) {
