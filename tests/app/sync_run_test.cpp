@@ -414,17 +414,6 @@ TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   EXPECT_EQ(none->ExitStatus(), 1);
   EXPECT_EQ(LogLines(),
             (Lines{"<header>", "Synchronisation not started: no connection mode is selected.", "<footer>"}));
-
-  // A negative time-out counts as 1 s: a query that waits a second rather than one that waits
-  // for ever.
-  NextRun();
-  throw_.clear();
-  AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", -1); });
-  auto negative = Show();
-  ASSERT_TRUE(ProcessUntilClosed());
-  ASSERT_EQ(requests_.size(), 3u);
-  EXPECT_EQ(requests_.back(), std::make_pair(1000, true));
-  EXPECT_EQ(negative->ExitStatus(), 1);
 }
 
 TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
