@@ -9,6 +9,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "controls/edits/resources.h"
@@ -147,15 +148,36 @@ QEvent::Type DropMarkerType() {
 // queue or put back, so all other events keep their places.
 class PendingDrop : public QObject {
 public:
-  explicit PendingDrop(QEvent::Type type) : type_(type) {}
+  PendingDrop(const QObject *window, QEvent::Type type);
+  ~PendingDrop() override { Forget(); }
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+  void Forget();
+
+  const QObject *window_;
   QEvent::Type type_;
-  bool dropped_ = false;
+  bool taken_ = false;
 };
+
+// The drops that wait, oldest first. An object's filters see its events newest first, so an
+// event is given to the oldest drop of its type that has none yet, whichever filter sees it:
+// with two drops asked one after the other, each takes the event pending at its own call. A
+// marker may be thrown away in another thread than its object's.
+std::mutex g_drops_lock;
+std::vector<PendingDrop *> g_drops;
+
+PendingDrop::PendingDrop(const QObject *window, QEvent::Type type) : window_(window), type_(type) {
+  std::lock_guard<std::mutex> lock(g_drops_lock);
+  g_drops.push_back(this);
+}
+
+void PendingDrop::Forget() {
+  std::lock_guard<std::mutex> lock(g_drops_lock);
+  std::erase(g_drops, this);
+}
 
 // The marker owns its drop: delivered or thrown away with its object's queue, it ends the drop.
 struct DropMarker : QEvent {
@@ -167,12 +189,18 @@ bool PendingDrop::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == DropMarkerType()) {
     if (static_cast<DropMarker *>(event)->Drop.get() != this) return false;
     watched->removeEventFilter(this);
+    Forget();
     return true;
   }
   // What the window system delivers directly was never queued.
-  if (dropped_ || event->type() != type_ || event->spontaneous()) return false;
-  dropped_ = true;
-  return true;
+  if (event->type() != type_ || event->spontaneous()) return false;
+  std::lock_guard<std::mutex> lock(g_drops_lock);
+  for (PendingDrop *drop : g_drops)
+    if (drop->window_ == watched && drop->type_ == type_ && !drop->taken_) {
+      drop->taken_ = true;
+      return true;
+    }
+  return false;
 }
 
 } // namespace
@@ -182,7 +210,7 @@ void DropPendingMessage(QObject *window, QEvent::Type type) {
   if (!window || type == QEvent::None || type == QEvent::Quit || type == QEvent::DeferredDelete) return;
   // Only an object of this thread can be watched from here.
   if (window->thread() != QThread::currentThread()) return;
-  auto drop = std::make_unique<PendingDrop>(type);
+  auto drop = std::make_unique<PendingDrop>(window, type);
   window->installEventFilter(drop.get());
   QCoreApplication::postEvent(window, new DropMarker(std::move(drop)));
 }

@@ -69,11 +69,12 @@ inline int RectHeight(const TRect &r) {
 // The colour as RGB with the palette-relative flag added.
 TColor PaletteRgb(TColor c);
 
-// Removes the first queued event of that type for `window` (an object of this thread): when its
-// turn comes it is not delivered. All other queued events keep their places, nothing is
-// delivered during the call, and nothing happens when none is queued. Events queued below normal
-// priority are not looked at, and an event of that type sent to `window` directly before the
-// queued one comes counts as the first. A quit or a deferred delete is never removed.
+// Removes the first queued event of that type for `window` (an object of this thread) that an
+// earlier call has not already removed: when its turn comes it is not delivered. All other queued
+// events keep their places, nothing is delivered during the call, and nothing happens when none
+// is queued. Events queued below normal priority are not looked at, and an event of that type
+// sent to `window` directly before the queued one comes counts as the first. A quit or a deferred
+// delete is never removed.
 void DropPendingMessage(QObject *window, QEvent::Type type);
 
 // Shifts `r` (size kept) so that it does not pass the right or bottom edge of the primary

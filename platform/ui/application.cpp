@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <utility>
 
+#include "platform/shared_library.h"
 #include "platform/shell.h"
 #include "platform/system.h"
 #include "platform/ui/message_box.h"
@@ -54,9 +55,9 @@ namespace {
 class HeldXConnection {
 public:
   ~HeldXConnection() { Release(); }
-  void Hold(void *library, void *connection, void (*disconnect)(void *)) {
+  void Hold(platform::TSharedLibrary library, void *connection, void (*disconnect)(void *)) {
     Release();
-    library_ = library;
+    library_ = std::move(library);
     connection_ = connection;
     disconnect_ = disconnect;
   }
@@ -64,12 +65,11 @@ public:
   void Release() {
     if (connection_) disconnect_(connection_);
     connection_ = nullptr;
-    if (library_) ::dlclose(library_);
-    library_ = nullptr;
+    library_.Close();
   }
 
 private:
-  void *library_ = nullptr;
+  platform::TSharedLibrary library_;
   void *connection_ = nullptr;
   void (*disconnect_)(void *) = nullptr;
 };
@@ -89,29 +89,25 @@ void ReleaseProbeOnceStarted() {
 
 Q_COREAPP_STARTUP_FUNCTION(ReleaseProbeOnceStarted)
 
-bool XServerAnswers(const QString &display) {
+bool XServerAnswers(const QString &display, const std::string &library) {
   // libxcb is what Qt's X platform connects with; loaded by name so that a machine without it
   // simply has no X display.
-  void *xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-  if (!xcb) return false;
-  using Connect = void *(*)(const char *, int *);
-  using HasError = int (*)(void *);
-  using Disconnect = void (*)(void *);
-  auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
-  auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
-  auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-  if (!connect || !has_error || !disconnect) {
-    ::dlclose(xcb);
-    return false;
-  }
+  platform::TSharedLibrary xcb;
+  void *(*connect)(const char *, int *) = nullptr;
+  int (*has_error)(void *) = nullptr;
+  void (*disconnect)(void *) = nullptr;
+  xcb.Open(library);
+  xcb.Bind("xcb_connect", connect);
+  xcb.Bind("xcb_connection_has_error", has_error);
+  xcb.Bind("xcb_disconnect", disconnect);
+  if (!xcb.Usable()) return false;
   const QByteArray name = display.toLocal8Bit();
   void *connection = connect(name.constData(), nullptr);
   if (!connection || has_error(connection) != 0) {
     if (connection) disconnect(connection);
-    ::dlclose(xcb);
     return false;
   }
-  HeldProbe().Hold(xcb, connection, disconnect);
+  HeldProbe().Hold(std::move(xcb), connection, disconnect);
   // Asked while Qt already runs, nothing waits for the connection.
   if (QCoreApplication::instance()) HeldProbe().Release();
   return true;

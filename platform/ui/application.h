@@ -24,8 +24,9 @@ enum class DisplayChoice {
 // when `may_run_offscreen`.
 DisplayChoice ChooseDisplay(bool may_run_offscreen);
 
-// True when the X server named by `display` (DISPLAY's syntax) accepts a connection.
-bool XServerAnswers(const QString &display);
+// True when the X server named by `display` (DISPLAY's syntax) accepts a connection made with
+// `library`; false too when that cannot be loaded or lacks a function.
+bool XServerAnswers(const QString &display, const std::string &library = "libxcb.so.1");
 // True when the Wayland compositor named by `display` (WAYLAND_DISPLAY's syntax, relative to
 // XDG_RUNTIME_DIR) accepts a connection.
 bool WaylandAnswers(const QString &display);

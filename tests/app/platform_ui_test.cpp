@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -93,6 +95,59 @@ TEST(Application, DisplayChoiceHonoursThePlatformAndOnlyDisplaysThatAnswer) {
       setenv(names[i], saved[i].constData(), 1);
   }
   EXPECT_TRUE(NoDisplayMessage("korvan").contains("korvan /a"));
+}
+
+// An X server with no screens, on an abstract socket: it answers the set-up of one client and
+// keeps the connection until the client closes it.
+class ScreenlessXServer {
+public:
+  ScreenlessXServer() {
+    for (int n = 7300; n < 7400 && listener_ < 0; ++n) {
+      const std::string name = "/tmp/.X11-unix/X" + std::to_string(n);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::memcpy(address.sun_path + 1, name.data(), name.size());
+      const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+      const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+      if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(fd, 1) == 0) {
+        listener_ = fd;
+        number_ = n;
+      } else {
+        ::close(fd);
+      }
+    }
+    server_ = std::thread([this] {
+      client_ = ::accept(listener_, nullptr, nullptr);
+      char request[12]; // from a little-endian client that sends no authorisation
+      if (::recv(client_, request, sizeof request, MSG_WAITALL) != sizeof request) return;
+      // Accepted, protocol 11.0, 8 words follow, all zero: no screens, formats or vendor.
+      const unsigned char reply[40] = {1, 0, 11, 0, 0, 0, 8, 0};
+      ::send(client_, reply, sizeof reply, MSG_NOSIGNAL);
+      while (::recv(client_, request, sizeof request, 0) > 0) {
+      }
+    });
+  }
+  ~ScreenlessXServer() {
+    ::shutdown(listener_, SHUT_RDWR); // a server nobody came to stops waiting
+    server_.join();
+    ::close(listener_);
+    if (client_ >= 0) ::close(client_);
+  }
+  QString Display() const { return QStringLiteral(":%1").arg(number_); }
+
+private:
+  int number_ = 0;
+  int listener_ = -1;
+  int client_ = -1;
+  std::thread server_;
+};
+
+TEST(Application, AnXServerAnswersOnlyThroughALibraryThatLoads) {
+  kvtest::ScopedEnv no_cookies("XAUTHORITY", "/nonexistent");
+  ScreenlessXServer server;
+  EXPECT_FALSE(XServerAnswers(server.Display(), "libkorvane-none.so.1"));
+  EXPECT_FALSE(XServerAnswers(server.Display(), "libm.so.6")) << "a library without the functions";
+  EXPECT_TRUE(XServerAnswers(server.Display()));
 }
 
 TEST(MessageBox, CaptureRecordsBoxesAndAnswersThemInTurn) {

@@ -221,6 +221,26 @@ TEST(BitmapUtils, DropPendingMessageRemovesOneOfThatTypeInPlace) {
   DropPendingMessage(&doomed, QEvent::User);
 }
 
+TEST(BitmapUtils, EachDropTakesTheEventPendingWhenItWasAsked) {
+  std::vector<int> seen;
+  Counter target(seen);
+  auto post = [&](int n) { QCoreApplication::postEvent(&target, new Numbered(n)); };
+  auto drop = [&] { DropPendingMessage(&target, QEvent::User); };
+  // Post, drop, post, drop: both go; what comes after the last drop stays.
+  post(1), drop(), post(2), drop(), post(3);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(seen, std::vector<int>{3});
+  // A drop with nothing left pending for it takes nothing queued later.
+  seen.clear();
+  post(1), drop(), drop(), post(2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(seen, std::vector<int>{2});
+  seen.clear();
+  drop(), post(1), drop(), post(2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(seen, std::vector<int>{2});
+}
+
 class Filled : public QWidget {
 public:
   Filled(QWidget *parent, QColor colour) : QWidget(parent), colour_(colour) {}
