@@ -499,8 +499,8 @@ void TMainForm::HangUpLine() {
 void TMainForm::StartRunLog() {
   logging::TFastLog *log = logging::GlobalLog();
   if (!log) return;
-  // The default folder is made on first need (mode 0700: the log names servers and addresses);
-  // a folder the user typed is used as typed, so a typing error is not silently created.
+  // A default folder is made on first need (mode 0700: the log names servers and addresses);
+  // a folder the user typed is used as typed.
   int folderError = 0;
   if (IsDefaultLoggingPath(F.Auto.ALoggingPath, kv::ui::Application().ProgramDirectory()))
     folderError = platform::MakeDirectories(Text(F.Auto.ALoggingPath));
@@ -512,8 +512,7 @@ void TMainForm::StartRunLog() {
     const QString why = folderError ? QStringLiteral(" (der Ordner ließ sich nicht anlegen: %1)")
                                           .arg(Q(platform::ErrorTextGerman(folderError)))
                                     : QString();
-    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") +
-                                ShownSetting(F.Auto.ALoggingPath) +
+    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(def.Path()) +
                                 QStringLiteral(" konnte nicht angelegt werden") + why +
                                 QStringLiteral("; der Lauf wird nicht protokolliert."));
   }

@@ -143,6 +143,7 @@ protected:
   }
   // Prepares one more run in the same test: a new logger, nothing recorded.
   void NextRun() {
+    kv::logging::DestroyGlobalLog();
     kv::logging::CreateGlobalLog();
     kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
     closed_ = 0;
@@ -663,48 +664,68 @@ TEST_F(SyncRunTest, AHandWrittenTimeoutOutsideTheDialogsBoundsIsBroughtWithinAnd
   }
 }
 
-// A run makes the default log folder when it is missing; a folder the user typed is not made.
-TEST_F(SyncRunTest, OnlyTheDefaultLogFolderIsMadeWhenMissing) {
-  kvtest::TempDir state;
+// A run makes a default log folder when it is missing, also one offered in another environment
+// and the one a key without a folder means; a folder the user typed is not made, and the box
+// names it.
+TEST_F(SyncRunTest, DefaultLogFoldersAreMadeWhereverTheyWereOfferedTypedOnesAreNot) {
+  kvtest::TempDir state, elsewhere;
   kvtest::ScopedEnv env("XDG_STATE_HOME", state.path());
   const std::string typed = state.file("typed");
   AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", typed); });
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_NE(::access(typed.c_str(), F_OK), 0);
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith("Die Protokolldatei im Ordner"));
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Die Protokolldatei im Ordner " + typed +
+                            "/ konnte nicht angelegt werden; der Lauf wird nicht protokolliert.")});
 
-  kv::logging::DestroyGlobalLog();
-  NextRun();
-  const std::string folder =
+  // Without a folder in the key: the default folder, which the dialog offers. Then one the
+  // dialog offered while XDG_STATE_HOME named another state folder, not there yet either.
+  const std::string offered =
       kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory()).toStdString();
-  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", folder); });
-  form = Show();
-  ASSERT_TRUE(ProcessUntilClosed());
-  kv::logging::DestroyGlobalLog();
-  struct stat st {};
-  ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
-  EXPECT_EQ(::unlink((folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
-  EXPECT_TRUE(boxes_.Shown().empty());
-  ::rmdir(folder.c_str()); // beside the test program, for a user other than root
+  const std::string other = elsewhere.file("state/korvane/log/");
+  struct Case {
+    std::string folder;
+    Lines made; // with mode 0700
+  };
+  for (const Case &c : {Case{offered, {offered}},
+                        Case{other, {elsewhere.file("state/"), elsewhere.file("state/korvane/"), other}}}) {
+    SCOPED_TRACE(c.folder);
+    NextRun();
+    AutoKey([&](TRegistry &r) {
+      if (c.folder == offered)
+        r.DeleteValue("ALoggingPath");
+      else
+        r.WriteString("ALoggingPath", c.folder);
+    });
+    form = Show();
+    ASSERT_TRUE(ProcessUntilClosed());
+    kv::logging::DestroyGlobalLog();
+    EXPECT_TRUE(boxes_.Shown().empty());
+    EXPECT_EQ(::unlink((c.folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
+    for (const std::string &made : c.made) {
+      struct stat st {};
+      ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
+      EXPECT_EQ(st.st_mode & 07777, 0700u) << made;
+    }
+    ::rmdir(c.folder.c_str()); // beside the test program, for a user other than root
+  }
 
-  // A default folder that cannot be made: the box tells why. Root's lies in the state folder,
-  // here below a file; another user's beside this program, which that user may write.
+  // A default folder that cannot be made: the box names it and tells why. Root's lies in the
+  // state folder, here below a file; another user's beside this program, which that user may
+  // write.
   if (::geteuid() != 0) return;
   NextRun();
   kvtest::WriteFile(state.file("file"), "");
   kvtest::ScopedEnv blocked("XDG_STATE_HOME", state.file("file"));
   const QString unmade = kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory());
-  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", unmade.toStdString()); });
+  AutoKey([&](TRegistry &r) { r.DeleteValue("ALoggingPath"); });
   form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_TRUE(
-      boxes_.Shown()[0].text.contains("(der Ordner ließ sich nicht anlegen: ein Teil des Pfades ist kein "
-                                      "Ordner); der Lauf"))
-      << boxes_.Shown()[0].text.toStdString();
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Protokolldatei im Ordner " + unmade +
+                                             " konnte nicht angelegt werden (der Ordner ließ sich nicht "
+                                             "anlegen: ein Teil des Pfades ist kein Ordner); der Lauf wird "
+                                             "nicht protokolliert."});
 }
 
 TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {
