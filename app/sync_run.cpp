@@ -5,6 +5,7 @@
 
 #include "ui_mainform.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -91,6 +92,27 @@ std::string EnglishFixed(double value, int decimals) {
   std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
   return buf;
 }
+
+// While a run blocks the GUI thread: the wait cursor and the greyed button, on the screen before
+// the wait begins (the blocked thread draws nothing more), both restored however the block ends.
+// Boxes shown meanwhile have the usual pointer (see ShowMessage).
+class TBlockingRun {
+public:
+  explicit TBlockingRun(QToolButton *button) : button_(button) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    button_->setEnabled(false);
+    button_->repaint();
+  }
+  ~TBlockingRun() {
+    QGuiApplication::restoreOverrideCursor();
+    button_->setEnabled(true);
+  }
+  TBlockingRun(const TBlockingRun &) = delete;
+  TBlockingRun &operator=(const TBlockingRun &) = delete;
+
+private:
+  QToolButton *button_;
+};
 
 } // namespace
 
@@ -186,6 +208,7 @@ bool TMainForm::Socks5Block() {
   client->TargetHost = Text(ui->efAddress->text());
   Log("SOCKS5 mode selected.");
   Log("SOCKS5 server " + Esc(ui->efIP->text()) + " port " + Esc(ui->efPort->text()) + " is used.");
+  const TBlockingRun blocking(ui->btnSync);
   client->SyncTime = false;
   client->MaxSyncDiff = kMaxSyncDiff;
   WarmUp(*client);
@@ -199,6 +222,7 @@ bool TMainForm::Socks5Block() {
 }
 
 void TMainForm::LANBlock() {
+  const TBlockingRun blocking(ui->btnSync);
   std::unique_ptr<net::TSNTPSend> client = NewClient();
   client->TargetHost = Text(ui->efAddress->text());
   client->SyncTime = false;
@@ -406,6 +430,7 @@ void TMainForm::TimerTimer() {
   dialling_ = false;
   DialDeadline->stop();
   try {
+    const TBlockingRun blocking(ui->btnSync);
     ui->ofDUNStatus->setText(QStringLiteral(" Verbunden"));
     std::unique_ptr<net::TSNTPSend> client = NewClient();
     Log("DUN connection established.");
