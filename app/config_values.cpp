@@ -71,13 +71,21 @@ QString DefaultLoggingPath(const QString &programDirectory) {
 }
 
 bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory) {
-  return !path.isEmpty() && QDir::cleanPath(path) == QDir::cleanPath(DefaultLoggingPath(programDirectory));
+  if (path.isEmpty()) return false;
+  // The shape, not today's environment: a run from cron lacks the XDG_STATE_HOME the dialog saw.
+  const QString clean = QDir::cleanPath(path);
+  return clean == QDir::cleanPath(programDirectory + QStringLiteral("log")) ||
+         (QDir::isAbsolutePath(clean) && clean.endsWith(QStringLiteral("/korvane/log")));
 }
 
 bool ReadAutoSettings(TRegistry &reg, TAutoSettings &v) {
   // The key is read once when it is opened; every value below comes from that one reading.
   if (!reg.OpenKeyReadOnly(kAutoKey)) return false;
+  const QString defaultFolder = v.ALoggingPath;
   ForEachAutoValue(v, [&](const char *name, auto &field) { ReadSetting(reg, name, field); });
+  // A hand-written key without a log folder means the one the dialog offers, not the logger's
+  // own default, the program's folder (an installed program's, for root).
+  if (v.ALoggingPath.isEmpty()) v.ALoggingPath = defaultFolder;
   return true;
 }
 

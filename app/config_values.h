@@ -73,10 +73,13 @@ template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit 
 // The log folder offered and used when the settings name none of their own: "log/" beside the
 // program where this user, other than root, may write the program's folder (`programDirectory`,
 // ending with "/"; a build tree), else "korvane/log/" in the user's state directory; beside the
-// program again when the user has no home at all. Only this folder is made by a run that needs
-// it; a folder the user typed is used as typed.
+// program again when the user has no home at all.
 QString DefaultLoggingPath(const QString &programDirectory);
-// True when `path` names that folder (a trailing "/" aside).
+// True when `path` has the shape of a folder DefaultLoggingPath offers, whatever environment
+// offered it: "log" in `programDirectory`, or an absolute path ending in "korvane/log" (a state
+// directory's, which XDG_STATE_HOME may have placed anywhere when the dialog ran). A run makes
+// such a folder when it is missing; any other folder was typed and is used as typed, so that a
+// typing error is not silently created.
 bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory);
 
 // Reads one value of the open key into `field`. A value that cannot be read (an integer or switch
@@ -90,7 +93,8 @@ void ReadSetting(const platform::TRegistry &reg, const char *name, QString &fiel
 // `values` untouched) when the key does not exist. A value that cannot be read (an integer or
 // switch that is missing, any value of another type) leaves its field as it was, so callers
 // put their defaults in first, and a half-filled key loses nothing when the dialog writes it
-// back. A missing string reads as empty. `reg` is left with the key open for reading.
+// back. A missing string reads as empty, but for "ALoggingPath": no folder (missing or empty)
+// keeps the caller's, its default log folder. `reg` is left with the key open for reading.
 bool ReadAutoSettings(platform::TRegistry &reg, TAutoSettings &values);
 
 // Writes all twenty values into the automatic key (created when missing) in their order, as one

@@ -5,6 +5,7 @@
 
 #include "ui_mainform.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -91,6 +92,27 @@ std::string EnglishFixed(double value, int decimals) {
   std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
   return buf;
 }
+
+// While a run blocks the GUI thread: the wait cursor and the greyed button, on the screen before
+// the wait begins (the blocked thread draws nothing more), both restored however the block ends.
+// Boxes shown meanwhile have the usual pointer (see ShowMessage).
+class TBlockingRun {
+public:
+  explicit TBlockingRun(QToolButton *button) : button_(button) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    button_->setEnabled(false);
+    button_->repaint();
+  }
+  ~TBlockingRun() {
+    QGuiApplication::restoreOverrideCursor();
+    button_->setEnabled(true);
+  }
+  TBlockingRun(const TBlockingRun &) = delete;
+  TBlockingRun &operator=(const TBlockingRun &) = delete;
+
+private:
+  QToolButton *button_;
+};
 
 } // namespace
 
@@ -186,6 +208,7 @@ bool TMainForm::Socks5Block() {
   client->TargetHost = Text(ui->efAddress->text());
   Log("SOCKS5 mode selected.");
   Log("SOCKS5 server " + Esc(ui->efIP->text()) + " port " + Esc(ui->efPort->text()) + " is used.");
+  const TBlockingRun blocking(ui->btnSync);
   client->SyncTime = false;
   client->MaxSyncDiff = kMaxSyncDiff;
   WarmUp(*client);
@@ -199,6 +222,7 @@ bool TMainForm::Socks5Block() {
 }
 
 void TMainForm::LANBlock() {
+  const TBlockingRun blocking(ui->btnSync);
   std::unique_ptr<net::TSNTPSend> client = NewClient();
   client->TargetHost = Text(ui->efAddress->text());
   client->SyncTime = false;
@@ -406,6 +430,7 @@ void TMainForm::TimerTimer() {
   dialling_ = false;
   DialDeadline->stop();
   try {
+    const TBlockingRun blocking(ui->btnSync);
     ui->ofDUNStatus->setText(QStringLiteral(" Verbunden"));
     std::unique_ptr<net::TSNTPSend> client = NewClient();
     Log("DUN connection established.");
@@ -499,8 +524,8 @@ void TMainForm::HangUpLine() {
 void TMainForm::StartRunLog() {
   logging::TFastLog *log = logging::GlobalLog();
   if (!log) return;
-  // The default folder is made on first need (mode 0700: the log names servers and addresses);
-  // a folder the user typed is used as typed, so a typing error is not silently created.
+  // A default folder is made on first need (mode 0700: the log names servers and addresses);
+  // a folder the user typed is used as typed.
   int folderError = 0;
   if (IsDefaultLoggingPath(F.Auto.ALoggingPath, kv::ui::Application().ProgramDirectory()))
     folderError = platform::MakeDirectories(Text(F.Auto.ALoggingPath));
@@ -512,8 +537,7 @@ void TMainForm::StartRunLog() {
     const QString why = folderError ? QStringLiteral(" (der Ordner ließ sich nicht anlegen: %1)")
                                           .arg(Q(platform::ErrorTextGerman(folderError)))
                                     : QString();
-    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") +
-                                ShownSetting(F.Auto.ALoggingPath) +
+    kv::ui::ShowError(this, QStringLiteral("Die Protokolldatei im Ordner ") + ShownSetting(def.Path()) +
                                 QStringLiteral(" konnte nicht angelegt werden") + why +
                                 QStringLiteral("; der Lauf wird nicht protokolliert."));
   }

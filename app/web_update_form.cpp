@@ -123,6 +123,11 @@ void TWebUpdateForm::btn_UpdateClick() {
     return;
   }
   closeRequested_ = false;
+  fileTransfer_ = false;
+  // What a previous check downloaded is not this check's.
+  ui->ProgressBar->setRange(0, 100);
+  ui->ProgressBar->setValue(0);
+  ui->lbl_File->clear();
   // "Sch&ließen" stays enabled as the way out of a check that takes too long.
   ui->btn_Update->setEnabled(false);
   kvWebUpdate->CheckAndUpdate();
@@ -142,6 +147,8 @@ void TWebUpdateForm::kvWebUpdateDownloadError(TKvWebUpdate *) {
 }
 
 void TWebUpdateForm::kvWebUpdateDownload(TKvWebUpdate *, int64_t Total, int64_t Downloaded) {
+  // The bar is the file's, beside its name: the information page's transfer does not fill it.
+  if (!fileTransfer_) return;
   // The bar counts in int: sizes of 2 GiB and more are shown in larger steps.
   int shift = 0;
   while ((std::max(Total, Downloaded) >> shift) > std::numeric_limits<int>::max())
@@ -168,6 +175,7 @@ void TWebUpdateForm::kvWebUpdateUpdateAvailable(TKvWebUpdate *, const std::strin
 }
 
 void TWebUpdateForm::kvWebUpdateBeforeDownload(TKvWebUpdate *, const std::string &FileName) {
+  fileTransfer_ = true;
   // A name wider than the label loses its middle, so its start and its extension stay readable.
   const QString name = QStringLiteral("%1").arg(PageText(FileName.substr(FileName.rfind('/') + 1), 255));
   ui->lbl_File->setText(
@@ -175,6 +183,7 @@ void TWebUpdateForm::kvWebUpdateBeforeDownload(TKvWebUpdate *, const std::string
 }
 
 void TWebUpdateForm::kvWebUpdateAfterDownload(TKvWebUpdate *Sender, const std::string &FileName) {
+  fileTransfer_ = false;
   // Only a download that arrived whole is reported; a failed one has had its error box.
   if (Sender->Success() && !closeRequested_) {
     if (Sender->DownloadVerified())

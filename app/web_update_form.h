@@ -63,6 +63,7 @@ private:
 
   std::unique_ptr<Ui::TWebUpdateForm> ui;
   bool closeRequested_ = false; // "Sch&ließen" was pressed during a check
+  bool fileTransfer_ = false;   // the installer is being downloaded
 };
 
 } // namespace kv::app

@@ -1,5 +1,6 @@
 #include "platform/ui/message_box.h"
 
+#include <QCursor>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
@@ -206,6 +207,27 @@ void SetBoxText(QMessageBox &box, const MessageRequest &request) {
   label->hide();
 }
 
+// A box waits for a click: while it is open the pointer has its usual shapes, not the wait
+// cursor of a task that blocks around it, which gets its cursors back when the box closes.
+class OverrideCursorsSuspended {
+public:
+  OverrideCursorsSuspended() {
+    while (const QCursor *cursor = QGuiApplication::overrideCursor()) {
+      saved_.push_back(*cursor);
+      QGuiApplication::restoreOverrideCursor();
+    }
+  }
+  ~OverrideCursorsSuspended() {
+    for (auto cursor = saved_.rbegin(); cursor != saved_.rend(); ++cursor)
+      QGuiApplication::setOverrideCursor(*cursor);
+  }
+  OverrideCursorsSuspended(const OverrideCursorsSuspended &) = delete;
+  OverrideCursorsSuspended &operator=(const OverrideCursorsSuspended &) = delete;
+
+private:
+  std::vector<QCursor> saved_;
+};
+
 } // namespace
 
 MessageBoxCapture::MessageBoxCapture() : previous_(g_capture) {
@@ -244,7 +266,10 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
   }
 
   std::unique_ptr<QMessageBox> box = MakeMessageBox(parent, request);
-  box->exec();
+  {
+    const OverrideCursorsSuspended usual_pointer;
+    box->exec();
+  }
   if (const QAbstractButton *clicked = box->clickedButton(); clicked && clicked->property(kAnswer).isValid())
     return static_cast<MessageAnswer>(clicked->property(kAnswer).toInt());
   // Closed: Cancel or No where the box has one.

@@ -214,6 +214,26 @@ TEST_F(ConfigFormTest, FirstUseCreatesTheKeyWithAllTwentyValuesInOrder) {
   EXPECT_EQ(reg.ReadString("ALoggingPath"), kv::app::DefaultLoggingPath(ProgramDir()).toStdString());
 }
 
+// A hand-written key with logging on and no log folder, or an empty one: the dialog offers the
+// default folder, which the run then uses, and OK saves it instead of asking for a folder.
+TEST_F(ConfigFormTest, AKeyWithoutALogFolderOffersTheDefaultFolder) {
+  for (bool empty : {false, true}) {
+    WriteKey([&](TRegistry &r) {
+      r.WriteString("AServer", "ntp.example.org");
+      r.WriteBool("AUseLAN", true);
+      r.WriteBool("ALogging", true);
+      if (empty) r.WriteString("ALoggingPath", "");
+    });
+    auto form = Show();
+    EXPECT_EQ(Find<QLineEdit>(*form, "efDirectory")->text(), kv::app::DefaultLoggingPath(ProgramDir()));
+    Click(*form, "btnOK");
+    EXPECT_TRUE(boxes_.Shown().empty()) << empty;
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKeyReadOnly(kv::app::kAutoKey));
+    EXPECT_EQ(reg.ReadString("ALoggingPath"), kv::app::DefaultLoggingPath(ProgramDir()).toStdString());
+  }
+}
+
 TEST_F(ConfigFormTest, CancelEscapeAndTheCloseBoxWriteNothing) {
   WriteKey([](TRegistry &r) { r.WriteString("AServer", "ntp.example.org"); });
   const std::string before = RegistryText();

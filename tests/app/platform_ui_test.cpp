@@ -19,6 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "modal_driver.h"
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/qt_dispatcher.h"
@@ -220,6 +221,25 @@ TEST(MessageBox, TheFirstLineKeepsTheAccentsOverItsCapitals) {
   painter.end();
   const QImage shown = box->grab(text->geometry()).toImage();
   EXPECT_EQ(inkRows(shown, text->fontMetrics().horizontalAdvance("Ü")), inkRows(drawn, drawn.width()));
+}
+
+// A box shown while a task blocks under the wait cursor asks for a click: it waits with the
+// usual pointer, and the wait cursor is back when it closes.
+TEST(MessageBox, ABoxWaitsWithTheUsualPointerAndTheWaitCursorComesBackAfterIt) {
+  RealMessageBoxes real;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  bool usual = false;
+  kvtest::ModalDriver answer([&](QDialog &box) {
+    usual = QGuiApplication::overrideCursor() == nullptr;
+    box.accept();
+    return true;
+  });
+  ShowError(nullptr, "Der Server x konnte nicht erreicht werden.");
+  EXPECT_FALSE(answer.TimedOut());
+  EXPECT_TRUE(usual);
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  QGuiApplication::restoreOverrideCursor();
 }
 
 TEST(MessageBox, WithoutADisplayTheTextGoesToStandardErrorAndTheDefaultIsReturned) {

@@ -6,10 +6,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -81,6 +84,23 @@ private:
   FakeRasState &s_;
 };
 
+// How a widget was last painted: enabled, disabled, or not at all.
+class PaintWatch : public QObject {
+public:
+  explicit PaintWatch(QWidget *widget) : QObject(widget) { widget->installEventFilter(this); }
+  std::string State() const { return state_; }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::Paint)
+      state_ = static_cast<QWidget *>(watched)->isEnabled() ? "enabled" : "disabled";
+    return false;
+  }
+
+private:
+  std::string state_ = "never";
+};
+
 class SyncRunTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -126,12 +146,17 @@ protected:
 
   std::unique_ptr<TMainForm> Show(QStringList args = {"/a"}) {
     auto form = std::make_unique<TMainForm>(gui_, args, std::make_unique<FakeRas>(ras_));
+    auto *sync = Find<QToolButton>(*form, "btnSync");
+    auto *painted = new PaintWatch(sync);
     // A silent run queries a port where nothing listens and does not wait for it.
     form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort()) : responder_.PortText();
     form->Hooks.DialDeadlineMs = 300;
     form->Hooks.Pause = [this](int ms) { pauses_.push_back(ms); };
-    form->Hooks.BeforeRequest = [this](kv::net::TSNTPSend &c) {
+    form->Hooks.BeforeRequest = [this, sync, painted](kv::net::TSNTPSend &c) {
       requests_.push_back({c.Timeout, c.SyncTime});
+      const QCursor *cursor = QGuiApplication::overrideCursor();
+      blocked_.push_back(std::string(cursor && cursor->shape() == Qt::WaitCursor ? "wait" : "usual") +
+                         (sync->isEnabled() ? " enabled" : " disabled") + ", painted " + painted->State());
       socks_.push_back(c.Sock().SocksIP + ":" + c.Sock().SocksPort + " " + c.Sock().SocksUsername + " " +
                        (c.Sock().SocksResolver ? "resolver" : "local"));
       if (!throw_.empty()) throw std::runtime_error(throw_);
@@ -143,11 +168,13 @@ protected:
   }
   // Prepares one more run in the same test: a new logger, nothing recorded.
   void NextRun() {
+    kv::logging::DestroyGlobalLog();
     kv::logging::CreateGlobalLog();
     kv::logging::GlobalLog()->SetTurnPause(std::chrono::milliseconds(0));
     closed_ = 0;
     boxes_.Clear();
     requests_.clear();
+    blocked_.clear();
     pauses_.clear();
   }
   bool ProcessUntilClosed() {
@@ -225,7 +252,8 @@ protected:
   kv::platform::ManualDispatcher gui_;
   kv::ui::MessageBoxCapture boxes_;
   std::vector<std::pair<int, bool>> requests_; // time-out and clock switch of each query
-  std::vector<std::string> socks_;             // proxy settings of each query
+  Lines blocked_;                  // the pointer and "Synchronisieren" as each query begins to wait
+  std::vector<std::string> socks_; // proxy settings of each query
   std::vector<int> pauses_;
   int closed_ = 0;
   bool silent_ = false;
@@ -343,6 +371,28 @@ TEST_F(SyncRunTest, InteractiveLanShowsBothTimesAndTheDelayAfterOneQuery) {
   EXPECT_EQ(LogLines(), Lines{}) << "the interactive mode writes no log";
 }
 
+// A run that blocks puts up the wait cursor and greys "Synchronisieren", both on the screen
+// before the wait begins; after an answer, a failure with its box and an exception, both are back.
+TEST_F(SyncRunTest, TheWaitCursorAndTheGreyedButtonLastAsLongAsTheRunBlocks) {
+  auto form = Show({});
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  Find<QLineEdit>(*form, "efAddress")->setText("127.0.0.1");
+  Find<QRadioButton>(*form, "optLAN")->click();
+  auto *sync = Find<QToolButton>(*form, "btnSync");
+  for (const char *outcome : {"answered", "unanswered", "exception"}) {
+    SCOPED_TRACE(outcome);
+    NextRun();
+    silent_ = outcome == std::string("unanswered");
+    form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort()) : responder_.PortText();
+    throw_ = outcome == std::string("exception") ? "kaputt" : "";
+    sync->click();
+    EXPECT_EQ(blocked_, Lines{"wait disabled, painted disabled"});
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(sync->isEnabled());
+    EXPECT_EQ(boxes_.Shown().size(), outcome == std::string("answered") ? 0u : 1u);
+  }
+}
+
 TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecksItsFields) {
   const std::string closed = std::to_string(kvtest::FreePort());
   auto form = Show({});
@@ -365,6 +415,8 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
   ASSERT_EQ(requests_.size(), 17u);
   for (size_t i = 0; i < 16; ++i)
     EXPECT_EQ(requests_[i], std::make_pair(5000, false)) << i;
+  for (const std::string &query : blocked_)
+    EXPECT_EQ(query.substr(0, 13), "wait disabled") << "warm-ups included";
   EXPECT_EQ(requests_[16], std::make_pair(15000, true));
   EXPECT_EQ(pauses_.size(), 16u);
   EXPECT_EQ(socks_.back(), "127.0.0.1:" + closed + " su local");
@@ -499,6 +551,9 @@ TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) 
   form->TimerTimer();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{2000, true}})) << "no warm-up";
+  ASSERT_EQ(blocked_.size(), 1u);
+  EXPECT_EQ(blocked_[0].substr(0, 13), "wait disabled") << "the query from the poll blocks too";
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(ras_.hangUps, 1);
   EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
   EXPECT_EQ(Label(*form, "ofDUNStatus"), " Verbunden");
@@ -663,48 +718,68 @@ TEST_F(SyncRunTest, AHandWrittenTimeoutOutsideTheDialogsBoundsIsBroughtWithinAnd
   }
 }
 
-// A run makes the default log folder when it is missing; a folder the user typed is not made.
-TEST_F(SyncRunTest, OnlyTheDefaultLogFolderIsMadeWhenMissing) {
-  kvtest::TempDir state;
+// A run makes a default log folder when it is missing, also one offered in another environment
+// and the one a key without a folder means; a folder the user typed is not made, and the box
+// names it.
+TEST_F(SyncRunTest, DefaultLogFoldersAreMadeWhereverTheyWereOfferedTypedOnesAreNot) {
+  kvtest::TempDir state, elsewhere;
   kvtest::ScopedEnv env("XDG_STATE_HOME", state.path());
   const std::string typed = state.file("typed");
   AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", typed); });
   auto form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_NE(::access(typed.c_str(), F_OK), 0);
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_TRUE(boxes_.Shown()[0].text.startsWith("Die Protokolldatei im Ordner"));
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{QString::fromStdString(
+                            "Fehler: Die Protokolldatei im Ordner " + typed +
+                            "/ konnte nicht angelegt werden; der Lauf wird nicht protokolliert.")});
 
-  kv::logging::DestroyGlobalLog();
-  NextRun();
-  const std::string folder =
+  // Without a folder in the key: the default folder, which the dialog offers. Then one the
+  // dialog offered while XDG_STATE_HOME named another state folder, not there yet either.
+  const std::string offered =
       kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory()).toStdString();
-  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", folder); });
-  form = Show();
-  ASSERT_TRUE(ProcessUntilClosed());
-  kv::logging::DestroyGlobalLog();
-  struct stat st {};
-  ASSERT_EQ(::stat(folder.c_str(), &st), 0) << folder;
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
-  EXPECT_EQ(::unlink((folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
-  EXPECT_TRUE(boxes_.Shown().empty());
-  ::rmdir(folder.c_str()); // beside the test program, for a user other than root
+  const std::string other = elsewhere.file("state/korvane/log/");
+  struct Case {
+    std::string folder;
+    Lines made; // with mode 0700
+  };
+  for (const Case &c : {Case{offered, {offered}},
+                        Case{other, {elsewhere.file("state/"), elsewhere.file("state/korvane/"), other}}}) {
+    SCOPED_TRACE(c.folder);
+    NextRun();
+    AutoKey([&](TRegistry &r) {
+      if (c.folder == offered)
+        r.DeleteValue("ALoggingPath");
+      else
+        r.WriteString("ALoggingPath", c.folder);
+    });
+    form = Show();
+    ASSERT_TRUE(ProcessUntilClosed());
+    kv::logging::DestroyGlobalLog();
+    EXPECT_TRUE(boxes_.Shown().empty());
+    EXPECT_EQ(::unlink((c.folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
+    for (const std::string &made : c.made) {
+      struct stat st {};
+      ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
+      EXPECT_EQ(st.st_mode & 07777, 0700u) << made;
+    }
+    ::rmdir(c.folder.c_str()); // beside the test program, for a user other than root
+  }
 
-  // A default folder that cannot be made: the box tells why. Root's lies in the state folder,
-  // here below a file; another user's beside this program, which that user may write.
+  // A default folder that cannot be made: the box names it and tells why. Root's lies in the
+  // state folder, here below a file; another user's beside this program, which that user may
+  // write.
   if (::geteuid() != 0) return;
   NextRun();
   kvtest::WriteFile(state.file("file"), "");
   kvtest::ScopedEnv blocked("XDG_STATE_HOME", state.file("file"));
   const QString unmade = kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory());
-  AutoKey([&](TRegistry &r) { r.WriteString("ALoggingPath", unmade.toStdString()); });
+  AutoKey([&](TRegistry &r) { r.DeleteValue("ALoggingPath"); });
   form = Show();
   ASSERT_TRUE(ProcessUntilClosed());
-  ASSERT_EQ(boxes_.Shown().size(), 1u);
-  EXPECT_TRUE(
-      boxes_.Shown()[0].text.contains("(der Ordner ließ sich nicht anlegen: ein Teil des Pfades ist kein "
-                                      "Ordner); der Lauf"))
-      << boxes_.Shown()[0].text.toStdString();
+  EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: Die Protokolldatei im Ordner " + unmade +
+                                             " konnte nicht angelegt werden (der Ordner ließ sich nicht "
+                                             "anlegen: ein Teil des Pfades ist kein Ordner); der Lauf wird "
+                                             "nicht protokolliert."});
 }
 
 TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {

@@ -433,6 +433,28 @@ TEST_F(WebUpdateWindowFlow, FailedFetchShowsTheErrorTwice) {
   EXPECT_TRUE(ButtonsEnabled());
 }
 
+// Each check starts from an empty bar and no file name, so a check that fails or finds no new
+// release after a download does not show that download; the bar is the file's, not the page's.
+TEST_F(WebUpdateWindowFlow, EachCheckStartsWithoutTheLastDownload) {
+  auto *bar = form_->findChild<QProgressBar *>("ProgressBar");
+  PageSpec same;
+  same.version = "Release 27";
+  WritePage("same.htm", same);
+  for (const std::string &next : {plain_->Url("/status/404/update/korvan.htm"), secure_->Url("/same.htm")}) {
+    SCOPED_TRACE(next);
+    boxes_.SetNextAnswer(MessageAnswer::Yes);
+    Click(plain_->Url(InstallerPage("korvan.htm", *plain_)));
+    ASSERT_EQ(Label("lbl_File"), "korvan-setup.sh");
+    ASSERT_EQ(bar->value(), static_cast<int>(kInstaller.size()));
+    ASSERT_EQ(bar->maximum(), bar->value());
+    Click(next);
+    EXPECT_EQ(Label("lbl_File"), "");
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_GT(bar->maximum(), 0) << "an empty bar, not a busy one";
+    EXPECT_TRUE(ButtonsEnabled());
+  }
+}
+
 TEST_F(WebUpdateWindowFlow, FailedDownloadIsNotReportedAsInstalled) {
   boxes_.SetNextAnswer(MessageAnswer::Yes);
   Click(secure_->Url(InstallerPage("korvan.htm", *secure_, "/short/setup.sh")));
