@@ -1,9 +1,13 @@
 #include "platform/sysinfo.h"
 
+#include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <new>
+#include <pthread.h>
+#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -204,6 +208,104 @@ TEST(LinuxSystemInfo, TheHeapFiguresAreTheLiveBlocksOfEveryFormAndTheirBytes) {
   ASSERT_TRUE(info.ReadHeapStatus(after));
   EXPECT_EQ(after.Blocks, before.Blocks);
   EXPECT_EQ(after.Bytes, before.Bytes);
+}
+
+// Each thread counts for itself: what a thread counted outlives it, a block comes off on whichever
+// thread frees it, and so do blocks a thread makes or frees in its last moments (a key's
+// destructor), while another thread reads the figures.
+TEST(LinuxSystemInfo, TheHeapFiguresStayExactWhenThreadsFreeEachOthersBlocksAndEnd) {
+  if (!KV_COUNTED_HEAP) GTEST_SKIP() << "a sanitizer's operators serve this build";
+  constexpr int kThreads = 8, kRounds = 12, kN = 500;
+  LinuxSystemInfo info;
+  std::vector<std::vector<std::unique_ptr<char[]>>> made(kThreads);
+  for (auto &blocks : made)
+    blocks.reserve(kN);
+  std::vector<std::unique_ptr<char[]>> last(kThreads);
+  pthread_key_t at_end;
+  ASSERT_EQ(
+      pthread_key_create(
+          &at_end, [](void *block) { static_cast<std::unique_ptr<char[]> *>(block)->reset(new char[200]); }),
+      0);
+  HeapStatus before, during, after;
+  ASSERT_TRUE(info.ReadHeapStatus(before));
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    HeapStatus any;
+    while (!stop.load())
+      info.ReadHeapStatus(any);
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    // Thread i frees what the last round's thread i + 1 made, then makes blocks that outlive it.
+    std::atomic<int> freed{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i)
+      threads.emplace_back([&, i] {
+        made[(i + 1) % kThreads].clear();
+        ++freed;
+        while (freed.load() < kThreads)
+          std::this_thread::yield();
+        for (int n = 0; n < kN; ++n)
+          made[i].emplace_back(new char[16 + n % 100]);
+        pthread_setspecific(at_end, &last[i]);
+      });
+    for (auto &thread : threads)
+      thread.join();
+  }
+  stop = true;
+  reader.join();
+  ASSERT_TRUE(info.ReadHeapStatus(during));
+  for (auto &blocks : made)
+    blocks.clear();
+  last.clear();
+  ASSERT_TRUE(info.ReadHeapStatus(after));
+  pthread_key_delete(at_end);
+  EXPECT_EQ(during.Blocks, before.Blocks + kThreads * (kN + 1));
+  EXPECT_EQ(after.Blocks, before.Blocks);
+  EXPECT_EQ(after.Bytes, before.Bytes);
+}
+
+// A child of fork has only the forking thread, so the figures' lock, which other threads take,
+// must not be left held in it.
+TEST(LinuxSystemInfo, AForkedChildReadsTheHeapFiguresWhileAnotherThreadReadsThem) {
+  if (!KV_COUNTED_HEAP) GTEST_SKIP() << "a sanitizer's operators serve this build";
+  LinuxSystemInfo info;
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    HeapStatus any;
+    while (!stop.load())
+      info.ReadHeapStatus(any);
+  });
+  std::vector<pid_t> children;
+  for (int i = 0; i < 30; ++i) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      HeapStatus now;
+      _exit(info.ReadHeapStatus(now) && now.Blocks > 0 ? 0 : 1);
+    }
+    if (pid > 0) children.push_back(pid);
+  }
+  stop = true;
+  reader.join();
+  int ended = 0, failed = 0;
+  kvtest::WaitUntil([&] {
+    for (pid_t &pid : children) {
+      int status = 0;
+      if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid) {
+        failed += !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+        ++ended;
+        pid = 0;
+      }
+    }
+    return ended == static_cast<int>(children.size());
+  });
+  for (pid_t pid : children)
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  EXPECT_EQ(children.size(), 30u);
+  EXPECT_EQ(ended, 30) << "children hang on the lock";
+  EXPECT_EQ(failed, 0);
 }
 
 TEST(LinuxSystemInfo, TheCurrentSourceCanBeReplaced) {
