@@ -263,12 +263,12 @@ void RemoveAbandoned(const std::vector<std::string> &hidden) {
 }
 
 // An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
-// another holder; after that, or when the file cannot be made or is no plain lock file, it goes
-// on without the lock (a new numbered log is still created exclusively, so nothing is
-// overwritten).
+// another holder, less when `stop` is raised meanwhile; after that, or when the file cannot be
+// made or is no plain lock file, it goes on without the lock (a new numbered log is still
+// created exclusively, so nothing is overwritten).
 class FolderLock {
 public:
-  explicit FolderLock(const std::string &name) {
+  FolderLock(const std::string &name, const std::atomic<bool> *stop) {
     // The lock file is every user's, so its mode is set outright rather than left to the umask
     // (a root service's may be 077, which would shut out every other user's run). Reading would
     // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
@@ -295,7 +295,8 @@ public:
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline ||
+          (stop && stop->load())) {
         close(fd_);
         fd_ = -1;
         return;
@@ -405,7 +406,7 @@ void TFLFileDef::SplitFullName(const std::string &name) {
 
 int TFLFileDef::CreateLogFile() {
   std::optional<FolderLock> lock;
-  if (backup_count_ > 0) lock.emplace(LockName());
+  if (backup_count_ > 0) lock.emplace(LockName(), StopSource);
   const std::string name = GetFileName();
   if (fresh_numbered_) {
     const int fd = CreateLocked(name, path_, path_ + HiddenPrefix(), !NoUnnamedFiles);
@@ -446,7 +447,7 @@ void TFLFileDef::CloseLogFile(int fd) {
   if (fd >= 0) close(fd);
   if (backup_count_ == 0) return;
   try {
-    FolderLock lock(LockName());
+    FolderLock lock(LockName(), StopSource);
     if (lock.Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
     std::vector<Numbered> numbered = NumberedLogs(ListEntries(), path_.size() + BaseName.size() + 1);
     TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0);

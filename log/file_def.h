@@ -15,6 +15,7 @@
 // that could wait (a FIFO, a device), and a log is written only into a file that is surely this
 // run's: one it made afresh, or a regular file of its user with no other name.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -65,6 +66,8 @@ public:
   // Tests: acts as on a file system without unnamed files (O_TMPFILE), so that a new numbered
   // log is made under a hidden name first.
   bool NoUnnamedFiles = false;
+  // The program's stop request, when set: the waits for the folder's lock end early once it is.
+  const std::atomic<bool> *StopSource = nullptr;
   // Closes the log file and, with numbered files, deletes the oldest ones beyond BackupCount
   // that no run writes any more and renumbers the rest without gaps.
   void CloseLogFile(int fd);
