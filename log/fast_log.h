@@ -9,8 +9,10 @@
 //   log.Writer().FileDef().SetPath(dir);      // before StartLogging
 //   log.Writer().FileDef().SetBackupCount(n);
 //   log.Writer().FileDef().BaseName = "korvanlog";
+//   log.SetStopSource(&stop_request);       // optional: a stop ends the waits early
 //   if (!log.StartLogging()) { /* the log file could not be opened */ }
 //   log.AddStrings(log.Header()); log.Add("text"); log.AddStrings(log.Footer());
+//   if (!log.Finish()) { /* a write blocks: end the process without destroying the logger */ }
 //   kv::logging::DestroyGlobalLog();         // program end: every queued line is written first
 
 #include <atomic>
@@ -54,6 +56,19 @@ public:
   // Pause of each thread's turn (kTurnPause unless changed); 0 turns pacing off.
   void SetTurnPause(std::chrono::milliseconds pause);
 
+  // A flag outside the logger, such as the program's stop request; set before StartLogging. Once
+  // it is raised, StartLogging's wait for the file and the waits for the log folder's lock end
+  // early, and Finish drains both queues without the turn pause.
+  void SetStopSource(const std::atomic<bool> *stop);
+
+  // Lets the parser finish every queued request and the writer every queued line, and waits for
+  // both threads to end, as destruction does; but a thread that has gone `stall` without taking
+  // a message or writing a byte (a pipe nobody reads, a hung disk) is given up. Returns true
+  // when both have ended; false when a thread still runs: destroying the logger would then wait
+  // for it, so the caller ends the process instead. A healthy log never comes near `stall`.
+  bool Finish(std::chrono::milliseconds stall = kStallLimit);
+  static constexpr std::chrono::seconds kStallLimit{3};
+
 private:
   void PostRequest(int64_t kind, std::unique_ptr<MessageObject> object);
 
@@ -62,6 +77,7 @@ private:
   std::vector<std::string> header_;
   std::vector<std::string> footer_;
   std::atomic<bool> started_{false};
+  const std::atomic<bool> *stop_ = nullptr;
 };
 
 // The process-wide logger; nullptr outside CreateGlobalLog() .. DestroyGlobalLog().

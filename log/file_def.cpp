@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <strings.h>
 #include <sys/file.h>
@@ -60,7 +61,109 @@ bool CompareBackupNumbers(const Numbered &a, const Numbered &b) {
   return strcasecmp(a.number.c_str(), b.number.c_str()) < 0;
 }
 
-// Only regular files named exactly <base>.<three digits> are numbered logs; sorted oldest first.
+// What a caller takes from the log folder, judged on the entry's status.
+using Accept = bool (*)(const struct stat &);
+
+bool AnyEntry(const struct stat &) {
+  return true;
+}
+
+// A regular file with no other name: a second name may stand for any file on the disk.
+bool SingleRegular(const struct stat &st) {
+  return S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+// ... that also belongs to this run's user.
+bool OwnRegular(const struct stat &st) {
+  return SingleRegular(st) && st.st_uid == geteuid();
+}
+
+// The plain log: this run's user's file, or a pipe or terminal that user (or root) put there.
+bool PlainLogEntry(const struct stat &st) {
+  const bool stream = S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode);
+  return OwnRegular(st) || (stream && (st.st_uid == geteuid() || st.st_uid == 0));
+}
+
+// Closes `fd`, keeping errno; returns -1.
+int CloseKeepingErrno(int fd) {
+  const int err = errno;
+  close(fd);
+  errno = err;
+  return -1;
+}
+
+// The errno of an entry the caller does not take.
+constexpr int kRefused = EPERM;
+
+// Opens an entry of the log folder with `flags` (access and creation). No open here may wait (for
+// a FIFO's other end, or a device behind a hard link), follow a symbolic link, or make a terminal
+// the controlling one. An existing entry is looked at before the open, so that one the caller
+// refuses is not opened at all (an open alone can start a device), and again through the open
+// file, as the name may stand for another by then. Returns the descriptor, still non-blocking,
+// and its status in `st`; -1 with errno (kRefused for a refused entry).
+int OpenEntry(const std::string &name, int flags, Accept accept, struct stat &st) {
+  if (!(flags & O_EXCL) && lstat(name.c_str(), &st) == 0 && !accept(st)) {
+    errno = kRefused;
+    return -1;
+  }
+  const int fd = open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  const bool looked = fstat(fd, &st) == 0;
+  if (looked && accept(st)) return fd;
+  if (looked) errno = kRefused;
+  return CloseKeepingErrno(fd);
+}
+
+// Opens an existing entry for flock. A lock needs no write access: a file another user made
+// (root's timer and a user's run sharing a folder) is opened read-only, so both still take turns.
+int OpenToLock(const std::string &name, Accept accept, struct stat &st) {
+  const int fd = OpenEntry(name, O_RDWR, accept, st);
+  if (fd >= 0 || errno != EACCES) return fd;
+  return OpenEntry(name, O_RDONLY, accept, st);
+}
+
+// Writes to `fd` wait again (a pipe's reader may be slow; the end of the run bounds that wait).
+bool Blocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// Takes an opened log for this run: locked against other writers (the stand-in for opening
+// without sharing), emptied when it is a file, and positioned at its end. Returns `fd`, or -1
+// (closed, errno set) when another writer holds it.
+int Claim(int fd, const struct stat &st) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0)) || !Blocking(fd))
+    return CloseKeepingErrno(fd);
+  return fd;
+}
+
+// The plain log: made afresh, or an earlier one taken over (see PlainLogEntry); kRefused when
+// what is there is not this run's to write.
+int OpenPlainLog(const std::string &name) {
+  struct stat st {};
+  int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
+  if (fd < 0 && errno == EEXIST) fd = OpenEntry(name, O_RDWR, PlainLogEntry, st);
+  if (fd < 0) return -1;
+  if (S_ISCHR(st.st_mode) && !isatty(fd)) {
+    errno = kRefused;
+    return CloseKeepingErrno(fd);
+  }
+  return Claim(fd, st);
+}
+
+// Six letters and digits that nobody can guess.
+std::string RandomSuffix() {
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  std::string suffix;
+  for (int i = 0; i < 6; ++i)
+    suffix += kChars[random() % (sizeof kChars - 1)];
+  return suffix;
+}
+
+// Only regular files with one name, named exactly <base>.<three digits>, are numbered logs;
+// sorted oldest first.
 std::vector<Numbered> NumberedLogs(const std::vector<std::string> &names, size_t base_len) {
   std::vector<Numbered> numbered;
   for (const auto &n : names) {
@@ -68,7 +171,7 @@ std::vector<Numbered> NumberedLogs(const std::vector<std::string> &names, size_t
         !IsDigit(n[base_len + 2]))
       continue;
     struct stat st {};
-    if (lstat(n.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (lstat(n.c_str(), &st) != 0 || !SingleRegular(st)) continue;
     numbered.push_back({n, n.substr(base_len)});
   }
   std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
@@ -99,29 +202,21 @@ bool TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, s
   return all_renamed;
 }
 
-// Opens `name` for flock. A lock needs no write access: a file another user made (root's timer and
-// a user's run sharing a folder) is opened read-only, so both still take turns.
-int OpenToLock(const std::string &name, int flags) {
-  flags |= O_CLOEXEC | O_NOFOLLOW;
-  const int fd = open(name.c_str(), O_RDWR | flags, 0644);
-  if (fd >= 0 || errno != EACCES) return fd;
-  return open(name.c_str(), O_RDONLY | (flags & ~(O_CREAT | O_EXCL)));
-}
-
 // Creates `name` exclusively (failing with EEXIST when it exists) and already locked, so another
 // run's trim never finds it unlocked and takes it for an old log. The file is made unnamed in the
 // folder, locked, and then linked to its name, so a run that ends in between leaves nothing.
-int CreateLocked(const std::string &name, const std::string &dir, const std::string &hidden_stem) {
-  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+// `unnamed` false acts as a file system without unnamed files.
+int CreateLocked(const std::string &name, const std::string &dir, const std::string &hidden_stem,
+                 bool unnamed) {
+  int fd = unnamed ? open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644) : -1;
+  if (!unnamed) errno = EOPNOTSUPP;
   if (fd >= 0) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     if (flock(fd, LOCK_EX | LOCK_NB) == 0 &&
         linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
       return fd;
-    const int err = errno;
-    close(fd);
-    errno = err;
-    if (err == EEXIST) return -1;
+    CloseKeepingErrno(fd);
+    if (errno == EEXIST) return -1;
     // Without /proc the file cannot be linked: the hidden name below serves then.
   } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
     return -1;
@@ -131,12 +226,12 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = hidden_stem + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    fd = open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    struct stat st {};
+    fd = OpenEntry(temp, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
     if (fd < 0 && errno == EEXIST) continue; // left by an ended run that had our process id
     if (fd < 0) return -1;
     // A trim that went on without the folder's lock may have taken it, not yet locked, for an
     // abandoned one: it is gone then, or about to be, and another name is tried.
-    struct stat st {};
     const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
     const bool taken = locked ? fstat(fd, &st) == 0 && st.st_nlink == 0 : errno == EWOULDBLOCK;
     if (taken) {
@@ -144,7 +239,7 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
       close(fd);
       continue;
     }
-    if (locked && RenameNoReplace(temp, name)) return fd;
+    if (locked && Blocking(fd) && RenameNoReplace(temp, name)) return fd;
     const int err = errno;
     unlink(temp.c_str());
     close(fd);
@@ -160,8 +255,7 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
 void RemoveAbandoned(const std::vector<std::string> &hidden) {
   for (const std::string &name : hidden) {
     struct stat st {};
-    if (lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    const int fd = OpenToLock(name, O_NONBLOCK);
+    const int fd = OpenToLock(name, SingleRegular, st);
     if (fd < 0) continue;
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(name.c_str()); // still locked while it goes
     close(fd);
@@ -169,26 +263,29 @@ void RemoveAbandoned(const std::vector<std::string> &hidden) {
 }
 
 // An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
-// another holder; after that, or when the file cannot be made, it goes on without the lock
-// (a new numbered log is still created exclusively, so nothing is overwritten).
+// another holder, less when `stop` is raised meanwhile; after that, or when the file cannot be
+// made or is no plain lock file, it goes on without the lock (a new numbered log is still
+// created exclusively, so nothing is overwritten).
 class FolderLock {
 public:
-  explicit FolderLock(const std::string &name) {
+  FolderLock(const std::string &name, const std::atomic<bool> *stop) {
     // The lock file is every user's, so its mode is set outright rather than left to the umask
     // (a root service's may be 077, which would shut out every other user's run). Reading would
     // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
-    // file open for writing; the file holds nothing, so anyone may write it. An existing one is
-    // opened up only when it is surely just a lock file of ours: under root, a name linked to
-    // another file (a hard link to /etc/shadow, say) must not make that file writable.
+    // file open for writing; the file holds nothing, so anyone may write it. Another user's lock
+    // file serves as well as ours, but only a regular file with one name: a FIFO, a device or a
+    // link there is no lock file. An existing one is opened up only when it is surely just a lock
+    // file of ours: under root, a name linked to another file (a hard link to /etc/shadow, say)
+    // must not make that file writable.
     for (int attempt = 0; fd_ < 0 && attempt < 3; ++attempt) {
-      fd_ = OpenToLock(name, O_CREAT | O_EXCL);
+      struct stat st {};
+      fd_ = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
       if (fd_ >= 0) {
         fchmod(fd_, kMode);
-      } else if (errno == EEXIST) {
-        fd_ = OpenToLock(name, 0); // fails when it went away meanwhile: then made anew
-        struct stat st {};
-        if (fd_ >= 0 && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_size == 0 &&
-            st.st_uid == geteuid() && (st.st_mode & 07777) != kMode)
+      } else if (errno == EEXIST || errno == EACCES) {
+        fd_ = OpenToLock(name, SingleRegular, st);
+        if (fd_ < 0 && errno != ENOENT) return; // ENOENT: it went away meanwhile, and is made anew
+        if (fd_ >= 0 && st.st_size == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode)
           fchmod(fd_, kMode);
       } else {
         return;
@@ -198,7 +295,8 @@ public:
     const auto deadline = std::chrono::steady_clock::now() + kWait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline ||
+          (stop && stop->load())) {
         close(fd_);
         fd_ = -1;
         return;
@@ -247,7 +345,8 @@ std::string TFLFileDef::GetFileName() {
 
 bool TFLFileDef::IsFileLocked(const std::string &name) {
   if (!Exists(name)) return false;
-  int fd = OpenToLock(name, O_NONBLOCK);
+  struct stat st {};
+  const int fd = OpenToLock(name, SingleRegular, st);
   if (fd < 0) return true;
   bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
   close(fd); // also releases the probe's lock
@@ -307,31 +406,40 @@ void TFLFileDef::SplitFullName(const std::string &name) {
 
 int TFLFileDef::CreateLogFile() {
   std::optional<FolderLock> lock;
-  if (backup_count_ > 0) lock.emplace(LockName());
-  std::string name = GetFileName();
-  int fd = -1;
+  if (backup_count_ > 0) lock.emplace(LockName(), StopSource);
+  const std::string name = GetFileName();
   if (fresh_numbered_) {
-    fd = CreateLocked(name, path_, path_ + HiddenPrefix());
-    if (fd < 0 && errno != EEXIST) return -1;
-    if (fd >= 0 && OnNewLogNamed) OnNewLogNamed();
-    if (fd < 0) { // someone else took the name in the meantime
-      fresh_numbered_ = false;
-      name = FallbackName();
-      SplitFullName(name);
+    const int fd = CreateLocked(name, path_, path_ + HiddenPrefix(), !NoUnnamedFiles);
+    if (fd >= 0) {
+      if (OnNewLogNamed) OnNewLogNamed();
+      return fd;
     }
+    if (errno != EEXIST) return -1;
+    fresh_numbered_ = false; // someone else took the name in the meantime
+  } else if (backup_count_ == 0) {
+    const int fd = OpenPlainLog(name);
+    if (fd >= 0 || errno != kRefused) return fd;
   }
-  if (fd < 0) fd = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return -1;
-  // The lock stands in for opening without sharing: a log another instance writes is not taken.
-  // Only a regular file is truncated; a pipe or a terminal is written as it is.
+  return OpenFallback();
+}
+
+int TFLFileDef::OpenFallback() {
+  std::string name = FallbackName();
   struct stat st {};
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 ||
-      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0))) {
-    int err = errno;
-    close(fd);
-    errno = err;
-    return -1;
+  int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
+  if (fd < 0 && errno != EEXIST) return -1;
+  // An earlier fallback log is taken over and truncated only when it is surely this run's user's
+  // and no run writes it; anything else there (another user's file, a second name of some file,
+  // a FIFO, a link) is left as it is, and a file of this run's own is made beside it.
+  if (fd < 0) fd = OpenEntry(name, O_RDWR, OwnRegular, st);
+  if (fd >= 0) fd = Claim(fd, st);
+  for (int attempt = 0; fd < 0 && attempt < 8; ++attempt) {
+    name = FallbackName() + "-" + RandomSuffix();
+    fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
+    if (fd < 0 && errno != EEXIST) return -1;
+    if (fd >= 0) fd = Claim(fd, st);
   }
+  if (fd >= 0) SplitFullName(name);
   return fd;
 }
 
@@ -339,7 +447,7 @@ void TFLFileDef::CloseLogFile(int fd) {
   if (fd >= 0) close(fd);
   if (backup_count_ == 0) return;
   try {
-    FolderLock lock(LockName());
+    FolderLock lock(LockName(), StopSource);
     if (lock.Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
     std::vector<Numbered> numbered = NumberedLogs(ListEntries(), path_.size() + BaseName.size() + 1);
     TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0);

@@ -10,7 +10,12 @@
 // with the others, which on Linux leaves its writer writing under the new name, but it is never
 // deleted: the folder may then hold more than n numbered logs for a while, and each run, when it
 // closes its log, deletes the surplus that is no longer in use, so that the newest n remain.
+//
+// A shared folder may hold anything another user put there. No name in it is opened in a way
+// that could wait (a FIFO, a device), and a log is written only into a file that is surely this
+// run's: one it made afresh, or a regular file of its user with no other name.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -43,16 +48,26 @@ public:
   // rotation once and gives the new numbered name (or the ".~og" fallback).
   std::string GetFileName();
   // True when the file exists and another holder has it open for writing (it holds the lock
-  // every writer of a log takes), or it cannot be opened for reading and writing.
+  // every writer of a log takes), or it cannot be opened for reading and writing, or it is no
+  // regular file with one name (never probed, never taken).
   static bool IsFileLocked(const std::string &name);
 
   // Creates the log file for writing, locked against other writers, and returns its descriptor
   // (-1 on failure, with errno). A new numbered name is created exclusively (an existing file is
-  // never taken over; the ".~og" fallback is used then); other names are truncated.
+  // never taken over). The plain ".log" (no numbered files) is truncated when it is this run's
+  // user's file with one name, and written as it is when it is a pipe or a terminal of that user
+  // or root's; a log another writer holds is refused. Failing those, the ".~og" fallback serves:
+  // an earlier one of this run's user that no run writes is truncated, or else a fresh file is
+  // made under ".~og-" and random characters. FullName() then names the file created.
   int CreateLogFile();
   // Called, when set, as soon as a new numbered log has its name, inside CreateLogFile: tests
   // play another run there.
   std::function<void()> OnNewLogNamed;
+  // Tests: acts as on a file system without unnamed files (O_TMPFILE), so that a new numbered
+  // log is made under a hidden name first.
+  bool NoUnnamedFiles = false;
+  // The program's stop request, when set: the waits for the folder's lock end early once it is.
+  const std::atomic<bool> *StopSource = nullptr;
   // Closes the log file and, with numbered files, deletes the oldest ones beyond BackupCount
   // that no run writes any more and renumbers the rest without gaps.
   void CloseLogFile(int fd);
@@ -70,6 +85,8 @@ private:
   void SplitFullName(const std::string &name);
   // Fallback name, also used when the rotation fails.
   std::string FallbackName() const { return path_ + BaseName + ".~og"; }
+  // Opens the fallback log (see CreateLogFile) and names it; -1 when none can be had.
+  int OpenFallback();
 
   std::string path_;
   std::string ext_ = ".log";

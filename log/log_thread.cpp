@@ -35,14 +35,47 @@ void TFastLogThread::Shutdown() {
   queue_.Close();
 }
 
+bool TFastLogThread::ShutdownUnlessStalled(std::chrono::milliseconds stall,
+                                           const std::function<void()> &each_poll) {
+  if (!resumed_ || !thread_.joinable()) {
+    Shutdown();
+    return true;
+  }
+  if (!Post(WM_QUIT, 0, 0)) stop_requested_ = true;
+  using Clock = std::chrono::steady_clock;
+  uint64_t seen = progress_.load();
+  auto since = Clock::now();
+  for (;;) {
+    if (each_poll) each_poll();
+    {
+      std::unique_lock lock(state_mutex_);
+      if (state_cv_.wait_for(lock, std::chrono::milliseconds(20), [this] { return ended_.load(); })) break;
+    }
+    const uint64_t now = progress_.load();
+    if (now != seen || loop_ended_) {
+      seen = now;
+      since = Clock::now();
+    } else if (Clock::now() - since >= stall) {
+      return false;
+    }
+  }
+  Shutdown();
+  return true;
+}
+
 void TFastLogThread::NotifyState() {
   { std::lock_guard lock(state_mutex_); }
   state_cv_.notify_all();
 }
 
-void TFastLogThread::WaitState(const std::function<bool()> &done) {
+void TFastLogThread::WaitState(const std::function<bool()> &done, std::chrono::milliseconds poll) {
   std::unique_lock lock(state_mutex_);
-  state_cv_.wait(lock, done);
+  if (poll.count() == 0) {
+    state_cv_.wait(lock, done);
+    return;
+  }
+  while (!done())
+    state_cv_.wait_for(lock, poll);
 }
 
 void TFastLogThread::Execute() {
@@ -59,6 +92,7 @@ void TFastLogThread::Execute() {
     ThreadMessage msg;
     // Without pacing the thread sleeps on its queue instead, still one message per turn.
     if (paced ? queue_.Peek(msg) : queue_.Wait(msg, std::chrono::milliseconds(100))) {
+      NoteProgress();
       if (msg.Message == WM_QUIT) {
         terminated = true;
       } else {
@@ -72,6 +106,8 @@ void TFastLogThread::Execute() {
     if (!terminated && paced) std::this_thread::sleep_for(pause);
   }
   queue_.Close();
+  // What follows the loop (closing the file, trimming the folder) bounds its own waits.
+  loop_ended_ = true;
   try {
     AfterLoop();
   } catch (...) {

@@ -37,6 +37,11 @@ public:
   // Asks the loop to end after everything queued so far and waits for it. Safe to call twice
   // and on a thread that was never resumed (it then only closes the queue).
   void Shutdown();
+  // Shutdown, but the wait gives up once the loop has gone `stall` without taking a message or
+  // reporting progress (a write that blocks for good): false then, and the thread still runs, so
+  // that destroying it would wait for it. Once the loop has ended, what follows it is awaited
+  // in full. `each_poll`, when set, runs every few milliseconds of the wait.
+  bool ShutdownUnlessStalled(std::chrono::milliseconds stall, const std::function<void()> &each_poll = {});
   // Pause of each turn (from the next turn on). Zero turns pacing off: the thread then waits
   // on its queue and takes each message as soon as it arrives.
   void SetTurnPause(std::chrono::milliseconds pause) { pause_ms_ = pause.count(); }
@@ -52,8 +57,11 @@ protected:
   virtual void AfterLoop() {}
   // Wakes everyone waiting in WaitState().
   void NotifyState();
-  // Waits until `done` holds (checked whenever the thread's state changes).
-  void WaitState(const std::function<bool()> &done);
+  // Waits until `done` holds (checked whenever the thread's state changes, and every `poll`
+  // when that is not zero, for conditions nobody notifies).
+  void WaitState(const std::function<bool()> &done, std::chrono::milliseconds poll = {});
+  // Tells a stalled-shutdown wait that the current turn is still getting on.
+  void NoteProgress() { ++progress_; }
 
   std::atomic<bool> ready_{false};
 
@@ -67,6 +75,8 @@ private:
   std::atomic<bool> resumed_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> stop_requested_{false};
+  std::atomic<bool> loop_ended_{false};
+  std::atomic<uint64_t> progress_{0};
   std::mutex state_mutex_;
   std::condition_variable state_cv_;
 };

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
@@ -47,7 +48,24 @@ TFastLogWriter::~TFastLogWriter() {
 
 bool TFastLogWriter::WaitUntilOpen() {
   if (!Resumed()) return false; // nothing would ever open the file
-  WaitState([this] { return file_open_ || !Alive(); });
+  const std::atomic<bool> *stop = file_def_.StopSource;
+  if (!stop) {
+    WaitState([this] { return file_open_ || !Alive(); });
+    return file_open_;
+  }
+  // A stop request comes from a signal handler, which cannot wake the wait: it is looked at.
+  // Once it is raised the wait for the folder's lock ends, so the file opens at once; a writer
+  // still held after that (a hung disk) is waited for only a little longer.
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> stopped;
+  WaitState(
+      [&] {
+        if (file_open_ || !Alive()) return true;
+        if (!stop->load()) return false;
+        if (!stopped) stopped = Clock::now();
+        return Clock::now() - *stopped >= kStopGrace;
+      },
+      std::chrono::milliseconds(20));
   return file_open_;
 }
 
@@ -98,6 +116,7 @@ void TFastLogWriter::WriteAll(const std::string &bytes) {
       throw std::runtime_error("log write failed");
     }
     done += static_cast<size_t>(n);
+    NoteProgress(); // a pipe's slow reader still takes something
   }
 }
 

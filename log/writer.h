@@ -6,6 +6,7 @@
 // killing the program.
 
 #include <atomic>
+#include <chrono>
 
 #include "log/file_def.h"
 #include "log/log_thread.h"
@@ -21,9 +22,11 @@ public:
   TFLFileDef &FileDef() { return file_def_; }
   // True once the log file is open.
   bool FileOpen() const { return file_open_; }
-  // Waits until the file is open or the thread has ended; returns FileOpen(). False at once
-  // for a writer that was never resumed.
+  // Waits until the file is open or the thread has ended, or, once the file definition's stop
+  // source is raised, kStopGrace at most; returns FileOpen(). False at once for a writer that
+  // was never resumed.
   bool WaitUntilOpen();
+  static constexpr std::chrono::seconds kStopGrace{1};
   // errno of the failure that ended the thread (0 if none).
   int LastError() const { return last_error_; }
 

@@ -2,6 +2,7 @@
 // and runs the message loop until the main window closes.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/main_form.h"
 #include "controls/edits/support_units.h"
@@ -13,6 +14,28 @@
 #include "platform/version.h"
 
 KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
+
+namespace {
+
+// The log cannot be written to its end (a write has waited for kStallLimit: a pipe nobody reads,
+// a hung disk). Said like the run's other messages; then the process ends at once, as waiting
+// for the logger's threads could last for ever.
+[[noreturn]] void EndWithUnfinishedLog(kv::logging::TFastLog &log) {
+  const QString seconds = QString::number(kv::logging::TFastLog::kStallLimit.count());
+  const QString where =
+      log.Writer().FileOpen()
+          ? QStringLiteral("in die Protokolldatei %1 ließ sich %2 Sekunden lang nichts schreiben")
+                .arg(QString::fromLocal8Bit(log.Writer().FileDef().FullName()), seconds)
+          : QStringLiteral("das Protokoll kam %1 Sekunden lang nicht voran").arg(seconds);
+  const QString text = QStringLiteral("Das Protokoll konnte nicht zu Ende geschrieben werden (%1); der Lauf "
+                                      "endet ohne die restlichen Zeilen.")
+                           .arg(where);
+  std::fprintf(stderr, "korvan: %s\n", text.toLocal8Bit().constData());
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
   using namespace kv;
@@ -34,6 +57,8 @@ int main(int argc, char **argv) {
   // The logger lives before and after the window, so every line the window adds is written
   // before the program ends.
   logging::GlobalLogScope global_log;
+  // A stop request also ends the logger's waits: for its folder's lock, for its file to open.
+  logging::GlobalLog()->SetStopSource(&ui::StopRequest());
   QApplication app(argc, argv);
   ui::Application().SetTitle(QStringLiteral("Korvane 2005"));
   ui::Application().SetHelpFile(QStringLiteral("korvan.hlp"));
@@ -46,6 +71,8 @@ int main(int argc, char **argv) {
 
   form.show();
   const int status = app.exec();
+  // Every line is written before the end, unless a write no longer returns.
+  if (!logging::GlobalLog()->Finish()) EndWithUnfinishedLog(*logging::GlobalLog());
   // The automatic mode tells cron or a timer whether the clock was set (0) or not (1).
   return status != 0 ? status : form.ExitStatus();
 }

@@ -6,9 +6,11 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -263,6 +265,64 @@ TEST_F(KorvanAutoTest, AsAServiceWithoutHomeOrLocaleItFindsRootsSettingsAndSaysO
              "NTP delay was ", kNotSet});
   // Standard error holds the one thing to report: Qt's notice about XDG_RUNTIME_DIR is not there.
   EXPECT_EQ(Stderr(), kNotSetMessage);
+}
+
+// True once the process has a thread named `name`.
+bool HasThread(int pid, const std::string &name) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  bool found = false;
+  if (DIR *d = opendir(tasks.c_str())) {
+    while (dirent *e = readdir(d))
+      if (e->d_name[0] != '.' && kvtest::ReadFile(tasks + "/" + e->d_name + "/comm") == name + "\n")
+        found = true;
+    closedir(d);
+  }
+  return found;
+}
+
+// The plain log is a FIFO the user put there, full, and nobody reads it: the log's first write
+// never returns. A stop signal still ends the run within seconds, which says why its log ends.
+TEST_F(KorvanAutoTest, AStopSignalEndsARunWhoseLogWriteNeverReturns) {
+  const kvtest::AddressLease silent_lease;
+  SilentServer server(silent_lease.Address());
+  ASSERT_TRUE(server.ok()) << silent_lease.Address();
+  kvtest::SmtpPeer smtp;
+  ASSERT_TRUE(smtp.Start()) << smtp.why();
+  WriteSettings(smtp, [&](kv::platform::TRegistry &r) {
+    r.WriteString("AServer", silent_lease.Address());
+    r.WriteInteger("ATimeout", 120);
+    r.WriteInteger("ALoggingCount", 0);
+  });
+  const std::string fifo = log_.file("korvanlog.log");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int held = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  const std::string block(4096, 'x');
+  while (write(held, block.data(), block.size()) > 0) {
+  }
+
+  kvtest::ChildProcess p;
+  ASSERT_TRUE(p.Start(kvtest::KorvanAutoCommand(home_.path()), home_.file("stderr")));
+  // Under way: the handlers are in place and the log has started.
+  ASSERT_TRUE(kvtest::WaitUntil([&] {
+    return Catches(p.pid(), SIGTERM) && HasThread(p.pid(), "kv-log-writer");
+  })) << Stderr();
+  const auto sent = std::chrono::steady_clock::now();
+  const int status = p.Stop(SIGTERM, std::chrono::seconds(30));
+  const int64_t ms = kvtest::ElapsedMs(sent);
+  close(held);
+  RecordProperty("ms_from_signal_to_exit", std::to_string(ms));
+  ASSERT_TRUE(WIFEXITED(status)) << status << Stderr();
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  // The logger is given up after three seconds without progress; the rest is a wide margin.
+  EXPECT_LT(ms, 10000);
+  EXPECT_EQ(Stderr(),
+            "korvan: Der automatische Lauf wurde durch das Signal 15 beendet; die Systemzeit wurde nicht "
+            "gesetzt.\nkorvan: Das Protokoll konnte nicht zu Ende geschrieben werden (in die "
+            "Protokolldatei " +
+                fifo +
+                " ließ sich 3 Sekunden lang nichts schreiben); der Lauf endet ohne die "
+                "restlichen Zeilen.\n");
 }
 
 } // namespace

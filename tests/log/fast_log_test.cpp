@@ -1,9 +1,13 @@
 #include "log/fast_log.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 #include "test_support.h"
 
@@ -210,4 +214,95 @@ TEST(FastLog, GlobalLogIsCreatedAndDestroyedExplicitly) {
   }
   EXPECT_EQ(GlobalLog(), nullptr);
   DestroyGlobalLog(); // harmless twice
+}
+
+// The plain log is a FIFO the user put there, which nobody reads and which is full: the end of
+// the run gives the writer up once it has written nothing for the stall limit, while the run's
+// lines still queue. A reader that comes later lets the same logger finish every line.
+TEST(FastLog, AWriteThatNeverReturnsIsGivenUpAtTheEndAndALateReaderLetsItFinish) {
+  kvtest::TempDir dir;
+  const std::string fifo = dir.file("korvanlog.log");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int held = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  const std::string block(4096, 'x');
+  size_t filled = 0;
+  for (ssize_t n; (n = write(held, block.data(), block.size())) > 0;)
+    filled += size_t(n);
+  TFastLog log;
+  PointAt(log, dir.path());
+  ASSERT_TRUE(log.StartLogging());
+  for (int i = 1; i <= 5; ++i)
+    log.Add("line " + std::to_string(i));
+  EXPECT_FALSE(log.Finish(300ms));
+  EXPECT_TRUE(log.Writer().Alive());
+
+  std::string read_back;
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    char buf[4096];
+    while (!done)
+      if (const ssize_t n = read(held, buf, sizeof buf); n > 0)
+        read_back.append(buf, size_t(n));
+      else
+        std::this_thread::sleep_for(1ms);
+  });
+  const bool finished = log.Finish(10s);
+  done = true;
+  reader.join();
+  close(held);
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(log.Writer().Alive());
+  ASSERT_GE(read_back.size(), filled);
+  EXPECT_EQ(read_back.substr(filled), "line 1\r\nline 2\r\nline 3\r\nline 4\r\nline 5\r\n");
+}
+
+// Asked to stop, the run waits neither the ten seconds for a folder lock another run holds nor
+// the turns' pauses for what is queued: 200 lines at 50 ms a turn would take ten seconds.
+TEST(FastLog, AStopRequestEndsTheWaitForTheFolderLockAndDrainsWithoutPauses) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file(".korvanlog.lock"), "");
+  const int other_run = open(dir.file(".korvanlog.lock").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(flock(other_run, LOCK_EX), 0);
+  std::atomic<bool> stop{true};
+  const auto start = std::chrono::steady_clock::now();
+  {
+    TFastLog log;
+    log.Writer().FileDef().SetPath(dir.path());
+    log.Writer().FileDef().SetBackupCount(2);
+    log.Writer().FileDef().BaseName = "korvanlog";
+    log.SetStopSource(&stop);
+    ASSERT_TRUE(log.StartLogging());
+    for (int i = 1; i <= 200; ++i)
+      log.Add("line " + std::to_string(i));
+    EXPECT_TRUE(log.Finish());
+  }
+  EXPECT_LT(kvtest::ElapsedMs(start), 10000);
+  close(other_run);
+  const std::vector<std::string> lines = CrLfLines(kvtest::ReadFile(dir.file("korvanlog.001")));
+  ASSERT_EQ(lines.size(), 200u);
+  EXPECT_EQ(lines.back(), "line 200");
+}
+
+// A writer held in opening the file (a hung disk; played by the hook) keeps StartLogging only a
+// moment once the stop request is raised.
+TEST(FastLog, AStopRequestEndsTheWaitForAWriterHeldInTheOpen) {
+  kvtest::TempDir dir;
+  std::atomic<bool> stop{false}, held{false}, release{false};
+  TFastLog log;
+  PointAt(log, dir.path(), 2);
+  log.SetStopSource(&stop);
+  log.Writer().FileDef().OnNewLogNamed = [&] {
+    held = true;
+    kvtest::WaitUntil([&] { return release.load(); }, 15s);
+  };
+  std::thread stopper([&] {
+    kvtest::WaitUntil([&] { return held.load(); });
+    stop = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(log.StartLogging());
+  EXPECT_LT(kvtest::ElapsedMs(start), 15000);
+  stopper.join();
+  release = true;
 }

@@ -263,21 +263,27 @@ TEST(FileDef, TheFolderLockFileIsOpenToEveryUser) {
 
 // A run that could not have the folder's lock (its name is taken by a folder here) creates its
 // log; before it returns, a second run rotates to keep one log. The second run finds the new log
-// locked already, spares it and takes the next number; no hidden file is left behind.
+// locked already, spares it and takes the next number; no hidden file is left behind. So also
+// where unnamed files cannot be made and a new log is made under a hidden name first.
 TEST(FileDef, ANewLogIsLockedBeforeAnotherRunsTrimSeesIt) {
-  kvtest::TempDir dir;
-  fs::create_directory(dir.file(".korvanlog.lock"));
-  TFLFileDef first = Def(dir, 1), second = Def(dir, 1);
-  int second_fd = -1;
-  first.OnNewLogNamed = [&] { second_fd = second.CreateLogFile(); };
-  const int first_fd = first.CreateLogFile();
-  struct stat st {};
-  EXPECT_TRUE(fstat(first_fd, &st) == 0 && st.st_nlink == 1) << "the first run's new log was deleted";
-  EXPECT_EQ(second.FullName(), dir.file("korvanlog.002"));
-  EXPECT_EQ(Listing(dir), (std::map<std::string, std::string>{
-                              {".korvanlog.lock", "<dir>"}, {"korvanlog.001", ""}, {"korvanlog.002", ""}}));
-  close(first_fd);
-  close(second_fd);
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed files" : "hidden names");
+    kvtest::TempDir dir;
+    fs::create_directory(dir.file(".korvanlog.lock"));
+    TFLFileDef first = Def(dir, 1), second = Def(dir, 1);
+    first.NoUnnamedFiles = second.NoUnnamedFiles = !unnamed;
+    int second_fd = -1;
+    first.OnNewLogNamed = [&] { second_fd = second.CreateLogFile(); };
+    const int first_fd = first.CreateLogFile();
+    struct stat st {};
+    EXPECT_TRUE(fstat(first_fd, &st) == 0 && st.st_nlink == 1) << "the first run's new log was deleted";
+    EXPECT_EQ(second.FullName(), dir.file("korvanlog.002"));
+    EXPECT_EQ(Listing(dir), (std::map<std::string, std::string>{
+                                {".korvanlog.lock", "<dir>"}, {"korvanlog.001", ""}, {"korvanlog.002", ""}}));
+    EXPECT_TRUE(TFLFileDef::IsFileLocked(dir.file("korvanlog.001")));
+    close(first_fd);
+    close(second_fd);
+  }
 }
 
 // A run that ended before its new log had a name (where unnamed files cannot be made) left a

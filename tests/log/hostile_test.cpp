@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -157,4 +158,136 @@ TEST(LogHostile, ANewNumberedLogNeverTakesOverAFileThatAppearedAfterTheRotation)
   close(fd);
   EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.001")), "the other run's log");
   EXPECT_EQ(def.FullName(), dir.file("korvanlog.~og"));
+}
+
+namespace {
+
+// What can be seen of a folder entry: kind, mode, owner, links, and its text or link target.
+std::string Look(const std::string &name) {
+  struct stat st {};
+  if (lstat(name.c_str(), &st) != 0) return "(none)";
+  std::string seen = "mode " + std::to_string(st.st_mode) + " uid " + std::to_string(st.st_uid) + " links " +
+                     std::to_string(st.st_nlink);
+  if (S_ISREG(st.st_mode)) seen += " text '" + kvtest::ReadFile(name) + "'";
+  char target[4096];
+  const ssize_t n = S_ISLNK(st.st_mode) ? readlink(name.c_str(), target, sizeof target) : 0;
+  if (n > 0) seen += " to " + std::string(target, size_t(n));
+  return seen;
+}
+
+enum class Planted { Fifo, Symlink, HardLink, OthersFile };
+
+struct HostileCase {
+  std::string place;    // the name something is planted at
+  int count;            // numbered logs kept
+  std::string expected; // the log the run writes: a name, or a start followed by six characters
+};
+
+// Plants `kind` at the case's place of a fresh 1777 folder, beside an earlier numbered log, runs
+// the logger there as `runner`, and checks the run and what it left.
+void RunBesidePlanted(const HostileCase &c, Planted kind, uid_t runner) {
+  const uid_t other = runner == 0 ? 65534 : 1;
+  kvtest::TempDir dir;
+  const std::string logs = dir.file("logs"), victim = dir.file("victim");
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(mkdir(logs.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(logs.c_str(), 01777), 0);
+  // A file of the run's user: its second name must not make it the log.
+  kvtest::WriteFile(victim, "victim", 0644);
+  ASSERT_EQ(chown(victim.c_str(), runner, runner), 0);
+  const std::string oldest = logs + "/korvanlog.001";
+  kvtest::WriteFile(oldest, "an earlier run", 0644);
+  ASSERT_EQ(chown(oldest.c_str(), runner, runner), 0);
+  // The next numbered name is taken, so that a run falls back.
+  if (c.place == "korvanlog.~og") {
+    ASSERT_EQ(mkdir((logs + "/korvanlog.002").c_str(), 0755), 0);
+  }
+
+  const std::string at = logs + "/" + c.place;
+  int held = -1; // a FIFO's other end, held open so that what reaches it can be seen
+  if (kind == Planted::Fifo) {
+    ASSERT_EQ(mkfifo(at.c_str(), 0644), 0);
+    if (c.place != ".korvanlog.lock") held = open(at.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  } else if (kind == Planted::Symlink) {
+    ASSERT_EQ(symlink(victim.c_str(), at.c_str()), 0);
+  } else if (kind == Planted::HardLink) {
+    ASSERT_EQ(link(victim.c_str(), at.c_str()), 0);
+  } else {
+    kvtest::WriteFile(at, "theirs", 0666);
+  }
+  if (kind == Planted::Fifo || kind == Planted::OthersFile) {
+    ASSERT_EQ(lchown(at.c_str(), other, other), 0);
+  }
+  const std::string planted = Look(at), victim_was = Look(victim);
+
+  const std::string gate = dir.file("gate"), out = dir.file("out");
+  kvtest::WriteFile(gate, "");
+  kvtest::ChildProcess run;
+  ASSERT_TRUE(
+      run.Start({KV_LOGGING_RUN, logs, std::to_string(c.count), "x", gate, std::to_string(runner)}, out));
+  const int status = run.Wait(std::chrono::seconds(8));
+  EXPECT_EQ(Look(at), planted);
+  EXPECT_EQ(Look(victim), victim_was);
+  char got[16];
+  EXPECT_TRUE(held < 0 || read(held, got, sizeof got) < 0) << "the log went into the planted FIFO";
+  if (held >= 0) close(held);
+  ASSERT_TRUE(WIFEXITED(status)) << "the run did not end: " << kvtest::ReadFile(out);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << kvtest::ReadFile(out);
+
+  // The log is a file of the run's user, with one name.
+  const std::string said = kvtest::ReadFile(out), prefix = "opened " + logs + "/";
+  ASSERT_EQ(said.rfind(prefix, 0), 0u) << said;
+  const std::string name = said.substr(prefix.size(), said.size() - prefix.size() - 1);
+  // Another user's numbered log is one of the folder's logs like any other.
+  const bool numbered = kind == Planted::OthersFile && c.place == "korvanlog.002";
+  const std::string expected = numbered ? "korvanlog.003" : c.expected;
+  if (expected.back() == '-')
+    EXPECT_TRUE(name.size() == expected.size() + 6 && name.rfind(expected, 0) == 0) << name;
+  else
+    EXPECT_EQ(name, expected);
+  struct stat st {};
+  ASSERT_EQ(lstat((logs + "/" + name).c_str(), &st), 0);
+  ASSERT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1 && st.st_uid == runner) << Look(logs + "/" + name);
+  EXPECT_NE(kvtest::ReadFile(logs + "/" + name).find("run x line 5"), std::string::npos);
+}
+
+} // namespace
+
+// Another user planted a FIFO, a symbolic link, a second name of a file of the run's user, or a
+// file of their own at one of the names a run of the logger opens: the folder's lock file, the
+// next numbered log, the fallback log, the plain log. A run (root's, and one of another user)
+// ends in seconds, leaves what was planted as it was, and writes its log into a file of its own.
+TEST(LogHostile, NothingPlantedInASharedLogFolderHangsARunOrGetsItsLog) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant other users' files and run as another user";
+  const std::vector<HostileCase> cases = {
+      {".korvanlog.lock", 3, "korvanlog.002"},
+      {"korvanlog.002", 3, "korvanlog.~og"},
+      {"korvanlog.~og", 3, "korvanlog.~og-"},
+      {"korvanlog.log", 0, "korvanlog.~og"},
+  };
+  for (const uid_t runner : {uid_t(0), uid_t(65534)})
+    for (const HostileCase &c : cases)
+      for (const Planted kind : {Planted::Fifo, Planted::Symlink, Planted::HardLink, Planted::OthersFile}) {
+        SCOPED_TRACE("run as " + std::to_string(runner) + ", " + c.place + " planted as " +
+                     std::to_string(int(kind)));
+        RunBesidePlanted(c, kind, runner);
+      }
+}
+
+// In a folder the run may not write, the plain log there, another user's file that the run could
+// write, is not the run's: the run goes on without a log, and the file stays as it was.
+TEST(LogHostile, AnotherUsersPlainLogInAFolderThatIsNotOursGivesNoLog) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  kvtest::TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const std::string theirs = dir.file("korvanlog.log");
+  kvtest::WriteFile(theirs, "root's log", 0666);
+  const std::string before = Look(theirs);
+  kvtest::WriteFile(dir.file("gate"), "");
+  kvtest::ChildProcess run;
+  ASSERT_TRUE(run.Start({KV_LOGGING_RUN, dir.path(), "0", "x", dir.file("gate"), "65534"}, dir.file("out")));
+  const int status = run.Wait(std::chrono::seconds(8));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 2) << kvtest::ReadFile(dir.file("out"));
+  EXPECT_EQ(Look(theirs), before);
 }
