@@ -111,6 +111,9 @@ int MeasureServer() {
   PrintDistribution("offset", offsets);
   PrintDistribution("|offset|", abs_offsets);
   PrintDistribution("delay", delays);
+  const auto below = std::count_if(delays.begin(), delays.end(), [](double d) { return d < 0; });
+  const auto zero = std::count(delays.begin(), delays.end(), 0.0);
+  std::printf("delay      below 0: %td, exactly 0: %td of %zu\n", below, zero, delays.size());
   return 0;
 }
 
