@@ -283,7 +283,9 @@ TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
     ui->ofNTPTime->setText(QStringLiteral(" ") + Q(t) + QStringLiteral(" UTC"));
     Log("NTP time was " + t + " UTC.");
     result.Answered = true;
-    const std::string delay = FixedText(client->NTPDelay(), 6, 5);
+    // No round trip takes less than no time: a delay below 0 is the server's timestamp noise,
+    // shown as 0 (and never as "-0,00000").
+    const std::string delay = FixedText(std::max(0.0, client->NTPDelay()), 6, 5);
     ShowStatus(QStringLiteral("Delay ") + Q(delay) + QStringLiteral(" s"));
     Log("NTP delay was " + delay + " s.");
     result.ClockSet = client->ClockSetResult() == net::TClockSetResult::Set;

@@ -17,9 +17,9 @@ constexpr uint32_t TNtpPacket::*kWords[] = {
 static_assert(4 + sizeof(kWords) / sizeof(kWords[0]) * 4 == kNtpPacketSize);
 
 constexpr uint64_t kEraSeconds = uint64_t{1} << 32;
-// The fraction scale of the date-time conversions, and their resolution (0.1 ms).
-constexpr uint64_t kFractionScale = 4294967295u;
-constexpr int64_t kTenthsOfMsPerSecond = 10000;
+// The fraction scale of the date-time conversions.
+constexpr double kFractionScale = 4294967295.0;
+constexpr int64_t kSecondsPerDay = 86400;
 
 // Seconds since 1900-01-01 of a timestamp, with the era pivot of RFC 4330 section 3: a clear top
 // bit means era 1, which starts 2^32 seconds after 1900.
@@ -61,39 +61,39 @@ bool PacketFromString(const std::string &Text, TNtpPacket &Packet) {
 
 TDateTime DecodeTimestamp(uint32_t Seconds, uint32_t Fraction) {
   if (Seconds == 0 && Fraction == 0) return 2.0;
-  // Tenths of a millisecond, cut. The encoder floors its fraction on the same scale, so a
-  // fraction it wrote may sit a hair (< 2^-32 s) below the unit it meant; the allowance of one
-  // scale step per unit (10000 / scale) gives that unit back without moving any other value.
-  const uint64_t tenths = (uint64_t{Fraction} * kTenthsOfMsPerSecond + kTenthsOfMsPerSecond) / kFractionScale;
-  return 2.0 + static_cast<double>(SecondsSince1900(Seconds)) / 86400.0 +
-         static_cast<double>(tenths) / (86400.0 * kTenthsOfMsPerSecond);
+  // Whole days and the time of day apart, so the sum rounds only once: a day count near today
+  // resolves about 0.6 us, and a product of all the seconds with 1/86400 would lose more.
+  const uint64_t secs = SecondsSince1900(Seconds);
+  const double day_seconds = static_cast<double>(secs % kSecondsPerDay) + Fraction / kFractionScale;
+  return 2.0 + static_cast<double>(secs / kSecondsPerDay) + day_seconds / kSecondsPerDay;
 }
 
 void EncodeTimestamp(TDateTime Value, uint32_t &Seconds, uint32_t &Fraction) {
-  const double d = (Value - 2.0) * 86400.0; // seconds since 1900-01-01
+  const double days = Value - 2.0; // since 1900-01-01
   // Beyond era 1 (or not a number) there is no timestamp to give: send "no time".
-  if (!(std::fabs(d) < 2.0 * static_cast<double>(kEraSeconds))) {
+  if (!(std::fabs(days) * kSecondsPerDay < 2.0 * static_cast<double>(kEraSeconds))) {
     Seconds = Fraction = 0;
     return;
   }
-  // A day count near today carries about half a microsecond of rounding noise; taking whole
-  // microseconds first keeps 12:00:00.123 from being cut to .1229.
-  const int64_t us = std::llround(d * 1e6);
-  int64_t secs = us / 1000000;
-  int64_t frac_us = us % 1000000;
-  if (frac_us < 0) { // floor, also before 1900
-    frac_us += 1000000;
-    --secs;
-  }
-  const uint64_t tenths = static_cast<uint64_t>(frac_us / 100);
+  // The time of day on its own keeps the bits that the seconds of a whole day count would round
+  // away; floors, also before 1900.
+  const double whole_days = std::floor(days);
+  double day_seconds = (days - whole_days) * kSecondsPerDay;
+  // A date-time holds a time only to its last bit (some 0.6 us today): a whole second within
+  // that is the second itself, so 12:00:00 does not go out as 11:59:59.9999997.
+  const double step = (std::nextafter(std::fabs(Value), HUGE_VAL) - std::fabs(Value)) * kSecondsPerDay;
+  if (std::fabs(day_seconds - std::round(day_seconds)) <= step) day_seconds = std::round(day_seconds);
+  const double whole_seconds = std::floor(day_seconds);
+  const int64_t secs =
+      static_cast<int64_t>(whole_days) * kSecondsPerDay + static_cast<int64_t>(whole_seconds);
   Seconds = static_cast<uint32_t>(secs); // modulo 2^32: era 1 wraps into the field
-  Fraction = static_cast<uint32_t>(tenths * kFractionScale / kTenthsOfMsPerSecond);
-  // The first 0.1 ms of era 1 would be the all-zero timestamp, which means "no time": it is
+  Fraction = static_cast<uint32_t>((day_seconds - whole_seconds) * kFractionScale);
+  // The first instant of era 1 would be the all-zero timestamp, which means "no time": it is
   // sent one fraction step (2^-32 s) later instead.
   if (Seconds == 0 && Fraction == 0 && secs != 0) Fraction = 1;
 }
 
-TNtpTimestamp InstantToNtp(const kv::platform::UtcInstant &t) {
+TNtpTimestamp InstantToNtp(const UtcInstant &t) {
   const uint64_t ns = static_cast<uint64_t>(t.nanoseconds);
   TNtpTimestamp ts;
   ts.Seconds = static_cast<uint32_t>(t.seconds + kNtpToUnixSeconds);
@@ -103,9 +103,9 @@ TNtpTimestamp InstantToNtp(const kv::platform::UtcInstant &t) {
   return ts;
 }
 
-kv::platform::UtcInstant NtpToInstant(const TNtpTimestamp &ts) {
+UtcInstant NtpToInstant(const TNtpTimestamp &ts) {
   if (ts.Seconds == 0 && ts.Fraction == 0) return {-kNtpToUnixSeconds, 0};
-  kv::platform::UtcInstant t;
+  UtcInstant t;
   t.seconds = static_cast<int64_t>(SecondsSince1900(ts.Seconds)) - kNtpToUnixSeconds;
   t.nanoseconds = static_cast<int32_t>((uint64_t{ts.Fraction} * 1000000000u) >> 32);
   return t;
@@ -133,8 +133,8 @@ const char *ReplyCheckName(TReplyCheck check) {
   return "unknown";
 }
 
-TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit, TDateTime T1,
-                         TDateTime T4) {
+TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit,
+                         const UtcInstant &T1, const UtcInstant &T4) {
   TReplyVerdict v;
   if (!PacketFromString(datagram, v.Packet)) return v; // TooShort
   v.Decoded = true;
@@ -161,13 +161,14 @@ TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &reque
     v.Check = TReplyCheck::Accepted;
   if (!v.Accepted()) return v;
 
-  const TDateTime T2 = DecodeTimestamp(p.Rcv1, p.Rcv2);
-  const TDateTime T3 = DecodeTimestamp(p.Xmit1, p.Xmit2);
-  const double delay = (T4 - T1) - (T3 - T2); // days
-  const double offset = ((T2 - T1) + (T3 - T4)) / 2;
-  v.ServerTime = T3 + delay / 2;
-  v.Offset = offset * 86400.0;
-  v.Delay = delay * 86400.0;
+  // The differences in seconds, from the instants themselves: on a LAN they are some ten
+  // microseconds, which a day count near today holds only to about 0.6 us.
+  using kv::platform::SecondsBetween;
+  const UtcInstant T2 = NtpToInstant({p.Rcv1, p.Rcv2});
+  const UtcInstant T3 = NtpToInstant({p.Xmit1, p.Xmit2});
+  v.Delay = SecondsBetween(T1, T4) - SecondsBetween(T2, T3);
+  v.Offset = (SecondsBetween(T1, T2) + SecondsBetween(T4, T3)) / 2;
+  v.ServerTime = kv::platform::InstantToDateTime(T3) + v.Delay / 2 / kSecondsPerDay;
   return v;
 }
 

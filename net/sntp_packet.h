@@ -12,6 +12,7 @@
 namespace kv::net {
 
 using kv::platform::TDateTime;
+using kv::platform::UtcInstant;
 
 // A decoded packet: four bytes, then eleven 32-bit words in host order. Each field sits at the
 // offset its wire counterpart has, so the layout below is also the wire layout.
@@ -67,20 +68,19 @@ struct TNtpTimestamp {
 // Seconds from 1900-01-01 (NTP era 0) to 1970-01-01.
 inline constexpr int64_t kNtpToUnixSeconds = 2208988800;
 
-// Timestamp -> date-time (UTC day count, 1900-01-01 00:00 is 2.0), the fraction cut to 0.1 ms on
-// the 2^32-1 scale. A seconds field whose top bit is clear belongs to era 1 (from 2036-02-07
-// 06:28:16 UTC on, RFC 4330 section 3); the all-zero timestamp means "no time" and gives 2.0.
+// Timestamp -> date-time (UTC day count, 1900-01-01 00:00 is 2.0), the fraction on the 2^32-1
+// scale. A seconds field whose top bit is clear belongs to era 1 (from 2036-02-07 06:28:16 UTC
+// on, RFC 4330 section 3); the all-zero timestamp means "no time" and gives 2.0.
 TDateTime DecodeTimestamp(uint32_t Seconds, uint32_t Fraction);
 // Date-time -> timestamp: the seconds are the floor of the seconds since 1900 (modulo 2^32, so a
-// date in era 1 wraps into it), the fraction is cut to 0.1 ms and scaled by 2^32-1. Only
-// 1900-01-01 00:00 itself gives the all-zero timestamp ("no time"); the start of era 1 gives a
-// fraction of 1.
+// date in era 1 wraps into it), the fraction is floored on the 2^32-1 scale. Only 1900-01-01
+// 00:00 itself gives the all-zero timestamp ("no time"); the start of era 1 gives a fraction of 1.
 void EncodeTimestamp(TDateTime Value, uint32_t &Seconds, uint32_t &Fraction);
 
 // Exact conversions at full resolution (fraction scale 2^32), with the same era rule.
 // InstantToNtp rounds the fraction up, so NtpToInstant(InstantToNtp(t)) gives t back.
-TNtpTimestamp InstantToNtp(const kv::platform::UtcInstant &t);
-kv::platform::UtcInstant NtpToInstant(const TNtpTimestamp &ts);
+TNtpTimestamp InstantToNtp(const UtcInstant &t);
+UtcInstant NtpToInstant(const TNtpTimestamp &ts);
 
 // Why a datagram was or was not taken as the answer to our request.
 enum class TReplyCheck {
@@ -105,15 +105,16 @@ struct TReplyVerdict {
   // Only when accepted:
   TDateTime ServerTime = 0; // T3 + delay/2, UTC
   double Offset = 0;        // seconds, positive when the server is ahead
-  double Delay = 0;         // round trip minus the server's processing, seconds
+  double Delay = 0;         // round trip minus the server's processing, seconds (below 0 only
+                            // through the server's timestamp noise)
   bool Accepted() const { return Check == TReplyCheck::Accepted; }
 };
 
 // Judges one datagram against the request that carried `request_transmit` (sent at T1,
-// received at T4; both UTC day counts) and, when it is acceptable, computes offset, delay and
+// received at T4, as the clock read them) and, when it is acceptable, computes offset, delay and
 // server time. Order: size, originate, leap, mode, stratum, receive and transmit seconds.
 // The version is not checked.
-TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit, TDateTime T1,
-                         TDateTime T4);
+TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit,
+                         const UtcInstant &T1, const UtcInstant &T4);
 
 } // namespace kv::net

@@ -31,13 +31,14 @@ bool TSNTPSend::RequestTime() {
 
   ClearPacket(Reply_);
   Reply_.LiVnMode = kClientLiVnMode;
-  const TDateTime T1 = GetUtcNow();
-  EncodeTimestamp(T1, Reply_.Org1, Reply_.Org2);
+  // T1 and T4 at the clock's full resolution: on a LAN the whole exchange takes less than the
+  // millisecond that GetUtcNow gives.
+  const UtcInstant T1 = kv::platform::CurrentClock().Now();
+  const TNtpTimestamp stamp = InstantToNtp(T1);
   // The server echoes the transmit field as the reply's originate: that ties the answer to
   // this request.
-  Reply_.Xmit1 = Reply_.Org1;
-  Reply_.Xmit2 = Reply_.Org2;
-  const TNtpTimestamp stamp{Reply_.Xmit1, Reply_.Xmit2};
+  Reply_.Org1 = Reply_.Xmit1 = stamp.Seconds;
+  Reply_.Org2 = Reply_.Xmit2 = stamp.Fraction;
   Buffer = PacketToString(Reply_);
   sock.SendString(Buffer);
   if (sock.LastError() != 0) return false;
@@ -46,7 +47,7 @@ bool TSNTPSend::RequestTime() {
   for (;;) {
     Buffer = sock.RecvPacket(MillisecondsLeft(start, Timeout));
     if (sock.LastError() != 0) return false; // 10060 when nothing (more) came in time
-    const TDateTime T4 = GetUtcNow();
+    const UtcInstant T4 = kv::platform::CurrentClock().Now();
     const TReplyVerdict verdict = CheckReply(Buffer, stamp, T1, T4);
     LastCheck_ = verdict.Check;
     if (verdict.Decoded) {
@@ -69,19 +70,20 @@ bool TSNTPSend::RequestTime() {
     NTPTime_ = verdict.ServerTime;
     NTPOffset_ = verdict.Offset;
     NTPDelay_ = verdict.Delay;
-    SetClock(T4, verdict.Offset / 86400.0);
+    SetClock(T4, verdict.Offset);
     return true;
   }
 }
 
-void TSNTPSend::SetClock(TDateTime T4, double offset_days) {
+void TSNTPSend::SetClock(const UtcInstant &T4, double offset) {
   if (!SyncTime) return;
-  if (!(std::fabs(NTPOffset_) <= MaxSyncDiff)) {
+  if (!(std::fabs(offset) <= MaxSyncDiff)) {
     ClockSetResult_ = TClockSetResult::OffsetTooLarge;
     return;
   }
-  int error = 0;
-  if (SetUtcNow(T4 + offset_days, &error)) {
+  // To the nanosecond, not through a date-time, which SetUtcNow takes to whole milliseconds.
+  const int error = kv::platform::CurrentClock().Set(kv::platform::AddSeconds(T4, offset));
+  if (error == 0) {
     ClockSetResult_ = TClockSetResult::Set;
   } else {
     ClockSetResult_ = TClockSetResult::Refused;

@@ -36,7 +36,8 @@ public:
   bool RequestTime();
 
   // Server time (UTC), offset (seconds, positive when the server is ahead) and round-trip delay
-  // (seconds) of the last accepted answer; 0 before the first.
+  // (seconds) of the last accepted answer; 0 before the first. The delay is the measured one,
+  // so it can fall a hair below 0 through the server's own timestamp noise.
   TDateTime NTPTime() const { return NTPTime_; }
   double NTPOffset() const { return NTPOffset_; }
   double NTPDelay() const { return NTPDelay_; }
@@ -63,7 +64,8 @@ public:
   int ClockSetError() const { return ClockSetError_; }
 
 private:
-  void SetClock(TDateTime T4, double offset_days);
+  // Sets the clock to T4 + offset (seconds) when SyncTime asks for it and the offset is allowed.
+  void SetClock(const UtcInstant &T4, double offset);
 
   std::unique_ptr<TUDPBlockSocket> Sock_;
   TNtpPacket Reply_;

@@ -13,6 +13,13 @@ struct UtcInstant {
   int32_t nanoseconds = 0;
 };
 
+// Seconds from `from` to `to` (negative when `to` is earlier), to the nanosecond: a day count
+// near today resolves only about 0.6 us.
+double SecondsBetween(const UtcInstant &from, const UtcInstant &to);
+// `t` moved by `seconds` (either sign), rounded to the nanosecond; `t` itself when `seconds` is
+// not a number or beyond 1e15.
+UtcInstant AddSeconds(const UtcInstant &t, double seconds);
+
 class Clock {
 public:
   virtual ~Clock() = default;

@@ -361,10 +361,10 @@ TEST_F(SyncRunTest, InteractiveLanShowsBothTimesAndTheDelayAfterOneQuery) {
   EXPECT_TRUE(pauses_.empty());
   EXPECT_EQ(Label(*form, "ofSystemTime").toStdString(), " 14.11.2023 22:13:20 UTC");
   EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " 14.11.2023 22:15:00 UTC");
-  EXPECT_EQ(Status(*form), "Delay -0,25000 s");
+  EXPECT_EQ(Status(*form), "Delay 0,00000 s"); // not below 0
   // The pointer passing over "Info über..." in the window's menu leaves the delay standing.
   form->actions()[0]->showStatusText(form.get());
-  EXPECT_EQ(Status(*form), "Delay -0,25000 s");
+  EXPECT_EQ(Status(*form), "Delay 0,00000 s");
   EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
   EXPECT_TRUE(boxes_.Shown().empty());
   EXPECT_EQ(form->ExitStatus(), 0);
@@ -391,6 +391,21 @@ TEST_F(SyncRunTest, TheWaitCursorAndTheGreyedButtonLastAsLongAsTheRunBlocks) {
     EXPECT_TRUE(sync->isEnabled());
     EXPECT_EQ(boxes_.Shown().size(), outcome == std::string("answered") ? 0u : 1u);
   }
+}
+
+TEST_F(SyncRunTest, ADelayBelowZeroIsLoggedAsZero) {
+  // The server's two timestamps 0.25 ms apart while our frozen clock stands: -0.00025 s measured.
+  responder_.SetScript([this](const std::string &request) {
+    const auto t = sntptest::AddSeconds(clock_.Now(), 100);
+    return std::vector<sntptest::Datagram>{
+        {sntptest::ServerReply(sntptest::TransmitOf(request), {t, sntptest::AddSeconds(t, 0.00025)}), false}};
+  });
+  AutoKey();
+  auto form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  EXPECT_EQ(Status(*form), "Delay 0,00000 s");
+  const Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "NTP delay was 0,00000 s."), lines.end()) << lines.size();
 }
 
 TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecksItsFields) {

@@ -27,22 +27,12 @@
 
 namespace sntptest {
 
+using kv::platform::AddSeconds;
 using kv::platform::UtcInstant;
 
-inline UtcInstant AddSeconds(UtcInstant t, double seconds) {
-  int64_t ns = t.seconds * 1000000000LL + t.nanoseconds + static_cast<int64_t>(seconds * 1e9);
-  int64_t s = ns / 1000000000LL;
-  int64_t rest = ns % 1000000000LL;
-  if (rest < 0) {
-    rest += 1000000000LL;
-    --s;
-  }
-  return {s, static_cast<int32_t>(rest)};
-}
-
-// A clock for tests. Frozen at a chosen time, or (Follow) the real time shifted by an amount.
-// Setting it never touches the machine: it records the time asked for and returns the errno the
-// test chose.
+// A clock for tests. Frozen at a chosen time, or (Follow) the real time shifted by an amount;
+// scripted reads, while any are left, come first. Setting it never touches the machine: it
+// records the time asked for and returns the errno the test chose.
 class FakeClock : public kv::platform::Clock {
 public:
   explicit FakeClock(UtcInstant frozen = {1700000000, 250000000}) : frozen_(frozen) {}
@@ -56,6 +46,11 @@ public:
 
   UtcInstant Now() override {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!reads_.empty()) {
+      const UtcInstant next = reads_.front();
+      reads_.erase(reads_.begin());
+      return next;
+    }
     if (!follow_) return frozen_;
     return AddSeconds(kv::platform::SystemClock().Now(), shift_);
   }
@@ -69,6 +64,11 @@ public:
     frozen_ = t;
     follow_ = false;
   }
+  // The next reads return these, in order.
+  void ScriptReads(std::vector<UtcInstant> reads) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reads_ = std::move(reads);
+  }
   void RefuseSetWith(int err) {
     std::lock_guard<std::mutex> lock(mutex_);
     set_result_ = err;
@@ -81,6 +81,7 @@ public:
 private:
   std::mutex mutex_;
   UtcInstant frozen_;
+  std::vector<UtcInstant> reads_;
   bool follow_ = false;
   double shift_ = 0;
   int set_result_ = 0;

@@ -10,6 +10,7 @@
 #include "tests/peers/proxy_peers.h"
 
 using namespace kv::net;
+using kv::platform::UtcInstant;
 using sntptest::FakeClock;
 using sntptest::ScopedClock;
 
@@ -31,10 +32,30 @@ protected:
   TSNTPSend client;
 };
 
-// The true offset lies within half the round trip of the measured one; the millisecond clock and
-// the 0.1 ms cut add up to 1.2 ms more.
-void ExpectOffsetAbout(const TSNTPSend &client, double expected) {
-  EXPECT_LE(std::fabs(client.NTPOffset() - expected), std::fabs(client.NTPDelay()) / 2 + 0.0012)
+// Beyond half the delay, only chronyd's timestamp noise, far below this, parts a measured offset
+// from the true one.
+constexpr double kNoise = 10e-6;
+
+// One query, and the machine's real time just before and just after it.
+struct TimedQuery {
+  bool ok = false;
+  UtcInstant before, after;
+  double took() const { return kv::platform::SecondsBetween(before, after); }
+};
+TimedQuery TimedRequest(TSNTPSend &client) {
+  TimedQuery q;
+  q.before = kv::platform::SystemClock().Now();
+  q.ok = client.RequestTime();
+  q.after = kv::platform::SystemClock().Now();
+  return q;
+}
+
+// What holds however loaded the machine is: the delay lies between 0 and the time the query
+// took, and the true offset within half the delay of the measured one.
+void ExpectExchange(const TSNTPSend &client, const TimedQuery &q, double expected_offset) {
+  EXPECT_GE(client.NTPDelay(), 0.0);
+  EXPECT_LE(client.NTPDelay(), q.took());
+  EXPECT_LE(std::fabs(client.NTPOffset() - expected_offset), client.NTPDelay() / 2 + kNoise)
       << "offset " << client.NTPOffset() << ", delay " << client.NTPDelay();
 }
 
@@ -52,25 +73,27 @@ TEST_F(SntpChronyd, PeerServesWithoutTouchingTheClock) {
 
 TEST_F(SntpChronyd, DirectQueryMeasuresTheOffsetAndSetsTheFakeClock) {
   client.SyncTime = true;
-  ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client);
-  ExpectOffsetAbout(client, 100.0);
-  EXPECT_GE(client.NTPDelay(), -0.002);
-  EXPECT_LT(client.NTPDelay(), 0.5);
+  const TimedQuery q = TimedRequest(client);
+  ASSERT_TRUE(q.ok) << sntptest::Why(client);
+  ExpectExchange(client, q, 100.0);
   EXPECT_EQ(client.Reply().Stratum, 10);
   EXPECT_EQ(client.ClockSetResult(), TClockSetResult::Set);
   const auto sets = clock.Sets();
   ASSERT_EQ(sets.size(), 1u);
-  // Set to the server's time, which is the machine's own.
-  const double real_now = sntptest::Seconds(kv::platform::SystemClock().Now());
-  EXPECT_NEAR(sntptest::Seconds(sets[0]), real_now, 0.5);
+  // Set to the server's time, which is the machine's own: the real time during the query, give
+  // or take half the delay.
+  const double slack = client.NTPDelay() / 2 + kNoise;
+  EXPECT_GE(kv::platform::SecondsBetween(q.before, sets[0]), -slack);
+  EXPECT_GE(kv::platform::SecondsBetween(sets[0], q.after), -slack);
 }
 
 TEST_F(SntpChronyd, RepeatedQueriesOnOneClientAgree) {
   client.MaxSyncDiff = 50; // the 100 s offset is too large to set
   client.SyncTime = true;
   for (int i = 0; i < 20; ++i) {
-    ASSERT_TRUE(client.RequestTime()) << "query " << i << ": " << client.Sock().LastError();
-    ExpectOffsetAbout(client, 100.0);
+    const TimedQuery q = TimedRequest(client);
+    ASSERT_TRUE(q.ok) << "query " << i << ": " << sntptest::Why(client);
+    ExpectExchange(client, q, 100.0);
     EXPECT_EQ(client.ClockSetResult(), TClockSetResult::OffsetTooLarge);
   }
   EXPECT_TRUE(clock.Sets().empty());
@@ -83,10 +106,12 @@ TEST_F(SntpChronyd, QueryThroughDantedsUdpRelay) {
   client.Sock().SocksPort = danted.PortText();
   client.SyncTime = true;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(client.RequestTime()) << sntptest::Why(client) << "\n" << danted.Log();
+    // The association is made before T1 (the slow fake relay of the client's own tests shows
+    // that); here the relayed round trip, however long the load makes it, is a sane one.
+    const TimedQuery q = TimedRequest(client);
+    ASSERT_TRUE(q.ok) << sntptest::Why(client) << "\n" << danted.Log();
     EXPECT_TRUE(client.Sock().UsingSocks());
-    ExpectOffsetAbout(client, 100.0);
-    EXPECT_LT(client.NTPDelay(), 0.5);
+    ExpectExchange(client, q, 100.0);
     EXPECT_EQ(client.Reply().Stratum, 10);
   }
   EXPECT_EQ(clock.Sets().size(), 3u);

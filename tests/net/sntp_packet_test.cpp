@@ -14,12 +14,6 @@ using kv::platform::InstantToDateTime;
 using kv::platform::UtcInstant;
 using kvnettest::Bytes;
 
-namespace {
-
-constexpr double kTenthMsInDays = 0.0001 / 86400.0;
-
-} // namespace
-
 TEST(SntpPacket, WireLayoutIsBigEndianInFieldOrder) {
   TNtpPacket p;
   p.LiVnMode = 0x1B;
@@ -60,15 +54,19 @@ TEST(SntpPacket, WireLayoutIsBigEndianInFieldOrder) {
   EXPECT_EQ(PacketToString(back), std::string(48, '\0'));
 }
 
-TEST(SntpTimestamp, DecodeKeepsTheScaleAndTheTenthMillisecondCut) {
+TEST(SntpTimestamp, DecodeKeepsTheScaleAndTheWholeFraction) {
   EXPECT_DOUBLE_EQ(DecodeTimestamp(0, 0), 2.0);               // "no time": 1900-01-01 00:00
   EXPECT_DOUBLE_EQ(DecodeTimestamp(2208988800u, 0), 25569.0); // 1970-01-01
-  // Half the scale is exactly half a second.
+  // Half the scale is exactly half a second; the full fraction is one second on the 2^32-1 scale.
   EXPECT_DOUBLE_EQ(DecodeTimestamp(2208988800u, 0x80000000u), 25569.0 + 0.5 / 86400);
-  // 0.19 ms is cut to 0.1 ms; the full fraction is one second on the 2^32-1 scale.
-  const uint32_t f019 = static_cast<uint32_t>(0.00019 * 4294967296.0);
-  EXPECT_NEAR(DecodeTimestamp(2208988800u, f019), 25569.0 + 0.0001 / 86400, 1e-12);
   EXPECT_DOUBLE_EQ(DecodeTimestamp(2208988800u, 0xFFFFFFFFu), 25569.0 + 1.0 / 86400);
+  // 0.19 ms and 12.3 us stay what they are, to the resolution of a day count (0.6 us today).
+  for (double part : {0.00019, 0.0000123}) {
+    const auto fraction = static_cast<uint32_t>(part * 4294967295.0);
+    EXPECT_NEAR((DecodeTimestamp(4005745840u, fraction) - DecodeTimestamp(4005745840u, 0)) * 86400, part,
+                1e-6)
+        << part;
+  }
 }
 
 TEST(SntpTimestamp, SecondsWithTheTopBitClearBelongToEraOne) {
@@ -91,26 +89,29 @@ TEST(SntpTimestamp, SecondsWithTheTopBitClearBelongToEraOne) {
   uint32_t s = 0, fr = 0;
   EncodeTimestamp(InstantToDateTime(y2040), s, fr);
   EXPECT_EQ(s, 4417977600u - 4294967296u);
-  EXPECT_NEAR(DecodeTimestamp(s, fr), InstantToDateTime(y2040), kTenthMsInDays / 100);
+  EXPECT_NEAR((DecodeTimestamp(s, fr) - InstantToDateTime(y2040)) * 86400, 0, 1e-6);
 
   EXPECT_EQ(NtpToInstant({1, 0}).seconds, 2085978497);
   EXPECT_EQ(InstantToNtp(y2040).Seconds, s);
   EXPECT_EQ(NtpToInstant(InstantToNtp(y2040)).seconds, y2040.seconds);
 }
 
-TEST(SntpTimestamp, EncodeFloorsTheSecondsAndCutsTheFraction) {
+TEST(SntpTimestamp, EncodeFloorsTheSecondsAndKeepsTheFraction) {
   // 4005745840.25 s since 1900 (2026-12-08): the seconds stay 4005745840, never rounded up.
   const UtcInstant t{1796757040, 250000000};
   uint32_t s = 0, fr = 0;
   EncodeTimestamp(InstantToDateTime(t), s, fr);
   EXPECT_EQ(s, 4005745840u);
-  EXPECT_EQ(fr, 1073741823u); // floor(0.25 * (2^32 - 1))
+  EXPECT_NEAR(fr, 1073741823.75, 2600); // 0.25 * (2^32 - 1), within a day count's 0.6 us
   // ... and it decodes to .2500, not .2499.
   EXPECT_EQ(DateTimeToInstant(DecodeTimestamp(s, fr)).nanoseconds, 250000000);
 
-  // Sub-0.1 ms parts are cut: .12345 -> .1234.
-  EncodeTimestamp(InstantToDateTime({1796757040, 123450000}), s, fr);
-  EXPECT_EQ(fr, static_cast<uint32_t>(1234ull * 4294967295ull / 10000));
+  // A send time with a part below 0.1 ms keeps it, and comes back from the timestamp.
+  const UtcInstant sub{1796757040, 123456789};
+  EncodeTimestamp(InstantToDateTime(sub), s, fr);
+  EXPECT_EQ(s, 4005745840u);
+  EXPECT_NEAR(fr, 0.123456789 * 4294967295.0, 2600);
+  EXPECT_NEAR((DecodeTimestamp(s, fr) - InstantToDateTime(sub)) * 86400, 0, 1e-6);
 
   // Out of range or not a number: "no time".
   EncodeTimestamp(std::nan(""), s, fr);
@@ -159,16 +160,16 @@ TEST(SntpTimestamp, FullResolutionConversionsRoundTripEveryNanosecond) {
 
 namespace {
 
-// A request stamp, and a reply time line: client sends at T1 = t, server 100 s ahead receives
-// 10 ms later, answers 1 ms after that, the reply takes 10 ms back.
+// A request stamp, and a reply time line as on a LAN: client sends at T1 = t, server 100 s
+// ahead receives 23.4 us later, answers 3.1 us after that, the reply takes 20.2 us back.
 struct ReplyCase : ::testing::Test {
   const UtcInstant t{1796757040, 125000000};
   const TNtpTimestamp stamp = InstantToNtp(t);
-  const double T1 = InstantToDateTime(t);
-  const double T4 = InstantToDateTime(sntptest::AddSeconds(t, 0.021));
-  sntptest::ReplyFields fields{sntptest::AddSeconds(t, 100.010), sntptest::AddSeconds(t, 100.011)};
+  const UtcInstant T4 = sntptest::AddSeconds(t, 46.7e-6);
+  sntptest::ReplyFields fields{sntptest::AddSeconds(t, 100 + 23.4e-6),
+                               sntptest::AddSeconds(t, 100 + 26.5e-6)};
 
-  TReplyVerdict Check(const std::string &datagram) const { return CheckReply(datagram, stamp, T1, T4); }
+  TReplyVerdict Check(const std::string &datagram) const { return CheckReply(datagram, stamp, t, T4); }
   std::string Reply() const { return sntptest::ServerReply(stamp, fields); }
 };
 
@@ -177,18 +178,23 @@ struct ReplyCase : ::testing::Test {
 TEST_F(ReplyCase, AcceptedReplyGivesOffsetDelayAndServerTime) {
   const TReplyVerdict v = Check(Reply());
   ASSERT_EQ(v.Check, TReplyCheck::Accepted) << ReplyCheckName(v.Check);
-  EXPECT_NEAR(v.Offset, 100.0, 0.0002);
-  EXPECT_NEAR(v.Delay, 0.020, 0.0002);
-  EXPECT_NEAR(v.ServerTime, T4 + 100.0 / 86400, 0.0002 / 86400);
+  // Offset 100 s plus half the paths' difference; delay 46.7 - 3.1 us; server time T3 + 21.8 us.
+  EXPECT_NEAR(v.Offset, 100 + 1.6e-6, 2e-9);
+  EXPECT_NEAR(v.Delay, 43.6e-6, 2e-9);
+  EXPECT_NEAR(v.ServerTime, InstantToDateTime(sntptest::AddSeconds(t, 100 + 48.3e-6)), 1e-11);
   EXPECT_EQ(v.Leap, 0);
   EXPECT_EQ(v.Version, 4);
   EXPECT_EQ(v.Mode, 4);
   EXPECT_EQ(v.Packet.Stratum, 2);
 
   // A server behind us gives a negative offset.
-  fields.receive = sntptest::AddSeconds(t, -49.990);
-  fields.transmit = sntptest::AddSeconds(t, -49.989);
-  EXPECT_NEAR(Check(Reply()).Offset, -50.0, 0.0002);
+  fields.receive = sntptest::AddSeconds(t, -50 + 23.4e-6);
+  fields.transmit = sntptest::AddSeconds(t, -50 + 26.5e-6);
+  EXPECT_NEAR(Check(Reply()).Offset, -50 + 1.6e-6, 2e-9);
+
+  // The server's timestamps a hair apart the wrong way: the measured delay is what it is.
+  fields.transmit = sntptest::AddSeconds(t, -50 + 23.4e-6 + 46.8e-6);
+  EXPECT_NEAR(Check(Reply()).Delay, -0.1e-6, 2e-9);
 }
 
 TEST_F(ReplyCase, SizeComesFirstAndExtraBytesAreIgnored) {
@@ -237,9 +243,8 @@ TEST_F(ReplyCase, EraOneRepliesGiveTheRightOffset) {
   const TNtpTimestamp later_stamp = InstantToNtp(later);
   ASSERT_EQ(later_stamp.Seconds & 0x80000000u, 0u);
   const sntptest::ReplyFields s{sntptest::AddSeconds(later, 2.5), sntptest::AddSeconds(later, 2.5)};
-  const TReplyVerdict v = CheckReply(sntptest::ServerReply(later_stamp, s), later_stamp,
-                                     InstantToDateTime(later), InstantToDateTime(later));
+  const TReplyVerdict v = CheckReply(sntptest::ServerReply(later_stamp, s), later_stamp, later, later);
   ASSERT_TRUE(v.Accepted()) << ReplyCheckName(v.Check);
-  EXPECT_NEAR(v.Offset, 2.5, 0.0002);
+  EXPECT_NEAR(v.Offset, 2.5, 2e-9);
   EXPECT_EQ(DecodeDateTime(v.ServerTime).year, 2040);
 }

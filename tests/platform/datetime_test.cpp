@@ -37,6 +37,21 @@ TEST(DateTime, ValuesNoCalendarHoldsAreDecodedWithoutOverflow) {
   EXPECT_FALSE(DateTimeToStr(-1e300).empty());
 }
 
+TEST(DateTime, InstantArithmeticKeepsTheNanoseconds) {
+  const UtcInstant t{1796757040, 999999990};
+  // Carries across the second both ways, and a moved instant is as far away as it was moved.
+  const UtcInstant later = AddSeconds(t, 20e-9), earlier = AddSeconds(t, -1.00000001);
+  EXPECT_EQ(later.seconds, 1796757041);
+  EXPECT_EQ(later.nanoseconds, 10);
+  EXPECT_EQ(earlier.seconds, 1796757039);
+  EXPECT_EQ(earlier.nanoseconds, 999999980);
+  EXPECT_NEAR(SecondsBetween(t, later), 20e-9, 1e-15);
+  EXPECT_NEAR(SecondsBetween(later, earlier), -1.00000003, 1e-15);
+  // Nothing to move by: the instant stays.
+  EXPECT_EQ(AddSeconds(t, std::nan("")).nanoseconds, t.nanoseconds);
+  EXPECT_EQ(AddSeconds(t, HUGE_VAL).seconds, t.seconds);
+}
+
 TEST(DateTime, TextsFollowThePinnedRegionalSettings) {
   FormatSettings de;
   de.ShortDateFormat = "%d.%m.%Y";
