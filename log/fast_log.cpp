@@ -68,14 +68,14 @@ void TFastLog::SetTurnPause(std::chrono::milliseconds pause) {
 }
 
 void TFastLog::SetStopSource(const std::atomic<bool> *stop) {
-  stop_ = stop;
   writer_->FileDef().StopSource = stop;
 }
 
 bool TFastLog::Finish(std::chrono::milliseconds stall) {
   // Asked to stop, nobody waits for the pace of the turns: what is queued goes out at once.
-  const auto unpace = [this] {
-    if (stop_ && stop_->load()) SetTurnPause(std::chrono::milliseconds(0));
+  const std::atomic<bool> *stop = writer_->FileDef().StopSource;
+  const auto unpace = [this, stop] {
+    if (stop && stop->load()) SetTurnPause(std::chrono::milliseconds(0));
   };
   try {
     // The parser first: everything it sends reaches the writer's queue before the writer's quit.

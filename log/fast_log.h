@@ -77,7 +77,6 @@ private:
   std::vector<std::string> header_;
   std::vector<std::string> footer_;
   std::atomic<bool> started_{false};
-  const std::atomic<bool> *stop_ = nullptr;
 };
 
 // The process-wide logger; nullptr outside CreateGlobalLog() .. DestroyGlobalLog().

@@ -424,23 +424,21 @@ int TFLFileDef::CreateLogFile() {
 }
 
 int TFLFileDef::OpenFallback() {
-  std::string name = FallbackName();
-  struct stat st {};
-  int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-  if (fd < 0 && errno != EEXIST) return -1;
-  // An earlier fallback log is taken over and truncated only when it is surely this run's user's
-  // and no run writes it; anything else there (another user's file, a second name of some file,
-  // a FIFO, a link) is left as it is, and a file of this run's own is made beside it.
-  if (fd < 0) fd = OpenEntry(name, O_RDWR, OwnRegular, st);
-  if (fd >= 0) fd = Claim(fd, st);
-  for (int attempt = 0; fd < 0 && attempt < 8; ++attempt) {
-    name = FallbackName() + "-" + RandomSuffix();
-    fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
+  for (int attempt = 0; attempt <= 8; ++attempt) {
+    const std::string name = attempt == 0 ? FallbackName() : FallbackName() + "-" + RandomSuffix();
+    struct stat st {};
+    int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
     if (fd < 0 && errno != EEXIST) return -1;
-    if (fd >= 0) fd = Claim(fd, st);
+    // An earlier fallback log is taken over and truncated only when it is surely this run's
+    // user's and no run writes it; anything else there (another user's file, a second name of
+    // some file, a FIFO, a link) is left as it is, and a file of this run's own is made beside it.
+    if (fd < 0 && attempt == 0) fd = OpenEntry(name, O_RDWR, OwnRegular, st);
+    if (fd >= 0 && (fd = Claim(fd, st)) >= 0) {
+      SplitFullName(name);
+      return fd;
+    }
   }
-  if (fd >= 0) SplitFullName(name);
-  return fd;
+  return -1;
 }
 
 void TFLFileDef::CloseLogFile(int fd) {

@@ -48,24 +48,20 @@ TFastLogWriter::~TFastLogWriter() {
 
 bool TFastLogWriter::WaitUntilOpen() {
   if (!Resumed()) return false; // nothing would ever open the file
-  const std::atomic<bool> *stop = file_def_.StopSource;
-  if (!stop) {
-    WaitState([this] { return file_open_ || !Alive(); });
-    return file_open_;
-  }
   // A stop request comes from a signal handler, which cannot wake the wait: it is looked at.
   // Once it is raised the wait for the folder's lock ends, so the file opens at once; a writer
   // still held after that (a hung disk) is waited for only a little longer.
+  const std::atomic<bool> *stop = file_def_.StopSource;
   using Clock = std::chrono::steady_clock;
   std::optional<Clock::time_point> stopped;
   WaitState(
       [&] {
         if (file_open_ || !Alive()) return true;
-        if (!stop->load()) return false;
+        if (!stop || !stop->load()) return false;
         if (!stopped) stopped = Clock::now();
         return Clock::now() - *stopped >= kStopGrace;
       },
-      std::chrono::milliseconds(20));
+      std::chrono::milliseconds(stop ? 20 : 0));
   return file_open_;
 }
 
