@@ -241,11 +241,16 @@ TEST(FastLog, AWriteThatNeverReturnsIsGivenUpAtTheEndAndALateReaderLetsItFinish)
   std::atomic<bool> done{false};
   std::thread reader([&] {
     char buf[4096];
-    while (!done)
+    for (;;) {
+      // Once the writer has ended, what it wrote last may still wait in the pipe: read it all.
+      const bool writer_ended = done.load();
       if (const ssize_t n = read(held, buf, sizeof buf); n > 0)
         read_back.append(buf, size_t(n));
+      else if (writer_ended)
+        break;
       else
         std::this_thread::sleep_for(1ms);
+    }
   });
   const bool finished = log.Finish(10s);
   done = true;
