@@ -77,9 +77,10 @@ template <class Settings, class Visit> void ForEachAutoValue(Settings &v, Visit 
 QString DefaultLoggingPath(const QString &programDirectory);
 // True when `path` has the shape of a folder DefaultLoggingPath offers, whatever environment
 // offered it: "log" in `programDirectory`, or an absolute path ending in "korvane/log" (a state
-// directory's, which XDG_STATE_HOME may have placed anywhere when the dialog ran). A run makes
-// such a folder when it is missing; any other folder was typed and is used as typed, so that a
-// typing error is not silently created.
+// directory's, which XDG_STATE_HOME may have placed anywhere when the dialog ran), judged with "."
+// and ".." resolved in the text. A run makes such a folder, in that resolved form, when it is
+// missing; any other folder was typed and is used as typed, so that a typing error is not
+// silently created.
 bool IsDefaultLoggingPath(const QString &path, const QString &programDirectory);
 
 // Reads one value of the open key into `field`. A value that cannot be read (an integer or switch

@@ -5,6 +5,7 @@
 
 #include "ui_mainform.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QTimer>
 #include <QToolButton>
@@ -529,10 +530,15 @@ void TMainForm::StartRunLog() {
   // A default folder is made on first need (mode 0700: the log names servers and addresses);
   // a folder the user typed is used as typed.
   int folderError = 0;
-  if (IsDefaultLoggingPath(F.Auto.ALoggingPath, kv::ui::Application().ProgramDirectory()))
-    folderError = platform::MakeDirectories(Text(F.Auto.ALoggingPath));
+  QString folder = F.Auto.ALoggingPath;
+  if (IsDefaultLoggingPath(folder, kv::ui::Application().ProgramDirectory())) {
+    // Made and used as judged, with "." and ".." resolved in the text: "a/b/../korvane/log/" must
+    // not leave a stray "a/b" behind.
+    folder = QDir::cleanPath(folder) + QLatin1Char('/');
+    folderError = platform::MakeDirectories(Text(folder));
+  }
   logging::TFLFileDef &def = log->Writer().FileDef();
-  def.SetPath(Text(F.Auto.ALoggingPath));
+  def.SetPath(Text(folder));
   def.SetBackupCount(F.Auto.ALoggingCount & 0xFFFF);
   def.BaseName = "korvanlog";
   if (!log->StartLogging()) {

@@ -741,16 +741,21 @@ TEST_F(SyncRunTest, DefaultLogFoldersAreMadeWhereverTheyWereOfferedTypedOnesAreN
                             "/ konnte nicht angelegt werden; der Lauf wird nicht protokolliert.")});
 
   // Without a folder in the key: the default folder, which the dialog offers. Then one the
-  // dialog offered while XDG_STATE_HOME named another state folder, not there yet either.
+  // dialog offered while XDG_STATE_HOME named another state folder, not there yet either; and one
+  // with "..", made as its text resolves, with no stray folder on the way.
   const std::string offered =
       kv::app::DefaultLoggingPath(kv::ui::Application().ProgramDirectory()).toStdString();
   const std::string other = elsewhere.file("state/korvane/log/");
+  const std::string dotted = elsewhere.file("a/b/../s/korvane/log/");
   struct Case {
     std::string folder;
-    Lines made; // with mode 0700
+    Lines made; // with mode 0700; the last holds the log
   };
-  for (const Case &c : {Case{offered, {offered}},
-                        Case{other, {elsewhere.file("state/"), elsewhere.file("state/korvane/"), other}}}) {
+  for (const Case &c :
+       {Case{offered, {offered}},
+        Case{other, {elsewhere.file("state/"), elsewhere.file("state/korvane/"), other}},
+        Case{dotted,
+             {elsewhere.file("a/"), elsewhere.file("a/s/korvane/"), elsewhere.file("a/s/korvane/log/")}}}) {
     SCOPED_TRACE(c.folder);
     NextRun();
     AutoKey([&](TRegistry &r) {
@@ -763,7 +768,7 @@ TEST_F(SyncRunTest, DefaultLogFoldersAreMadeWhereverTheyWereOfferedTypedOnesAreN
     ASSERT_TRUE(ProcessUntilClosed());
     kv::logging::DestroyGlobalLog();
     EXPECT_TRUE(boxes_.Shown().empty());
-    EXPECT_EQ(::unlink((c.folder + "korvanlog.001").c_str()), 0) << "the run's log is there";
+    EXPECT_EQ(::unlink((c.made.back() + "korvanlog.001").c_str()), 0) << "the run's log is there";
     for (const std::string &made : c.made) {
       struct stat st {};
       ASSERT_EQ(::stat(made.c_str(), &st), 0) << made;
@@ -771,6 +776,7 @@ TEST_F(SyncRunTest, DefaultLogFoldersAreMadeWhereverTheyWereOfferedTypedOnesAreN
     }
     ::rmdir(c.folder.c_str()); // beside the test program, for a user other than root
   }
+  EXPECT_NE(::access(elsewhere.file("a/b").c_str(), F_OK), 0) << "a stray folder was made";
 
   // A default folder that cannot be made: the box names it and tells why. Root's lies in the
   // state folder, here below a file; another user's beside this program, which that user may
