@@ -190,6 +190,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
       TNtpPacket p;
       PacketFromString(ReplyAhead(request, 500), p);
       (zero_receive ? p.Rcv1 : p.Xmit1) = 0;
+      (zero_receive ? p.Rcv2 : p.Xmit2) = 0;
       return std::vector<Datagram>{{PacketToString(p)}};
     });
     EXPECT_FALSE(client.RequestTime());
