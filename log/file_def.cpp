@@ -5,14 +5,17 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <optional>
 #include <random>
 #include <stdexcept>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -54,6 +57,7 @@ bool RenameNoReplace(const std::string &from, const std::string &to) {
 struct Numbered {
   std::string name;   // full name
   std::string number; // the three digits
+  uid_t owner;
 };
 
 // Sort order of numbered files: their number texts compared without regard to case.
@@ -152,12 +156,20 @@ int OpenPlainLog(const std::string &name) {
   return Claim(fd, st);
 }
 
-// Six letters and digits that nobody can guess.
+// Characters after "<base>.~og-" in a further fallback log's name.
+constexpr size_t kRandomChars = 6;
+
+constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool IsRandomChar(char c) {
+  return c != 0 && std::strchr(kChars, c) != nullptr;
+}
+
+// Letters and digits that nobody can guess.
 std::string RandomSuffix() {
-  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
   std::string suffix;
-  for (int i = 0; i < 6; ++i)
+  for (size_t i = 0; i < kRandomChars; ++i)
     suffix += kChars[random() % (sizeof kChars - 1)];
   return suffix;
 }
@@ -172,34 +184,64 @@ std::vector<Numbered> NumberedLogs(const std::vector<std::string> &names, size_t
       continue;
     struct stat st {};
     if (lstat(n.c_str(), &st) != 0 || !SingleRegular(st)) continue;
-    numbered.push_back({n, n.substr(base_len)});
+    numbered.push_back({n, n.substr(base_len), st.st_uid});
   }
   std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
   return numbered;
 }
 
-// Deletes the oldest logs until `reserve` more fit within `count`, then renumbers the rest from
-// 1 (`stem` is path and base name). False when a rename failed.
-bool TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, size_t count, size_t reserve) {
-  const int64_t excess = static_cast<int64_t>(numbered.size() + reserve) - static_cast<int64_t>(count);
-  if (excess > 0) {
-    std::vector<Numbered> kept;
-    for (size_t i = 0; i < numbered.size(); ++i) {
-      const bool remove = static_cast<int64_t>(i) < excess;
-      // A log another run still writes stays, as does one that cannot be deleted.
-      if (remove && !TFLFileDef::IsFileLocked(numbered[i].name) && unlink(numbered[i].name.c_str()) == 0)
-        continue;
-      kept.push_back(numbered[i]);
-    }
-    numbered.swap(kept);
+// True when this thread may act as the owner of any file (CAP_FOWNER in its effective set).
+bool ActsAsAnyOwner() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
+// Whose entries of a folder this run may delete and rename: in a folder with the sticky bit only
+// its own, unless it owns the folder or acts as any file's owner; elsewhere everyone's (where it
+// may not write the folder at all, the deletes and renames themselves fail).
+class RemoveRight {
+public:
+  explicit RemoveRight(const std::string &dir) {
+    struct stat st {};
+    any_ = stat(dir.c_str(), &st) != 0 || (st.st_mode & S_ISVTX) == 0 || st.st_uid == geteuid() ||
+           ActsAsAnyOwner();
   }
+  bool operator()(uid_t owner) const { return any_ || owner == geteuid(); }
+
+private:
+  bool any_;
+};
+
+enum class Renumbered { Done, RenameFailed, NotPermitted };
+
+// Deletes the oldest logs until `reserve` more fit within `count`, then renumbers the rest from
+// 1 (`stem` is path and base name). Nothing is touched when a log to be deleted or renamed is
+// not `may`'s to touch: a series changed only in part would keep a gap for good.
+Renumbered TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, size_t count,
+                           size_t reserve, const RemoveRight &may) {
+  const int64_t excess = static_cast<int64_t>(numbered.size() + reserve) - static_cast<int64_t>(count);
+  // A log another run still writes stays.
+  std::vector<bool> drop(numbered.size());
+  for (size_t i = 0; static_cast<int64_t>(i) < excess && i < numbered.size(); ++i)
+    drop[i] = !TFLFileDef::IsFileLocked(numbered[i].name);
+  for (size_t i = 0, number = 0; i < numbered.size(); ++i) {
+    if (!drop[i]) ++number; // the number it will have
+    const bool touched = drop[i] || numbered[i].name != stem + NumberExtension(number);
+    if (touched && !may(numbered[i].owner)) return Renumbered::NotPermitted;
+  }
+  std::vector<Numbered> kept;
+  for (size_t i = 0; i < numbered.size(); ++i) // one that cannot be deleted stays too
+    if (!drop[i] || unlink(numbered[i].name.c_str()) != 0) kept.push_back(numbered[i]);
+  numbered.swap(kept);
   // A log in use is renamed too: its writer goes on writing it under the new name.
   bool all_renamed = true;
   for (size_t i = 0; i < numbered.size(); ++i) {
     const std::string target = stem + NumberExtension(i + 1);
     if (target != numbered[i].name && !RenameNoReplace(numbered[i].name, target)) all_renamed = false;
   }
-  return all_renamed;
+  return all_renamed ? Renumbered::Done : Renumbered::RenameFailed;
 }
 
 // Creates `name` exclusively (failing with EEXIST when it exists) and already locked, so another
@@ -230,8 +272,9 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
     fd = OpenEntry(temp, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
     if (fd < 0 && errno == EEXIST) continue; // left by an ended run that had our process id
     if (fd < 0) return -1;
-    // A trim that went on without the folder's lock may have taken it, not yet locked, for an
-    // abandoned one: it is gone then, or about to be, and another name is tried.
+    // When this run went on without the folder's lock, a trim that holds it may have taken the
+    // file, not yet locked, for an abandoned one: it is gone then, or about to be, and another
+    // name is tried.
     const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
     const bool taken = locked ? fstat(fd, &st) == 0 && st.st_nlink == 0 : errno == EWOULDBLOCK;
     if (taken) {
@@ -262,13 +305,13 @@ void RemoveAbandoned(const std::vector<std::string> &hidden) {
   }
 }
 
-// An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
+// An exclusive lock on a lock file, for as long as the object lives. Waits at most `wait` for
 // another holder, less when `stop` is raised meanwhile; after that, or when the file cannot be
 // made or is no plain lock file, it goes on without the lock (a new numbered log is still
 // created exclusively, so nothing is overwritten).
 class FolderLock {
 public:
-  FolderLock(const std::string &name, const std::atomic<bool> *stop) {
+  FolderLock(const std::string &name, const std::atomic<bool> *stop, std::chrono::milliseconds wait) {
     // The lock file is every user's, so its mode is set outright rather than left to the umask
     // (a root service's may be 077, which would shut out every other user's run). Reading would
     // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
@@ -292,11 +335,11 @@ public:
       }
     }
     if (fd_ < 0) return;
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline ||
-          (stop && stop->load())) {
+      gave_up_ = errno == EWOULDBLOCK && std::chrono::steady_clock::now() >= deadline;
+      if ((errno != EWOULDBLOCK && errno != EINTR) || gave_up_ || (stop && stop->load())) {
         close(fd_);
         fd_ = -1;
         return;
@@ -306,6 +349,8 @@ public:
     }
   }
   bool Held() const { return fd_ >= 0; }
+  // Another holder kept it for the whole wait.
+  bool GaveUp() const { return gave_up_; }
   ~FolderLock() {
     if (fd_ >= 0) close(fd_); // releases the lock
   }
@@ -313,9 +358,9 @@ public:
   FolderLock &operator=(const FolderLock &) = delete;
 
 private:
-  static constexpr std::chrono::seconds kWait{10};
   static constexpr mode_t kMode = 0666;
   int fd_ = -1;
+  bool gave_up_ = false;
 };
 
 } // namespace
@@ -385,7 +430,8 @@ std::string TFLFileDef::RotateBackups(const std::vector<std::string> &names) {
   try {
     std::vector<Numbered> numbered = NumberedLogs(names, path_.size() + BaseName.size() + 1);
     if (numbered.empty()) return ".001";
-    if (TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 1)) {
+    if (TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 1, RemoveRight(path_)) ==
+        Renumbered::Done) {
       const std::string ext = NumberExtension(numbered.size() + 1);
       const std::string candidate = path_ + BaseName + ext;
       if (!Exists(candidate) && !IsFileLocked(candidate)) return ext;
@@ -406,7 +452,10 @@ void TFLFileDef::SplitFullName(const std::string &name) {
 
 int TFLFileDef::CreateLogFile() {
   std::optional<FolderLock> lock;
-  if (backup_count_ > 0) lock.emplace(LockName(), StopSource);
+  if (backup_count_ > 0) {
+    lock.emplace(LockName(), StopSource, FolderLockWait);
+    lock_gave_up_ = lock->GaveUp();
+  }
   const std::string name = GetFileName();
   if (fresh_numbered_) {
     const int fd = CreateLocked(name, path_, path_ + HiddenPrefix(), !NoUnnamedFiles);
@@ -418,37 +467,81 @@ int TFLFileDef::CreateLogFile() {
     fresh_numbered_ = false; // someone else took the name in the meantime
   } else if (backup_count_ == 0) {
     const int fd = OpenPlainLog(name);
-    if (fd >= 0 || errno != kRefused) return fd;
+    // Not this run's, or another run still writes it: a fallback log serves.
+    if (fd >= 0 || (errno != kRefused && errno != EWOULDBLOCK)) return fd;
   }
   return OpenFallback();
 }
 
+bool TFLFileDef::IsFallbackName(const std::string &name) const {
+  const std::string stem = FallbackName();
+  if (name.compare(0, stem.size(), stem) != 0) return false;
+  if (name.size() == stem.size()) return true;
+  return name.size() == stem.size() + 1 + kRandomChars && name[stem.size()] == '-' &&
+         std::all_of(name.begin() + long(stem.size()) + 1, name.end(), IsRandomChar);
+}
+
 int TFLFileDef::OpenFallback() {
+  // Always a new file: an earlier fallback log holds an earlier run's lines, or another user's
+  // file, a link or a FIFO stands there.
   for (int attempt = 0; attempt <= 8; ++attempt) {
     const std::string name = attempt == 0 ? FallbackName() : FallbackName() + "-" + RandomSuffix();
+    const int fd = CreateLocked(name, path_, path_ + HiddenPrefix(), !NoUnnamedFiles);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return -1;
+    fallback_ = true;
+    SplitFullName(name);
     struct stat st {};
-    int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-    if (fd < 0 && errno != EEXIST) return -1;
-    // An earlier fallback log is taken over and truncated only when it is surely this run's
-    // user's and no run writes it; anything else there (another user's file, a second name of
-    // some file, a FIFO, a link) is left as it is, and a file of this run's own is made beside it.
-    if (fd < 0 && attempt == 0) fd = OpenEntry(name, O_RDWR, OwnRegular, st);
-    if (fd >= 0 && (fd = Claim(fd, st)) >= 0) {
-      SplitFullName(name);
-      return fd;
+    try {
+      if (fstat(fd, &st) == 0) TrimFallbacks(FallbacksKept() - 1, &st);
+    } catch (...) {
     }
+    return fd;
   }
+  errno = EEXIST;
   return -1;
 }
 
+void TFLFileDef::TrimFallbacks(size_t keep, const struct stat *except) const {
+  struct Fallback {
+    std::string name;
+    struct timespec modified;
+  };
+  std::vector<Fallback> own;
+  for (const std::string &name : ListEntries()) {
+    struct stat st {};
+    if (!IsFallbackName(name) || lstat(name.c_str(), &st) != 0 || !OwnRegular(st)) continue;
+    if (except && st.st_dev == except->st_dev && st.st_ino == except->st_ino) continue;
+    own.push_back({name, st.st_mtim});
+  }
+  std::sort(own.begin(), own.end(), [](const Fallback &a, const Fallback &b) {
+    if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+    if (a.modified.tv_nsec != b.modified.tv_nsec) return a.modified.tv_nsec > b.modified.tv_nsec;
+    return a.name > b.name;
+  });
+  for (size_t i = keep; i < own.size(); ++i) // one that a run still writes stays
+    if (!IsFileLocked(own[i].name)) unlink(own[i].name.c_str());
+}
+
 void TFLFileDef::CloseLogFile(int fd) {
-  if (fd >= 0) close(fd);
-  if (backup_count_ == 0) return;
+  if (OnClosing) OnClosing();
+  std::optional<FolderLock> lock;
   try {
-    FolderLock lock(LockName(), StopSource);
-    if (lock.Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
+    // Whoever kept the lock for the whole wait at the start may keep it for good: one try then.
+    if (backup_count_ > 0)
+      lock.emplace(LockName(), StopSource, lock_gave_up_ ? std::chrono::milliseconds(0) : FolderLockWait);
+    // A fallback log stays locked while its run trims, so that no other run, trimming at the same
+    // time, takes it for a finished one and deletes it.
+    struct stat own {};
+    if (fallback_ && fd >= 0 && fstat(fd, &own) == 0) TrimFallbacks(FallbacksKept() - 1, &own);
+  } catch (...) {
+  }
+  if (fd >= 0) close(fd);
+  if (!lock) return;
+  try {
+    if (lock->Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
     std::vector<Numbered> numbered = NumberedLogs(ListEntries(), path_.size() + BaseName.size() + 1);
-    TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0);
+    TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0, RemoveRight(path_));
   } catch (...) {
   }
 }
