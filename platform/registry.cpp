@@ -16,6 +16,7 @@
 #include <unistd.h>
 #include <unordered_map>
 
+#include "platform/open_entry.h"
 #include "platform/system.h"
 
 namespace kv::platform {
@@ -331,17 +332,36 @@ using registry_file::Store;
 
 enum class LoadStatus { Ok, Missing, Unreadable };
 
+// What a name stands for when it is no settings or lock file, for the messages.
+std::string EntryKind(const struct stat &st) {
+  if (S_ISLNK(st.st_mode)) return "eine symbolische Verknüpfung";
+  if (S_ISFIFO(st.st_mode)) return "eine benannte Pipe (FIFO)";
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "ein Gerät";
+  if (S_ISDIR(st.st_mode)) return "ein Ordner";
+  if (S_ISSOCK(st.st_mode)) return "ein Socket";
+  if (S_ISREG(st.st_mode)) return "eine Datei mit mehreren Namen";
+  return "ein unbekannter Dateityp";
+}
+
+// Reads `file`, a name with no link left in it (see FollowLinks). Anything but a regular file is
+// unreadable and never opened: a FIFO or a device there would hold the reader.
 LoadStatus Load(const std::string &file, Store &store, std::string &why) {
   store = Store{};
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) {
-    if (errno == ENOENT) return LoadStatus::Missing;
-    why = ErrnoText(errno);
+  TOpenRequest request;
+  request.accept = RegularFile;
+  const TOpenResult opened = OpenEntry(file, request);
+  if (opened.Refused()) {
+    why = "keine gewöhnliche Datei, sondern " + EntryKind(opened.st);
     return LoadStatus::Unreadable;
   }
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize) {
-    why = "keine gewöhnliche Datei";
+  if (!opened.Opened()) {
+    if (opened.error == ENOENT) return LoadStatus::Missing;
+    why = ErrnoText(opened.error);
+    return LoadStatus::Unreadable;
+  }
+  const int fd = opened.fd;
+  if (opened.st.st_size > kMaxFileSize) {
+    why = "Datei zu groß";
     ::close(fd);
     return LoadStatus::Unreadable;
   }
@@ -438,9 +458,20 @@ bool WriteAll(int fd, const std::string &data) {
 class FileLock {
 public:
   explicit FileLock(const std::string &path) {
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0)
-      throw ERegistryException("Die Sperrdatei " + path + " kann nicht geöffnet werden: " + ErrnoText(errno));
+    // Only a regular file with one name serves: a FIFO, a device or a link there is no lock file,
+    // and its open could wait or act by itself.
+    TOpenRequest request;
+    request.flags = O_RDWR | O_CREAT;
+    request.accept = SingleRegular;
+    const TOpenResult opened = OpenEntry(path, request);
+    if (opened.Refused())
+      throw ERegistryException("Die Sperrdatei " + path + " ist " + EntryKind(opened.st) +
+                               " und wird nicht als Sperrdatei verwendet. Die Einstellungen können erst "
+                               "wieder gespeichert werden, wenn sie entfernt ist.");
+    if (!opened.Opened())
+      throw ERegistryException("Die Sperrdatei " + path +
+                               " kann nicht geöffnet werden: " + ErrnoText(opened.error));
+    fd_ = opened.fd;
     while (::flock(fd_, LOCK_EX) != 0) {
       if (errno == EINTR) continue;
       int err = errno;
@@ -497,10 +528,13 @@ Store Update(const std::string &file, const std::function<void(Store &)> &change
 
   std::string temp = target + ".tmp-" + std::to_string(::getpid());
   ::unlink(temp.c_str()); // a leftover of a crashed writer with the same process id
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0)
+  TOpenRequest request;
+  request.flags = O_WRONLY | O_CREAT | O_EXCL;
+  const TOpenResult created = OpenEntry(temp, request);
+  if (!created.Opened())
     throw ERegistryException("Die Einstellungen können nicht gespeichert werden (" + temp +
-                             "): " + ErrnoText(errno));
+                             "): " + ErrnoText(created.error));
+  const int fd = created.fd;
   bool ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, registry_file::Format(store)) && ::fsync(fd) == 0;
   int err = errno;
   ok = (::close(fd) == 0) && ok;

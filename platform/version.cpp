@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/regular_file.h"
+#include "platform/open_entry.h"
 
 namespace kv::platform {
 
@@ -21,7 +21,7 @@ VersionRead FindRecord(const std::string &path, const volatile unsigned char (&i
     signature[i] = static_cast<unsigned char>(~inverted[i]);
 
   // Only a program file is searched: a device or a pipe could be read for ever.
-  const int fd = OpenRegularFile(path.c_str());
+  const int fd = OpenRegularFile(path);
   if (fd < 0) return VersionRead::Failed;
   constexpr size_t kChunk = kVersionScanChunk;
   std::vector<unsigned char> buf(kChunk + size);

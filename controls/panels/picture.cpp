@@ -12,7 +12,7 @@
 #include "controls/panels/gif_frames.h"
 #include "controls/panels/markup_lexer.h"
 #include "controls/panels/picture_decode.h"
-#include "platform/regular_file.h"
+#include "platform/open_entry.h"
 
 namespace kv::panels {
 
@@ -54,7 +54,7 @@ bool OpenPictureFile(QFile &file, const QString &path) {
     file.setFileName(path);
     return file.open(QIODevice::ReadOnly);
   }
-  const int fd = kv::platform::OpenRegularFile(QFile::encodeName(path).constData());
+  const int fd = kv::platform::OpenRegularFile(QFile::encodeName(path).toStdString());
   if (fd < 0) return false;
   if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) return true;
   ::close(fd);

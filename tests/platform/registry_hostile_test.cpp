@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <dirent.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -242,4 +243,76 @@ TEST_F(RegistryHostile, ReadingGrowsLinearlyWithTheValuesOfOneKey) {
   // 25 times the values: about 25 times the time, up to three times that on a busy machine whose
   // caches other processes share (a lookup per value through all the others would make it 625).
   EXPECT_LT(large, 250 * std::max(small, 0.02)) << small << " ms, " << large << " ms";
+}
+
+namespace {
+
+// What `action` reports when run in a child process, or "(waits)" when the child has not ended
+// within a generous deadline (it is killed then): a regression fails instead of hanging the suite.
+std::string InChild(const std::function<std::string()> &action) {
+  int out[2];
+  if (pipe(out) != 0) return "(no pipe)";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(out[0]);
+    const std::string said = action();
+    _exit(write(out[1], said.data(), said.size()) == static_cast<ssize_t>(said.size()) ? 0 : 1);
+  }
+  close(out[1]);
+  int status = 0;
+  const bool ended =
+      kvtest::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(20));
+  if (!ended) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  std::string said;
+  char buf[4096];
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+    said.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  return ended ? said : "(waits)";
+}
+
+std::string ReadKey(const std::string &file) {
+  TRegistry reg(file);
+  return reg.OpenKeyReadOnly(kKey) ? "Server=" + reg.ReadString("Server") : "defaults";
+}
+
+std::string WriteKey(const std::string &file) {
+  return kvtest::FailureText<kv::platform::ERegistryException>([&] {
+    TRegistry reg(file);
+    reg.OpenKey(kKey, true);
+    reg.WriteString("Server", "written");
+  });
+}
+
+} // namespace
+
+TEST_F(RegistryHostile, AFifoAtTheSettingsFileOrItsLockHoldsNoReadOrWrite) {
+  // At the settings file: read as unreadable, then moved aside by the next write.
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  EXPECT_EQ(InChild([&] { return ReadKey(file); }), "defaults");
+  EXPECT_EQ(InChild([&] { return WriteKey(file); }), "(no failure)");
+  EXPECT_EQ(InChild([&] { return ReadKey(file); }), "Server=written");
+  const auto names = Names(folder);
+  ASSERT_EQ(CountContaining(names, ".unreadable-"), 1u);
+  for (const auto &name : names) {
+    struct stat st {};
+    if (name.find(".unreadable-") != std::string::npos) {
+      EXPECT_TRUE(lstat((folder + "/" + name).c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
+  }
+
+  // At the lock file: no write takes it for a lock, and says why; reads go on.
+  const std::string lock = file + ".lock";
+  for (const std::string kind : {"benannte Pipe (FIFO)", "symbolische Verknüpfung"}) {
+    unlink(lock.c_str());
+    ASSERT_EQ(kind[0] == 'b' ? mkfifo(lock.c_str(), 0600) : symlink("elsewhere", lock.c_str()), 0);
+    const std::string said = InChild([&] { return WriteKey(file); });
+    EXPECT_NE(said.find("Die Sperrdatei " + lock + " ist eine " + kind), std::string::npos) << said;
+    EXPECT_EQ(InChild([&] { return ReadKey(file); }), "Server=written");
+  }
+  struct stat st {};
+  EXPECT_NE(lstat((folder + "/elsewhere").c_str(), &st), 0) << "the link was followed";
 }
