@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "log/program_info.h"
+#include "platform/open_entry.h"
 
 namespace kv::logging {
 
@@ -65,27 +66,10 @@ bool CompareBackupNumbers(const Numbered &a, const Numbered &b) {
   return strcasecmp(a.number.c_str(), b.number.c_str()) < 0;
 }
 
-// What a caller takes from the log folder, judged on the entry's status.
-using Accept = bool (*)(const struct stat &);
-
-bool AnyEntry(const struct stat &) {
-  return true;
-}
-
-// A regular file with no other name: a second name may stand for any file on the disk.
-bool SingleRegular(const struct stat &st) {
-  return S_ISREG(st.st_mode) && st.st_nlink == 1;
-}
-
-// ... that also belongs to this run's user.
-bool OwnRegular(const struct stat &st) {
-  return SingleRegular(st) && st.st_uid == geteuid();
-}
-
 // The plain log: this run's user's file, or a pipe or terminal that user (or root) put there.
 bool PlainLogEntry(const struct stat &st) {
   const bool stream = S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode);
-  return OwnRegular(st) || (stream && (st.st_uid == geteuid() || st.st_uid == 0));
+  return platform::OwnSingleRegular(st) || (stream && (st.st_uid == geteuid() || st.st_uid == 0));
 }
 
 // Closes `fd`, keeping errno; returns -1.
@@ -96,64 +80,48 @@ int CloseKeepingErrno(int fd) {
   return -1;
 }
 
-// The errno of an entry the caller does not take.
-constexpr int kRefused = EPERM;
-
-// Opens an entry of the log folder with `flags` (access and creation). No open here may wait (for
-// a FIFO's other end, or a device behind a hard link), follow a symbolic link, or make a terminal
-// the controlling one. An existing entry is looked at before the open, so that one the caller
-// refuses is not opened at all (an open alone can start a device), and again through the open
-// file, as the name may stand for another by then. Returns the descriptor, still non-blocking,
-// and its status in `st`; -1 with errno (kRefused for a refused entry).
-int OpenEntry(const std::string &name, int flags, Accept accept, struct stat &st) {
-  if (!(flags & O_EXCL) && lstat(name.c_str(), &st) == 0 && !accept(st)) {
-    errno = kRefused;
-    return -1;
-  }
-  const int fd = open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  const bool looked = fstat(fd, &st) == 0;
-  if (looked && accept(st)) return fd;
-  if (looked) errno = kRefused;
-  return CloseKeepingErrno(fd);
+// Opens an entry of the log folder with `flags` (access and creation), taking an existing one
+// only when `accept` does; a file the open makes gets mode 0644 (less the umask).
+platform::TOpenResult Open(const std::string &name, int flags, platform::TEntryRule accept) {
+  platform::TOpenRequest request;
+  request.flags = flags;
+  request.mode = 0644;
+  request.accept = accept;
+  return platform::OpenEntry(name, request);
 }
 
-// Opens an existing entry for flock. A lock needs no write access: a file another user made
-// (root's timer and a user's run sharing a folder) is opened read-only, so both still take turns.
-int OpenToLock(const std::string &name, Accept accept, struct stat &st) {
-  const int fd = OpenEntry(name, O_RDWR, accept, st);
-  if (fd >= 0 || errno != EACCES) return fd;
-  return OpenEntry(name, O_RDONLY, accept, st);
-}
-
-// Writes to `fd` wait again (a pipe's reader may be slow; the end of the run bounds that wait).
-bool Blocking(int fd) {
-  const int flags = fcntl(fd, F_GETFL);
-  return flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+// Opens an entry for flock (`create`: O_CREAT to make it when missing). A lock needs no write
+// access: a file another user made (root's timer and a user's run sharing a folder) is opened
+// read-only, so both still take turns.
+platform::TOpenResult OpenToLock(const std::string &name, platform::TEntryRule accept, int create = 0) {
+  platform::TOpenResult opened = Open(name, O_RDWR | create, accept);
+  if (opened.status == platform::TOpenStatus::Failed && opened.error == EACCES)
+    opened = Open(name, O_RDONLY, accept);
+  return opened;
 }
 
 // Takes an opened log for this run: locked against other writers (the stand-in for opening
 // without sharing), emptied when it is a file, and positioned at its end. Returns `fd`, or -1
-// (closed, errno set) when another writer holds it.
+// (closed, errno set; EWOULDBLOCK when another writer holds it).
 int Claim(int fd, const struct stat &st) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0)) || !Blocking(fd))
+      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0)))
     return CloseKeepingErrno(fd);
   return fd;
 }
 
-// The plain log: made afresh, or an earlier one taken over (see PlainLogEntry); kRefused when
-// what is there is not this run's to write.
-int OpenPlainLog(const std::string &name) {
-  struct stat st {};
-  int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-  if (fd < 0 && errno == EEXIST) fd = OpenEntry(name, O_RDWR, PlainLogEntry, st);
-  if (fd < 0) return -1;
-  if (S_ISCHR(st.st_mode) && !isatty(fd)) {
-    errno = kRefused;
-    return CloseKeepingErrno(fd);
-  }
-  return Claim(fd, st);
+// The plain log: made afresh, or an earlier one taken over (see PlainLogEntry), and claimed.
+// Refused when what is there is not this run's to write, or another run still writes it.
+platform::TOpenResult OpenPlainLog(const std::string &name) {
+  platform::TOpenResult plain = Open(name, O_RDWR | O_CREAT, PlainLogEntry);
+  if (!plain.Opened()) return plain;
+  const bool other_device = S_ISCHR(plain.st.st_mode) && !isatty(plain.fd);
+  plain.fd = other_device ? CloseKeepingErrno(plain.fd) : Claim(plain.fd, plain.st);
+  if (plain.fd >= 0) return plain;
+  const bool refused = other_device || errno == EWOULDBLOCK;
+  plain.status = refused ? platform::TOpenStatus::Refused : platform::TOpenStatus::Failed;
+  plain.error = refused ? 0 : errno;
+  return plain;
 }
 
 // Characters after "<base>.~og-" in a further fallback log's name.
@@ -183,7 +151,7 @@ std::vector<Numbered> NumberedLogs(const std::vector<std::string> &names, size_t
         !IsDigit(n[base_len + 2]))
       continue;
     struct stat st {};
-    if (lstat(n.c_str(), &st) != 0 || !SingleRegular(st)) continue;
+    if (lstat(n.c_str(), &st) != 0 || !platform::SingleRegular(st)) continue;
     numbered.push_back({n, n.substr(base_len), st.st_uid});
   }
   std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
@@ -268,10 +236,14 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = hidden_stem + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    const platform::TOpenResult made = Open(temp, O_RDWR | O_CREAT | O_EXCL, platform::AnyEntry);
+    if (!made.Opened() && made.error == EEXIST) continue; // left by an ended run that had our process id
+    if (!made.Opened()) {
+      errno = made.error;
+      return -1;
+    }
+    fd = made.fd;
     struct stat st {};
-    fd = OpenEntry(temp, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-    if (fd < 0 && errno == EEXIST) continue; // left by an ended run that had our process id
-    if (fd < 0) return -1;
     // When this run went on without the folder's lock, a trim that holds it may have taken the
     // file, not yet locked, for an abandoned one: it is gone then, or about to be, and another
     // name is tried.
@@ -282,7 +254,7 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
       close(fd);
       continue;
     }
-    if (locked && Blocking(fd) && RenameNoReplace(temp, name)) return fd;
+    if (locked && RenameNoReplace(temp, name)) return fd;
     const int err = errno;
     unlink(temp.c_str());
     close(fd);
@@ -297,11 +269,10 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
 // them left behind: each creator holds its file's lock, so one that can be locked is abandoned.
 void RemoveAbandoned(const std::vector<std::string> &hidden) {
   for (const std::string &name : hidden) {
-    struct stat st {};
-    const int fd = OpenToLock(name, SingleRegular, st);
-    if (fd < 0) continue;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(name.c_str()); // still locked while it goes
-    close(fd);
+    const platform::TOpenResult hidden_file = OpenToLock(name, platform::SingleRegular);
+    if (!hidden_file.Opened()) continue;
+    if (flock(hidden_file.fd, LOCK_EX | LOCK_NB) == 0) unlink(name.c_str()); // still locked while it goes
+    close(hidden_file.fd);
   }
 }
 
@@ -320,21 +291,11 @@ public:
     // link there is no lock file. An existing one is opened up only when it is surely just a lock
     // file of ours: under root, a name linked to another file (a hard link to /etc/shadow, say)
     // must not make that file writable.
-    for (int attempt = 0; fd_ < 0 && attempt < 3; ++attempt) {
-      struct stat st {};
-      fd_ = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-      if (fd_ >= 0) {
-        fchmod(fd_, kMode);
-      } else if (errno == EEXIST || errno == EACCES) {
-        fd_ = OpenToLock(name, SingleRegular, st);
-        if (fd_ < 0 && errno != ENOENT) return; // ENOENT: it went away meanwhile, and is made anew
-        if (fd_ >= 0 && st.st_size == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode)
-          fchmod(fd_, kMode);
-      } else {
-        return;
-      }
-    }
-    if (fd_ < 0) return;
+    const platform::TOpenResult lock = OpenToLock(name, platform::SingleRegular, O_CREAT);
+    if (!lock.Opened()) return;
+    fd_ = lock.fd;
+    const struct stat &st = lock.st;
+    if (st.st_size == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode) fchmod(fd_, kMode);
     const auto deadline = std::chrono::steady_clock::now() + wait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
@@ -390,11 +351,10 @@ std::string TFLFileDef::GetFileName() {
 
 bool TFLFileDef::IsFileLocked(const std::string &name) {
   if (!Exists(name)) return false;
-  struct stat st {};
-  const int fd = OpenToLock(name, SingleRegular, st);
-  if (fd < 0) return true;
-  bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
-  close(fd); // also releases the probe's lock
+  const platform::TOpenResult probe = OpenToLock(name, platform::SingleRegular);
+  if (!probe.Opened()) return true;
+  bool locked = flock(probe.fd, LOCK_EX | LOCK_NB) != 0;
+  close(probe.fd); // also releases the probe's lock
   return locked;
 }
 
@@ -466,9 +426,13 @@ int TFLFileDef::CreateLogFile() {
     if (errno != EEXIST) return -1;
     fresh_numbered_ = false; // someone else took the name in the meantime
   } else if (backup_count_ == 0) {
-    const int fd = OpenPlainLog(name);
+    const platform::TOpenResult plain = OpenPlainLog(name);
+    if (plain.Opened()) return plain.fd;
+    if (!plain.Refused()) {
+      errno = plain.error;
+      return -1;
+    }
     // Not this run's, or another run still writes it: a fallback log serves.
-    if (fd >= 0 || (errno != kRefused && errno != EWOULDBLOCK)) return fd;
   }
   return OpenFallback();
 }
@@ -510,7 +474,7 @@ void TFLFileDef::TrimFallbacks(size_t keep, const struct stat *except) const {
   std::vector<Fallback> own;
   for (const std::string &name : ListEntries()) {
     struct stat st {};
-    if (!IsFallbackName(name) || lstat(name.c_str(), &st) != 0 || !OwnRegular(st)) continue;
+    if (!IsFallbackName(name) || lstat(name.c_str(), &st) != 0 || !platform::OwnSingleRegular(st)) continue;
     if (except && st.st_dev == except->st_dev && st.st_ino == except->st_ino) continue;
     own.push_back({name, st.st_mtim});
   }

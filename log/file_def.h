@@ -20,9 +20,12 @@
 // the count, at least one), and deletes no log that a run still writes; another user's fallback
 // logs it never touches.
 //
-// A shared folder may hold anything another user put there. No name in it is opened in a way
-// that could wait (a FIFO, a device), and a log is written only into a file that is surely this
-// run's: one it made afresh, or a regular file of its user with no other name.
+// A shared folder may hold anything another user put there. Every name in it is opened through
+// the platform's one opener, so none in a way that could wait (a FIFO, a device) or follow a
+// link, and a log is written only into a file that is surely this run's: one it made afresh, or
+// a regular file of its user with no other name. What the opener refuses is not this run's to
+// take (a fallback log serves instead); what fails to open (an append-only or unwritable log of
+// its own) is an error.
 
 #include <algorithm>
 #include <atomic>
