@@ -359,25 +359,3 @@ TEST(FastLog, TheEndOfARunGivesUpAStalledParserOrAHungCloseAndSaysWhich) {
   EXPECT_TRUE(log.Finish(10s));
   EXPECT_EQ(CrLfLines(kvtest::ReadFile(dir.file("korvanlog.001"))), std::vector<std::string>{"line"});
 }
-
-// Anyone may hold the folder's lock for good: a run waits for it once, the file definition says
-// the wait gave up, and the end of the run does not wait the full time again.
-TEST(FastLog, ARunThatWaitedInVainForTheFolderLockDoesNotWaitAgainAtTheEnd) {
-  kvtest::TempDir dir;
-  kvtest::WriteFile(dir.file(".korvanlog.lock"), "");
-  const int other = open(dir.file(".korvanlog.lock").c_str(), O_RDWR | O_CLOEXEC);
-  ASSERT_EQ(flock(other, LOCK_EX), 0);
-  TFastLog log;
-  PointAt(log, dir.path(), 2);
-  log.Writer().FileDef().FolderLockWait = 300ms;
-  ASSERT_TRUE(log.StartLogging());
-  EXPECT_TRUE(log.Writer().FileDef().LockWaitGaveUp());
-  log.Add("line");
-  // Were the end to wait the full time again, it would wait a minute.
-  log.Writer().FileDef().FolderLockWait = 60s;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(log.Finish());
-  EXPECT_LT(kvtest::ElapsedMs(start), 30000);
-  close(other);
-  EXPECT_EQ(CrLfLines(kvtest::ReadFile(dir.file("korvanlog.001"))), std::vector<std::string>{"line"});
-}
