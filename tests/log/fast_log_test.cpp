@@ -351,10 +351,10 @@ TEST(FastLog, TheEndOfARunGivesUpAStalledParserOrAHungCloseAndSaysWhich) {
   ASSERT_TRUE(log.StartLogging());
   log.Add("line");
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(log.Finish(300ms));
+  EXPECT_FALSE(log.Finish(2s)); // the loops do not stall for that long on a loaded machine
   EXPECT_LT(kvtest::ElapsedMs(start), 30000);
   EXPECT_EQ(log.Stalled().part, TLogStall::Close);
-  EXPECT_EQ(log.Stalled().limit, 500ms);
+  EXPECT_EQ(log.Stalled().limit, 2200ms);
   release = true;
   EXPECT_TRUE(log.Finish(10s));
   EXPECT_EQ(CrLfLines(kvtest::ReadFile(dir.file("korvanlog.001"))), std::vector<std::string>{"line"});
