@@ -541,7 +541,8 @@ void TMainForm::StartRunLog() {
   def.SetPath(Text(folder));
   def.SetBackupCount(F.Auto.ALoggingCount & 0xFFFF);
   def.BaseName = "korvanlog";
-  if (!log->StartLogging()) {
+  const bool open = log->StartLogging();
+  if (!open) {
     const QString why = folderError ? QStringLiteral(" (der Ordner ließ sich nicht anlegen: %1)")
                                           .arg(Q(platform::ErrorTextGerman(folderError)))
                                     : QString();
@@ -550,6 +551,13 @@ void TMainForm::StartRunLog() {
                                 QStringLiteral("; der Lauf wird nicht protokolliert."));
   }
   log->AddStrings(log->Header());
+  // Another run, or anyone, held the folder's lock for the whole wait: the run went on without
+  // taking turns, which the numbering of the logs may show.
+  if (open && def.LockWaitGaveUp())
+    log->Add("The log folder's lock file " + LogSetting(def.LockName()) +
+             " was held by another process for " +
+             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(def.FolderLockWait).count()) +
+             " s; this run went on without it.");
 }
 
 void TMainForm::Log(const std::string &line) {

@@ -77,12 +77,31 @@ bool TFastLog::Finish(std::chrono::milliseconds stall) {
   const auto unpace = [this, stop] {
     if (stop && stop->load()) SetTurnPause(std::chrono::milliseconds(0));
   };
+  using Phase = TFastLogThread::TPhase;
+  stalled_ = {};
   try {
     // The parser first: everything it sends reaches the writer's queue before the writer's quit.
-    return parser_->ShutdownUnlessStalled(stall, unpace) && writer_->ShutdownUnlessStalled(stall, unpace);
+    if (parser_->ShutdownUnlessStalled(stall, stall, unpace) != Phase::Ended) {
+      stalled_ = {TLogStall::Parser, stall};
+      return false;
+    }
+    const std::chrono::milliseconds closing = writer_->FileDef().FolderLockWait + stall;
+    switch (writer_->ShutdownUnlessStalled(stall, closing, unpace)) {
+    case Phase::Ended:
+      return true;
+    case Phase::BeforeLoop:
+      stalled_ = {TLogStall::Open, stall};
+      break;
+    case Phase::Loop:
+      stalled_ = {TLogStall::Write, stall};
+      break;
+    case Phase::AfterLoop:
+      stalled_ = {TLogStall::Close, closing};
+      break;
+    }
   } catch (...) {
-    return false;
   }
+  return false;
 }
 
 namespace {

@@ -12,7 +12,7 @@
 //   log.SetStopSource(&stop_request);       // optional: a stop ends the waits early
 //   if (!log.StartLogging()) { /* the log file could not be opened */ }
 //   log.AddStrings(log.Header()); log.Add("text"); log.AddStrings(log.Footer());
-//   if (!log.Finish()) { /* a write blocks: end the process without destroying the logger */ }
+//   if (!log.Finish()) { /* log.Stalled() held it up: end the process without destroying the logger */ }
 //   kv::logging::DestroyGlobalLog();         // program end: every queued line is written first
 
 #include <atomic>
@@ -25,6 +25,19 @@
 #include "log/writer.h"
 
 namespace kv::logging {
+
+// What held up the end of a run's log, and how long it was given.
+struct TLogStall {
+  enum Part {
+    None,
+    Parser, // expanding the lines
+    Open,   // creating the log file (after a stop request ended the wait for it)
+    Write,  // a write to the log file
+    Close,  // closing the log file and tidying its folder
+  };
+  Part part = None;
+  std::chrono::milliseconds limit{0};
+};
 
 class TFastLog {
 public:
@@ -62,12 +75,16 @@ public:
   void SetStopSource(const std::atomic<bool> *stop);
 
   // Lets the parser finish every queued request and the writer every queued line, and waits for
-  // both threads to end, as destruction does; but a thread that has gone `stall` without taking
-  // a message or writing a byte (a pipe nobody reads, a hung disk) is given up. Returns true
-  // when both have ended; false when a thread still runs: destroying the logger would then wait
-  // for it, so the caller ends the process instead. A healthy log never comes near `stall`.
+  // both threads to end, as destruction does, but no longer than this: a thread that has gone
+  // `stall` without taking a message or writing a byte (a pipe nobody reads, a hung disk) is
+  // given up, and closing the file and tidying the folder after the writer's last line get the
+  // wait for the folder's lock plus `stall` in all. Returns true when both have ended; false when
+  // a thread still runs (Stalled() tells which part held it): destroying the logger would then
+  // wait for it, so the caller ends the process instead. A healthy log never comes near these.
   bool Finish(std::chrono::milliseconds stall = kStallLimit);
   static constexpr std::chrono::seconds kStallLimit{3};
+  // After a Finish that returned false.
+  const TLogStall &Stalled() const { return stalled_; }
 
 private:
   void PostRequest(int64_t kind, std::unique_ptr<MessageObject> object);
@@ -77,6 +94,7 @@ private:
   std::vector<std::string> header_;
   std::vector<std::string> footer_;
   std::atomic<bool> started_{false};
+  TLogStall stalled_;
 };
 
 // The process-wide logger; nullptr outside CreateGlobalLog() .. DestroyGlobalLog().

@@ -5,18 +5,22 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <optional>
 #include <random>
 #include <stdexcept>
 #include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 #include "log/program_info.h"
+#include "platform/open_entry.h"
 
 namespace kv::logging {
 
@@ -54,6 +58,7 @@ bool RenameNoReplace(const std::string &from, const std::string &to) {
 struct Numbered {
   std::string name;   // full name
   std::string number; // the three digits
+  uid_t owner;
 };
 
 // Sort order of numbered files: their number texts compared without regard to case.
@@ -61,27 +66,10 @@ bool CompareBackupNumbers(const Numbered &a, const Numbered &b) {
   return strcasecmp(a.number.c_str(), b.number.c_str()) < 0;
 }
 
-// What a caller takes from the log folder, judged on the entry's status.
-using Accept = bool (*)(const struct stat &);
-
-bool AnyEntry(const struct stat &) {
-  return true;
-}
-
-// A regular file with no other name: a second name may stand for any file on the disk.
-bool SingleRegular(const struct stat &st) {
-  return S_ISREG(st.st_mode) && st.st_nlink == 1;
-}
-
-// ... that also belongs to this run's user.
-bool OwnRegular(const struct stat &st) {
-  return SingleRegular(st) && st.st_uid == geteuid();
-}
-
 // The plain log: this run's user's file, or a pipe or terminal that user (or root) put there.
 bool PlainLogEntry(const struct stat &st) {
   const bool stream = S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode);
-  return OwnRegular(st) || (stream && (st.st_uid == geteuid() || st.st_uid == 0));
+  return platform::OwnSingleRegular(st) || (stream && (st.st_uid == geteuid() || st.st_uid == 0));
 }
 
 // Closes `fd`, keeping errno; returns -1.
@@ -92,72 +80,64 @@ int CloseKeepingErrno(int fd) {
   return -1;
 }
 
-// The errno of an entry the caller does not take.
-constexpr int kRefused = EPERM;
-
-// Opens an entry of the log folder with `flags` (access and creation). No open here may wait (for
-// a FIFO's other end, or a device behind a hard link), follow a symbolic link, or make a terminal
-// the controlling one. An existing entry is looked at before the open, so that one the caller
-// refuses is not opened at all (an open alone can start a device), and again through the open
-// file, as the name may stand for another by then. Returns the descriptor, still non-blocking,
-// and its status in `st`; -1 with errno (kRefused for a refused entry).
-int OpenEntry(const std::string &name, int flags, Accept accept, struct stat &st) {
-  if (!(flags & O_EXCL) && lstat(name.c_str(), &st) == 0 && !accept(st)) {
-    errno = kRefused;
-    return -1;
-  }
-  const int fd = open(name.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  const bool looked = fstat(fd, &st) == 0;
-  if (looked && accept(st)) return fd;
-  if (looked) errno = kRefused;
-  return CloseKeepingErrno(fd);
+// Opens an entry of the log folder with `flags` (access and creation), taking an existing one
+// only when `accept` does; a file the open makes gets mode 0644 (less the umask).
+platform::TOpenResult Open(const std::string &name, int flags, platform::TEntryRule accept) {
+  platform::TOpenRequest request;
+  request.flags = flags;
+  request.mode = 0644;
+  request.accept = accept;
+  return platform::OpenEntry(name, request);
 }
 
-// Opens an existing entry for flock. A lock needs no write access: a file another user made
-// (root's timer and a user's run sharing a folder) is opened read-only, so both still take turns.
-int OpenToLock(const std::string &name, Accept accept, struct stat &st) {
-  const int fd = OpenEntry(name, O_RDWR, accept, st);
-  if (fd >= 0 || errno != EACCES) return fd;
-  return OpenEntry(name, O_RDONLY, accept, st);
-}
-
-// Writes to `fd` wait again (a pipe's reader may be slow; the end of the run bounds that wait).
-bool Blocking(int fd) {
-  const int flags = fcntl(fd, F_GETFL);
-  return flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+// Opens an entry for flock (`create`: O_CREAT to make it when missing). A lock needs no write
+// access: a file another user made (root's timer and a user's run sharing a folder) is opened
+// read-only, so both still take turns.
+platform::TOpenResult OpenToLock(const std::string &name, platform::TEntryRule accept, int create = 0) {
+  platform::TOpenResult opened = Open(name, O_RDWR | create, accept);
+  if (opened.status == platform::TOpenStatus::Failed && opened.error == EACCES)
+    opened = Open(name, O_RDONLY, accept);
+  return opened;
 }
 
 // Takes an opened log for this run: locked against other writers (the stand-in for opening
 // without sharing), emptied when it is a file, and positioned at its end. Returns `fd`, or -1
-// (closed, errno set) when another writer holds it.
+// (closed, errno set; EWOULDBLOCK when another writer holds it).
 int Claim(int fd, const struct stat &st) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0)) || !Blocking(fd))
+      (S_ISREG(st.st_mode) && (ftruncate(fd, 0) != 0 || lseek(fd, 0, SEEK_END) < 0)))
     return CloseKeepingErrno(fd);
   return fd;
 }
 
-// The plain log: made afresh, or an earlier one taken over (see PlainLogEntry); kRefused when
-// what is there is not this run's to write.
-int OpenPlainLog(const std::string &name) {
-  struct stat st {};
-  int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-  if (fd < 0 && errno == EEXIST) fd = OpenEntry(name, O_RDWR, PlainLogEntry, st);
-  if (fd < 0) return -1;
-  if (S_ISCHR(st.st_mode) && !isatty(fd)) {
-    errno = kRefused;
-    return CloseKeepingErrno(fd);
-  }
-  return Claim(fd, st);
+// The plain log: made afresh, or an earlier one taken over (see PlainLogEntry), and claimed.
+// Refused when what is there is not this run's to write, or another run still writes it.
+platform::TOpenResult OpenPlainLog(const std::string &name) {
+  platform::TOpenResult plain = Open(name, O_RDWR | O_CREAT, PlainLogEntry);
+  if (!plain.Opened()) return plain;
+  const bool other_device = S_ISCHR(plain.st.st_mode) && !isatty(plain.fd);
+  plain.fd = other_device ? CloseKeepingErrno(plain.fd) : Claim(plain.fd, plain.st);
+  if (plain.fd >= 0) return plain;
+  const bool refused = other_device || errno == EWOULDBLOCK;
+  plain.status = refused ? platform::TOpenStatus::Refused : platform::TOpenStatus::Failed;
+  plain.error = refused ? 0 : errno;
+  return plain;
 }
 
-// Six letters and digits that nobody can guess.
+// Characters after "<base>.~og-" in a further fallback log's name.
+constexpr size_t kRandomChars = 6;
+
+constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+bool IsRandomChar(char c) {
+  return c != 0 && std::strchr(kChars, c) != nullptr;
+}
+
+// Letters and digits that nobody can guess.
 std::string RandomSuffix() {
-  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
   std::string suffix;
-  for (int i = 0; i < 6; ++i)
+  for (size_t i = 0; i < kRandomChars; ++i)
     suffix += kChars[random() % (sizeof kChars - 1)];
   return suffix;
 }
@@ -171,35 +151,65 @@ std::vector<Numbered> NumberedLogs(const std::vector<std::string> &names, size_t
         !IsDigit(n[base_len + 2]))
       continue;
     struct stat st {};
-    if (lstat(n.c_str(), &st) != 0 || !SingleRegular(st)) continue;
-    numbered.push_back({n, n.substr(base_len)});
+    if (lstat(n.c_str(), &st) != 0 || !platform::SingleRegular(st)) continue;
+    numbered.push_back({n, n.substr(base_len), st.st_uid});
   }
   std::sort(numbered.begin(), numbered.end(), CompareBackupNumbers);
   return numbered;
 }
 
-// Deletes the oldest logs until `reserve` more fit within `count`, then renumbers the rest from
-// 1 (`stem` is path and base name). False when a rename failed.
-bool TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, size_t count, size_t reserve) {
-  const int64_t excess = static_cast<int64_t>(numbered.size() + reserve) - static_cast<int64_t>(count);
-  if (excess > 0) {
-    std::vector<Numbered> kept;
-    for (size_t i = 0; i < numbered.size(); ++i) {
-      const bool remove = static_cast<int64_t>(i) < excess;
-      // A log another run still writes stays, as does one that cannot be deleted.
-      if (remove && !TFLFileDef::IsFileLocked(numbered[i].name) && unlink(numbered[i].name.c_str()) == 0)
-        continue;
-      kept.push_back(numbered[i]);
-    }
-    numbered.swap(kept);
+// True when this thread may act as the owner of any file (CAP_FOWNER in its effective set).
+bool ActsAsAnyOwner() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+  if (syscall(SYS_capget, &header, data) != 0) return false;
+  return (data[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
+// Whose entries of a folder this run may delete and rename: in a folder with the sticky bit only
+// its own, unless it owns the folder or acts as any file's owner; elsewhere everyone's (where it
+// may not write the folder at all, the deletes and renames themselves fail).
+class RemoveRight {
+public:
+  explicit RemoveRight(const std::string &dir) {
+    struct stat st {};
+    any_ = stat(dir.c_str(), &st) != 0 || (st.st_mode & S_ISVTX) == 0 || st.st_uid == geteuid() ||
+           ActsAsAnyOwner();
   }
+  bool operator()(uid_t owner) const { return any_ || owner == geteuid(); }
+
+private:
+  bool any_;
+};
+
+enum class Renumbered { Done, RenameFailed, NotPermitted };
+
+// Deletes the oldest logs until `reserve` more fit within `count`, then renumbers the rest from
+// 1 (`stem` is path and base name). Nothing is touched when a log to be deleted or renamed is
+// not `may`'s to touch: a series changed only in part would keep a gap for good.
+Renumbered TrimAndRenumber(std::vector<Numbered> &numbered, const std::string &stem, size_t count,
+                           size_t reserve, const RemoveRight &may) {
+  const int64_t excess = static_cast<int64_t>(numbered.size() + reserve) - static_cast<int64_t>(count);
+  // A log another run still writes stays.
+  std::vector<bool> drop(numbered.size());
+  for (size_t i = 0; static_cast<int64_t>(i) < excess && i < numbered.size(); ++i)
+    drop[i] = !TFLFileDef::IsFileLocked(numbered[i].name);
+  for (size_t i = 0, number = 0; i < numbered.size(); ++i) {
+    if (!drop[i]) ++number; // the number it will have
+    const bool touched = drop[i] || numbered[i].name != stem + NumberExtension(number);
+    if (touched && !may(numbered[i].owner)) return Renumbered::NotPermitted;
+  }
+  std::vector<Numbered> kept;
+  for (size_t i = 0; i < numbered.size(); ++i) // one that cannot be deleted stays too
+    if (!drop[i] || unlink(numbered[i].name.c_str()) != 0) kept.push_back(numbered[i]);
+  numbered.swap(kept);
   // A log in use is renamed too: its writer goes on writing it under the new name.
   bool all_renamed = true;
   for (size_t i = 0; i < numbered.size(); ++i) {
     const std::string target = stem + NumberExtension(i + 1);
     if (target != numbered[i].name && !RenameNoReplace(numbered[i].name, target)) all_renamed = false;
   }
-  return all_renamed;
+  return all_renamed ? Renumbered::Done : Renumbered::RenameFailed;
 }
 
 // Creates `name` exclusively (failing with EEXIST when it exists) and already locked, so another
@@ -226,12 +236,17 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
   static std::atomic<unsigned> serial{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string temp = hidden_stem + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    const platform::TOpenResult made = Open(temp, O_RDWR | O_CREAT | O_EXCL, platform::AnyEntry);
+    if (!made.Opened() && made.error == EEXIST) continue; // left by an ended run that had our process id
+    if (!made.Opened()) {
+      errno = made.error;
+      return -1;
+    }
+    fd = made.fd;
     struct stat st {};
-    fd = OpenEntry(temp, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-    if (fd < 0 && errno == EEXIST) continue; // left by an ended run that had our process id
-    if (fd < 0) return -1;
-    // A trim that went on without the folder's lock may have taken it, not yet locked, for an
-    // abandoned one: it is gone then, or about to be, and another name is tried.
+    // When this run went on without the folder's lock, a trim that holds it may have taken the
+    // file, not yet locked, for an abandoned one: it is gone then, or about to be, and another
+    // name is tried.
     const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
     const bool taken = locked ? fstat(fd, &st) == 0 && st.st_nlink == 0 : errno == EWOULDBLOCK;
     if (taken) {
@@ -239,7 +254,7 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
       close(fd);
       continue;
     }
-    if (locked && Blocking(fd) && RenameNoReplace(temp, name)) return fd;
+    if (locked && RenameNoReplace(temp, name)) return fd;
     const int err = errno;
     unlink(temp.c_str());
     close(fd);
@@ -254,21 +269,20 @@ int CreateLocked(const std::string &name, const std::string &dir, const std::str
 // them left behind: each creator holds its file's lock, so one that can be locked is abandoned.
 void RemoveAbandoned(const std::vector<std::string> &hidden) {
   for (const std::string &name : hidden) {
-    struct stat st {};
-    const int fd = OpenToLock(name, SingleRegular, st);
-    if (fd < 0) continue;
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) unlink(name.c_str()); // still locked while it goes
-    close(fd);
+    const platform::TOpenResult hidden_file = OpenToLock(name, platform::SingleRegular);
+    if (!hidden_file.Opened()) continue;
+    if (flock(hidden_file.fd, LOCK_EX | LOCK_NB) == 0) unlink(name.c_str()); // still locked while it goes
+    close(hidden_file.fd);
   }
 }
 
-// An exclusive lock on a lock file, for as long as the object lives. Waits at most kWait for
+// An exclusive lock on a lock file, for as long as the object lives. Waits at most `wait` for
 // another holder, less when `stop` is raised meanwhile; after that, or when the file cannot be
 // made or is no plain lock file, it goes on without the lock (a new numbered log is still
 // created exclusively, so nothing is overwritten).
 class FolderLock {
 public:
-  FolderLock(const std::string &name, const std::atomic<bool> *stop) {
+  FolderLock(const std::string &name, const std::atomic<bool> *stop, std::chrono::milliseconds wait) {
     // The lock file is every user's, so its mode is set outright rather than left to the umask
     // (a root service's may be 077, which would shut out every other user's run). Reading would
     // do for flock on a local disk, but on NFS an exclusive flock is a write lock that needs the
@@ -277,26 +291,16 @@ public:
     // link there is no lock file. An existing one is opened up only when it is surely just a lock
     // file of ours: under root, a name linked to another file (a hard link to /etc/shadow, say)
     // must not make that file writable.
-    for (int attempt = 0; fd_ < 0 && attempt < 3; ++attempt) {
-      struct stat st {};
-      fd_ = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-      if (fd_ >= 0) {
-        fchmod(fd_, kMode);
-      } else if (errno == EEXIST || errno == EACCES) {
-        fd_ = OpenToLock(name, SingleRegular, st);
-        if (fd_ < 0 && errno != ENOENT) return; // ENOENT: it went away meanwhile, and is made anew
-        if (fd_ >= 0 && st.st_size == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode)
-          fchmod(fd_, kMode);
-      } else {
-        return;
-      }
-    }
-    if (fd_ < 0) return;
-    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    const platform::TOpenResult lock = OpenToLock(name, platform::SingleRegular, O_CREAT);
+    if (!lock.Opened()) return;
+    fd_ = lock.fd;
+    const struct stat &st = lock.st;
+    if (st.st_size == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) != kMode) fchmod(fd_, kMode);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
     auto pause = std::chrono::milliseconds(1);
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline ||
-          (stop && stop->load())) {
+      gave_up_ = errno == EWOULDBLOCK && std::chrono::steady_clock::now() >= deadline;
+      if ((errno != EWOULDBLOCK && errno != EINTR) || gave_up_ || (stop && stop->load())) {
         close(fd_);
         fd_ = -1;
         return;
@@ -306,6 +310,8 @@ public:
     }
   }
   bool Held() const { return fd_ >= 0; }
+  // Another holder kept it for the whole wait.
+  bool GaveUp() const { return gave_up_; }
   ~FolderLock() {
     if (fd_ >= 0) close(fd_); // releases the lock
   }
@@ -313,9 +319,9 @@ public:
   FolderLock &operator=(const FolderLock &) = delete;
 
 private:
-  static constexpr std::chrono::seconds kWait{10};
   static constexpr mode_t kMode = 0666;
   int fd_ = -1;
+  bool gave_up_ = false;
 };
 
 } // namespace
@@ -345,11 +351,10 @@ std::string TFLFileDef::GetFileName() {
 
 bool TFLFileDef::IsFileLocked(const std::string &name) {
   if (!Exists(name)) return false;
-  struct stat st {};
-  const int fd = OpenToLock(name, SingleRegular, st);
-  if (fd < 0) return true;
-  bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0;
-  close(fd); // also releases the probe's lock
+  const platform::TOpenResult probe = OpenToLock(name, platform::SingleRegular);
+  if (!probe.Opened()) return true;
+  bool locked = flock(probe.fd, LOCK_EX | LOCK_NB) != 0;
+  close(probe.fd); // also releases the probe's lock
   return locked;
 }
 
@@ -385,7 +390,8 @@ std::string TFLFileDef::RotateBackups(const std::vector<std::string> &names) {
   try {
     std::vector<Numbered> numbered = NumberedLogs(names, path_.size() + BaseName.size() + 1);
     if (numbered.empty()) return ".001";
-    if (TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 1)) {
+    if (TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 1, RemoveRight(path_)) ==
+        Renumbered::Done) {
       const std::string ext = NumberExtension(numbered.size() + 1);
       const std::string candidate = path_ + BaseName + ext;
       if (!Exists(candidate) && !IsFileLocked(candidate)) return ext;
@@ -406,7 +412,10 @@ void TFLFileDef::SplitFullName(const std::string &name) {
 
 int TFLFileDef::CreateLogFile() {
   std::optional<FolderLock> lock;
-  if (backup_count_ > 0) lock.emplace(LockName(), StopSource);
+  if (backup_count_ > 0) {
+    lock.emplace(LockName(), StopSource, FolderLockWait);
+    lock_gave_up_ = lock->GaveUp();
+  }
   const std::string name = GetFileName();
   if (fresh_numbered_) {
     const int fd = CreateLocked(name, path_, path_ + HiddenPrefix(), !NoUnnamedFiles);
@@ -417,38 +426,86 @@ int TFLFileDef::CreateLogFile() {
     if (errno != EEXIST) return -1;
     fresh_numbered_ = false; // someone else took the name in the meantime
   } else if (backup_count_ == 0) {
-    const int fd = OpenPlainLog(name);
-    if (fd >= 0 || errno != kRefused) return fd;
+    const platform::TOpenResult plain = OpenPlainLog(name);
+    if (plain.Opened()) return plain.fd;
+    if (!plain.Refused()) {
+      errno = plain.error;
+      return -1;
+    }
+    // Not this run's, or another run still writes it: a fallback log serves.
   }
   return OpenFallback();
 }
 
+bool TFLFileDef::IsFallbackName(const std::string &name) const {
+  const std::string stem = FallbackName();
+  if (name.compare(0, stem.size(), stem) != 0) return false;
+  if (name.size() == stem.size()) return true;
+  return name.size() == stem.size() + 1 + kRandomChars && name[stem.size()] == '-' &&
+         std::all_of(name.begin() + long(stem.size()) + 1, name.end(), IsRandomChar);
+}
+
 int TFLFileDef::OpenFallback() {
+  // Always a new file: an earlier fallback log holds an earlier run's lines, or another user's
+  // file, a link or a FIFO stands there.
   for (int attempt = 0; attempt <= 8; ++attempt) {
     const std::string name = attempt == 0 ? FallbackName() : FallbackName() + "-" + RandomSuffix();
+    const int fd = CreateLocked(name, path_, path_ + HiddenPrefix(), !NoUnnamedFiles);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return -1;
+    fallback_ = true;
+    SplitFullName(name);
     struct stat st {};
-    int fd = OpenEntry(name, O_RDWR | O_CREAT | O_EXCL, AnyEntry, st);
-    if (fd < 0 && errno != EEXIST) return -1;
-    // An earlier fallback log is taken over and truncated only when it is surely this run's
-    // user's and no run writes it; anything else there (another user's file, a second name of
-    // some file, a FIFO, a link) is left as it is, and a file of this run's own is made beside it.
-    if (fd < 0 && attempt == 0) fd = OpenEntry(name, O_RDWR, OwnRegular, st);
-    if (fd >= 0 && (fd = Claim(fd, st)) >= 0) {
-      SplitFullName(name);
-      return fd;
+    try {
+      if (fstat(fd, &st) == 0) TrimFallbacks(FallbacksKept() - 1, &st);
+    } catch (...) {
     }
+    return fd;
   }
+  errno = EEXIST;
   return -1;
 }
 
+void TFLFileDef::TrimFallbacks(size_t keep, const struct stat *except) const {
+  struct Fallback {
+    std::string name;
+    struct timespec modified;
+  };
+  std::vector<Fallback> own;
+  for (const std::string &name : ListEntries()) {
+    struct stat st {};
+    if (!IsFallbackName(name) || lstat(name.c_str(), &st) != 0 || !platform::OwnSingleRegular(st)) continue;
+    if (except && st.st_dev == except->st_dev && st.st_ino == except->st_ino) continue;
+    own.push_back({name, st.st_mtim});
+  }
+  std::sort(own.begin(), own.end(), [](const Fallback &a, const Fallback &b) {
+    if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
+    if (a.modified.tv_nsec != b.modified.tv_nsec) return a.modified.tv_nsec > b.modified.tv_nsec;
+    return a.name > b.name;
+  });
+  for (size_t i = keep; i < own.size(); ++i) // one that a run still writes stays
+    if (!IsFileLocked(own[i].name)) unlink(own[i].name.c_str());
+}
+
 void TFLFileDef::CloseLogFile(int fd) {
-  if (fd >= 0) close(fd);
-  if (backup_count_ == 0) return;
+  if (OnClosing) OnClosing();
+  std::optional<FolderLock> lock;
   try {
-    FolderLock lock(LockName(), StopSource);
-    if (lock.Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
+    // Whoever kept the lock for the whole wait at the start may keep it for good: one try then.
+    if (backup_count_ > 0)
+      lock.emplace(LockName(), StopSource, lock_gave_up_ ? std::chrono::milliseconds(0) : FolderLockWait);
+    // A fallback log stays locked while its run trims, so that no other run, trimming at the same
+    // time, takes it for a finished one and deletes it.
+    struct stat own {};
+    if (fallback_ && fd >= 0 && fstat(fd, &own) == 0) TrimFallbacks(FallbacksKept() - 1, &own);
+  } catch (...) {
+  }
+  if (fd >= 0) close(fd);
+  if (!lock) return;
+  try {
+    if (lock->Held()) RemoveAbandoned(ListEntries(HiddenPrefix()));
     std::vector<Numbered> numbered = NumberedLogs(ListEntries(), path_.size() + BaseName.size() + 1);
-    TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0);
+    TrimAndRenumber(numbered, path_ + BaseName, backup_count_, 0, RemoveRight(path_));
   } catch (...) {
   }
 }

@@ -11,14 +11,29 @@
 // deleted: the folder may then hold more than n numbered logs for a while, and each run, when it
 // closes its log, deletes the surplus that is no longer in use, so that the newest n remain.
 //
-// A shared folder may hold anything another user put there. No name in it is opened in a way
-// that could wait (a FIFO, a device), and a log is written only into a file that is surely this
-// run's: one it made afresh, or a regular file of its user with no other name.
+// The series is renumbered only by a run that may delete and rename every log it would have to
+// touch. In a folder with the sticky bit (/tmp-like, 1777) a run may do so only with its own
+// logs, unless it owns the folder or may act as any file's owner (CAP_FOWNER); a run that may
+// not leaves the series as it is and writes a fallback log instead, "<base>.~og" or, when that
+// exists, "<base>.~og-" and six random characters, always a new file. When it makes its fallback
+// log and when it closes it, a run keeps its own and the newest n - 1 others of its user's (n is
+// the count, at least one), and deletes no log that a run still writes; another user's fallback
+// logs it never touches.
+//
+// A shared folder may hold anything another user put there. Every name in it is opened through
+// the platform's one opener, so none in a way that could wait (a FIFO, a device) or follow a
+// link, and a log is written only into a file that is surely this run's: one it made afresh, or
+// a regular file of its user with no other name. What the opener refuses is not this run's to
+// take (a fallback log serves instead); what fails to open (an append-only or unwritable log of
+// its own) is an error.
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace kv::logging {
@@ -56,9 +71,8 @@ public:
   // (-1 on failure, with errno). A new numbered name is created exclusively (an existing file is
   // never taken over). The plain ".log" (no numbered files) is truncated when it is this run's
   // user's file with one name, and written as it is when it is a pipe or a terminal of that user
-  // or root's; a log another writer holds is refused. Failing those, the ".~og" fallback serves:
-  // an earlier one of this run's user that no run writes is truncated, or else a fresh file is
-  // made under ".~og-" and random characters. FullName() then names the file created.
+  // or root's; a log another writer holds is not taken. Failing those, a new fallback log serves
+  // (see above). FullName() then names the file created.
   int CreateLogFile();
   // Called, when set, as soon as a new numbered log has its name, inside CreateLogFile: tests
   // play another run there.
@@ -66,17 +80,29 @@ public:
   // Tests: acts as on a file system without unnamed files (O_TMPFILE), so that a new numbered
   // log is made under a hidden name first.
   bool NoUnnamedFiles = false;
+  // Called, when set, in CloseLogFile before anything else: tests play another run ending at the
+  // same time, or a hung disk, there.
+  std::function<void()> OnClosing;
   // The program's stop request, when set: the waits for the folder's lock end early once it is.
   const std::atomic<bool> *StopSource = nullptr;
+  // How long a run waits for the folder's lock (another run holds it only for moments, but any
+  // user may hold it for good) before it goes on without it.
+  static constexpr std::chrono::seconds kFolderLockWait{10};
+  std::chrono::milliseconds FolderLockWait = kFolderLockWait;
+  // The lock file the runs sharing the folder take turns on.
+  std::string LockName() const { return path_ + "." + BaseName + ".lock"; }
+  // True when CreateLogFile waited the full FolderLockWait in vain; CloseLogFile then tries the
+  // lock only once. Read it on the writer's thread, or once the log is open.
+  bool LockWaitGaveUp() const { return lock_gave_up_; }
   // Closes the log file and, with numbered files, deletes the oldest ones beyond BackupCount
-  // that no run writes any more and renumbers the rest without gaps.
+  // that no run writes any more and renumbers the rest without gaps, when this run may touch all
+  // of them; a fallback log's run keeps its user's newest fallback logs.
   void CloseLogFile(int fd);
 
 private:
   // Full names of the entries in Path whose names start with `start` (by default "<BaseName>.")
   // and go on; throws when the folder cannot be listed.
   std::vector<std::string> ListEntries(const std::string &start = {}) const;
-  std::string LockName() const { return path_ + "." + BaseName + ".lock"; }
   // Start of the hidden names a new log has before it is named, where unnamed files cannot be made.
   std::string HiddenPrefix() const { return "." + BaseName + ".new-"; }
   std::string BuildRotatedName();
@@ -85,8 +111,15 @@ private:
   void SplitFullName(const std::string &name);
   // Fallback name, also used when the rotation fails.
   std::string FallbackName() const { return path_ + BaseName + ".~og"; }
-  // Opens the fallback log (see CreateLogFile) and names it; -1 when none can be had.
+  // The fallback name, or it with "-" and random characters.
+  bool IsFallbackName(const std::string &full_name) const;
+  // Creates a new fallback log (see CreateLogFile) and names it; -1 when none can be had.
   int OpenFallback();
+  // Deletes this run's user's fallback logs beyond the newest `keep` that no run writes; `except`
+  // (the status of this run's log, when given) is neither counted nor deleted.
+  void TrimFallbacks(size_t keep, const struct stat *except) const;
+  // Fallback logs kept of each user.
+  size_t FallbacksKept() const { return std::max<size_t>(backup_count_, 1); }
 
   std::string path_;
   std::string ext_ = ".log";
@@ -94,6 +127,8 @@ private:
   uint16_t backup_count_ = 0;
   bool rotated_ = false;
   bool fresh_numbered_ = false; // the chosen name is a new numbered file
+  bool fallback_ = false;       // the log made is a fallback log
+  bool lock_gave_up_ = false;
 };
 
 } // namespace kv::logging

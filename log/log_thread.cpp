@@ -1,5 +1,6 @@
 #include "log/log_thread.h"
 
+#include <optional>
 #include <pthread.h>
 
 namespace kv::logging {
@@ -35,32 +36,39 @@ void TFastLogThread::Shutdown() {
   queue_.Close();
 }
 
-bool TFastLogThread::ShutdownUnlessStalled(std::chrono::milliseconds stall,
-                                           const std::function<void()> &each_poll) {
+TFastLogThread::TPhase TFastLogThread::ShutdownUnlessStalled(std::chrono::milliseconds stall,
+                                                             std::chrono::milliseconds after_loop,
+                                                             const std::function<void()> &each_poll) {
   if (!resumed_ || !thread_.joinable()) {
     Shutdown();
-    return true;
+    return TPhase::Ended;
   }
   if (!Post(WM_QUIT, 0, 0)) stop_requested_ = true;
   using Clock = std::chrono::steady_clock;
   uint64_t seen = progress_.load();
   auto since = Clock::now();
+  std::optional<Clock::time_point> after_loop_since;
   for (;;) {
     if (each_poll) each_poll();
     {
       std::unique_lock lock(state_mutex_);
       if (state_cv_.wait_for(lock, std::chrono::milliseconds(20), [this] { return ended_.load(); })) break;
     }
-    const uint64_t now = progress_.load();
-    if (now != seen || loop_ended_) {
-      seen = now;
-      since = Clock::now();
-    } else if (Clock::now() - since >= stall) {
-      return false;
+    const TPhase phase = phase_.load();
+    const auto now = Clock::now();
+    if (phase == TPhase::AfterLoop) {
+      // A fixed allowance: what follows the loop reports no progress.
+      if (!after_loop_since) after_loop_since = now;
+      if (now - *after_loop_since >= after_loop) return phase;
+    } else if (const uint64_t progress = progress_.load(); progress != seen) {
+      seen = progress;
+      since = now;
+    } else if (now - since >= stall) {
+      return phase;
     }
   }
   Shutdown();
-  return true;
+  return TPhase::Ended;
 }
 
 void TFastLogThread::NotifyState() {
@@ -86,6 +94,7 @@ void TFastLogThread::Execute() {
   } catch (...) {
     terminated = true;
   }
+  phase_ = TPhase::Loop;
   while (!terminated && !stop_requested_) {
     const std::chrono::milliseconds pause(pause_ms_.load());
     const bool paced = pause.count() > 0;
@@ -106,12 +115,14 @@ void TFastLogThread::Execute() {
     if (!terminated && paced) std::this_thread::sleep_for(pause);
   }
   queue_.Close();
-  // What follows the loop (closing the file, trimming the folder) bounds its own waits.
-  loop_ended_ = true;
+  // What follows the loop (closing the file, tidying the folder) may wait for the folder's lock
+  // and for the disk; a shutdown that gives up on stalls allows it a fixed time in all.
+  phase_ = TPhase::AfterLoop;
   try {
     AfterLoop();
   } catch (...) {
   }
+  phase_ = TPhase::Ended;
   ended_ = true;
   NotifyState();
 }

@@ -37,11 +37,15 @@ public:
   // Asks the loop to end after everything queued so far and waits for it. Safe to call twice
   // and on a thread that was never resumed (it then only closes the queue).
   void Shutdown();
-  // Shutdown, but the wait gives up once the loop has gone `stall` without taking a message or
-  // reporting progress (a write that blocks for good): false then, and the thread still runs, so
-  // that destroying it would wait for it. Once the loop has ended, what follows it is awaited
-  // in full. `each_poll`, when set, runs every few milliseconds of the wait.
-  bool ShutdownUnlessStalled(std::chrono::milliseconds stall, const std::function<void()> &each_poll = {});
+  // Where the thread is.
+  enum class TPhase { BeforeLoop, Loop, AfterLoop, Ended };
+  // Shutdown, but the wait gives up once the thread has gone `stall` before or in its loop
+  // without taking a message or reporting progress (a write that blocks for good), or has spent
+  // `after_loop` in all on what follows the loop (closing a file on a hung disk). It then returns
+  // the phase the thread is held in, and the thread still runs, so that destroying it would wait
+  // for it; Ended when it has ended. `each_poll`, when set, runs every few milliseconds of the wait.
+  TPhase ShutdownUnlessStalled(std::chrono::milliseconds stall, std::chrono::milliseconds after_loop,
+                               const std::function<void()> &each_poll = {});
   // Pause of each turn (from the next turn on). Zero turns pacing off: the thread then waits
   // on its queue and takes each message as soon as it arrives.
   void SetTurnPause(std::chrono::milliseconds pause) { pause_ms_ = pause.count(); }
@@ -75,7 +79,7 @@ private:
   std::atomic<bool> resumed_{false};
   std::atomic<bool> ended_{false};
   std::atomic<bool> stop_requested_{false};
-  std::atomic<bool> loop_ended_{false};
+  std::atomic<TPhase> phase_{TPhase::BeforeLoop};
   std::atomic<uint64_t> progress_{0};
   std::mutex state_mutex_;
   std::condition_variable state_cv_;

@@ -1,6 +1,7 @@
 // The time client's program block: prepares the application object, creates the main window
 // and runs the message loop until the main window closes.
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,16 +18,37 @@ KV_DEFINE_VERSION_RECORD(KORVANE_VERSION);
 
 namespace {
 
-// The log cannot be written to its end (a write has waited for kStallLimit: a pipe nobody reads,
-// a hung disk). Said like the run's other messages; then the process ends at once, as waiting
-// for the logger's threads could last for ever.
+// The log cannot be written to its end (a part of the logger was held up beyond its limit: a
+// pipe nobody reads, a hung disk). Said like the run's other messages, naming that part; then the
+// process ends at once, as waiting for the logger's threads could last for ever.
 [[noreturn]] void EndWithUnfinishedLog(kv::logging::TFastLog &log) {
-  const QString seconds = QString::number(kv::logging::TFastLog::kStallLimit.count());
-  const QString where =
-      log.Writer().FileOpen()
-          ? QStringLiteral("in die Protokolldatei %1 ließ sich %2 Sekunden lang nichts schreiben")
-                .arg(QString::fromLocal8Bit(log.Writer().FileDef().FullName()), seconds)
-          : QStringLiteral("das Protokoll kam %1 Sekunden lang nicht voran").arg(seconds);
+  using kv::logging::TLogStall;
+  const TLogStall &stall = log.Stalled();
+  const QString seconds =
+      QString::number(std::chrono::duration_cast<std::chrono::seconds>(stall.limit).count());
+  const QString file = QString::fromLocal8Bit(log.Writer().FileDef().FullName());
+  QString where;
+  switch (stall.part) {
+  case TLogStall::Parser:
+    where =
+        QStringLiteral("das Aufbereiten der Protokollzeilen kam %1 Sekunden lang nicht voran").arg(seconds);
+    break;
+  case TLogStall::Open:
+    where = QStringLiteral("die Protokolldatei ließ sich %1 Sekunden lang nicht anlegen").arg(seconds);
+    break;
+  case TLogStall::Write:
+    where = QStringLiteral("in die Protokolldatei %1 ließ sich %2 Sekunden lang nichts schreiben")
+                .arg(file, seconds);
+    break;
+  case TLogStall::Close:
+    where = QStringLiteral("das Schließen der Protokolldatei %1 und das Aufräumen ihres Ordners kamen in %2 "
+                           "Sekunden nicht zu Ende")
+                .arg(file, seconds);
+    break;
+  case TLogStall::None:
+    where = QStringLiteral("das Protokoll kam nicht voran");
+    break;
+  }
   const QString text = QStringLiteral("Das Protokoll konnte nicht zu Ende geschrieben werden (%1); der Lauf "
                                       "endet ohne die restlichen Zeilen.")
                            .arg(where);

@@ -20,6 +20,8 @@
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -820,6 +822,30 @@ TEST_F(SyncRunTest, AStopSignalEndsTheRunAtItsNextStepWithoutABox) {
   EXPECT_EQ(form->ExitStatus(), 1);
   EXPECT_EQ(LogLines(),
             (Lines{"<header>", "LAN mode selected.", "Automatic run stopped by signal 15.", "<footer>"}));
+}
+
+// Another process holds the log folder's lock for good: the run waits for it, goes on without
+// it, and its log says so right after the header; the end of the run does not wait the full time
+// again.
+TEST_F(SyncRunTest, ARunThatWaitedInVainForTheLogFoldersLockSaysSoInItsLogAndWaitsOnlyOnce) {
+  const std::string lock = log_.file(".korvanlog.lock");
+  kvtest::WriteFile(lock, "");
+  const int other = ::open(lock.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  kv::logging::GlobalLog()->Writer().FileDef().FolderLockWait = std::chrono::seconds(1);
+  AutoKey();
+  auto form = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  // Were the end to wait the full time again, closing the log would take a minute.
+  kv::logging::GlobalLog()->Writer().FileDef().FolderLockWait = std::chrono::seconds(60);
+  const auto end = std::chrono::steady_clock::now();
+  const Lines lines = LogLines();
+  EXPECT_LT(kvtest::ElapsedMs(end), 30000);
+  ::close(other);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "<header>");
+  EXPECT_EQ(lines[1], "The log folder's lock file " + lock +
+                          " was held by another process for 1 s; this run went on without it.");
 }
 
 TEST_F(SyncRunTest, ARejectedAnswerIsLoggedWithItsCause) {

@@ -9,6 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "fake_sysinfo.h"
 #include "test_support.h"
 
 using namespace kv::logging;
@@ -38,6 +39,17 @@ void PointAt(TFastLog &log, const std::string &dir, int count = 0) {
   log.Writer().FileDef().SetBackupCount(count);
   log.Writer().FileDef().BaseName = "korvanlog";
 }
+
+// A system whose heap figures are held up until released: a parser turn that does not end.
+class HeldHeap : public kvtest::FakeSystemInfo {
+public:
+  std::atomic<bool> held{false}, release{false};
+  bool ReadHeapStatus(kv::platform::HeapStatus &out) override {
+    held = true;
+    kvtest::WaitUntil([&] { return release.load(); }, 60s);
+    return FakeSystemInfo::ReadHeapStatus(out);
+  }
+};
 
 // A thread whose turns fail on request.
 class Failing : public TFastLogThread {
@@ -235,6 +247,7 @@ TEST(FastLog, AWriteThatNeverReturnsIsGivenUpAtTheEndAndALateReaderLetsItFinish)
   for (int i = 1; i <= 5; ++i)
     log.Add("line " + std::to_string(i));
   EXPECT_FALSE(log.Finish(300ms));
+  EXPECT_EQ(log.Stalled().part, TLogStall::Write);
   EXPECT_TRUE(log.Writer().Alive());
 
   std::string read_back;
@@ -310,4 +323,39 @@ TEST(FastLog, AStopRequestEndsTheWaitForAWriterHeldInTheOpen) {
   EXPECT_LT(kvtest::ElapsedMs(start), 15000);
   stopper.join();
   release = true;
+}
+
+// The end of a run is bounded in whole, and says which part held it up: the parser, or closing
+// the log and tidying its folder, which get the folder lock's wait and the stall limit in all
+// (played by hooks that hold them until released).
+TEST(FastLog, TheEndOfARunGivesUpAStalledParserOrAHungCloseAndSaysWhich) {
+  {
+    kvtest::TempDir dir;
+    HeldHeap system;
+    TFastLog log(&system);
+    PointAt(log, dir.path());
+    ASSERT_TRUE(log.StartLogging());
+    log.Add("{Heap-}");
+    ASSERT_TRUE(kvtest::WaitUntil([&] { return system.held.load(); }));
+    EXPECT_FALSE(log.Finish(300ms));
+    EXPECT_EQ(log.Stalled().part, TLogStall::Parser);
+    EXPECT_EQ(log.Stalled().limit, 300ms);
+    system.release = true;
+  }
+  kvtest::TempDir dir;
+  std::atomic<bool> release{false};
+  TFastLog log;
+  PointAt(log, dir.path(), 2);
+  log.Writer().FileDef().FolderLockWait = 200ms;
+  log.Writer().FileDef().OnClosing = [&] { kvtest::WaitUntil([&] { return release.load(); }, 60s); };
+  ASSERT_TRUE(log.StartLogging());
+  log.Add("line");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(log.Finish(2s)); // the loops do not stall for that long on a loaded machine
+  EXPECT_LT(kvtest::ElapsedMs(start), 30000);
+  EXPECT_EQ(log.Stalled().part, TLogStall::Close);
+  EXPECT_EQ(log.Stalled().limit, 2200ms);
+  release = true;
+  EXPECT_TRUE(log.Finish(10s));
+  EXPECT_EQ(CrLfLines(kvtest::ReadFile(dir.file("korvanlog.001"))), std::vector<std::string>{"line"});
 }

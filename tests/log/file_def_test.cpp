@@ -192,13 +192,98 @@ TEST(FileDef, LockedAndFreeFiles) {
   EXPECT_TRUE(TFLFileDef::IsFileLocked(dir.path())); // a folder cannot be opened for writing
 }
 
-TEST(FileDef, CreateLogFileRefusesALogAnotherWriterHolds) {
+// Count 0: a run while another still writes the plain log gets a fallback log of its own, and
+// one more beside both another new one; none takes or empties a log another run wrote. Once
+// they are done, the user's newest fallback log remains beside the plain log.
+TEST(FileDef, APlainLogAnotherRunWritesSendsTheRunToANewFallbackLog) {
   kvtest::TempDir dir;
-  kvtest::WriteFile(dir.file("korvanlog.log"), "other run");
-  HeldLock lock(dir.file("korvanlog.log"));
-  TFLFileDef def = Def(dir, 0);
-  EXPECT_LT(def.CreateLogFile(), 0);
-  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")), "other run");
+  kvtest::WriteFile(dir.file("korvanlog.log"), "first run");
+  HeldLock first(dir.file("korvanlog.log"));
+  TFLFileDef second = Def(dir, 0), third = Def(dir, 0);
+  const int second_fd = second.CreateLogFile();
+  ASSERT_GE(second_fd, 0);
+  EXPECT_EQ(second.FullName(), dir.file("korvanlog.~og"));
+  ASSERT_EQ(write(second_fd, "second run", 10), 10);
+  const int third_fd = third.CreateLogFile();
+  ASSERT_GE(third_fd, 0);
+  EXPECT_EQ(third.FullName().rfind(dir.file("korvanlog.~og-"), 0), 0u) << third.FullName();
+  ASSERT_EQ(write(third_fd, "third run", 9), 9);
+  EXPECT_EQ(kvtest::ReadFile(dir.file("korvanlog.log")), "first run");
+  EXPECT_EQ(kvtest::ReadFile(second.FullName()), "second run");
+  second.CloseLogFile(second_fd);
+  third.CloseLogFile(third_fd);
+  EXPECT_EQ(Listing(dir),
+            (std::map<std::string, std::string>{{"korvanlog.log", "first run"},
+                                                {fs::path(third.FullName()).filename(), "third run"}}));
+}
+
+// Where every run falls back (the next numbered name is taken), each makes a new fallback log,
+// never empties an earlier one, and keeps its own and the newest n - 1 others of its user's, and
+// every one that a run still writes. Another user's fallback logs, and names that only look like
+// ours, stay.
+TEST(FileDef, FallbackLogsAreNewFilesAndTheNewestOfTheUsersOwnRemain) {
+  kvtest::TempDir dir;
+  kvtest::WriteFile(dir.file("korvanlog.001"), "numbered");
+  fs::create_directory(dir.file("korvanlog.002"));
+  const bool root = geteuid() == 0; // can give a file to another user
+  if (root) {
+    kvtest::WriteFile(dir.file("korvanlog.~og-Theirs"), "another user's");
+    ASSERT_EQ(chown(dir.file("korvanlog.~og-Theirs").c_str(), 65534, 65534), 0);
+  }
+  kvtest::WriteFile(dir.file("korvanlog.~og-longer1"), "not a fallback log");
+  // Runs come minutes apart; each one's log is given its own time, the oldest first.
+  const auto age = [&](const std::string &name, int minutes_ago) {
+    const timespec t[2] = {{time(nullptr) - minutes_ago * 60, 0}, {time(nullptr) - minutes_ago * 60, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, name.c_str(), t, 0), 0);
+  };
+  for (const auto &e : fs::directory_iterator(dir.path()))
+    age(e.path(), 100);
+
+  TFLFileDef held = Def(dir, 3);
+  const int held_fd = held.CreateLogFile();
+  ASSERT_GE(held_fd, 0);
+  EXPECT_EQ(held.FullName(), dir.file("korvanlog.~og"));
+  age(held.FullName(), 50);
+  std::vector<std::string> runs;
+  for (int i = 1; i <= 6; ++i) {
+    TFLFileDef run = Def(dir, 3);
+    const int fd = run.CreateLogFile();
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(run.FullName().rfind(dir.file("korvanlog.~og-"), 0), 0u) << run.FullName();
+    const std::string text = "run " + std::to_string(i);
+    ASSERT_EQ(write(fd, text.data(), text.size()), ssize_t(text.size()));
+    run.CloseLogFile(fd);
+    age(run.FullName(), 50 - i);
+    runs.push_back(fs::path(run.FullName()).filename());
+  }
+  std::map<std::string, std::string> expected = {{".korvanlog.lock", ""},
+                                                 {"korvanlog.001", "numbered"},
+                                                 {"korvanlog.002", "<dir>"},
+                                                 {"korvanlog.~og", ""},
+                                                 {"korvanlog.~og-longer1", "not a fallback log"},
+                                                 {runs[3], "run 4"},
+                                                 {runs[4], "run 5"},
+                                                 {runs[5], "run 6"}};
+  if (root) expected["korvanlog.~og-Theirs"] = "another user's";
+  EXPECT_EQ(Listing(dir), expected);
+  // The run that was still writing, once done, keeps its own and the newest two others.
+  held.CloseLogFile(held_fd);
+  expected.erase(runs[3]);
+  EXPECT_EQ(Listing(dir), expected);
+
+  // Two runs that keep one log end at the same time, one trimming while the other closes: the
+  // one that ends last keeps its log.
+  kvtest::TempDir dir2;
+  fs::create_directory(dir2.file("korvanlog.001"));
+  TFLFileDef early = Def(dir2, 1), late = Def(dir2, 1);
+  const int early_fd = early.CreateLogFile(), late_fd = late.CreateLogFile();
+  ASSERT_GE(early_fd, 0);
+  ASSERT_GE(late_fd, 0);
+  late.OnClosing = [&] { early.CloseLogFile(early_fd); };
+  late.CloseLogFile(late_fd);
+  EXPECT_EQ(Listing(dir2), (std::map<std::string, std::string>{{".korvanlog.lock", ""},
+                                                               {"korvanlog.001", "<dir>"},
+                                                               {fs::path(late.FullName()).filename(), ""}}));
 }
 
 TEST(FileDef, PathAndCountSetters) {
