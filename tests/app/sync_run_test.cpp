@@ -101,6 +101,28 @@ private:
   std::string state_ = "never";
 };
 
+// Each change of a widget's enabled state, with what had happened by then.
+class EnableWatch : public QObject {
+public:
+  EnableWatch(QWidget *widget, std::function<std::string()> moment) : QObject(widget), moment_(moment) {
+    widget->installEventFilter(this);
+  }
+  const Lines &Changes() const { return changes_; }
+  void Clear() { changes_.clear(); }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::EnabledChange)
+      changes_.push_back(static_cast<QWidget *>(watched)->isEnabled() ? "enabled after " + moment_()
+                                                                      : "disabled");
+    return false;
+  }
+
+private:
+  std::function<std::string()> moment_;
+  Lines changes_;
+};
+
 class SyncRunTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -148,6 +170,10 @@ protected:
     auto form = std::make_unique<TMainForm>(gui_, args, std::make_unique<FakeRas>(ras_));
     auto *sync = Find<QToolButton>(*form, "btnSync");
     auto *painted = new PaintWatch(sync);
+    enables_ = new EnableWatch(sync, [this] {
+      return std::to_string(requests_.size()) + " queries, " + std::to_string(boxes_.Shown().size()) +
+             " boxes, " + std::to_string(ras_.hangUps) + " hang-ups";
+    });
     // A silent run queries a port where nothing listens and does not wait for it.
     form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort()) : responder_.PortText();
     form->Hooks.DialDeadlineMs = 300;
@@ -255,6 +281,7 @@ protected:
   Lines blocked_;                  // the pointer and "Synchronisieren" as each query begins to wait
   std::vector<std::string> socks_; // proxy settings of each query
   std::vector<int> pauses_;
+  EnableWatch *enables_ = nullptr; // "Synchronisieren" of the last window shown
   int closed_ = 0;
   bool silent_ = false;
   std::string throw_; // a query throws this
@@ -530,6 +557,10 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
     EXPECT_EQ(Lines(lines.begin() + 5, lines.end() - 1), c.expected);
     EXPECT_EQ(lines.back(), "<footer>");
     EXPECT_EQ(BoxTexts(), c.boxes);
+    // "Synchronisieren" stays greyed through the notice and its box, and comes back once.
+    EXPECT_EQ(enables_->Changes(),
+              (Lines{"disabled",
+                     "enabled after 4 queries, " + std::to_string(c.boxes.size()) + " boxes, 0 hang-ups"}));
     if (c.expected.back() == "SMTP disconnected." && c.expected[1] == connecting) {
       ASSERT_TRUE(peer.WaitForMessages(++sent));
       EXPECT_EQ(peer.Messages().back().Login, c.login);
@@ -548,10 +579,11 @@ TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) 
   });
   auto form = Show();
   EXPECT_EQ(ras_.dials, 1);
-  EXPECT_FALSE(Find<QToolButton>(*form, "btnSync")->isEnabled());
   form->TimerTimer(); // not connected yet: nothing happens
   EXPECT_TRUE(requests_.empty());
   EXPECT_TRUE(form->Timer->isActive());
+  EXPECT_EQ(enables_->Changes(), Lines{"disabled"}) << "greyed while dialling";
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "no wait cursor while only dialling";
 
   Report({{kv::net::RASCS_OpenPort, 0}, {kv::net::RASCS_Connected, 0}});
   EXPECT_EQ(Status(*form), "Connected");
@@ -563,7 +595,8 @@ TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) 
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(ras_.hangUps, 1);
   EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
-  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Verbunden");
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden") << "after the hang-up";
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 1 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(Status(*form), "");
   EXPECT_EQ(form->ExitStatus(), 0);
   EXPECT_EQ(LogLines(),
@@ -605,7 +638,7 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     } else if (kind == FailedNotice || kind == Exception) {
       Report({{kv::net::RASCS_Connected, 0}});
       form->TimerTimer();
-      EXPECT_EQ(Label(*form, "ofDUNStatus"), kind == FailedNotice ? " Nicht verbunden" : " Verbunden");
+      EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
       if (kind == FailedNotice)
         tail = {"SMTP mail active.", "SMTP mail failed: SMTP port \"none\" is not a number from 1 to 65535",
                 "DUN disconnected.", "<footer>"};
@@ -623,6 +656,10 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     }
     ASSERT_TRUE(ProcessUntilClosed());
     EXPECT_EQ(ras_.hangUps, 1);
+    const int queries = kind == ErrorReport || kind == Silence ? 0 : 1;
+    EXPECT_EQ(enables_->Changes(),
+              (Lines{"disabled", "enabled after " + std::to_string(queries) + " queries, " +
+                                     std::to_string(queries) + " boxes, 1 hang-ups"}));
     EXPECT_TRUE(form->Timer->isActive());
     EXPECT_EQ(form->ExitStatus(), kind == FailedNotice ? 0 : 1);
     const Lines lines = LogLines();
@@ -642,6 +679,8 @@ TEST_F(SyncRunTest, ASignalDuringAnAutomaticDialHangsUpLogsWhyAndCloses) {
   form->StopRequested(15);
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 0 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(form->ExitStatus(), 1);
   const Lines lines = LogLines();
   ASSERT_GE(lines.size(), 2u);
@@ -661,6 +700,7 @@ TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
   EXPECT_EQ(boxes_.Shown()[0].icon, kv::ui::MessageIcon::Warning);
   EXPECT_EQ(BoxTexts()[0], "Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.");
   EXPECT_EQ(empty->ExitStatus(), 1);
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 0 queries, 1 boxes, 0 hang-ups"}));
   EXPECT_EQ(LogLines(),
             (Lines{"<header>", "DUN dialing not started: no dial-up connection is set up.", "<footer>"}));
 
@@ -672,12 +712,16 @@ TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
   auto form = Show({});
   Find<QToolButton>(*form, "btnSync")->click();
   EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler");
-  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 0 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
   ras_.dialResult = 0;
   Find<QToolButton>(*form, "btnSync")->click();
   Report({{kv::net::RASCS_Authenticate, kv::net::ERROR_AUTHENTICATION_FAILURE}});
   EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: " + Status(*form)});
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
+  ASSERT_EQ(enables_->Changes().size(), 4u);
+  EXPECT_EQ(enables_->Changes()[2], "disabled");
+  EXPECT_EQ(enables_->Changes()[3].substr(0, 21), "enabled after 0 queri");
   EXPECT_GE(ras_.hangUps, 1);
   QCoreApplication::processEvents();
   EXPECT_EQ(closed_, 0);
@@ -691,13 +735,27 @@ TEST_F(SyncRunTest, InteractiveDialUpRunHangsUpAndKeepsTheWindow) {
   Report({{kv::net::RASCS_Connected, 0}});
   form->TimerTimer();
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{15000, true}}));
-  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 1 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(Status(*form), "");
   EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
   EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " " + kShown + " UTC");
   QCoreApplication::processEvents();
   EXPECT_EQ(closed_, 0);
   EXPECT_TRUE(form->isVisible());
+
+  // A run started while the button was greyed leaves it greyed, a dial-up run and a LAN run alike.
+  auto *sync = Find<QToolButton>(*form, "btnSync");
+  sync->setEnabled(false);
+  enables_->Clear();
+  form->NTPSync();
+  Report({{kv::net::RASCS_Connected, 0}});
+  form->TimerTimer();
+  Find<QRadioButton>(*form, "optLAN")->click();
+  form->NTPSync();
+  EXPECT_EQ(requests_.size(), 3u);
+  EXPECT_TRUE(enables_->Changes().empty()) << ::testing::PrintToString(enables_->Changes());
+  EXPECT_FALSE(sync->isEnabled());
 }
 
 } // namespace
