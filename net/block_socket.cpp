@@ -396,7 +396,7 @@ void TBlockSocket::StreamConnect(const std::string &IP, const std::string &Port,
   if (last_error_ == 0) {
     if (socket_ == INVALID_SOCKET) CreateSocketFor(address);
     if (socket_ != INVALID_SOCKET) {
-      CheckSocketResult(SockConnect(socket_, address, timeout_ms, StopSource));
+      CheckSocketResult(SockConnect(socket_, address, BoundedWait(timeout_ms), StopSource));
       if (last_error_ != 0 && StopSourceSet()) last_error_ = WSAECONNABORTED;
       if (last_error_ == 0) ReadAddresses();
       line_buffer_.clear();
@@ -548,7 +548,8 @@ int TBlockSocket::SendPiece(const void *buffer, int length) {
       return n;
     }
     // The peer takes nothing for now: wait for room, but not for ever.
-    const int ready = FdSetWait(fd_set_, true, MillisecondsLeft(start, ConnectionTimeout), StopSource);
+    const int ready =
+        FdSetWait(fd_set_, true, BoundedWait(MillisecondsLeft(start, ConnectionTimeout)), StopSource);
     if (ready < 0) {
       CheckSocketResult(ready);
       return ready;
@@ -1004,13 +1005,24 @@ void TBlockSocket::DrainInput() {
 
 bool TBlockSocket::WaitFor(bool write, int timeout) {
   if (!CheckHandle()) return false;
-  const int n = FdSetWait(fd_set_, write, timeout, StopSource);
+  const int n = FdSetWait(fd_set_, write, BoundedWait(timeout), StopSource);
   CheckSocketResult(n);
   if (n == 0 && StopSourceSet()) last_error_ = WSAECONNABORTED;
   RaiseOnError();
   const bool ready = last_error_ == 0 && n > 0;
   if (ready) DoStatus(write ? HR_CanWrite : HR_CanRead, "");
   return ready;
+}
+
+int TBlockSocket::BoundedWait(int timeout) const {
+  const int left = MillisecondsLeft(exchange_start_, exchange_limit_);
+  if (left < 0) return timeout;
+  return timeout < 0 ? left : std::min(timeout, left);
+}
+
+void TBlockSocket::LimitExchange(int limit_ms) {
+  exchange_start_ = TickNow();
+  exchange_limit_ = limit_ms;
 }
 
 bool TBlockSocket::CanRead(int timeout) {

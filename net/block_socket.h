@@ -110,7 +110,8 @@ public:
   // kStopPollMs. The socket never clears it.
   const std::atomic<bool> *StopSource = nullptr;
   // Milliseconds a direct stream connect or an SSL handshake may take, and a blocking send may
-  // wait for a peer that takes nothing (10060 then); negative: no limit.
+  // wait for a peer that takes nothing (10060 then); negative: no limit. LimitExchange may cut
+  // the connect and the send shorter.
   int ConnectionTimeout = 60000;
   THookSocketStatus OnStatus;
   THookDataFilter OnReadFilter;
@@ -184,6 +185,12 @@ public:
   void ReportError(int code);
   // Queues an option; it is applied when a socket is created, or at once when one exists.
   void AddPendingOption(const TSynaOption &option);
+  // Bounds a whole exchange, however many waits it takes: from now on every wait of the socket
+  // (the stream connect, a send waiting for room, each receive) ends `limit_ms` from now at the
+  // latest, whatever its own time-out allows, and one cut short fails with 10060 as a time-out
+  // does. Negative: no such bound (the default). An SSL handshake or write keeps its own
+  // ConnectionTimeout.
+  void LimitExchange(int limit_ms);
 
 protected:
   // While it lives, the time-out of a receive bounds the whole receive, however the peer spreads
@@ -221,6 +228,8 @@ protected:
   bool StopSourceSet() const { return StopSource && StopSource->load(); }
   // Waits for the socket to become readable (or writable); reports HR_CanRead / HR_CanWrite.
   bool WaitFor(bool write, int timeout);
+  // `timeout` (milliseconds, negative: none) cut to what is left of the exchange's limit.
+  int BoundedWait(int timeout) const;
 
   // Resolves host and port into `address`; LastError holds the resolver's code.
   void ResolveAddress(const std::string &host, const std::string &port, TVarSin &address);
@@ -274,6 +283,9 @@ protected:
   bool lf_pending_ = false;
   TSocketFamily family_ = SF_Any;
   TSocketFamily remembered_family_ = SF_Any;
+  // LimitExchange: when the exchange began (a TickNow value), and its limit (negative: none).
+  uint64_t exchange_start_ = 0;
+  int exchange_limit_ = -1;
   uint64_t next_send_tick_ = 0;
   uint64_t next_recv_tick_ = 0;
   uint64_t recv_counter_ = 0;

@@ -153,9 +153,11 @@ TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &reque
     v.Check = TReplyCheck::NotServerMode;
   else if (p.Stratum < 1 || p.Stratum > 15)
     v.Check = TReplyCheck::BadStratum;
-  else if (p.Rcv1 == 0)
+  // Seconds 0 with a fraction is the first second of era 1 (2036-02-07 06:28:16 UTC), a time
+  // like any other; only the all-zero timestamp means "no time".
+  else if (p.Rcv1 == 0 && p.Rcv2 == 0)
     v.Check = TReplyCheck::NoReceiveTime;
-  else if (p.Xmit1 == 0)
+  else if (p.Xmit1 == 0 && p.Xmit2 == 0)
     v.Check = TReplyCheck::NoTransmitTime;
   else
     v.Check = TReplyCheck::Accepted;

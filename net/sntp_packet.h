@@ -90,8 +90,8 @@ enum class TReplyCheck {
   Unsynchronised,    // leap indicator 3
   NotServerMode,     // mode is not 4
   BadStratum,        // stratum 0 (kiss-o'-death) or above 15
-  NoReceiveTime,     // receive timestamp seconds are 0
-  NoTransmitTime,    // transmit timestamp seconds are 0
+  NoReceiveTime,     // receive timestamp is 0 (seconds and fraction): no time
+  NoTransmitTime,    // transmit timestamp is 0 (seconds and fraction): no time
 };
 
 // A short English name of the check, for log lines ("accepted", "originate mismatch", ...).
@@ -112,7 +112,7 @@ struct TReplyVerdict {
 
 // Judges one datagram against the request that carried `request_transmit` (sent at T1,
 // received at T4, as the clock read them) and, when it is acceptable, computes offset, delay and
-// server time. Order: size, originate, leap, mode, stratum, receive and transmit seconds.
+// server time. Order: size, originate, leap, mode, stratum, receive and transmit timestamps.
 // The version is not checked.
 TReplyVerdict CheckReply(const std::string &datagram, const TNtpTimestamp &request_transmit,
                          const UtcInstant &T1, const UtcInstant &T4);

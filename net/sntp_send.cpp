@@ -1,10 +1,24 @@
 #include "net/sntp_send.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "net/net_util.h"
 
 namespace kv::net {
+
+namespace {
+
+// The least time the association with a proxy is given, however short the query's time-out.
+constexpr int kMinAssociationMs = 5000;
+
+// The limit of the association as a whole: the query's time-out (negative: none), at least
+// kMinAssociationMs.
+int AssociationLimit(int timeout) {
+  return timeout < 0 ? -1 : std::max(timeout, kMinAssociationMs);
+}
+
+} // namespace
 
 TSNTPSend::TSNTPSend() : Sock_(std::make_unique<TUDPBlockSocket>()) {
   Timeout = 5000;
@@ -22,9 +36,13 @@ bool TSNTPSend::RequestTime() {
   sock.Bind(IPInterface, "0");             // deferred with the defaults; a failed rebind changes nothing
   sock.Connect(TargetHost, TargetPort);    // from now on the socket takes only the server's datagrams
   if (sock.LastError() != 0) return false; // the server's name or port did not resolve
+  // The query's time counts from here: resolving the name above cannot be cut short.
+  const uint64_t start = TickNow();
   // Through a proxy, the association is made before T1 is taken, so its set-up time counts
-  // neither into the delay nor into the offset; the send below uses it.
-  if (!sock.SocksIP.empty() && !sock.UdpAssociate()) return false;
+  // neither into the delay nor into the offset; the send below uses it. It is bounded as a
+  // whole, so that a proxy that accepts and then says nothing cannot hold the query longer
+  // than its time-out.
+  if (!sock.SocksIP.empty() && !sock.UdpAssociate(AssociationLimit(Timeout))) return false;
 
   // Answers to earlier requests (late ones, after a time-out) must not pass for this one.
   sock.DrainInput();
@@ -43,7 +61,6 @@ bool TSNTPSend::RequestTime() {
   sock.SendString(Buffer);
   if (sock.LastError() != 0) return false;
 
-  const uint64_t start = TickNow();
   for (;;) {
     Buffer = sock.RecvPacket(MillisecondsLeft(start, Timeout));
     if (sock.LastError() != 0) return false; // 10060 when nothing (more) came in time

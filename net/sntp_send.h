@@ -28,11 +28,18 @@ public:
   TSNTPSend(const TSNTPSend &) = delete;
   TSNTPSend &operator=(const TSNTPSend &) = delete;
 
-  // Asks TargetHost:TargetPort for the time, waiting up to Timeout ms. True when an answer came
-  // and passed every check; then NTPTime, NTPOffset and NTPDelay hold it, and with SyncTime the
-  // clock was set when |offset| <= MaxSyncDiff (ClockSetResult says whether that worked).
-  // False on a send failure, a time-out or a rejected answer (Sock().LastError() and LastCheck()
-  // tell which); the results then keep their earlier values.
+  // Asks TargetHost:TargetPort for the time. True when an answer came and passed every check;
+  // then NTPTime, NTPOffset and NTPDelay hold it, and with SyncTime the clock was set when
+  // |offset| <= MaxSyncDiff (ClockSetResult says whether that worked). False on a send failure,
+  // a time-out or a rejected answer (Sock().LastError() and LastCheck() tell which); the results
+  // then keep their earlier values.
+  // Time: resolving TargetHost comes first and is not bounded. From there on the query takes at
+  // most Timeout ms (negative: no limit), through a proxy at most 5000 ms when Timeout is less:
+  // the association with the proxy is given Timeout but at least those 5 s as a whole (so that
+  // a query that only takes an answer already queued, Timeout 0, still gets its association),
+  // and the wait for the answer gets what is left of Timeout counted from the same start, at
+  // least one look without waiting. A failed association leaves Sock().LastError() 11003;
+  // Sock().AssociationFailedAtProxy() and the control socket's LastError tell why.
   bool RequestTime();
 
   // Server time (UTC), offset (seconds, positive when the server is ahead) and round-trip delay

@@ -39,6 +39,18 @@ bool TextToEndpoint(const std::string &ip, const std::string &port, TVarSin &add
   return false;
 }
 
+// Bounds the waits of `s` for the lifetime of the guard.
+class ExchangeLimitScope {
+public:
+  ExchangeLimitScope(TBlockSocket &s, int limit_ms) : s_(s) { s_.LimitExchange(limit_ms); }
+  ~ExchangeLimitScope() { s_.LimitExchange(-1); }
+  ExchangeLimitScope(const ExchangeLimitScope &) = delete;
+  ExchangeLimitScope &operator=(const ExchangeLimitScope &) = delete;
+
+private:
+  TBlockSocket &s_;
+};
+
 } // namespace
 
 // ---- TDgramBlockSocket ------------------------------------------------------------------------
@@ -99,22 +111,44 @@ int TUDPBlockSocket::SocketProtocol() const {
   return IPPROTO_UDP;
 }
 
+void TUDPBlockSocket::Connect(const std::string &IP, const std::string &Port) {
+  failed_at_proxy_ = false;
+  TDgramBlockSocket::Connect(IP, Port);
+}
+
 bool TUDPBlockSocket::UdpAssociate() {
-  const bool ok = Associate();
+  return UdpAssociate(-1);
+}
+
+bool TUDPBlockSocket::UdpAssociate(int limit_ms) {
+  const bool ok = Associate(limit_ms);
   association_prepared_ = ok && using_socks_;
   return ok;
 }
 
-bool TUDPBlockSocket::Associate() {
+bool TUDPBlockSocket::AssociationFailedAtProxy() const {
+  return failed_at_proxy_;
+}
+
+bool TUDPBlockSocket::Associate(int limit_ms) {
   using_socks_ = false;
   association_prepared_ = false;
+  failed_at_proxy_ = false;
   if (SocksIP.empty()) return true;
   if (!control_socket_) control_socket_ = std::make_unique<TTCPBlockSocket>();
   TTCPBlockSocket &control = *control_socket_;
+  const ExchangeLimitScope limit(control, limit_ms);
   control.Close();
   control.StopSource = StopSource;
   control.SocksTimeout = SocksTimeout;
   control.ConnectionTimeout = SocksTimeout;
+  control.SocksUsername = SocksUsername;
+  control.SocksPassword = SocksPassword;
+  // A login too long for the protocol is our failure, not the proxy's: no connection for it.
+  if (!control.SocksFieldsFit("")) {
+    SetLastError(WSANO_RECOVERY);
+    return false;
+  }
   control.CreateSocketByName(SocksIP);
   control.Connect(SocksIP, SocksPort);
   if (control.LastError() != 0) {
@@ -122,12 +156,12 @@ bool TUDPBlockSocket::Associate() {
     return false;
   }
   if (!bound_) Bind("0.0.0.0", "0");
-  control.SocksUsername = SocksUsername;
-  control.SocksPassword = SocksPassword;
   const bool ok =
       control.SocksGreeting() &&
       control.SocksSendRequest(kSocksUdpAssociate, LocalAddressText(), std::to_string(LocalPort())) &&
       control.SocksReadReply();
+  // The proxy had the connection: a failure from here on is its own, unless we were stopped.
+  failed_at_proxy_ = !ok && !StopSourceSet();
   if (!ok && last_error_ == 0) SetLastError(WSANO_RECOVERY);
   using_socks_ = control.UsingSocks();
   socks_remote_ip_ = control.SocksResponseIP();
@@ -141,6 +175,8 @@ bool TUDPBlockSocket::Associate() {
     socks_remote_ip_ = control.TBlockSocket::RemoteAddressText();
   ResolveAddress(socks_remote_ip_, socks_remote_port_, relay_sin_);
   if (last_error_ != 0) {
+    // A relay that cannot be reached by the name the proxy gave is a wrong answer.
+    failed_at_proxy_ = true;
     SetLastError(WSANO_RECOVERY);
     using_socks_ = false;
     return false;
@@ -157,7 +193,7 @@ int TUDPBlockSocket::SendDataTo(const void *buffer, int length) {
                           control_socket_->Socket() != INVALID_SOCKET && !control_socket_->CanRead(0);
     if (prepared) {
       using_socks_ = true;
-    } else if (!Associate()) {
+    } else if (!Associate(-1)) {
       SetLastError(WSANO_RECOVERY);
       return 0;
     }

@@ -2,7 +2,8 @@
 // Datagram sockets. TDgramBlockSocket: Connect only sets the default destination, and data goes
 // through sendto and recvfrom. TUDPBlockSocket: the UDP socket of the system; with SocksIP set it
 // sends and receives through a SOCKS5 UDP relay (RFC 1928, UDP ASSOCIATE), keeping the
-// association's control connection in a TTCPBlockSocket of its own.
+// association's control connection in a TTCPBlockSocket of its own. Each wait on that connection
+// takes up to SocksTimeout, unless the association as a whole is given a limit.
 
 #include <memory>
 #include <string>
@@ -40,6 +41,8 @@ public:
   // The association's control connection; null until the first association.
   TTCPBlockSocket *ControlSocket() const { return control_socket_.get(); }
 
+  // Also clears AssociationFailedAtProxy: no association has been tried for the new destination.
+  void Connect(const std::string &IP, const std::string &Port) override;
   int SendDataTo(const void *buffer, int length) override;
   int RecvDataFrom(void *buffer, int length) override;
   int SocketType() const override;
@@ -48,7 +51,18 @@ public:
   // Sets up a UDP association with the proxy in SocksIP (true at once without one). Every send
   // makes a fresh association first, unless one made by calling this directly is still open:
   // the next send then uses that one. So a caller can take the set-up time out of a measurement.
+  // Each wait on the control connection (the connect, each answer of the proxy) may take up to
+  // SocksTimeout.
   bool UdpAssociate();
+  // The same, done as a whole (the connect to the proxy, greeting, login, request and reply)
+  // within `limit_ms` or failed, the waits cut short failing with 10060 on the control socket.
+  // Negative: the waits' own time-outs only, as above.
+  bool UdpAssociate(int limit_ms);
+
+  // The last association failed after the proxy had accepted its connection: it stayed silent,
+  // refused, or answered wrongly. False after a success, and when the proxy could not be reached
+  // at all; false too when StopSource ended the association, and after Connect.
+  bool AssociationFailedAtProxy() const;
 
 protected:
   // The payload of a relayed datagram moved to the front of `buffer`, or 0 with the datagram
@@ -59,10 +73,11 @@ protected:
   TVarSin relay_sin_{};
 
 private:
-  bool Associate();
+  bool Associate(int limit_ms);
 
   std::unique_ptr<TTCPBlockSocket> control_socket_;
   bool association_prepared_ = false;
+  bool failed_at_proxy_ = false;
 };
 
 } // namespace kv::net

@@ -145,6 +145,32 @@ TEST(HostilePeer, ADripFeedingProxyCannotStretchTheTimeOutOfAnAnswer) {
   EXPECT_EQ(plain.LastError(), WSAETIMEDOUT);
 }
 
+TEST(HostilePeer, ADripFeedingProxyCannotStretchAnAssociationBeyondItsLimit) {
+  // The greeting's answer and the reply, one byte every 200 ms: each answer whole well within
+  // SocksTimeout, all of them 2.4 s. Only the limit on the association as a whole ends it, while
+  // the drip goes on.
+  std::atomic<size_t> written{0};
+  const std::string reply = kvnettest::Socks5Reply(kvnettest::Bytes({127, 0, 0, 1}), 4242);
+  const size_t pieces = 2 + reply.size();
+  FakeProxy proxy([&](ProxySession &s) {
+    s.Read(3);
+    Drip(s, EachByte(std::string("\x05\x00", 2)), 200, written);
+    s.Read(10);
+    Drip(s, EachByte(reply), 200, written);
+    s.WaitForClose();
+  });
+  TUDPBlockSocket sock;
+  sock.SocksIP = "127.0.0.1";
+  sock.SocksPort = proxy.port_text();
+  sock.Connect("192.0.2.7", "123");
+  EXPECT_FALSE(sock.UdpAssociate(500));
+  const size_t when_given_up = written;
+  EXPECT_LT(when_given_up, pieces) << "gave up only after the whole drip";
+  ASSERT_NE(sock.ControlSocket(), nullptr);
+  EXPECT_EQ(sock.ControlSocket()->LastError(), WSAETIMEDOUT);
+  EXPECT_TRUE(sock.AssociationFailedAtProxy());
+}
+
 TEST(HostilePeer, TheTunnelBoundsItsAnswerLinesWhateverTheSocketsOwnLimit) {
   for (const int own_limit : {0, 1 << 20}) {
     FakeProxy proxy([](ProxySession &s) {

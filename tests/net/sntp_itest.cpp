@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 #include "net/sntp_packet.h"
@@ -111,8 +112,33 @@ TEST_F(SntpChronyd, QueryThroughDantedsUdpRelay) {
     const TimedQuery q = TimedRequest(client);
     ASSERT_TRUE(q.ok) << sntptest::Why(client) << "\n" << danted.Log();
     EXPECT_TRUE(client.Sock().UsingSocks());
+    EXPECT_FALSE(client.Sock().AssociationFailedAtProxy());
     ExpectExchange(client, q, 100.0);
     EXPECT_EQ(client.Reply().Stratum, 10);
   }
   EXPECT_EQ(clock.Sets().size(), 3u);
+}
+
+TEST(SntpThroughDanted, ASilentServerBehindAWorkingProxyIsNoFailureOfTheProxy) {
+  kvtest::DantedPeer danted;
+  KV_REQUIRE_PEER(danted.Start(), danted.why());
+  kvnettest::UdpPeer silent;
+  TSNTPSend client;
+  client.TargetHost = "127.0.0.1";
+  client.TargetPort = silent.port_text();
+  client.Sock().SocksIP = "127.0.0.1";
+  client.Sock().SocksPort = danted.PortText();
+  client.Timeout = 1000;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.RequestTime());
+  const int64_t took = kvtest::ElapsedMs(start);
+  EXPECT_EQ(client.Sock().LastError(), 10060) << danted.Log();
+  EXPECT_TRUE(client.Sock().UsingSocks());
+  EXPECT_FALSE(client.Sock().AssociationFailedAtProxy());
+  // The wait for the answer took the rest of the time-out, no more than that and a loaded
+  // machine's slack.
+  EXPECT_GE(took, 950);
+  EXPECT_LT(took, 11000);
+  std::string request;
+  EXPECT_TRUE(silent.Recv(request, nullptr, 2000)) << "the request went through the relay";
 }

@@ -248,3 +248,31 @@ TEST_F(ReplyCase, EraOneRepliesGiveTheRightOffset) {
   EXPECT_NEAR(v.Offset, 2.5, 2e-9);
   EXPECT_EQ(DecodeDateTime(v.ServerTime).year, 2040);
 }
+
+TEST(SntpReply, TheFirstSecondOfEraOneIsATimeLikeAnyOther) {
+  // Era 1 begins at 2036-02-07 06:28:16 UTC; during its first second a timestamp's seconds word
+  // is 0 and only its fraction is not. The client sent 2 s before the era began, and the answer
+  // came back 1.5 s later.
+  const UtcInstant era1{2085978496, 0};
+  const UtcInstant T1 = sntptest::AddSeconds(era1, -2), T4 = sntptest::AddSeconds(era1, -0.5);
+  const TNtpTimestamp stamp = InstantToNtp(T1);
+  struct Row {
+    double receive, transmit; // seconds after the start of era 1
+    double offset, delay;
+    int second; // of the server time, 06:28:ss
+  };
+  // First the receive time in the era's first second, then the transmit time.
+  for (const Row &row : {Row{0.25, 1.25, 2.0, 0.5, 17}, Row{-0.25, 0.25, 1.25, 1.0, 16}}) {
+    const sntptest::ReplyFields fields{sntptest::AddSeconds(era1, row.receive),
+                                       sntptest::AddSeconds(era1, row.transmit)};
+    const TReplyVerdict v = CheckReply(sntptest::ServerReply(stamp, fields), stamp, T1, T4);
+    ASSERT_TRUE(v.Accepted()) << row.receive << ": " << ReplyCheckName(v.Check);
+    EXPECT_EQ(row.receive > 0 ? v.Packet.Rcv1 : v.Packet.Xmit1, 0u);
+    EXPECT_NEAR(v.Offset, row.offset, 2e-9) << row.receive;
+    EXPECT_NEAR(v.Delay, row.delay, 2e-9) << row.receive;
+    const auto server_time = DecodeDateTime(v.ServerTime);
+    EXPECT_EQ(server_time.year, 2036);
+    EXPECT_EQ(server_time.hour * 3600 + server_time.minute * 60 + server_time.second,
+              6 * 3600 + 28 * 60 + row.second);
+  }
+}

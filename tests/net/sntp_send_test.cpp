@@ -190,6 +190,7 @@ TEST_F(SntpSend, RejectedAnswersEndTheQueryAtOnceAndKeepEarlierResults) {
       TNtpPacket p;
       PacketFromString(ReplyAhead(request, 500), p);
       (zero_receive ? p.Rcv1 : p.Xmit1) = 0;
+      (zero_receive ? p.Rcv2 : p.Xmit2) = 0;
       return std::vector<Datagram>{{PacketToString(p)}};
     });
     EXPECT_FALSE(client.RequestTime());
@@ -302,6 +303,7 @@ TEST_F(SntpSend, ProxyThatCannotBeReachedFailsAtOnce) {
   EXPECT_FALSE(client.RequestTime());
   EXPECT_LT(ElapsedMs(start), 2000);
   EXPECT_EQ(client.Sock().LastError(), 11003);
+  EXPECT_FALSE(client.Sock().AssociationFailedAtProxy());
   EXPECT_EQ(responder.Requests(), 0);
 }
 
@@ -327,4 +329,37 @@ TEST(SntpSendThroughProxy, SlowAssociationCountsNeitherIntoDelayNorOffset) {
     EXPECT_LE(std::fabs(client.NTPOffset() - 100.0), client.NTPDelay() / 2 + 1e-6);
   }
   EXPECT_EQ(responder.ClientPort(), proxy.RelayPort()); // the server saw the relay, not us
+}
+
+TEST(SntpSendThroughProxy, TheAssociationIsBoundedByTheQuerysTimeOutButGetsAtLeastFiveSeconds) {
+  // A proxy that accepts the connection and never says a word (the system accepts for the
+  // listener): the query ends after its 5 s, not after the proxy's 60 s for each answer.
+  kvnettest::TcpListener silent;
+  TSNTPSend client;
+  client.TargetHost = "127.0.0.1";
+  client.TargetPort = "123";
+  client.Sock().SocksIP = "127.0.0.1";
+  client.Sock().SocksPort = silent.port_text();
+  auto start = Clock::now();
+  EXPECT_FALSE(client.RequestTime());
+  const int64_t took = ElapsedMs(start);
+  EXPECT_GE(took, 4900);
+  EXPECT_LT(took, 15000);
+  EXPECT_EQ(client.Sock().LastError(), 11003);
+  ASSERT_NE(client.Sock().ControlSocket(), nullptr);
+  EXPECT_EQ(client.Sock().ControlSocket()->LastError(), 10060);
+  EXPECT_TRUE(client.Sock().AssociationFailedAtProxy());
+
+  // A time-out of 0 ms only takes an answer already there, but a proxy that needs 0.4 s for the
+  // association still gets to make it.
+  ScriptedResponder responder;
+  SlowSocksRelay proxy(400);
+  client.TargetPort = responder.PortText();
+  client.Sock().SocksPort = std::to_string(proxy.Port());
+  client.Timeout = 0;
+  start = Clock::now();
+  client.RequestTime();
+  EXPECT_TRUE(client.Sock().UsingSocks()) << sntptest::Why(client);
+  EXPECT_FALSE(client.Sock().AssociationFailedAtProxy());
+  EXPECT_LT(ElapsedMs(start), 5000);
 }

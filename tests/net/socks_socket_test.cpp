@@ -3,7 +3,9 @@
 #include "net/tcp_socket.h"
 #include "net/udp_socket.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <memory>
 
 #include "fake_proxy.h"
 
@@ -128,6 +130,14 @@ TEST(SocksClient, OverlongFieldsAreRefusedBeforeAnythingIsSent) {
     EXPECT_EQ(sock.LastError(), 10022) << field;
     EXPECT_FALSE(sock.UsingSocks());
   }
+  // Nor does an association try: the failure is ours, not the proxy's.
+  TUDPBlockSocket udp;
+  udp.SocksIP = "127.0.0.1";
+  udp.SocksPort = proxy.port_text();
+  udp.SocksUsername = long_text;
+  EXPECT_FALSE(udp.UdpAssociate(5000));
+  EXPECT_EQ(udp.ControlSocket()->LastError(), 10022);
+  EXPECT_FALSE(udp.AssociationFailedAtProxy());
   EXPECT_EQ(proxy.connections(), 0);
 
   // 255 bytes still fit their length byte.
@@ -376,4 +386,55 @@ TEST(SocksRelay, WithoutAProxyThereIsNoControlSocket) {
   EXPECT_TRUE(sock.UdpAssociate());
   EXPECT_FALSE(sock.UsingSocks());
   EXPECT_EQ(sock.ControlSocket(), nullptr);
+}
+
+TEST(SocksRelay, AnAssociationWithALimitEndsWithinItAndTellsWhetherTheProxyFailed) {
+  // Only the silent proxy needs the limit; the others get a generous one, as a loaded machine may
+  // be slow to let the scripted proxy answer.
+  struct Case {
+    const char *what;
+    FakeProxy::Script script; // none: nothing listens on the port
+    int limit_ms;
+    bool at_proxy;
+    int control_error;
+  };
+  const Case cases[] = {
+      {"silent", [](ProxySession &s) { s.WaitForClose(); }, 300, true, 10060},
+      {"method refused",
+       [](ProxySession &s) {
+         s.Read(3);
+         s.Write(Bytes({5, 0xFF}));
+         s.WaitForClose();
+       },
+       5000, true, 0},
+      {"association refused", GrantingProxy(10, Socks5Reply(kLoopback, 1, 7)), 5000, true, 0},
+      {"closed after accepting", [](ProxySession &) {}, 5000, true, 10054},
+      {"relay that does not resolve",
+       GrantingProxy(10, Bytes({5, 0, 0, 3, 12}) + "no such host" + Bytes({0, 1})), 5000, true, 0},
+      {"nothing listening", nullptr, 5000, false, 10061},
+  };
+  for (const Case &c : cases) {
+    std::unique_ptr<FakeProxy> proxy;
+    if (c.script) proxy = std::make_unique<FakeProxy>(c.script);
+    TUDPBlockSocket sock;
+    sock.SocksIP = "127.0.0.1";
+    sock.SocksPort = proxy ? proxy->port_text() : std::to_string(kvtest::FreePort());
+    sock.Connect("192.0.2.7", "123");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(sock.UdpAssociate(c.limit_ms)) << c.what;
+    EXPECT_LT(kvtest::ElapsedMs(start), c.limit_ms + 3000) << c.what;
+    EXPECT_EQ(sock.LastError(), 11003) << c.what;
+    ASSERT_NE(sock.ControlSocket(), nullptr);
+    EXPECT_EQ(sock.ControlSocket()->LastError(), c.control_error) << c.what;
+    EXPECT_EQ(sock.AssociationFailedAtProxy(), c.at_proxy) << c.what;
+    // A new destination has had no association yet.
+    sock.Connect("192.0.2.8", "123");
+    EXPECT_FALSE(sock.AssociationFailedAtProxy()) << c.what;
+  }
+
+  // A proxy that grants it: no failure to tell.
+  RelayFixture f;
+  f.sock.Connect("192.0.2.7", "123");
+  EXPECT_TRUE(f.sock.UdpAssociate(5000));
+  EXPECT_FALSE(f.sock.AssociationFailedAtProxy());
 }

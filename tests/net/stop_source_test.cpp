@@ -80,6 +80,7 @@ TEST(StopSource, ReachesTheControlConnectionOfASocks5AssociationAndAnSmtpSession
   EXPECT_LT(took, kStopWithinMs) << "SocksTimeout is " << udp.SocksTimeout << " ms";
   ASSERT_NE(udp.ControlSocket(), nullptr);
   EXPECT_EQ(udp.ControlSocket()->LastError(), WSAECONNABORTED);
+  EXPECT_FALSE(udp.AssociationFailedAtProxy()) << "a stop is not the proxy's failure";
 
   stop = false;
   TSmtpClient smtp;
