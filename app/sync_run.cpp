@@ -249,11 +249,13 @@ bool TMainForm::Request(net::TSNTPSend &client) {
 }
 
 // Queries whose answers are ignored, one second apart, with the clock left alone; they use the
-// client's time-out as it stands.
+// client's time-out as it stands. A proxy that accepted the connection and then failed (silent,
+// refusing, answering wrongly) would fail each of them alike: the real query follows at once and
+// reports it.
 void TMainForm::WarmUp(net::TSNTPSend &client) {
   for (int64_t i = 0; i <= static_cast<int64_t>(F.Auto.ATimeout) && !Stopping(); ++i) {
     Request(client);
-    if (Stopping()) break;
+    if (Stopping() || client.Sock().AssociationFailedAtProxy()) break;
     if (Hooks.Pause)
       Hooks.Pause(1000);
     else
