@@ -108,7 +108,8 @@ private:
 // Each change of a widget's enabled state, with what had happened by then.
 class EnableWatch : public QObject {
 public:
-  EnableWatch(QWidget *widget, std::function<std::string()> moment) : QObject(widget), moment_(moment) {
+  EnableWatch(QWidget *widget, std::function<std::string()> moment)
+      : QObject(widget), moment_(std::move(moment)) {
     widget->installEventFilter(this);
   }
   const Lines &Changes() const { return changes_; }
