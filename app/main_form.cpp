@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/blocking_run.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "platform/ui/application.h"

@@ -48,6 +48,8 @@ class TExPanelStyler;
 
 namespace kv::app {
 
+class TBlockingRun;
+
 // The interactive settings' key under HKEY_CURRENT_USER (the automatic mode's: kAutoKey).
 inline constexpr const char *kInteractiveKey = "\\Software\\Halvern\\Korvane";
 // The bounds of "ATimeout" the run uses, as the configuration dialog allows them: a hand-written
@@ -215,9 +217,11 @@ private:
   QString ReportClockNotSet(const net::TSNTPSend &client);
   bool SendNotice(TNoticeRoute route, const TQueryResult &result);
   void DialTimedOut();
-  // The dial of this run is over: its deadline is stopped and the line hung up.
-  void EndDial();
-  void HangUpLine();
+  // The dial of this run is over: its deadline is stopped, the line hung up, "DFÜ-Status" set to
+  // `status`, and the run ends (with NTPSync when inside it).
+  void EndDial(const QString &status);
+  // Hangs up; then "DFÜ-Status" reads `status`.
+  void HangUpLine(const QString &status);
   void StartRunLog();
   void Log(const std::string &line);
   void AddFooter();
@@ -227,12 +231,14 @@ private:
   void EndAutomaticRun();
   // A stop signal has come: the run stops at its next step and reports nothing more in boxes.
   bool Stopping() const;
-  // One German line on standard error, "korvan: " first.
+  // One German line on standard error, the program's name first.
   void Say(const QString &message);
   // "Automatic run stopped by signal N." in the log, and in German on standard error; once.
   void LogStop(int signal);
 
   std::unique_ptr<Ui::TMainForm> ui;
+  // The synchronisation run under way, from its start to its end; it holds "Synchronisieren".
+  std::unique_ptr<TBlockingRun> run_;
   QLabel *StatusText = nullptr; // the status bar's panel
   TMainFormFields F;
   QStringList arguments_;

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/blocking_run.h"
 #include "app/log_text.h"
 #include "app/mail_notice.h"
 #include "app/user_texts.h"
@@ -94,28 +95,24 @@ std::string EnglishFixed(double value, int decimals) {
   return buf;
 }
 
-// While a run blocks the GUI thread: the wait cursor and the greyed button, on the screen before
-// the wait begins (the blocked thread draws nothing more), both restored however the block ends.
-// Boxes shown meanwhile have the usual pointer (see ShowMessage).
-class TBlockingRun {
-public:
-  explicit TBlockingRun(QToolButton *button) : button_(button) {
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    button_->setEnabled(false);
-    button_->repaint();
-  }
-  ~TBlockingRun() {
-    QGuiApplication::restoreOverrideCursor();
-    button_->setEnabled(true);
-  }
-  TBlockingRun(const TBlockingRun &) = delete;
-  TBlockingRun &operator=(const TBlockingRun &) = delete;
-
-private:
-  QToolButton *button_;
-};
-
 } // namespace
+
+TBlockingRun::TBlockingRun(QToolButton *button) : button_(button), wasEnabled_(button->isEnabled()) {
+  button->setEnabled(false);
+}
+
+TBlockingRun::~TBlockingRun() {
+  if (button_) button_->setEnabled(wasEnabled_);
+}
+
+TBlockingRun::TWait::TWait(QToolButton *button) {
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  button->repaint();
+}
+
+TBlockingRun::TWait::~TWait() {
+  QGuiApplication::restoreOverrideCursor();
+}
 
 int TMainForm::ExitStatus() const {
   return F.AutoMode && !clockSet_ ? 1 : 0;
@@ -126,7 +123,7 @@ QString TMainForm::GetMsgId() {
 }
 
 void TMainForm::NTPSync() {
-  ui->btnSync->setEnabled(false);
+  if (!run_) run_ = std::make_unique<TBlockingRun>(ui->btnSync);
   ShowStatus({}); // the last run's delay is not this run's
   inSync_ = true;
   if (F.AutoMode && F.Auto.ALogging) StartRunLog();
@@ -144,7 +141,8 @@ void TMainForm::NTPSync() {
   } catch (const std::exception &e) {
     ReportFailure(std::string("Synchronisation failed: ") + e.what(),
                   QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + FailureTextGerman(e));
-    ui->btnSync->setEnabled(true);
+    // A dial that failed to start this way is not left to run on.
+    if (dialling_) EndDial(QStringLiteral(" Nicht verbunden"));
   }
   const bool noMode = !F.ModeDialUp && !F.ModeSocks5 && !F.ModeLAN;
   // An unattended run that cannot do anything says why it ends without setting the clock.
@@ -154,26 +152,25 @@ void TMainForm::NTPSync() {
   }
   // A stop signal ended the run early: a line still being dialled is hung up.
   if (F.AutoMode && Stopping()) {
-    if (dialling_) EndDial();
+    if (dialling_) EndDial(QStringLiteral(" Nicht verbunden"));
     LogStop(kv::ui::StopSignal());
   }
   // Also after a run that could not start: the automatic mode's log always gets its footer.
   AddFooter();
-  if (noMode) ui->btnSync->setEnabled(true);
   inSync_ = false;
+  // A dial under way ends the run later: after its hang-up or its failure.
+  if (!dialling_) run_.reset();
 }
 
 bool TMainForm::DialUpBlock() {
   if (ui->efConnections->count() == 0) {
     kv::ui::ShowWarning(
         this, QStringLiteral("Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an."));
-    ui->btnSync->setEnabled(true);
     Log("DUN dialing not started: no dial-up connection is set up.");
     return false;
   }
   const QString entry = ui->efConnections->currentText();
   Log("DUN mode selected. Dialing " + Esc(entry) + ".");
-  ui->btnSync->setEnabled(false);
   DialUp1->Entry = Text(entry);
   DialUp1->DialMode = net::TDialMode::dmAsync;
   dialling_ = true;
@@ -194,13 +191,11 @@ bool TMainForm::Socks5Block() {
   }
   if (ui->efIP->text().isEmpty()) {
     kv::ui::ShowError(this, QStringLiteral("Bitte geben Sie die IP-Adresse des Socks-Proxy an."));
-    ui->btnSync->setEnabled(true);
     Log("SOCKS5 mode not started: no proxy address given.");
     return false;
   }
   if (ui->efPort->text().isEmpty()) {
     kv::ui::ShowError(this, QStringLiteral("Bitte geben Sie den Port des Socks-Proxy an."));
-    ui->btnSync->setEnabled(true);
     Log("SOCKS5 mode not started: no proxy port given.");
     return false;
   }
@@ -209,7 +204,7 @@ bool TMainForm::Socks5Block() {
   client->TargetHost = Text(ui->efAddress->text());
   Log("SOCKS5 mode selected.");
   Log("SOCKS5 server " + Esc(ui->efIP->text()) + " port " + Esc(ui->efPort->text()) + " is used.");
-  const TBlockingRun blocking(ui->btnSync);
+  const TBlockingRun::TWait wait(ui->btnSync);
   client->SyncTime = false;
   client->MaxSyncDiff = kMaxSyncDiff;
   WarmUp(*client);
@@ -223,7 +218,7 @@ bool TMainForm::Socks5Block() {
 }
 
 void TMainForm::LANBlock() {
-  const TBlockingRun blocking(ui->btnSync);
+  const TBlockingRun::TWait wait(ui->btnSync);
   std::unique_ptr<net::TSNTPSend> client = NewClient();
   client->TargetHost = Text(ui->efAddress->text());
   client->SyncTime = false;
@@ -255,11 +250,13 @@ bool TMainForm::Request(net::TSNTPSend &client) {
 }
 
 // Queries whose answers are ignored, one second apart, with the clock left alone; they use the
-// client's time-out as it stands.
+// client's time-out as it stands. A proxy that accepted the connection and then failed (silent,
+// refusing, answering wrongly) would fail each of them alike: the real query follows at once and
+// reports it.
 void TMainForm::WarmUp(net::TSNTPSend &client) {
   for (int64_t i = 0; i <= static_cast<int64_t>(F.Auto.ATimeout) && !Stopping(); ++i) {
     Request(client);
-    if (Stopping()) break;
+    if (Stopping() || client.Sock().AssociationFailedAtProxy()) break;
     if (Hooks.Pause)
       Hooks.Pause(1000);
     else
@@ -267,13 +264,8 @@ void TMainForm::WarmUp(net::TSNTPSend &client) {
   }
 }
 
+// The client is freed however the step ends.
 TQueryResult TMainForm::QueryStep(std::unique_ptr<net::TSNTPSend> client) {
-  // The client is freed and the button enabled however the step ends.
-  struct EnableButton {
-    QToolButton *button;
-    ~EnableButton() { button->setEnabled(true); }
-  } enable{ui->btnSync};
-
   TQueryResult result;
   ui->ofSystemTime->setText(QStringLiteral(" ") + Q(platform::DateTimeToStr(net::GetUtcNow())) +
                             QStringLiteral(" UTC"));
@@ -432,34 +424,35 @@ void TMainForm::TimerTimer() {
 
   dialling_ = false;
   DialDeadline->stop();
-  try {
-    const TBlockingRun blocking(ui->btnSync);
-    ui->ofDUNStatus->setText(QStringLiteral(" Verbunden"));
-    std::unique_ptr<net::TSNTPSend> client = NewClient();
-    Log("DUN connection established.");
-    client->TargetHost = Text(ui->efAddress->text());
-    Log("NTP target host: " + Esc(ui->efAddress->text()));
-    client->SyncTime = true;
-    client->MaxSyncDiff = kMaxSyncDiff;
-    client->Timeout = Millis(F.Auto.ATimeout);
-    const TQueryResult result = QueryStep(std::move(client));
-    bool mailSent = false;
-    if (F.AutoMode && F.Auto.ANetMessage && result.Answered && !Stopping())
-      mailSent = SendNotice(TNoticeRoute::DialUp, result);
-    if (F.AutoMode && F.Auto.ANetMessage && !mailSent)
-      ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
-  } catch (const std::exception &e) {
-    ReportFailure(std::string("Synchronisation failed: ") + e.what(),
-                  QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + FailureTextGerman(e));
+  // A line found up without a dial of this window's is queried all the same, as a run of its own.
+  if (!run_) run_ = std::make_unique<TBlockingRun>(ui->btnSync);
+  {
+    const TBlockingRun::TWait wait(ui->btnSync);
+    try {
+      ui->ofDUNStatus->setText(QStringLiteral(" Verbunden"));
+      std::unique_ptr<net::TSNTPSend> client = NewClient();
+      Log("DUN connection established.");
+      client->TargetHost = Text(ui->efAddress->text());
+      Log("NTP target host: " + Esc(ui->efAddress->text()));
+      client->SyncTime = true;
+      client->MaxSyncDiff = kMaxSyncDiff;
+      client->Timeout = Millis(F.Auto.ATimeout);
+      const TQueryResult result = QueryStep(std::move(client));
+      if (F.AutoMode && F.Auto.ANetMessage && result.Answered && !Stopping())
+        SendNotice(TNoticeRoute::DialUp, result);
+    } catch (const std::exception &e) {
+      ReportFailure(std::string("Synchronisation failed: ") + e.what(),
+                    QStringLiteral("Die Synchronisation ist fehlgeschlagen:\n") + FailureTextGerman(e));
+    }
+    // Whatever happened above, the line is hung up and the automatic mode ends.
+    ShowStatus({});
+    HangUpLine(QStringLiteral(" Nicht verbunden"));
   }
-  // Whatever happened above, the line is hung up and the automatic mode ends.
-  ui->btnSync->setEnabled(true);
-  ShowStatus({});
-  HangUpLine();
   Log("DUN disconnected.");
   if (F.AutoMode && Stopping()) LogStop(kv::ui::StopSignal());
   if (F.AutoMode && F.Auto.ALogging) AddFooter();
   EndAutomaticRun();
+  run_.reset();
 }
 
 void TMainForm::DialUp1Dialing(net::TDialUp *) {
@@ -474,10 +467,8 @@ void TMainForm::DialUp1NotConnected(net::TDialUp *, int, const std::string &) {
 void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::string &MessageText) {
   ShowStatus(Q(MessageText));
   if (Error == 0) return;
-  ui->ofDUNStatus->setText(QStringLiteral(" Fehler. Bitte erneut versuchen."));
-  ui->btnSync->setEnabled(true);
   // A failed dial may still hold the line (or the modem): it is released.
-  EndDial();
+  EndDial(QStringLiteral(" Fehler. Bitte erneut versuchen."));
   if (F.AutoMode)
     AbortAutomaticRun("DUN dialing failed: " + DialErrorTextEnglish(Error, MessageText) + " (error " +
                           std::to_string(Error) + ").",
@@ -488,10 +479,8 @@ void TMainForm::DialUp1AsyncEvent(net::TDialUp *, int, int Error, const std::str
 }
 
 void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &ErrorMessage) {
-  ui->ofDUNStatus->setText(QStringLiteral(" Fehler"));
-  ui->btnSync->setEnabled(true);
   ShowStatus({});
-  EndDial();
+  EndDial(QStringLiteral(" Fehler"));
   AbortAutomaticRun("DUN dialing failed: " + DialErrorTextEnglish(ErrorCode, ErrorMessage) + " (error " +
                         std::to_string(ErrorCode) + ").",
                     QStringLiteral("Die Einwahl ist fehlgeschlagen: ") + DialErrorTextGerman(ErrorCode) +
@@ -500,10 +489,8 @@ void TMainForm::DialUp1Error(net::TDialUp *, int ErrorCode, const std::string &E
 
 void TMainForm::DialTimedOut() {
   if (!F.AutoMode || !dialling_) return;
-  ui->ofDUNStatus->setText(QStringLiteral(" Nicht verbunden"));
-  ui->btnSync->setEnabled(true);
   ShowStatus({});
-  EndDial();
+  EndDial(QStringLiteral(" Nicht verbunden"));
   const int ms = Hooks.DialDeadlineMs;
   const std::string seconds = ms % 1000 == 0 ? std::to_string(ms / 1000) : EnglishFixed(ms / 1000.0, 1);
   AbortAutomaticRun(
@@ -513,15 +500,18 @@ void TMainForm::DialTimedOut() {
           .arg(Q(platform::FloatToStrF(ms / 1000.0, ms % 1000 == 0 ? 0 : 1))));
 }
 
-void TMainForm::EndDial() {
+void TMainForm::EndDial(const QString &status) {
   dialling_ = false;
   DialDeadline->stop();
-  HangUpLine();
+  HangUpLine(status);
+  // Inside NTPSync the run ends with it.
+  if (!inSync_) run_.reset();
 }
 
-void TMainForm::HangUpLine() {
+void TMainForm::HangUpLine(const QString &status) {
   DialUp1->ConnectionState = net::RASCS_Disconnected;
   DialUp1->HangUp();
+  ui->ofDUNStatus->setText(status);
 }
 
 void TMainForm::StartRunLog() {
@@ -581,8 +571,7 @@ bool TMainForm::Stopping() const {
 }
 
 void TMainForm::Say(const QString &message) {
-  std::fprintf(stderr, "korvan: %s\n", message.toLocal8Bit().constData());
-  std::fflush(stderr);
+  platform::SayOnStandardError(message.toStdString());
 }
 
 // A dial of the automatic mode failed or timed out: the reason goes to the log and, in German,
@@ -607,7 +596,8 @@ void TMainForm::LogStop(int signal) {
 
 void TMainForm::StopRequested(int signal) {
   if (F.AutoMode && !autoEnded_) {
-    if (dialling_ || DialUp1->ConnectionState == net::RASCS_Connected) EndDial();
+    if (dialling_ || DialUp1->ConnectionState == net::RASCS_Connected)
+      EndDial(QStringLiteral(" Nicht verbunden"));
     LogStop(signal);
     // Inside NTPSync its own footer step follows.
     if (!inSync_) AddFooter();

@@ -1,10 +1,10 @@
 #include "cfgtool/config_tool.h"
 
 #include <QApplication>
-#include <cstdio>
 
 #include "controls/edits/support_units.h"
 #include "platform/default_locale.h"
+#include "platform/system.h"
 #include "platform/ui/application.h"
 
 namespace kv::cfgtool {
@@ -26,8 +26,7 @@ int RunConfigTool(int argc, char **argv) {
   // them last.
   edits::SupportUnitsScope support_units;
   if (ui::ChooseDisplay(false) == ui::DisplayChoice::Missing) {
-    std::fprintf(stderr, "%s\n",
-                 ui::NoDisplayMessage(QStringLiteral("kvnadm"), false).toLocal8Bit().constData());
+    platform::SayOnStandardError(ui::NoDisplayMessage(QStringLiteral("kvnadm"), false).toStdString());
     return 1;
   }
   QApplication app(argc, argv);

@@ -103,12 +103,10 @@ void TFastLogWriter::WriteAll(const std::string &bytes) {
       last_error_ = n < 0 ? errno : EIO;
       ready_ = false;
       // Nobody may be watching the run: it goes on, and standard error tells why the log ends.
-      std::fprintf(stderr,
-                   "Korvane: Die Protokolldatei %s kann nicht weiter geschrieben werden (%s); der Lauf geht "
-                   "ohne Protokoll weiter.\n",
-                   OpenFileName(fd_, file_def_.FullName()).c_str(),
-                   platform::ErrorTextGerman(last_error_).c_str());
-      std::fflush(stderr);
+      platform::SayOnStandardError("Die Protokolldatei " + OpenFileName(fd_, file_def_.FullName()) +
+                                   " kann nicht weiter geschrieben werden (" +
+                                   platform::ErrorTextGerman(last_error_) +
+                                   "); der Lauf geht ohne Protokoll weiter.");
       throw std::runtime_error("log write failed");
     }
     done += static_cast<size_t>(n);

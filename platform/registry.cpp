@@ -503,10 +503,9 @@ void SetAside(const std::string &file, const std::string &why) {
   if (::rename(file.c_str(), aside.c_str()) != 0)
     throw ERegistryException("Die Einstellungsdatei " + file + " ist nicht lesbar (" + why +
                              ") und kann nicht beiseite gelegt werden: " + ErrnoText(errno));
-  std::fprintf(stderr,
-               "Korvane: Die Einstellungsdatei %s war nicht lesbar (%s). Sie wurde unverändert nach %s "
-               "verschoben; neue Einstellungen werden in einer neuen Datei gespeichert.\n",
-               file.c_str(), why.c_str(), aside.c_str());
+  SayOnStandardError("Die Einstellungsdatei " + file + " war nicht lesbar (" + why +
+                     "). Sie wurde unverändert nach " + aside +
+                     " verschoben; neue Einstellungen werden in einer neuen Datei gespeichert.");
 }
 
 // One write: lock, re-read, apply `change`, write a temporary file, fsync, rename over the old one.
@@ -603,9 +602,8 @@ void TRegistry::Reload() {
   if (Load(FollowLinks(file_), snapshot_, why) == LoadStatus::Unreadable) {
     static std::atomic<bool> warned{false};
     if (!warned.exchange(true))
-      std::fprintf(stderr,
-                   "Korvane: Die Einstellungsdatei %s ist nicht lesbar (%s); es gelten die Vorgaben.\n",
-                   file_.c_str(), why.c_str());
+      SayOnStandardError("Die Einstellungsdatei " + file_ + " ist nicht lesbar (" + why +
+                         "); es gelten die Vorgaben.");
   }
 }
 

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <pwd.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -18,23 +20,45 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
-} // namespace
-
-std::string ProgramDirectory() {
+// The running program's file (from /proc/self/exe); empty when the link cannot be read.
+std::string ProgramFile() {
   std::vector<char> buf(PATH_MAX);
   while (true) {
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) break;
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n < 0) return "";
     if (static_cast<size_t>(n) < buf.size()) {
       std::string exe(buf.data(), static_cast<size_t>(n));
-      size_t slash = exe.rfind('/');
-      if (slash != std::string::npos) return WithSlash(exe.substr(0, slash));
-      break;
+      // The file was replaced while the program runs (an update, a rebuild).
+      constexpr std::string_view kDeleted = " (deleted)";
+      if (exe.ends_with(kDeleted)) exe.resize(exe.size() - kDeleted.size());
+      return exe;
     }
     buf.resize(buf.size() * 2);
   }
+}
+
+} // namespace
+
+std::string ProgramDirectory() {
+  const std::string exe = ProgramFile();
+  if (const size_t slash = exe.rfind('/'); slash != std::string::npos) return WithSlash(exe.substr(0, slash));
   char cwd[PATH_MAX];
   return WithSlash(::getcwd(cwd, sizeof cwd) ? cwd : ".");
+}
+
+const std::string &ProgramName() {
+  static const std::string name = [] {
+    const std::string exe = ProgramFile();
+    return exe.empty() ? std::string(program_invocation_short_name) : exe.substr(exe.rfind('/') + 1);
+  }();
+  return name;
+}
+
+void SayOnStandardError(const std::string &text) {
+  // One write for the whole line, so that lines of two threads do not mix.
+  const std::string line = ProgramName() + ": " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
 }
 
 std::string HomeDirectory() {

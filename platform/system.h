@@ -1,6 +1,7 @@
 #pragma once
-// Facts about this program, this user and this computer: the program directory, the home and
-// state directories and the computer name; and making folders, and why that failed.
+// Facts about this program, this user and this computer: the program's name and directory, the
+// home and state directories and the computer name; making folders, and why that failed; and the
+// program's lines on standard error.
 
 #include <string>
 
@@ -9,6 +10,13 @@ namespace kv::platform {
 // The directory of the running program (from /proc/self/exe) with a trailing "/". When the
 // link cannot be read, the current directory's path with a trailing "/".
 std::string ProgramDirectory();
+
+// The name of the running program's file ("korvan", "kvnadm"; a test sees its own binary's).
+const std::string &ProgramName();
+
+// Writes the line "<ProgramName()>: <text>" to standard error and flushes it, so that every line
+// a program writes there (a cron mail, the journal) says which program it came from.
+void SayOnStandardError(const std::string &text);
 
 // The user's home directory: HOME when it is set, otherwise (a system service started without
 // User=, for example) the home of the real user in the user database. Empty when neither helps.

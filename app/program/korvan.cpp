@@ -2,13 +2,13 @@
 // and runs the message loop until the main window closes.
 #include <QApplication>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 
 #include "app/main_form.h"
 #include "controls/edits/support_units.h"
 #include "log/fast_log.h"
 #include "platform/default_locale.h"
+#include "platform/system.h"
 #include "platform/ui/application.h"
 #include "platform/ui/qt_dispatcher.h"
 #include "platform/ui/termination_signals.h"
@@ -52,8 +52,7 @@ namespace {
   const QString text = QStringLiteral("Das Protokoll konnte nicht zu Ende geschrieben werden (%1); der Lauf "
                                       "endet ohne die restlichen Zeilen.")
                            .arg(where);
-  std::fprintf(stderr, "korvan: %s\n", text.toLocal8Bit().constData());
-  std::fflush(stderr);
+  kv::platform::SayOnStandardError(text.toStdString());
   std::_Exit(1);
 }
 
@@ -72,7 +71,7 @@ int main(int argc, char **argv) {
   edits::SupportUnitsScope support_units;
   // The automatic mode runs from cron or a timer without a display; the window needs one.
   if (ui::ChooseDisplay(automatic) == ui::DisplayChoice::Missing) {
-    std::fprintf(stderr, "%s\n", ui::NoDisplayMessage(QStringLiteral("korvan")).toLocal8Bit().constData());
+    platform::SayOnStandardError(ui::NoDisplayMessage(QStringLiteral("korvan")).toStdString());
     return 1;
   }
 

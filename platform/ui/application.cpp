@@ -149,9 +149,9 @@ QString NoDisplayMessage(const QString &program, bool automatic_mode) {
                           ? QStringLiteral("weder DISPLAY noch WAYLAND_DISPLAY ist gesetzt")
                           : QStringLiteral("%1 ist gesetzt, aber dort antwortet keine Oberfläche")
                                 .arg(silent.join(QStringLiteral(" und ")));
-  QString text = QStringLiteral("%1: Es ist keine grafische Oberfläche verfügbar (%2). Bitte starten Sie das "
+  QString text = QStringLiteral("Es ist keine grafische Oberfläche verfügbar (%1). Bitte starten Sie das "
                                 "Programm in einer Desktop-Sitzung.")
-                     .arg(program, why);
+                     .arg(why);
   if (automatic_mode)
     text += QStringLiteral(" Ohne Oberfläche läuft nur der Automatik-Modus: %1 /a").arg(program);
   return text;

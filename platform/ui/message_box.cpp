@@ -16,8 +16,8 @@
 #include <QTextFrame>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
+#include "platform/system.h"
 #include "platform/ui/application.h"
 
 namespace kv::ui {
@@ -259,9 +259,7 @@ MessageAnswer ShowMessage(QWidget *parent, const MessageRequest &request) {
   if (IsHeadless() && !g_real_boxes) {
     QString text = request.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    std::fprintf(stderr, "%s: %s\n", request.caption.toLocal8Bit().constData(),
-                 text.toLocal8Bit().constData());
-    std::fflush(stderr);
+    platform::SayOnStandardError((request.caption + QStringLiteral(": ") + text).toStdString());
     return request.default_answer;
   }
 

@@ -119,7 +119,8 @@ protected:
 
 const std::string kNotSet = "System clock not set: the system refused the change (Operation not permitted)";
 const std::string kNotSetMessage =
-    "Fehler: Die Systemzeit wurde nicht gesetzt.\nDas Betriebssystem hat die Änderung abgelehnt: Es fehlt "
+    "korvan: Fehler: Die Systemzeit wurde nicht gesetzt.\nDas Betriebssystem hat die Änderung abgelehnt: Es "
+    "fehlt "
     "die Berechtigung (korvan braucht Root-Rechte oder die Fähigkeit cap_sys_time).\n";
 
 // True once the process catches `sig`: its handlers are in place.

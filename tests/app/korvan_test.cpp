@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "test_support.h"
 #include "tests/peers/korvan_auto.h"
 
@@ -67,8 +68,8 @@ TEST_F(KorvanTest, WithoutADisplayTheWindowRefusesAndTheAutomaticModeRunsOffscre
   int status = interactive.Wait(std::chrono::seconds(20));
   ASSERT_TRUE(WIFEXITED(status)) << status;
   EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_NE(kvtest::ReadFile(home_.file("interactive")).find("keine grafische Oberfläche"),
-            std::string::npos);
+  EXPECT_EQ(kvtest::ReadFile(home_.file("interactive")).rfind("korvan: Es ist keine grafische Oberfläche", 0),
+            0u);
 
   for (const char *arg : {"/a", "/A"}) {
     kvtest::ChildProcess automatic;
@@ -80,6 +81,17 @@ TEST_F(KorvanTest, WithoutADisplayTheWindowRefusesAndTheAutomaticModeRunsOffscre
     EXPECT_EQ(WEXITSTATUS(status), 1);
   }
   EXPECT_FALSE(std::ifstream(RegistryFile()).good()) << "the automatic mode saves no interactive settings";
+
+  // A settings file it cannot read and the run's own message: a cron mail reads one style.
+  ASSERT_EQ(kv::platform::MakeDirectories(home_.path() + "/.config/korvane"), 0);
+  kvtest::WriteFile(RegistryFile(), "kein Registry-Export\n");
+  kvtest::ChildProcess automatic;
+  ASSERT_TRUE(automatic.Start(Command({}, {"/a"}), home_.file("unreadable")));
+  ASSERT_TRUE(WIFEXITED(automatic.Wait(std::chrono::seconds(20))));
+  const std::string said = kvtest::ReadFile(home_.file("unreadable"));
+  EXPECT_EQ(said.rfind("korvan: Die Einstellungsdatei " + RegistryFile() + " ist nicht lesbar", 0), 0u)
+      << said;
+  EXPECT_NE(said.find("\nkorvan: Fehler: Bitte wählen Sie zuerst"), std::string::npos) << said;
 }
 
 TEST_F(KorvanTest, ADisplayThatDoesNotAnswerCountsAsNone) {
@@ -99,7 +111,7 @@ TEST_F(KorvanTest, ADisplayThatDoesNotAnswerCountsAsNone) {
   EXPECT_EQ(WEXITSTATUS(status), 1);
   // The run went on offscreen; its one message is the run's own, in German, and nothing of Qt's.
   EXPECT_EQ(kvtest::ReadFile(home_.file("auto")),
-            "Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.\n");
+            "korvan: Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.\n");
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "modal_driver.h"
+#include "platform/system.h"
 #include "platform/ui/application.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/qt_dispatcher.h"
@@ -255,7 +256,7 @@ TEST(MessageBox, WithoutADisplayTheTextGoesToStandardErrorAndTheDefaultIsReturne
   close(saved);
   std::fclose(out);
   EXPECT_EQ(a, MessageAnswer::No);
-  EXPECT_EQ(kvtest::ReadFile(dir.file("err")), "Frage: Zeile 1\nZeile 2\n");
+  EXPECT_EQ(kvtest::ReadFile(dir.file("err")), kv::platform::ProgramName() + ": Frage: Zeile 1\nZeile 2\n");
 }
 
 TEST(QtDispatcher, RunsPostsFromOtherThreadsOnTheGuiThreadInOrderAndRefusesAfterClose) {

@@ -17,11 +17,14 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -37,6 +40,7 @@
 #include "platform/ui/termination_signals.h"
 #include "test_support.h"
 #include "tests/net/sntp_fixtures.h"
+#include "tests/peers/proxy_peers.h"
 #include "tests/peers/smtp_peer.h"
 
 using kv::app::TMainForm;
@@ -103,6 +107,29 @@ private:
   std::string state_ = "never";
 };
 
+// Each change of a widget's enabled state, with what had happened by then.
+class EnableWatch : public QObject {
+public:
+  EnableWatch(QWidget *widget, std::function<std::string()> moment)
+      : QObject(widget), moment_(std::move(moment)) {
+    widget->installEventFilter(this);
+  }
+  const Lines &Changes() const { return changes_; }
+  void Clear() { changes_.clear(); }
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::EnabledChange)
+      changes_.push_back(static_cast<QWidget *>(watched)->isEnabled() ? "enabled after " + moment_()
+                                                                      : "disabled");
+    return false;
+  }
+
+private:
+  std::function<std::string()> moment_;
+  Lines changes_;
+};
+
 class SyncRunTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -150,6 +177,10 @@ protected:
     auto form = std::make_unique<TMainForm>(gui_, args, std::make_unique<FakeRas>(ras_));
     auto *sync = Find<QToolButton>(*form, "btnSync");
     auto *painted = new PaintWatch(sync);
+    enables_ = new EnableWatch(sync, [this] {
+      return std::to_string(requests_.size()) + " queries, " + std::to_string(boxes_.Shown().size()) +
+             " boxes, " + std::to_string(ras_.hangUps) + " hang-ups";
+    });
     // A silent run queries a port where nothing listens and does not wait for it.
     form->Hooks.NtpPort = silent_ ? std::to_string(kvtest::FreePort()) : responder_.PortText();
     form->Hooks.DialDeadlineMs = 300;
@@ -257,6 +288,7 @@ protected:
   Lines blocked_;                  // the pointer and "Synchronisieren" as each query begins to wait
   std::vector<std::string> socks_; // proxy settings of each query
   std::vector<int> pauses_;
+  EnableWatch *enables_ = nullptr; // "Synchronisieren" of the last window shown
   int closed_ = 0;
   bool silent_ = false;
   std::string throw_; // a query throws this
@@ -435,6 +467,61 @@ TEST_F(SyncRunTest, InteractiveSocks5WarmsUpSixteenTimesThroughTheProxyAndChecks
             Unreachable("Der SOCKS5-Proxy 127.0.0.1 (Port " + closed + ") hat die Verbindung abgelehnt."));
 }
 
+// A proxy that accepted the connection and then failed fails every warm-up alike: after the first
+// the real query follows at once, without a pause, and names the proxy. One that cannot be
+// reached at all (a closed port, above) keeps the whole warm-up.
+TEST_F(SyncRunTest, AProxyThatFailsAfterAcceptingEndsTheWarmUpAtItsFirstQuery) {
+  // microsocks refuses the UDP association; the interactive run's time-out is 15 s.
+  kvtest::MicrosocksPeer refusing;
+  KV_REQUIRE_PEER(refusing.Start("su", "geheim"), refusing.why());
+  auto form = Show({});
+  Find<QRadioButton>(*form, "optSocks")->click();
+  Find<QLineEdit>(*form, "efAddress")->setText("127.0.0.1");
+  Find<QLineEdit>(*form, "efIP")->setText("127.0.0.1");
+  Find<QLineEdit>(*form, "efPort")->setText(QString::fromStdString(refusing.PortText()));
+  Find<QLineEdit>(*form, "efUser")->setText("su");
+  Find<QLineEdit>(*form, "efPassword")->setText("geheim");
+  Find<QToolButton>(*form, "btnSync")->click();
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {15000, true}}));
+  EXPECT_TRUE(pauses_.empty());
+  EXPECT_EQ(BoxTexts(), Unreachable("Der SOCKS5-Proxy 127.0.0.1 (Port " + refusing.PortText() +
+                                    ") hat die UDP-Weiterleitung abgelehnt: Antwort 7 (Befehl nicht "
+                                    "unterstützt)."));
+
+  // A listener that takes the connection and never answers, in the automatic mode with 1 s: the
+  // run ends within the warm-up's and the query's bounds, not after a minute per query.
+  NextRun();
+  const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr *>(&address), length), 0);
+  ASSERT_EQ(::listen(silent, 8), 0);
+  ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length), 0);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  AutoKey([&](TRegistry &r) {
+    r.WriteInteger("ATimeout", 1);
+    r.WriteBool("AUseLAN", false);
+    r.WriteBool("AUseSocks5", true);
+    r.WriteString("ASocksIP", "127.0.0.1");
+    r.WriteString("ASocksPort", port);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto automatic = Show();
+  ASSERT_TRUE(ProcessUntilClosed());
+  const int64_t ms = kvtest::ElapsedMs(start);
+  ::close(silent);
+  RecordProperty("silent_proxy_run_ms", std::to_string(ms));
+  EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{5000, false}, {1000, true}}));
+  EXPECT_TRUE(pauses_.empty());
+  // At most 5 s for the warm-up and 5 s for the query's association; the rest is margin.
+  EXPECT_LT(ms, 40000);
+  EXPECT_EQ(BoxTexts(),
+            Unreachable("Der SOCKS5-Proxy 127.0.0.1 (Port " + port + ") hat nicht rechtzeitig geantwortet."));
+  EXPECT_EQ(automatic->ExitStatus(), 1);
+}
+
 TEST_F(SyncRunTest, AutomaticRunsThatFailStillEndWithFooterAndStatusOne) {
   // A query that fails, with the time-out 0 of the edge case; an exception; no mode at all.
   AutoKey([](TRegistry &r) { r.WriteInteger("ATimeout", 0); });
@@ -532,6 +619,10 @@ TEST_F(SyncRunTest, NoticeFailuresAreLoggedAndTheRunStillEnds) {
     EXPECT_EQ(Lines(lines.begin() + 5, lines.end() - 1), c.expected);
     EXPECT_EQ(lines.back(), "<footer>");
     EXPECT_EQ(BoxTexts(), c.boxes);
+    // "Synchronisieren" stays greyed through the notice and its box, and comes back once.
+    EXPECT_EQ(enables_->Changes(),
+              (Lines{"disabled",
+                     "enabled after 4 queries, " + std::to_string(c.boxes.size()) + " boxes, 0 hang-ups"}));
     if (c.expected.back() == "SMTP disconnected." && c.expected[1] == connecting) {
       ASSERT_TRUE(peer.WaitForMessages(++sent));
       EXPECT_EQ(peer.Messages().back().Login, c.login);
@@ -550,10 +641,11 @@ TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) 
   });
   auto form = Show();
   EXPECT_EQ(ras_.dials, 1);
-  EXPECT_FALSE(Find<QToolButton>(*form, "btnSync")->isEnabled());
   form->TimerTimer(); // not connected yet: nothing happens
   EXPECT_TRUE(requests_.empty());
   EXPECT_TRUE(form->Timer->isActive());
+  EXPECT_EQ(enables_->Changes(), Lines{"disabled"}) << "greyed while dialling";
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "no wait cursor while only dialling";
 
   Report({{kv::net::RASCS_OpenPort, 0}, {kv::net::RASCS_Connected, 0}});
   EXPECT_EQ(Status(*form), "Connected");
@@ -565,7 +657,8 @@ TEST_F(SyncRunTest, AutomaticDialUpRunQueriesWhenConnectedThenHangsUpAndCloses) 
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(ras_.hangUps, 1);
   EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
-  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Verbunden");
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden") << "after the hang-up";
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 1 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(Status(*form), "");
   EXPECT_EQ(form->ExitStatus(), 0);
   EXPECT_EQ(LogLines(),
@@ -607,7 +700,7 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     } else if (kind == FailedNotice || kind == Exception) {
       Report({{kv::net::RASCS_Connected, 0}});
       form->TimerTimer();
-      EXPECT_EQ(Label(*form, "ofDUNStatus"), kind == FailedNotice ? " Nicht verbunden" : " Verbunden");
+      EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
       if (kind == FailedNotice)
         tail = {"SMTP mail active.", "SMTP mail failed: SMTP port \"none\" is not a number from 1 to 65535",
                 "DUN disconnected.", "<footer>"};
@@ -625,6 +718,10 @@ TEST_F(SyncRunTest, AutomaticDialUpFailuresHangUpLogTheReasonAndClose) {
     }
     ASSERT_TRUE(ProcessUntilClosed());
     EXPECT_EQ(ras_.hangUps, 1);
+    const int queries = kind == ErrorReport || kind == Silence ? 0 : 1;
+    EXPECT_EQ(enables_->Changes(),
+              (Lines{"disabled", "enabled after " + std::to_string(queries) + " queries, " +
+                                     std::to_string(queries) + " boxes, 1 hang-ups"}));
     EXPECT_TRUE(form->Timer->isActive());
     EXPECT_EQ(form->ExitStatus(), kind == FailedNotice ? 0 : 1);
     const Lines lines = LogLines();
@@ -644,6 +741,8 @@ TEST_F(SyncRunTest, ASignalDuringAnAutomaticDialHangsUpLogsWhyAndCloses) {
   form->StopRequested(15);
   ASSERT_TRUE(ProcessUntilClosed());
   EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 0 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(form->ExitStatus(), 1);
   const Lines lines = LogLines();
   ASSERT_GE(lines.size(), 2u);
@@ -663,6 +762,7 @@ TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
   EXPECT_EQ(boxes_.Shown()[0].icon, kv::ui::MessageIcon::Warning);
   EXPECT_EQ(BoxTexts()[0], "Fehler: Bitte wählen Sie zuerst eine DFÜ-Verbindung aus oder legen Sie eine an.");
   EXPECT_EQ(empty->ExitStatus(), 1);
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 0 queries, 1 boxes, 0 hang-ups"}));
   EXPECT_EQ(LogLines(),
             (Lines{"<header>", "DUN dialing not started: no dial-up connection is set up.", "<footer>"}));
 
@@ -674,12 +774,16 @@ TEST_F(SyncRunTest, DialUpWithoutEntriesOrWithAnEntryThatCannotBeDialled) {
   auto form = Show({});
   Find<QToolButton>(*form, "btnSync")->click();
   EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler");
-  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 0 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(form->DialUp1->ConnectionState, kv::net::RASCS_Disconnected);
   ras_.dialResult = 0;
   Find<QToolButton>(*form, "btnSync")->click();
   Report({{kv::net::RASCS_Authenticate, kv::net::ERROR_AUTHENTICATION_FAILURE}});
   EXPECT_EQ(BoxTexts(), std::vector<QString>{"Fehler: " + Status(*form)});
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Fehler. Bitte erneut versuchen.");
+  ASSERT_EQ(enables_->Changes().size(), 4u);
+  EXPECT_EQ(enables_->Changes()[2], "disabled");
+  EXPECT_EQ(enables_->Changes()[3].substr(0, 21), "enabled after 0 queri");
   EXPECT_GE(ras_.hangUps, 1);
   QCoreApplication::processEvents();
   EXPECT_EQ(closed_, 0);
@@ -693,13 +797,27 @@ TEST_F(SyncRunTest, InteractiveDialUpRunHangsUpAndKeepsTheWindow) {
   Report({{kv::net::RASCS_Connected, 0}});
   form->TimerTimer();
   EXPECT_EQ(requests_, (std::vector<std::pair<int, bool>>{{15000, true}}));
-  EXPECT_TRUE(Find<QToolButton>(*form, "btnSync")->isEnabled());
+  EXPECT_EQ(enables_->Changes(), (Lines{"disabled", "enabled after 1 queries, 0 boxes, 1 hang-ups"}));
   EXPECT_EQ(Status(*form), "");
   EXPECT_EQ(ras_.hangUps, 1);
+  EXPECT_EQ(Label(*form, "ofDUNStatus"), " Nicht verbunden");
   EXPECT_EQ(Label(*form, "ofNTPTime").toStdString(), " " + kShown + " UTC");
   QCoreApplication::processEvents();
   EXPECT_EQ(closed_, 0);
   EXPECT_TRUE(form->isVisible());
+
+  // A run started while the button was greyed leaves it greyed, a dial-up run and a LAN run alike.
+  auto *sync = Find<QToolButton>(*form, "btnSync");
+  sync->setEnabled(false);
+  enables_->Clear();
+  form->NTPSync();
+  Report({{kv::net::RASCS_Connected, 0}});
+  form->TimerTimer();
+  Find<QRadioButton>(*form, "optLAN")->click();
+  form->NTPSync();
+  EXPECT_EQ(requests_.size(), 3u);
+  EXPECT_TRUE(enables_->Changes().empty()) << ::testing::PrintToString(enables_->Changes());
+  EXPECT_FALSE(sync->isEnabled());
 }
 
 } // namespace

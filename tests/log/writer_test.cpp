@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include "platform/system.h"
 #include "test_support.h"
 
 using namespace kv::logging;
@@ -112,7 +113,10 @@ TEST(Writer, AWriteFailureEndsTheThreadAndLaterLinesAreRefused) {
   close(said_pipe[0]);
   close(said_pipe[1]);
   const std::string said(buffer, size_t(std::max<ssize_t>(got, 0)));
-  EXPECT_NE(said.find("Protokolldatei " + dir.file("korvanlog.007") + " kann nicht"), std::string::npos)
+  EXPECT_EQ(said.rfind(kv::platform::ProgramName() + ": Die Protokolldatei " + dir.file("korvanlog.007") +
+                           " kann nicht",
+                       0),
+            0u)
       << said;
   EXPECT_TRUE(ended);
   EXPECT_FALSE(w.Ready());

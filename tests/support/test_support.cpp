@@ -196,19 +196,35 @@ bool ChildProcess::Running() {
   int st = 0;
   pid_t r = waitpid(pid_, &st, WNOHANG);
   if (r == pid_) {
-    status_ = st;
-    pid_ = -1;
-    // Helpers it left behind keep its group; without them the number may soon be another's.
-    if (!GroupAlive(group_)) group_ = -1;
+    Reaped(st);
     return false;
   }
   return true;
+}
+
+void ChildProcess::Reaped(int status) {
+  status_ = status;
+  pid_ = -1;
+  // Helpers it left behind keep its group; without them the number may soon be another's.
+  if (!GroupAlive(group_)) group_ = -1;
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return status_;
   WaitUntil([this] { return !Running(); }, timeout);
   return pid_ <= 0 ? status_ : -1;
+}
+
+int ChildProcess::Wait() {
+  while (pid_ > 0) {
+    int st = 0;
+    const pid_t r = waitpid(pid_, &st, 0);
+    if (r == pid_)
+      Reaped(st);
+    else if (r < 0 && errno != EINTR)
+      break;
+  }
+  return status_;
 }
 
 int ChildProcess::Stop(int sig, std::chrono::milliseconds grace) {

@@ -90,11 +90,17 @@ public:
   int Stop(int sig = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
   // Waits for the process to end by itself; returns the waitpid status or -1 on time-out.
   int Wait(std::chrono::milliseconds timeout);
+  // Waits for the process to end by itself however long it takes: for a helper whose time
+  // depends on the machine's load (the test runner's own time-out still bounds the test).
+  int Wait();
   // True while the process has not exited.
   bool Running();
   int pid() const { return pid_; }
 
 private:
+  // The process has ended with `status`.
+  void Reaped(int status);
+
   int pid_ = -1;
   int group_ = -1; // kept while members outlive the process
   int status_ = -1;
