@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 #include "log/program_info.h"
@@ -455,36 +456,37 @@ int TFLFileDef::OpenFallback() {
     if (fd < 0) return -1;
     fallback_ = true;
     SplitFullName(name);
-    struct stat st {};
-    try {
-      if (fstat(fd, &st) == 0) TrimFallbacks(FallbacksKept() - 1, &st);
-    } catch (...) {
-    }
+    TrimFallbacks(fd);
     return fd;
   }
   errno = EEXIST;
   return -1;
 }
 
-void TFLFileDef::TrimFallbacks(size_t keep, const struct stat *except) const {
-  struct Fallback {
-    std::string name;
-    struct timespec modified;
-  };
-  std::vector<Fallback> own;
-  for (const std::string &name : ListEntries()) {
-    struct stat st {};
-    if (!IsFallbackName(name) || lstat(name.c_str(), &st) != 0 || !platform::OwnSingleRegular(st)) continue;
-    if (except && st.st_dev == except->st_dev && st.st_ino == except->st_ino) continue;
-    own.push_back({name, st.st_mtim});
+void TFLFileDef::TrimFallbacks(int own_fd) const {
+  try {
+    struct stat own {};
+    if (fstat(own_fd, &own) != 0) return;
+    struct Fallback {
+      struct timespec modified;
+      std::string name;
+    };
+    std::vector<Fallback> others;
+    for (const std::string &name : ListEntries()) {
+      struct stat st {};
+      if (!IsFallbackName(name) || lstat(name.c_str(), &st) != 0 || !platform::OwnSingleRegular(st)) continue;
+      if (st.st_dev != own.st_dev || st.st_ino != own.st_ino) others.push_back({st.st_mtim, name});
+    }
+    // Newest first.
+    std::sort(others.begin(), others.end(), [](const Fallback &a, const Fallback &b) {
+      return std::tie(b.modified.tv_sec, b.modified.tv_nsec, b.name) <
+             std::tie(a.modified.tv_sec, a.modified.tv_nsec, a.name);
+    });
+    const size_t keep = std::max<size_t>(backup_count_, 1) - 1; // beside this run's own
+    for (size_t i = keep; i < others.size(); ++i)               // one that a run still writes stays
+      if (!IsFileLocked(others[i].name)) unlink(others[i].name.c_str());
+  } catch (...) {
   }
-  std::sort(own.begin(), own.end(), [](const Fallback &a, const Fallback &b) {
-    if (a.modified.tv_sec != b.modified.tv_sec) return a.modified.tv_sec > b.modified.tv_sec;
-    if (a.modified.tv_nsec != b.modified.tv_nsec) return a.modified.tv_nsec > b.modified.tv_nsec;
-    return a.name > b.name;
-  });
-  for (size_t i = keep; i < own.size(); ++i) // one that a run still writes stays
-    if (!IsFileLocked(own[i].name)) unlink(own[i].name.c_str());
 }
 
 void TFLFileDef::CloseLogFile(int fd) {
@@ -496,8 +498,7 @@ void TFLFileDef::CloseLogFile(int fd) {
       lock.emplace(LockName(), StopSource, lock_gave_up_ ? std::chrono::milliseconds(0) : FolderLockWait);
     // A fallback log stays locked while its run trims, so that no other run, trimming at the same
     // time, takes it for a finished one and deletes it.
-    struct stat own {};
-    if (fallback_ && fd >= 0 && fstat(fd, &own) == 0) TrimFallbacks(FallbacksKept() - 1, &own);
+    if (fallback_ && fd >= 0) TrimFallbacks(fd);
   } catch (...) {
   }
   if (fd >= 0) close(fd);

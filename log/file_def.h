@@ -27,13 +27,11 @@
 // take (a fallback log serves instead); what fails to open (an append-only or unwritable log of
 // its own) is an error.
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace kv::logging {
@@ -87,8 +85,7 @@ public:
   const std::atomic<bool> *StopSource = nullptr;
   // How long a run waits for the folder's lock (another run holds it only for moments, but any
   // user may hold it for good) before it goes on without it.
-  static constexpr std::chrono::seconds kFolderLockWait{10};
-  std::chrono::milliseconds FolderLockWait = kFolderLockWait;
+  std::chrono::milliseconds FolderLockWait = std::chrono::seconds(10);
   // The lock file the runs sharing the folder take turns on.
   std::string LockName() const { return path_ + "." + BaseName + ".lock"; }
   // True when CreateLogFile waited the full FolderLockWait in vain; CloseLogFile then tries the
@@ -115,11 +112,9 @@ private:
   bool IsFallbackName(const std::string &full_name) const;
   // Creates a new fallback log (see CreateLogFile) and names it; -1 when none can be had.
   int OpenFallback();
-  // Deletes this run's user's fallback logs beyond the newest `keep` that no run writes; `except`
-  // (the status of this run's log, when given) is neither counted nor deleted.
-  void TrimFallbacks(size_t keep, const struct stat *except) const;
-  // Fallback logs kept of each user.
-  size_t FallbacksKept() const { return std::max<size_t>(backup_count_, 1); }
+  // Keeps this run's fallback log (open as `own_fd`) and the newest n - 1 other fallback logs of
+  // its user's (n: the count, at least 1), and deletes the rest of them that no run writes.
+  void TrimFallbacks(int own_fd) const;
 
   std::string path_;
   std::string ext_ = ".log";
