@@ -132,9 +132,9 @@ TEST(OpenEntry, ARefusalIsTheResultsOwnAndAFailureKeepsItsErrno) {
   EXPECT_TRUE(result.status == TOpenStatus::Failed && result.error == ENOENT);
 
   // An append-only file refuses a write that does not append: the system's EPERM, no refusal.
-  if (std::system(("chattr +a " + file + " 2>/dev/null").c_str()) == 0) {
+  if (kvtest::SetAppendOnly(file, true)) {
     result = OpenEntry(file, Request(O_WRONLY, kp::RegularFile));
-    std::system(("chattr -a " + file).c_str());
+    kvtest::SetAppendOnly(file, false);
     EXPECT_TRUE(result.status == TOpenStatus::Failed && result.error == EPERM) << result.error;
     Close(result);
   } else {

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/fs.h>
 #include <mutex>
 #include <netinet/in.h>
 #include <random>
@@ -21,6 +22,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -96,6 +98,16 @@ std::string ReadFile(const std::string &path) {
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
+}
+
+bool SetAppendOnly(const std::string &path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int flags = 0;
+  bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+  done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
 }
 
 void WriteFile(const std::string &path, const std::string &contents, unsigned mode) {
@@ -196,35 +208,19 @@ bool ChildProcess::Running() {
   int st = 0;
   pid_t r = waitpid(pid_, &st, WNOHANG);
   if (r == pid_) {
-    Reaped(st);
+    status_ = st;
+    pid_ = -1;
+    // Helpers it left behind keep its group; without them the number may soon be another's.
+    if (!GroupAlive(group_)) group_ = -1;
     return false;
   }
   return true;
-}
-
-void ChildProcess::Reaped(int status) {
-  status_ = status;
-  pid_ = -1;
-  // Helpers it left behind keep its group; without them the number may soon be another's.
-  if (!GroupAlive(group_)) group_ = -1;
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return status_;
   WaitUntil([this] { return !Running(); }, timeout);
   return pid_ <= 0 ? status_ : -1;
-}
-
-int ChildProcess::Wait() {
-  while (pid_ > 0) {
-    int st = 0;
-    const pid_t r = waitpid(pid_, &st, 0);
-    if (r == pid_)
-      Reaped(st);
-    else if (r < 0 && errno != EINTR)
-      break;
-  }
-  return status_;
 }
 
 int ChildProcess::Stop(int sig, std::chrono::milliseconds grace) {

@@ -71,6 +71,9 @@ std::string TestNameOf(const std::string &text);
 std::string ReadFile(const std::string &path);
 // Writes (replaces) a file; throws std::runtime_error on failure.
 void WriteFile(const std::string &path, const std::string &contents, unsigned mode = 0644);
+// Sets or clears the append-only flag of a file; false where the file system or the rights do
+// not allow it (it takes root).
+bool SetAppendOnly(const std::string &path, bool on);
 
 // A child process started with posix_spawnp (no shell) as the leader of its own process group.
 // Its standard output and error go to the given log file (or /dev/null). Stop and the destructor
@@ -90,17 +93,11 @@ public:
   int Stop(int sig = 15, std::chrono::milliseconds grace = std::chrono::seconds(5));
   // Waits for the process to end by itself; returns the waitpid status or -1 on time-out.
   int Wait(std::chrono::milliseconds timeout);
-  // Waits for the process to end by itself however long it takes: for a helper whose time
-  // depends on the machine's load (the test runner's own time-out still bounds the test).
-  int Wait();
   // True while the process has not exited.
   bool Running();
   int pid() const { return pid_; }
 
 private:
-  // The process has ended with `status`.
-  void Reaped(int status);
-
   int pid_ = -1;
   int group_ = -1; // kept while members outlive the process
   int status_ = -1;
